@@ -1,0 +1,16 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace vantrel {
+
+// Local-time texts with English month names whatever the process locale:
+// "%d %b %Y" for create dates, "%d %b %Y %H:%M:%S" for check and mail dates.
+class DateText {
+public:
+    static std::string date(std::time_t t);
+    static std::string dateTime(std::time_t t);
+};
+
+} // namespace vantrel

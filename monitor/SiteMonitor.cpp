@@ -1,0 +1,162 @@
+#include "monitor/SiteMonitor.h"
+
+#include "model/DataFile.h"
+#include "model/SettingsFile.h"
+#include "model/SiteListFile.h"
+#include "model/TextUtil.h"
+#include "monitor/MonitorView.h"
+
+#include <algorithm>
+
+namespace vantrel {
+
+namespace {
+
+// The platform timer counts milliseconds in a signed 32-bit number; longer
+// periods are clamped to the largest whole number of minutes that fits.
+constexpr long long kMaxIntervalMinutes = 2147483647LL / 60000LL; // about 24.8 days
+
+} // namespace
+
+SiteMonitor::SiteMonitor(MonitorView& view) : view_(view) {}
+
+std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interval) {
+    long long minutes = std::clamp(text::atoiLike(interval), 5LL, kMaxIntervalMinutes);
+    return std::chrono::milliseconds(minutes * 60000LL);
+}
+
+std::chrono::milliseconds SiteMonitor::checkPeriod() const { return checkPeriodFor(settings_.interval); }
+
+void SiteMonitor::loadSettings() {
+    view_.gather();
+    if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName))
+        SettingsFile::parse(*bytes, settings_);
+    view_.show();
+}
+
+bool SiteMonitor::saveSettings() {
+    view_.show();
+    if (!DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_))) {
+        view_.messageBox(kSaveErrorText, kSaveErrorCaption);
+        return false;
+    }
+    return true;
+}
+
+void SiteMonitor::loadSiteList() {
+    view_.gather();
+    view_.setWindowCaption("Vantrel: vantrel.dat");
+    if (auto bytes = DataFile::readOrCreate(SiteListFile::kFileName)) {
+        std::vector<SiteEntry> records = SiteListFile::parse(*bytes, data_.entry);
+        sites_.insertAllAtTop(records);
+        if (!records.empty()) {
+            view_.autoSizeColumns();
+            updateSiteCount();
+        }
+    }
+    clearEntry();
+}
+
+bool SiteMonitor::saveSiteList() {
+    const bool ok = DataFile::writeAtomically(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    if (!ok)
+        view_.messageBox(kSaveErrorText, kSaveErrorCaption);
+    clearEntry();
+    return ok;
+}
+
+void SiteMonitor::loadRow(int i) {
+    if (!sites_.isValidRow(i))
+        return;
+    data_.entry = sites_.row(i);
+    view_.show();
+}
+
+void SiteMonitor::storeRow(int i) {
+    view_.gather();
+    if (!data_.entry.title.empty() && sites_.isValidRow(i))
+        sites_.setRow(i, data_.entry);
+    view_.autoSizeColumns();
+}
+
+void SiteMonitor::insertAtTop() { sites_.insertAtTop(data_.entry); }
+
+void SiteMonitor::reverseRows() {
+    sites_.reverseRows();
+    data_.siteCount = sites_.rowCount();
+}
+
+void SiteMonitor::clearEntry() {
+    view_.gather();
+    data_.entry.clear();
+    view_.show();
+}
+
+void SiteMonitor::updateSiteCount() {
+    data_.siteCount = sites_.rowCount();
+    view_.show();
+}
+
+void SiteMonitor::startUp() {
+    loadSettings();
+    loadSiteList();
+    if (settings_.toolTips == "yes") {
+        view_.enableToolTips(true);
+        view_.show();
+    } else {
+        view_.enableToolTips(false);
+    }
+    if (settings_.toolTips.empty()) {
+        settings_.toolTips = "yes";
+        view_.enableToolTips(true);
+        view_.show();
+    }
+    applyMonitorSetting();
+    view_.show();
+}
+
+void SiteMonitor::applyMonitorSetting() {
+    view_.gather();
+    if (settings_.monitor == "no") {
+        data_.statusText = "Off.";
+        data_.checkCount = 0;
+        saveSettings();
+        view_.setMonitorButtonCaption("Monitor");
+        monitoringOn_ = false;
+    } else {
+        settings_.monitor = "yes";
+        data_.statusText = "Monitor.";
+        const auto period = checkPeriod();
+        view_.setMonitorButtonCaption("Stop Monitor");
+        saveSettings();
+        monitoringOn_ = true;
+        view_.setCheckTimer(period);
+    }
+    view_.show();
+    view_.minimizeWindow();
+}
+
+void SiteMonitor::toggleMonitor() {
+    view_.gather();
+    if (settings_.monitor == "yes") {
+        settings_.monitor = "no";
+        data_.statusText = "Off.";
+        data_.checkCount = 0;
+        saveSettings();
+        view_.setMonitorButtonCaption("Monitor");
+        view_.showTrayOff();
+        monitoringOn_ = false;
+    } else {
+        settings_.monitor = "yes";
+        data_.statusText = "Monitor.";
+        const auto period = checkPeriod();
+        view_.setMonitorButtonCaption("Stop Monitor");
+        saveSettings();
+        view_.setCheckTimer(period);
+        view_.showTrayOn();
+        monitoringOn_ = true;
+    }
+    view_.show();
+}
+
+} // namespace vantrel

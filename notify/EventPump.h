@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace vantrel {
+
+// How the engine waits. Every blocking network call and every fixed pause of
+// the engine goes through here, so that the window layer can run the call off
+// the user-interface thread and keep painting (but take no input) meanwhile,
+// while the engine's own order of steps stays exactly as written.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    // Runs `call` to its end and returns only then.
+    virtual void runBlocking(const std::function<void()>& call) = 0;
+    // Waits for `duration` without running anything of the engine's.
+    virtual void sleepFor(std::chrono::milliseconds duration) = 0;
+    // Takes one queued window message, if there is one, and dispatches it.
+    virtual void dispatchOne() = 0;
+};
+
+} // namespace vantrel

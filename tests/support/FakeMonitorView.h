@@ -1,0 +1,58 @@
+#pragma once
+
+#include "monitor/DialogData.h"
+#include "monitor/MonitorView.h"
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantrel::test {
+
+// The main window held in memory: "controls" are a second DialogData that
+// gather and show copy from and to; everything else is recorded.
+class FakeMonitorView : public MonitorView {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+        MessageButtons buttons;
+    };
+
+    // The engine's bound values; must be set before the engine uses the view.
+    DialogData* data = nullptr;
+    DialogData controls;
+
+    std::vector<Box> boxes;
+    std::deque<MessageAnswer> answers; // answers to give, in order; then Ok/Yes
+    std::function<void(const Box&)> onBox; // runs while a box is "open"
+
+    std::string monitorCaption;
+    std::string windowCaption;
+    std::vector<std::chrono::milliseconds> timerPeriods;
+    std::vector<std::string> tray; // "on", "off", "alert" in call order
+    int minimized = 0;
+    int autoSizes = 0;
+    int showCount = 0;
+    bool toolTips = false;
+    int marked = -1;
+
+    void gather() override;
+    void show() override;
+    MessageAnswer messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
+                             MessageIcon icon) override;
+    void setMonitorButtonCaption(const std::string& caption) override { monitorCaption = caption; }
+    void setWindowCaption(const std::string& caption) override { windowCaption = caption; }
+    void setCheckTimer(std::chrono::milliseconds period) override { timerPeriods.push_back(period); }
+    void minimizeWindow() override { ++minimized; }
+    void enableToolTips(bool on) override { toolTips = on; }
+    void autoSizeColumns() override { ++autoSizes; }
+    int markedRow() const override { return marked; }
+    void showTrayOn() override { tray.push_back("on"); }
+    void showTrayOff() override { tray.push_back("off"); }
+    void showTrayAlert() override { tray.push_back("alert"); }
+};
+
+} // namespace vantrel::test

@@ -1,0 +1,55 @@
+#include "app/SiteMonitorApp.h"
+
+#include "app/QtEventPump.h"
+#include "app/SignalBridge.h"
+#include "app/SiteMonitorDlg.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vantrel {
+
+namespace {
+
+// Sockets need no start-up on this platform, but a process may still be
+// unable to make one (a sandbox, no descriptors left): that is checked here
+// so the program ends with its message instead of failing at the first mail.
+bool socketsUsable() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+int CSiteMonitorApp::InitInstance(bool headless) {
+    std::signal(SIGPIPE, SIG_IGN); // a peer that closes early must not end the program
+    if (!socketsUsable()) {
+        if (headless)
+            std::fputs("Vantrel: Windows sockets initialization failed.\n", stderr);
+        else
+            QMessageBox::warning(nullptr, QStringLiteral("vantrel"),
+                                 QStringLiteral("Windows sockets initialization failed."));
+        return 1;
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CSiteMonitorDlg dialog;
+    dialog.setUnattended(headless);
+    SignalBridge bridge;
+    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog, [&dialog](int) { dialog.reject(); });
+    QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
+    dialog.QDialog::show();
+    dialog.OnInitDialog();
+    QApplication::exec();
+    dialog.OnDestroy();
+    return 0;
+}
+
+} // namespace vantrel

@@ -1,0 +1,460 @@
+#include "app/SiteMonitorDlg.h"
+
+#include "ui/DialogUnits.h"
+#include "ui/QtText.h"
+#include "ui/SiteListModel.h"
+#include "ui/TrayIcon.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTableView>
+
+#include <cstdio>
+
+namespace vantrel {
+
+namespace {
+
+const char* const kActions[] = {"Email", "Email / Sound", "Email / URL", "Email / URL / Sound",
+                                "URL",   "URL / Sound",   "Sound"};
+
+QLineEdit* makeEdit(QWidget* parent, const QRect& r, bool readOnly) {
+    auto* e = new QLineEdit(parent);
+    e->setGeometry(r);
+    e->setReadOnly(readOnly);
+    return e;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& r, QWidget* buddy) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(r);
+    if (buddy) {
+        l->setBuddy(buddy);
+        buddy->setAccessibleName(QString(text).remove(QLatin1Char(':')).remove(QLatin1Char('&')));
+    }
+    return l;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
+    auto* b = new QPushButton(text, parent);
+    b->setGeometry(r);
+    b->setAutoDefault(false);
+    b->setAccessibleName(text);
+    return b;
+}
+
+} // namespace
+
+CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent) : QDialog(parent), engine_(*this) {
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(TrayIcon::icon(TrayIcon::kAppIcon));
+    model_ = std::make_unique<SiteListModel>(engine_.sites());
+    tray_ = new TrayIcon(this);
+    createMenu();
+    createControls();
+    setMinimumSize(435, 380);
+    resize(DialogUnits::x(284), DialogUnits::y(202) + menuBar_->sizeHint().height());
+
+    checkTimer_.setSingleShot(false);
+    connect(&checkTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::OnTimer);
+    autoSizeTimer_.setSingleShot(true);
+    autoSizeTimer_.setInterval(0);
+    connect(&autoSizeTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::doAutoSizeColumns);
+
+    connect(tray_, &TrayIcon::restoreRequested, this, &CSiteMonitorDlg::OnTrayRestore);
+    connect(tray_, &TrayIcon::helpRequested, this, &CSiteMonitorDlg::OnManual);
+    connect(tray_, &TrayIcon::quitRequested, this, &CSiteMonitorDlg::OnFileQuit);
+    connect(tray_, &TrayIcon::preferencesRequested, this, &CSiteMonitorDlg::OnPreferences);
+    connect(tray_, &TrayIcon::stateChanged, this, [this](int id, const QString& tip) {
+        if (!TrayIcon::trayAvailable()) {
+            setWindowIcon(TrayIcon::icon(id));
+            setToolTip(tip);
+        }
+    });
+
+    auto& e = engine_.data().entry;
+    std::string* fields[8] = {&e.title,    &e.url,        &e.testString, &e.action,
+                              &e.errorUrl, &e.createDate, &e.checkDate,  &e.status};
+    for (int i = 0; i < 8; ++i)
+        entryBindings_[static_cast<size_t>(i)].target = fields[i];
+    statusBinding_.target = &engine_.data().statusText;
+}
+
+CSiteMonitorDlg::~CSiteMonitorDlg() {
+    // The model detaches from the list before the engine goes.
+    list_->setModel(nullptr);
+    model_.reset();
+}
+
+void CSiteMonitorDlg::createMenu() {
+    menuBar_ = new QMenuBar(this);
+    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&Save"), this, &CSiteMonitorDlg::OnFileSave);
+    file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);
+    QMenu* entry = menuBar_->addMenu(QStringLiteral("&Entry"));
+    entry->addAction(QStringLiteral("&Add"), this, &CSiteMonitorDlg::OnAdd);
+    entry->addAction(QStringLiteral("&Update"), this, &CSiteMonitorDlg::OnUpdate);
+    entry->addAction(QStringLiteral("&Delete"), this, &CSiteMonitorDlg::OnRemove);
+    entry->addAction(QStringLiteral("&Clear"), this, &CSiteMonitorDlg::OnClear);
+    QMenu* options = menuBar_->addMenu(QStringLiteral("&Options"));
+    options->addAction(QStringLiteral("&Preferences"), this, &CSiteMonitorDlg::OnPreferences);
+    options->addAction(QStringLiteral("&Clear All Entries"), this, &CSiteMonitorDlg::OnClearAll);
+    options->addAction(QStringLiteral("&Monitor"), this, &CSiteMonitorDlg::ToggleMonitor);
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&About"), this, &CSiteMonitorDlg::OnAbout);
+    help->addAction(QStringLiteral("&Manual"), this, &CSiteMonitorDlg::OnManual);
+    help->addAction(QStringLiteral("&Support"), this, &CSiteMonitorDlg::OnSupport);
+    help->addAction(QStringLiteral("More &Info"), this, &CSiteMonitorDlg::OnMoreInfo);
+    help->addAction(QStringLiteral("&Uninstall"), this, &CSiteMonitorDlg::OnUninstall);
+}
+
+void CSiteMonitorDlg::createControls() {
+    using D = DialogUnits;
+    client_ = new QWidget(this);
+    QWidget* c = client_;
+    // Created in tab order: the entry boxes, the list, then the right column.
+    siteName_ = makeEdit(c, D::rect(49, 0, 175, 14), false);
+    url_ = makeEdit(c, D::rect(49, 15, 175, 14), false);
+    testString_ = makeEdit(c, D::rect(49, 29, 175, 14), false);
+    action_ = new QComboBox(c);
+    action_->setEditable(true);
+    action_->setInsertPolicy(QComboBox::NoInsert);
+    QStringList actions;
+    for (const char* a : kActions)
+        actions << QString::fromLatin1(a);
+    actions.sort(Qt::CaseSensitive); // a sorted combo box lists its items alphabetically
+    action_->addItems(actions);
+    action_->setGeometry(D::x(49), D::y(43), D::x(175), D::y(14));
+    action_->setMaxVisibleItems(7);
+    errorUrl_ = makeEdit(c, D::rect(49, 56, 175, 14), false);
+    createDate_ = makeEdit(c, D::rect(49, 70, 59, 14), true);
+    entryStatus_ = makeEdit(c, D::rect(49, 84, 59, 14), true);
+    checkDate_ = makeEdit(c, D::rect(165, 84, 59, 14), true);
+
+    makeLabel(c, QStringLiteral("Site &Name:"), D::rect(6, 3, 42, 8), siteName_);
+    makeLabel(c, QStringLiteral("&URL:"), D::rect(6, 18, 42, 8), url_);
+    makeLabel(c, QStringLiteral("&Test String:"), D::rect(6, 32, 42, 8), testString_);
+    makeLabel(c, QStringLiteral("&Action:"), D::rect(6, 46, 42, 8), action_);
+    makeLabel(c, QStringLiteral("&Error URL:"), D::rect(6, 59, 42, 8), errorUrl_);
+    makeLabel(c, QStringLiteral("Create Date:"), D::rect(6, 73, 42, 8), createDate_);
+    makeLabel(c, QStringLiteral("Status:"), D::rect(6, 87, 42, 8), entryStatus_);
+    makeLabel(c, QStringLiteral("Check Date:"), D::rect(115, 87, 48, 8), checkDate_);
+
+    list_ = new QTableView(c);
+    list_->setGeometry(D::rect(6, 99, 217, 93));
+    list_->setModel(model_.get());
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setShowGrid(false);
+    list_->setWordWrap(false);
+    list_->setSortingEnabled(false);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 4);
+    list_->horizontalHeader()->setSectionsClickable(true);
+    list_->horizontalHeader()->setHighlightSections(false);
+    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list_->setAccessibleName(QStringLiteral("Sites"));
+    connect(list_, &QTableView::clicked, this, [this] { OnListClick(); });
+    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CSiteMonitorDlg::OnColumnClick);
+
+    quit_ = makeButton(c, QStringLiteral("Quit"), D::rect(227, 2, 50, 14));
+    quit_->setDefault(true);
+    monitor_ = makeButton(c, QStringLiteral("Monitor"), D::rect(227, 16, 50, 14));
+    add_ = makeButton(c, QStringLiteral("Add"), D::rect(227, 31, 50, 14));
+    update_ = makeButton(c, QStringLiteral("Update"), D::rect(227, 45, 50, 14));
+    remove_ = makeButton(c, QStringLiteral("Remove"), D::rect(227, 59, 50, 14));
+    clear_ = makeButton(c, QStringLiteral("Clear"), D::rect(227, 73, 50, 14));
+    total_ = makeEdit(c, D::rect(227, 97, 50, 14), true);
+    totalLabel_ = makeLabel(c, QStringLiteral("Total Sites:"), D::rect(233, 88, 40, 8), total_);
+    checks_ = makeEdit(c, D::rect(227, 121, 50, 14), true);
+    checksLabel_ = makeLabel(c, QStringLiteral("Checks"), D::rect(233, 112, 25, 8), checks_);
+    status_ = makeEdit(c, D::rect(227, 145, 50, 14), true);
+    statusLabel_ = makeLabel(c, QStringLiteral("Status:"), D::rect(240, 136, 25, 8), status_);
+    status_->setAccessibleName(QStringLiteral("Monitor Status"));
+    entryStatus_->setAccessibleName(QStringLiteral("Site Status"));
+    preferences_ = makeButton(c, QStringLiteral("Preferences"), D::rect(227, 164, 50, 14));
+    footer_ = new QLabel(QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
+    footer_->setGeometry(D::rect(3, 193, 273, 8));
+    footer_->setAccessibleName(QStringLiteral("Footer"));
+
+    connect(quit_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(monitor_, &QPushButton::clicked, this, &CSiteMonitorDlg::ToggleMonitor);
+    connect(add_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnAdd);
+    connect(update_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnUpdate);
+    connect(remove_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnRemove);
+    connect(clear_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnClear);
+    connect(preferences_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnPreferences);
+}
+
+void CSiteMonitorDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const int menuHeight = menuBar_->sizeHint().height();
+    menuBar_->setGeometry(0, 0, width(), menuHeight);
+    client_->setGeometry(0, menuHeight, width(), height() - menuHeight);
+    layoutControls(client_->width(), client_->height());
+}
+
+void CSiteMonitorDlg::layoutControls(int cx, int cy) {
+    // The right-hand column follows the right edge; the list and the long
+    // entry boxes take the width that is left; the footer stays at the bottom.
+    footer_->setGeometry(3, cy - 17, 415, 15);
+    list_->resize(std::max(0, cx - 96), std::max(0, cy - 175));
+    for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
+        e->resize(std::max(0, cx - 160), e->height());
+    action_->resize(std::max(0, cx - 160), action_->height());
+    const int x = cx - 85;
+    totalLabel_->setGeometry(x, 141, 75, 16);
+    total_->setGeometry(x, 157, 75, 23);
+    checksLabel_->setGeometry(x, 181, 75, 16);
+    checks_->setGeometry(x, 197, 75, 23);
+    statusLabel_->setGeometry(x, 221, 75, 15);
+    status_->setGeometry(x, 236, 75, 23);
+    quit_->setGeometry(x, 1, 75, 23);
+    monitor_->setGeometry(x, 29, 75, 23);
+    add_->setGeometry(x, 51, 75, 23);
+    update_->setGeometry(x, 73, 75, 23);
+    remove_->setGeometry(x, 95, 75, 23);
+    clear_->setGeometry(x, 118, 75, 23);
+    preferences_->setGeometry(x, 263, 75, 23);
+}
+
+void CSiteMonitorDlg::OnInitDialog() {
+    tray_->add();
+    tray_->showOn();
+    engine_.startUp();
+}
+
+void CSiteMonitorDlg::done(int result) {
+    OnDestroy();
+    QDialog::done(result);
+}
+
+void CSiteMonitorDlg::OnDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    checkTimer_.stop();
+    engine_.saveSiteList();
+    tray_->remove();
+}
+
+// ---- gather and show -------------------------------------------------------
+
+void CSiteMonitorDlg::showBinding(Binding& b, QLineEdit* edit) {
+    b.shownBytes = *b.target;
+    b.shown = QtText::toQt(b.shownBytes);
+    if (edit && edit->text() != b.shown)
+        edit->setText(b.shown);
+}
+
+void CSiteMonitorDlg::gatherBinding(Binding& b, const QString& current) {
+    if (current == b.shown)
+        *b.target = b.shownBytes;
+    else
+        *b.target = QtText::fromQt(current);
+}
+
+void CSiteMonitorDlg::gather() {
+    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    for (int i = 0; i < 8; ++i) {
+        Binding& b = entryBindings_[static_cast<size_t>(i)];
+        gatherBinding(b, edits[i] ? edits[i]->text() : action_->currentText());
+    }
+    gatherBinding(statusBinding_, status_->text());
+    engine_.data().siteCount = total_->text().toInt();
+    engine_.data().checkCount = checks_->text().toInt();
+}
+
+void CSiteMonitorDlg::show() {
+    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    for (int i = 0; i < 8; ++i) {
+        if (edits[i])
+            showBinding(entryBindings_[static_cast<size_t>(i)], edits[i]);
+    }
+    showAction();
+    showBinding(statusBinding_, status_);
+    total_->setText(QString::number(engine_.data().siteCount));
+    checks_->setText(QString::number(engine_.data().checkCount));
+}
+
+void CSiteMonitorDlg::showAction() {
+    // Selects the first choice that begins with the text, ignoring case;
+    // otherwise the text itself goes into the box. An empty action clears it.
+    Binding& b = entryBindings_[3];
+    b.shownBytes = *b.target;
+    const QString text = QtText::toQt(b.shownBytes);
+    int match = -1;
+    if (!text.isEmpty()) {
+        for (int i = 0; i < action_->count(); ++i) {
+            if (action_->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+                match = i;
+                break;
+            }
+        }
+    }
+    if (match >= 0) {
+        action_->setCurrentIndex(match);
+    } else {
+        action_->setCurrentIndex(-1);
+        action_->setEditText(text);
+    }
+    b.shown = action_->currentText();
+    if (match >= 0)
+        b.shownBytes = QtText::fromQt(b.shown); // the choice's own text is what gather reads
+}
+
+// ---- MonitorView -----------------------------------------------------------
+
+MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::string& caption,
+                                          MessageButtons buttons, MessageIcon icon) {
+    const MessageAnswer defaultAnswer = buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    if (unattended_) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fflush(stderr);
+        return defaultAnswer;
+    }
+    QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    QtText::toQt(caption), QtText::toQt(text),
+                    buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
+    box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    const int answer = box.exec();
+    if (buttons == MessageButtons::YesNo)
+        return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    return MessageAnswer::Ok;
+}
+
+void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
+    monitor_->setText(QtText::toQt(caption));
+    monitor_->setAccessibleName(monitor_->text());
+}
+
+void CSiteMonitorDlg::setWindowCaption(const std::string& caption) { setWindowTitle(QtText::toQt(caption)); }
+
+void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
+    checkTimer_.start(static_cast<int>(period.count()));
+}
+
+void CSiteMonitorDlg::minimizeWindow() {
+    showMinimized();
+    // Minimising hides the window only where the tray can bring it back.
+    if (TrayIcon::trayAvailable())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+}
+
+void CSiteMonitorDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon::trayAvailable())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+}
+
+void CSiteMonitorDlg::enableToolTips(bool on) {
+    struct Tip {
+        QWidget* widget;
+        const char* text;
+    };
+    const Tip tips[] = {
+        {siteName_, "A name for the site"},
+        {url_, "The address of the page to check, with http:// or https://"},
+        {testString_, "Text the page must contain; leave empty to check only that the page loads"},
+        {action_, "How a failure is announced"},
+        {errorUrl_, "An address to call when the site fails"},
+        {list_, "Click a row to load it; click a column header to sort"},
+        {monitor_, "Switch monitoring on or off"},
+        {add_, "Add the entry as a new site"},
+        {update_, "Store the entry into the marked row"},
+        {remove_, "Remove the marked row"},
+        {clear_, "Empty the entry boxes"},
+        {preferences_, "Mail, log, sound and interval settings"},
+        {quit_, "Save the site list and quit"},
+    };
+    for (const Tip& t : tips)
+        t.widget->setToolTip(on ? QString::fromLatin1(t.text) : QString());
+}
+
+void CSiteMonitorDlg::autoSizeColumns() {
+    // Coalesced: a load that asks after every row sizes the columns once.
+    autoSizeTimer_.start();
+}
+
+void CSiteMonitorDlg::doAutoSizeColumns() {
+    autoSizeTimer_.stop();
+    const QFontMetrics cellFm(list_->font());
+    const QFontMetrics headFm(list_->horizontalHeader()->font());
+    const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
+    const SiteList& sites = engine_.sites();
+    for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
+        int widest = 0;
+        for (int r = 0; r < sites.rowCount(); ++r) {
+            const std::string& t = sites.row(r).column(c);
+            if (!t.empty())
+                widest = std::max(widest, cellFm.horizontalAdvance(QtText::toQt(t)));
+        }
+        const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
+        list_->horizontalHeader()->resizeSection(c, std::max(widest, header) + margin);
+    }
+}
+
+int CSiteMonitorDlg::markedRow() const {
+    const QModelIndex current = list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
+    if (!current.isValid() || current.row() >= engine_.sites().rowCount())
+        return -1;
+    return current.row();
+}
+
+void CSiteMonitorDlg::showTrayOn() { tray_->showOn(); }
+void CSiteMonitorDlg::showTrayOff() { tray_->showOff(); }
+void CSiteMonitorDlg::showTrayAlert() { tray_->showAlert(); }
+
+// ---- commands --------------------------------------------------------------
+
+void CSiteMonitorDlg::OnTimer() {}
+
+void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
+
+void CSiteMonitorDlg::OnAdd() {}
+void CSiteMonitorDlg::OnUpdate() {}
+void CSiteMonitorDlg::OnRemove() {}
+void CSiteMonitorDlg::OnClear() { engine_.clearEntry(); }
+void CSiteMonitorDlg::OnClearAll() {}
+void CSiteMonitorDlg::OnListClick() {}
+void CSiteMonitorDlg::OnColumnClick(int) {}
+void CSiteMonitorDlg::OnPreferences() {}
+
+void CSiteMonitorDlg::OnFileSave() {
+    engine_.saveSettings();
+    engine_.saveSiteList();
+}
+
+void CSiteMonitorDlg::OnFileQuit() { reject(); }
+void CSiteMonitorDlg::OnAbout() {}
+void CSiteMonitorDlg::OnManual() {}
+void CSiteMonitorDlg::OnMoreInfo() {}
+void CSiteMonitorDlg::OnSupport() {}
+void CSiteMonitorDlg::OnUninstall() {}
+
+void CSiteMonitorDlg::OnTrayRestore() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+} // namespace vantrel

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "monitor/MonitorView.h"
+#include "monitor/SiteMonitor.h"
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QTableView;
+class QWidget;
+
+namespace vantrel {
+
+class SiteListModel;
+class TrayIcon;
+
+// The main window: entry boxes for the current entry, the list of sites,
+// the buttons and counters, the menu bar. It owns the engine (SiteMonitor)
+// and is the engine's MonitorView.
+class CSiteMonitorDlg : public QDialog, public MonitorView {
+    Q_OBJECT
+public:
+    explicit CSiteMonitorDlg(QWidget* parent = nullptr);
+    ~CSiteMonitorDlg() override;
+
+    // The start-up steps after the window exists: tray icon and its
+    // animation, settings, columns, site list, tool tips, monitoring state.
+    void OnInitDialog();
+    // The normal end: the site list is saved and the tray icon removed.
+    void OnDestroy();
+
+    // Headless runs: no one can answer a message box, so each box is written
+    // to standard error and answered with its default button at once.
+    void setUnattended(bool on) { unattended_ = on; }
+
+    SiteMonitor& engine() { return engine_; }
+    TrayIcon& tray() { return *tray_; }
+    QTableView* listView() const { return list_; }
+
+    // MonitorView
+    void gather() override;
+    void show() override;
+    MessageAnswer messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
+                             MessageIcon icon) override;
+    void setMonitorButtonCaption(const std::string& caption) override;
+    void setWindowCaption(const std::string& caption) override;
+    void setCheckTimer(std::chrono::milliseconds period) override;
+    void minimizeWindow() override;
+    void enableToolTips(bool on) override;
+    void autoSizeColumns() override;
+    int markedRow() const override;
+    void showTrayOn() override;
+    void showTrayOff() override;
+    void showTrayAlert() override;
+
+    // Commands of the buttons, menus and tray.
+    void OnTimer();
+    void ToggleMonitor();
+    void OnAdd();
+    void OnUpdate();
+    void OnRemove();
+    void OnClear();
+    void OnClearAll();
+    void OnListClick();
+    void OnColumnClick(int column);
+    void OnPreferences();
+    void OnFileSave();
+    void OnFileQuit();
+    void OnAbout();
+    void OnManual();
+    void OnMoreInfo();
+    void OnSupport();
+    void OnUninstall();
+    void OnTrayRestore();
+
+    QTimer& checkTimer() { return checkTimer_; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void done(int result) override;
+
+private:
+    // A text control bound to engine bytes: gather keeps the bytes as they
+    // were when the control still shows exactly what show put there, so
+    // texts that are not valid UTF-8 survive a show/gather round trip.
+    struct Binding {
+        std::string* target = nullptr;
+        std::string shownBytes;
+        QString shown;
+    };
+
+    void createControls();
+    void createMenu();
+    void layoutControls(int cx, int cy);
+    void doAutoSizeColumns();
+    void showAction();
+    static void showBinding(Binding& b, QLineEdit* edit);
+    static void gatherBinding(Binding& b, const QString& current);
+
+    SiteMonitor engine_;
+    std::unique_ptr<SiteListModel> model_;
+    TrayIcon* tray_ = nullptr;
+    QTimer checkTimer_;
+    QTimer autoSizeTimer_;
+    bool unattended_ = false;
+    bool destroyed_ = false;
+
+    QMenuBar* menuBar_ = nullptr;
+    QWidget* client_ = nullptr;
+    QLineEdit* siteName_ = nullptr;  // 1002
+    QLineEdit* url_ = nullptr;       // 1001
+    QLineEdit* testString_ = nullptr; // 1003
+    QComboBox* action_ = nullptr;    // 1029
+    QLineEdit* errorUrl_ = nullptr;  // 1030
+    QLineEdit* createDate_ = nullptr; // 1012
+    QLineEdit* entryStatus_ = nullptr; // 1015
+    QLineEdit* checkDate_ = nullptr; // 1013
+    QTableView* list_ = nullptr;     // 1000
+    QPushButton* quit_ = nullptr;    // 1
+    QPushButton* monitor_ = nullptr; // 1009
+    QPushButton* add_ = nullptr;     // 1005
+    QPushButton* update_ = nullptr;  // 1006
+    QPushButton* remove_ = nullptr;  // 1007
+    QPushButton* clear_ = nullptr;   // 1008
+    QLabel* totalLabel_ = nullptr;   // 1037
+    QLineEdit* total_ = nullptr;     // 1016
+    QLabel* checksLabel_ = nullptr;  // 1038
+    QLineEdit* checks_ = nullptr;    // 1017
+    QLabel* statusLabel_ = nullptr;  // 1039
+    QLineEdit* status_ = nullptr;    // 1011
+    QPushButton* preferences_ = nullptr; // 1028
+    QLabel* footer_ = nullptr;       // 1036
+
+    std::array<Binding, 8> entryBindings_{};
+    Binding statusBinding_;
+};
+
+} // namespace vantrel

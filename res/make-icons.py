@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Draws the program's icons as 32x32 RGBA PNG files (and a 256x256 copy
+of the application icon for the desktop entry). Pure Python: shapes are
+rasterised with 4x4 supersampling and written with zlib."""
+import math
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def png(path, size, pixels):
+    raw = b"".join(b"\x00" + bytes(pixels[y * size * 4:(y + 1) * size * 4]) for y in range(size))
+
+    def chunk(tag, data):
+        return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data) & 0xFFFFFFFF)
+
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(raw, 9)))
+        f.write(chunk(b"IEND", b""))
+
+
+def render(shapes, size=32):
+    """shapes: list of (inside(x, y) -> bool in 0..32 space, rgba). Later shapes paint over earlier ones."""
+    ss = 4
+    out = [0] * (size * size * 4)
+    scale = 32.0 / size
+    for py in range(size):
+        for px in range(size):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(ss):
+                for sx in range(ss):
+                    x = (px + (sx + 0.5) / ss) * scale
+                    y = (py + (sy + 0.5) / ss) * scale
+                    col = None
+                    for inside, rgba in shapes:
+                        if inside(x, y):
+                            col = rgba
+                    if col:
+                        a = col[3] / 255.0
+                        acc[0] += col[0] * a
+                        acc[1] += col[1] * a
+                        acc[2] += col[2] * a
+                        acc[3] += a
+            n = ss * ss
+            alpha = acc[3] / n
+            i = (py * size + px) * 4
+            if alpha > 0:
+                out[i:i + 4] = [int(acc[0] / acc[3]), int(acc[1] / acc[3]), int(acc[2] / acc[3]), int(alpha * 255)]
+    return out
+
+
+def rect(x0, y0, x1, y1):
+    return lambda x, y: x0 <= x <= x1 and y0 <= y <= y1
+
+
+def circle(cx, cy, r):
+    return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+def ring(cx, cy, r0, r1):
+    return lambda x, y: r0 * r0 <= (x - cx) ** 2 + (y - cy) ** 2 <= r1 * r1
+
+
+def polygon(points):
+    def inside(x, y):
+        c = False
+        n = len(points)
+        for i in range(n):
+            x1, y1 = points[i]
+            x2, y2 = points[(i + 1) % n]
+            if (y1 > y) != (y2 > y) and x < (x2 - x1) * (y - y1) / (y2 - y1) + x1:
+                c = not c
+        return c
+    return inside
+
+
+DARK = (40, 52, 64, 255)
+TUBE = (70, 110, 140, 255)
+LENS = (150, 220, 255, 255)
+WATER = (40, 120, 200, 255)
+WAVE = (120, 190, 240, 255)
+GREEN = (60, 170, 80, 255)
+GREY = (120, 120, 120, 255)
+
+
+def waves():
+    return [(rect(0, 24, 32, 32), WATER),
+            (lambda x, y: 23 <= y <= 25.5 and math.sin(x / 2.0) * 1.0 + 24 <= y, WAVE)]
+
+
+def periscope(head):
+    """head: 'front', 'left', 'right'."""
+    shapes = waves()
+    shapes.insert(0, (rect(13, 10, 19, 26), TUBE))
+    shapes.insert(1, (rect(13, 10, 19, 26), TUBE))
+    if head == "front":
+        shapes += [(rect(10, 3, 22, 12), DARK), (circle(16, 7.5, 3.2), LENS), (circle(16, 7.5, 1.3), DARK)]
+    elif head == "left":
+        shapes += [(rect(5, 3, 19, 11), DARK), (rect(3, 4, 6, 10), LENS)]
+    else:
+        shapes += [(rect(13, 3, 27, 11), DARK), (rect(26, 4, 29, 10), LENS)]
+    # a little mast light shows the monitor is on
+    shapes += [(circle(16, 16, 1.6), GREEN)]
+    return shapes
+
+
+def periscope_lowered():
+    shapes = waves()
+    shapes = [(rect(13, 20, 19, 26), TUBE), (rect(10, 16, 22, 22), GREY), (rect(13, 18, 19, 20), DARK)] + shapes
+    return shapes
+
+
+def alert():
+    tri = [(16, 2), (31, 29), (1, 29)]
+    inner = [(16, 5), (28.2, 27.2), (3.8, 27.2)]
+    return [(polygon(tri), (90, 60, 0, 255)), (polygon(inner), (255, 210, 0, 255)),
+            (rect(14.6, 10, 17.4, 21), (20, 20, 20, 255)), (circle(16, 24.2, 1.7), (20, 20, 20, 255))]
+
+
+def app_icon():
+    return [(circle(16, 16, 15.5), (30, 70, 120, 255)), (circle(16, 16, 13.5), (235, 245, 255, 255)),
+            (ring(16, 16, 9, 10.5), (30, 70, 120, 255)), (ring(16, 16, 4, 5.5), (30, 70, 120, 255)),
+            (polygon([(16, 16), (27, 7), (28.5, 9)]), (60, 170, 80, 255)), (circle(16, 16, 1.8), (200, 40, 40, 255))]
+
+
+ICONS = {128: app_icon(), 138: alert(), 139: periscope("front"), 140: periscope("left"),
+         141: periscope("right"), 142: periscope_lowered()}
+
+if __name__ == "__main__":
+    for ident, shapes in ICONS.items():
+        png(os.path.join(HERE, "icons", "%d.png" % ident), 32, render(shapes))
+    png(os.path.join(HERE, "icons", "vantrel-256.png"), 256, render(app_icon(), 256))

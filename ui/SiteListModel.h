@@ -1,0 +1,38 @@
+#pragma once
+
+#include "model/SiteListObserver.h"
+
+#include <QAbstractTableModel>
+
+namespace vantrel {
+
+class SiteList;
+
+// The list view's model: shows the rows of the engine's one SiteList
+// directly, without a copy, and follows its changes.
+class SiteListModel : public QAbstractTableModel, public SiteListObserver {
+    Q_OBJECT
+public:
+    explicit SiteListModel(SiteList& list, QObject* parent = nullptr);
+    ~SiteListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    static QString headerText(int column);
+
+    void rowsAboutToBeInserted(int first, int last) override;
+    void rowsInserted() override;
+    void rowsAboutToBeRemoved(int first, int last) override;
+    void rowsRemoved() override;
+    void rowsChanged(int first, int last) override;
+    void aboutToReset() override;
+    void reset() override;
+
+private:
+    SiteList& list_;
+};
+
+} // namespace vantrel

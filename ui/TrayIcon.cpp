@@ -1,0 +1,93 @@
+#include "ui/TrayIcon.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QStyle>
+
+namespace vantrel {
+
+namespace {
+
+constexpr int kFrames[] = {TrayIcon::kOnFrame1, TrayIcon::kOnFrame2, TrayIcon::kOnFrame1, TrayIcon::kOnIcon};
+const char* const kOnTip = "Vantrel: On";
+
+} // namespace
+
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
+    menu_.setTitle(QStringLiteral("&Menu"));
+    help_ = menu_.addAction(QStringLiteral("&Help"), this, &TrayIcon::helpRequested);
+    quit_ = menu_.addAction(QStringLiteral("&Quit"), this, &TrayIcon::quitRequested);
+    preferences_ = menu_.addAction(QStringLiteral("&Preferences"), this, &TrayIcon::preferencesRequested);
+    animation_.setInterval(kFrameMs);
+    connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
+    connect(&tray_, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+}
+
+QIcon TrayIcon::icon(int id) {
+    QIcon icon(QStringLiteral(":/icons/%1.png").arg(id));
+    if (icon.isNull() || icon.availableSizes().isEmpty())
+        return QApplication::style()->standardIcon(id == kAlertIcon ? QStyle::SP_MessageBoxWarning
+                                                                    : QStyle::SP_ComputerIcon);
+    return icon;
+}
+
+bool TrayIcon::trayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void TrayIcon::setState(int iconId, const QString& tip) {
+    iconId_ = iconId;
+    tip_ = tip;
+    if (added_) {
+        tray_.setIcon(icon(iconId));
+        tray_.setToolTip(tip);
+        if (trayAvailable())
+            tray_.show();
+    }
+    emit stateChanged(iconId, tip);
+}
+
+void TrayIcon::add() {
+    added_ = true;
+    setState(kAppIcon, QStringLiteral("Vantrel"));
+}
+
+void TrayIcon::remove() {
+    animation_.stop();
+    added_ = false;
+    tray_.hide();
+}
+
+void TrayIcon::showOn() {
+    frame_ = 0;
+    setState(kFrames[0], QString::fromLatin1(kOnTip));
+    animation_.start();
+}
+
+void TrayIcon::nextFrame() {
+    ++frame_;
+    if (frame_ >= static_cast<int>(std::size(kFrames))) {
+        animation_.stop();
+        return;
+    }
+    setState(kFrames[frame_], QString::fromLatin1(kOnTip));
+    if (frame_ == static_cast<int>(std::size(kFrames)) - 1)
+        animation_.stop();
+}
+
+void TrayIcon::showOff() {
+    animation_.stop();
+    setState(kOffIcon, QStringLiteral("Vantrel: Off"));
+}
+
+void TrayIcon::showAlert() {
+    animation_.stop();
+    setState(kAlertIcon, QStringLiteral("Vantrel"));
+}
+
+void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::DoubleClick)
+        emit restoreRequested();
+    else if (reason == QSystemTrayIcon::Context)
+        menu_.popup(QCursor::pos() - QPoint(50, 0));
+}
+
+} // namespace vantrel

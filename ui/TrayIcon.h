@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace vantrel {
+
+// The notification-area icon: shows the monitoring state (start, the "on"
+// animation, off, alert) and leads back to the main window. Driven from the
+// user-interface thread only; a newer state replaces an animation that is
+// still running, so the last state asked for is the one that stays. Without
+// a system tray the same states are still tracked and announced through
+// stateChanged, so the window can show them.
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    // Icon ids of the states, as the resources number them.
+    static constexpr int kAppIcon = 128;
+    static constexpr int kAlertIcon = 138;
+    static constexpr int kOnFrame1 = 139;
+    static constexpr int kOnFrame2 = 140;
+    static constexpr int kOnIcon = 141;
+    static constexpr int kOffIcon = 142;
+    static constexpr int kFrameMs = 1000;
+
+    explicit TrayIcon(QObject* parent = nullptr);
+
+    static QIcon icon(int id);
+    static bool trayAvailable();
+
+    void add();    // the start state: application icon, tip "Vantrel"
+    void remove(); // hides the icon; stops any animation
+    void showOn(); // frames 139, 140, 139 one second apart, ending on 141
+    void showOff();
+    void showAlert();
+
+    int iconId() const { return iconId_; }
+    QString tip() const { return tip_; }
+    bool animating() const { return animation_.isActive(); }
+    bool visible() const { return tray_.isVisible(); }
+    QMenu* menu() { return &menu_; }
+
+    QAction* helpAction() const { return help_; }
+    QAction* quitAction() const { return quit_; }
+    QAction* preferencesAction() const { return preferences_; }
+
+signals:
+    void restoreRequested();
+    void helpRequested();
+    void quitRequested();
+    void preferencesRequested();
+    void stateChanged(int iconId, const QString& tip);
+
+private:
+    void setState(int iconId, const QString& tip);
+    void nextFrame();
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
+
+    QSystemTrayIcon tray_;
+    QMenu menu_;
+    QAction* help_ = nullptr;
+    QAction* quit_ = nullptr;
+    QAction* preferences_ = nullptr;
+    QTimer animation_;
+    int frame_ = 0;
+    int iconId_ = 0;
+    QString tip_;
+    bool added_ = false;
+};
+
+} // namespace vantrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/QtEventPump.h"
+#include "model/SystemClock.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
 
@@ -83,6 +85,8 @@ public:
     void OnTrayRestore();
 
     QTimer& checkTimer() { return checkTimer_; }
+    EventPump& pump() { return pump_; }
+    Clock& clock() { return clock_; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -107,6 +111,8 @@ private:
     static void showBinding(Binding& b, QLineEdit* edit);
     static void gatherBinding(Binding& b, const QString& current);
 
+    QtEventPump pump_;
+    SystemClock clock_;
     SiteMonitor engine_;
     std::unique_ptr<SiteListModel> model_;
     TrayIcon* tray_ = nullptr;

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vantrel needs to build, run and test, and only
+# those that are missing. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libgl-dev
+    libcurl4-openssl-dev libcanberra-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    python3 python3-aiosmtpd faketime curl
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

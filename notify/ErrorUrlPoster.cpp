@@ -1,0 +1,63 @@
+#include "notify/ErrorUrlPoster.h"
+
+#include "model/TextUtil.h"
+#include "notify/EventPump.h"
+#include "platform/HttpClient.h"
+
+#include <algorithm>
+
+namespace vantrel {
+
+namespace {
+
+// The server piece must be a host name or address with an optional port;
+// anything else ("user@host", "host/more", "host?x") would send the form to
+// another place than the one the text names.
+bool isPlainHost(std::string_view server) {
+    return !server.empty() && std::all_of(server.begin(), server.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    });
+}
+
+} // namespace
+
+ErrorUrlPoster::ErrorUrlPoster(HttpClient& http, EventPump& pump) : http_(http), pump_(pump) {}
+
+ErrorUrlPoster::Parts ErrorUrlPoster::split(std::string_view text) {
+    const std::size_t blank = text.find(' ');
+    const std::size_t marker = text.find(" $HTTP");
+    Parts parts;
+    parts.server = text::removeAll(text::removeAll(text.substr(0, blank), "http://"), "/POST");
+    if (marker == std::string_view::npos) {
+        parts.data = text::removeAll(text, " ");
+        return parts;
+    }
+    // A marker exists, so there is a blank at or before it.
+    parts.path = text::removeAll(text.substr(blank, marker - blank), " ");
+    parts.data = text::removeAll(text::removeAll(text.substr(marker), "$HTTP"), " ");
+    return parts;
+}
+
+bool ErrorUrlPoster::postErrorUrl(const std::string& text) {
+    const Parts parts = split(text);
+    if (!isPlainHost(parts.server))
+        return false;
+
+    HttpRequest request;
+    request.method = HttpRequest::Method::Post;
+    request.url = "http://" + parts.server;
+    if (!parts.path.starts_with("/"))
+        request.url += '/';
+    request.url += parts.path;
+    request.userAgent = kUserAgent;
+    request.headers = {kContentType};
+    request.body = parts.data;
+    request.useEnvironmentProxy = true;
+
+    HttpResponse response;
+    pump_.runBlocking([&] { response = http_.perform(request); });
+    return response.ok;
+}
+
+} // namespace vantrel

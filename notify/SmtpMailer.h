@@ -1,0 +1,102 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vantrel {
+
+class Clock;
+class EventPump;
+class TcpSocket;
+
+// Sends one plain-text message to one recipient over one SMTP connection:
+// greeting, HELO, MAIL FROM, RCPT, DATA, the message text, QUIT. No extended
+// greeting, no authentication, no encryption.
+//
+// The dialogue keeps its fixed pauses (100 ms before the connection, 200 ms
+// before each connection retry, 100 ms before the greeting, 100 ms before
+// each command and again before its reply: about 1.4 s per message), and
+// takes one queued window message through EventPump::dispatchOne at the start
+// and after each accepted reply. Every socket call runs through
+// EventPump::runBlocking and every wait is bounded by `Timeouts`.
+//
+// A send that fails leaves `lastError` (a Windows Sockets code, or -20000 for
+// a greeting that is not "220", -20001 for a reply without the expected code)
+// and `errorText` (its text followed by " Flag: " and `stepFlag`).
+class SmtpMailer {
+public:
+    struct Timeouts {
+        std::chrono::milliseconds connect{std::chrono::seconds(60)};
+        // For each reply (from its first to its last byte) and each command
+        // sent. One minute is below every client timeout of RFC 5321 and keeps
+        // a dead server from holding up a check pass for long.
+        std::chrono::milliseconds reply{std::chrono::seconds(60)};
+    };
+
+    struct ServerAddress {
+        std::string host;
+        std::uint16_t port = 25;
+    };
+
+    // The largest greeting, and the largest reply in any instance.
+    static constexpr std::size_t kBufferSize = 13000;
+    static constexpr std::uint16_t kDefaultPort = 25;
+
+    // Step flags: where a failed send stopped.
+    static constexpr int kStepConnectRetry = 1;
+    static constexpr int kStepGreeting = 2;
+    static constexpr int kStepGreetingRead = 3;
+    static constexpr int kStepHelo = 4;
+    static constexpr int kStepMailFrom = 5;
+    static constexpr int kStepRcpt = 62;
+    static constexpr int kStepData = 7;
+    static constexpr int kStepMessage = 8;
+    static constexpr int kStepQuit = 9;
+
+    // `replyReadSize`: the most bytes one reply may take (1024 for the main
+    // window's mailer, 13000 for the preferences' one); the rest of a longer
+    // reply is read as the next reply.
+    SmtpMailer(std::size_t replyReadSize, EventPump& pump, Clock& clock);
+    SmtpMailer(std::size_t replyReadSize, EventPump& pump, Clock& clock, Timeouts timeouts);
+
+    // `server` is a host name or address, optionally followed by ":port".
+    bool sendMail(const std::string& recipient, const std::string& body, const std::string& sender,
+                  const std::string& server, const std::string& subject);
+
+    // Sends one command line of the send in progress and reads its reply;
+    // true when the reply begins with `expected` (ignoring case), or with
+    // anything when `expected` is empty.
+    bool exchange(const std::string& line, const std::string& expected = {});
+
+    std::size_t replyReadSize() const { return replyReadSize_; }
+
+    // "host:port", "[v6-address]:port" or a plain host, which means port 25.
+    static ServerAddress splitServer(const std::string& server);
+
+    int lastError = 0;
+    std::string lastReply;
+    std::string errorText;
+    int stepFlag = 0;
+
+private:
+    void runSteps(TcpSocket& socket, const std::string& recipient, const std::string& body,
+                  const std::string& sender, const std::string& server, const std::string& subject);
+    int connect(TcpSocket& socket, const ServerAddress& address);
+    int readReply(std::size_t limit, std::string& reply);
+    std::string messageText(const std::string& recipient, const std::string& body, const std::string& sender,
+                            const std::string& subject) const;
+    bool finish();
+
+    std::size_t replyReadSize_;
+    EventPump& pump_;
+    Clock& clock_;
+    Timeouts timeouts_;
+    // The connection of the send in progress. A send started from a message
+    // dispatched inside another send brings its own and puts the outer one
+    // back when it ends.
+    TcpSocket* socket_ = nullptr;
+};
+
+} // namespace vantrel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/HttpClient.h"
+
+#include <chrono>
+#include <cstddef>
+
+namespace vantrel {
+
+// HttpClient over libcurl, one easy handle per request, nothing kept between
+// requests. Only http and https are fetched, also on redirects; redirects are
+// followed up to kMaxRedirects; certificates are verified; no proxy is used
+// unless the request asks for the environment's proxy settings
+// (http_proxy, https_proxy, no_proxy). The status code is not looked at.
+//
+// Every wait is bounded: connecting (name lookup and TLS handshake included)
+// by `connectTimeout`, and a transfer that receives nothing for
+// `stallTimeout` fails. A body is kept up to `maxBodyBytes`; a longer one is
+// cut there and the transfer ends as a success, so an endless body can
+// neither exhaust memory nor hold up the caller.
+//
+// Failures carry WinINet error numbers:
+//   12007 name not resolved          (host or proxy name)
+//   12029 cannot connect             (refused, unreachable)
+//   12002 timed out                  (connect or stalled transfer)
+//   12030 connection aborted         (closed early, send/receive failure)
+//   12031 connection reset           (send/receive failure with ECONNRESET)
+//   12152 invalid server response    (not HTTP, nothing sent back)
+//   12156 redirect failed            (more than kMaxRedirects)
+//   12157 secure channel error       (TLS handshake or TLS set-up failure)
+//   12045 invalid certificate authority (peer verification failed)
+//   12006 unrecognised scheme        (anything but http:// and https://)
+//   12005 invalid URL                (malformed)
+//   12004 internal error             (everything else)
+class CurlHttpClient : public HttpClient {
+public:
+    static constexpr std::size_t kMaxPageBytes = 16 * 1024 * 1024;
+    static constexpr long kMaxRedirects = 10;
+
+    static constexpr int kErrTimeout = 12002;
+    static constexpr int kErrInternal = 12004;
+    static constexpr int kErrInvalidUrl = 12005;
+    static constexpr int kErrUnrecognizedScheme = 12006;
+    static constexpr int kErrNameNotResolved = 12007;
+    static constexpr int kErrCannotConnect = 12029;
+    static constexpr int kErrConnectionAborted = 12030;
+    static constexpr int kErrConnectionReset = 12031;
+    static constexpr int kErrInvalidCa = 12045;
+    static constexpr int kErrInvalidServerResponse = 12152;
+    static constexpr int kErrRedirectFailed = 12156;
+    static constexpr int kErrSecurityChannel = 12157;
+
+    explicit CurlHttpClient(std::chrono::milliseconds connectTimeout = std::chrono::seconds(60),
+                            std::chrono::seconds stallTimeout = std::chrono::seconds(30),
+                            std::size_t maxBodyBytes = kMaxPageBytes);
+
+    HttpResponse perform(const HttpRequest& request) override;
+
+    // The WinINet number for a libcurl result; `osErrno` is the system error
+    // libcurl saw last (it tells a reset from other receive failures).
+    static int errorNumberFor(int curlCode, long osErrno);
+
+private:
+    std::chrono::milliseconds connectTimeout_;
+    std::chrono::seconds stallTimeout_;
+    std::size_t maxBodyBytes_;
+};
+
+} // namespace vantrel

@@ -66,10 +66,10 @@ CurlHttpClient::CurlHttpClient(std::chrono::milliseconds connectTimeout, std::ch
     initCurlOnce();
 }
 
-int CurlHttpClient::errorNumberFor(int curlCode, long osErrno) {
+int CurlHttpClient::errorNumberFor(int curlCode, long osErrno, bool gotResponse) {
     switch (static_cast<CURLcode>(curlCode)) {
     case CURLE_UNSUPPORTED_PROTOCOL:
-        return kErrUnrecognizedScheme;
+        return gotResponse ? kErrUnrecognizedScheme : kErrInvalidServerResponse;
     case CURLE_URL_MALFORMAT:
         return kErrInvalidUrl;
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -173,8 +173,10 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
         return response;
     }
     long osErrno = 0;
+    long status = 0;
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
-    response.errorNumber = errorNumberFor(rc, osErrno);
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    response.errorNumber = errorNumberFor(rc, osErrno, status != 0);
     response.body.clear();
     return response;
 }

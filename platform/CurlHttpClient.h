@@ -29,7 +29,8 @@ namespace vantrel {
 //   12156 redirect failed            (more than kMaxRedirects)
 //   12157 secure channel error       (TLS handshake or TLS set-up failure)
 //   12045 invalid certificate authority (peer verification failed)
-//   12006 unrecognised scheme        (anything but http:// and https://)
+//   12006 unrecognised scheme        (anything but http:// and https://,
+//                                     also as a redirect's target)
 //   12005 invalid URL                (malformed)
 //   12004 internal error             (everything else)
 class CurlHttpClient : public HttpClient {
@@ -56,9 +57,11 @@ public:
 
     HttpResponse perform(const HttpRequest& request) override;
 
-    // The WinINet number for a libcurl result; `osErrno` is the system error
-    // libcurl saw last (it tells a reset from other receive failures).
-    static int errorNumberFor(int curlCode, long osErrno);
+    // The WinINet number for a libcurl result. `osErrno` is the system error
+    // libcurl saw last (it tells a reset from other receive failures);
+    // `gotResponse` tells whether any HTTP response arrived (a reply that is
+    // not HTTP at all is refused by libcurl as an unsupported protocol).
+    static int errorNumberFor(int curlCode, long osErrno, bool gotResponse);
 
 private:
     std::chrono::milliseconds connectTimeout_;

@@ -1,0 +1,220 @@
+#include "platform/CurlHttpClient.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FullBacklogListener.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/SmtpTestPeer.h"
+#include "tests/support/TempDir.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace vantrel;
+using vantrel::test::ChildProcess;
+using vantrel::test::FullBacklogListener;
+using vantrel::test::HttpTestServer;
+using vantrel::test::SmtpTestPeer;
+using vantrel::test::TempDir;
+
+namespace {
+
+void clearProxyEnvironment() {
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
+                             "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"})
+        ::unsetenv(name);
+}
+
+// Bytes 0..255 over and over, so NUL bytes and every other value occur.
+std::string binaryBody(std::size_t size) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        body[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    return body;
+}
+
+int count(const std::string& haystack, const std::string& needle) {
+    int n = 0;
+    for (std::size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+class CurlHttpClientTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearProxyEnvironment(); }
+    void TearDown() override { clearProxyEnvironment(); }
+
+    HttpResponse get(const std::string& url, std::vector<std::string> headers = {}) {
+        HttpRequest request;
+        request.url = url;
+        request.userAgent = "Agent 1.0";
+        request.headers = std::move(headers);
+        return client.perform(request);
+    }
+
+    HttpTestServer server;
+    // Short limits so that the silent-server cases end quickly.
+    CurlHttpClient client{std::chrono::seconds(5), std::chrono::seconds(1)};
+};
+
+TEST_F(CurlHttpClientTest, GetSendsAgentAndHeadersAndKeepsEveryByte) {
+    const std::string body = binaryBody(5 * 1024 * 1024 + 13);
+    server.route("/page", HttpTestServer::ok(body));
+    HttpResponse r = get(server.url("/page"), {"Accept: */*", "Cache-Control: no-cache"});
+    ASSERT_TRUE(r.ok) << r.errorNumber;
+    EXPECT_EQ(r.body.size(), body.size());
+    EXPECT_TRUE(r.body == body);
+
+    const std::string request = server.lastRequest();
+    EXPECT_TRUE(request.starts_with("GET /page HTTP/1.1\r\n")) << request;
+    EXPECT_EQ(count(request, "\r\nUser-Agent: Agent 1.0\r\n"), 1) << request;
+    EXPECT_EQ(count(request, "\r\nAccept: */*\r\n"), 1) << request;
+    EXPECT_EQ(count(request, "\r\nCache-Control: no-cache\r\n"), 1) << request;
+}
+
+TEST_F(CurlHttpClientTest, ErrorPagesEmptyChunkedAndRedirectedBodiesAreThePage) {
+    server.route("/missing", HttpTestServer::status(404, "Not Found", "<h1>gone</h1>"));
+    server.route("/empty", HttpTestServer::ok(""));
+    const std::string long_text = binaryBody(3000);
+    server.route("/chunked", HttpTestServer::chunked(long_text, 7));
+    server.route("/old", HttpTestServer::redirect("/new"));
+    server.route("/new", HttpTestServer::ok("moved here"));
+
+    HttpResponse missing = get(server.url("/missing"));
+    EXPECT_TRUE(missing.ok);
+    EXPECT_EQ(missing.body, "<h1>gone</h1>");
+
+    HttpResponse empty = get(server.url("/empty"));
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.body, "");
+
+    HttpResponse chunked = get(server.url("/chunked"));
+    EXPECT_TRUE(chunked.ok);
+    EXPECT_TRUE(chunked.body == long_text);
+
+    HttpResponse moved = get(server.url("/old"));
+    EXPECT_TRUE(moved.ok);
+    EXPECT_EQ(moved.body, "moved here");
+    EXPECT_TRUE(server.lastRequest().starts_with("GET /new HTTP/1.1\r\n"));
+}
+
+TEST_F(CurlHttpClientTest, PostSendsBodyAndContentTypeAtOnce) {
+    server.route("/form", HttpTestServer::status(500, "Internal Server Error", "oops"));
+    HttpRequest request;
+    request.method = HttpRequest::Method::Post;
+    request.url = server.url("/form");
+    request.userAgent = "vantrel";
+    request.headers = {"Content-Type: application/x-www-form-urlencoded"};
+    request.body = "site=one&state=down&pad=" + std::string(3000, 'x'); // long enough for curl's Expect
+    HttpResponse r = client.perform(request);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.body, "oops");
+
+    const std::string sent = server.lastRequest();
+    EXPECT_TRUE(sent.starts_with("POST /form HTTP/1.1\r\n")) << sent;
+    EXPECT_EQ(count(sent, "\r\nContent-Type: application/x-www-form-urlencoded\r\n"), 1) << sent;
+    EXPECT_EQ(count(sent, "\r\nUser-Agent: vantrel\r\n"), 1);
+    EXPECT_EQ(sent.find("Expect:"), std::string::npos) << sent;
+    EXPECT_TRUE(sent.ends_with("\r\n\r\n" + request.body));
+}
+
+TEST_F(CurlHttpClientTest, EnvironmentProxyIsUsedOnlyWhenAsked) {
+    HttpTestServer proxy;
+    proxy.route("http://site.invalid/form", HttpTestServer::ok("via proxy"));
+    ::setenv("http_proxy", proxy.url("").c_str(), 1);
+    server.route("/page", HttpTestServer::ok("direct"));
+
+    HttpResponse direct = get(server.url("/page"));
+    EXPECT_TRUE(direct.ok);
+    EXPECT_EQ(direct.body, "direct");
+    EXPECT_TRUE(proxy.requests().empty());
+
+    HttpRequest post;
+    post.method = HttpRequest::Method::Post;
+    post.url = "http://site.invalid/form";
+    post.body = "a=b";
+    post.useEnvironmentProxy = true;
+    HttpResponse viaProxy = client.perform(post);
+    EXPECT_TRUE(viaProxy.ok) << viaProxy.errorNumber;
+    EXPECT_EQ(viaProxy.body, "via proxy");
+    EXPECT_TRUE(proxy.lastRequest().starts_with("POST http://site.invalid/form HTTP/1.1\r\n"));
+}
+
+TEST_F(CurlHttpClientTest, FailuresCarryWinInetNumbersAndNoBody) {
+    const int closedPort = ChildProcess::freePort(); // nothing listens there
+    server.route("/garbage", HttpTestServer::raw("hello there\r\n\r\n"));
+    server.route("/nothing", HttpTestServer::raw(""));
+    server.route("/reset", HttpTestServer::reset());
+    server.route("/cut", HttpTestServer::cutAndReset(std::string(200000, 'a')));
+    server.route("/loop", HttpTestServer::redirect("/loop"));
+    server.route("/toftp", HttpTestServer::redirect("ftp://127.0.0.1/file"));
+    server.route("/silent", HttpTestServer::silent());
+
+    const struct {
+        std::string url;
+        int expected;
+    } cases[] = {
+        {"http://127.0.0.1:" + std::to_string(closedPort) + "/", 12029},
+        {"http://no-such-host.invalid/", 12007},
+        {"ftp://127.0.0.1/file", 12006},
+        {"file:///etc/passwd", 12006},
+        {"127.0.0.1/page", 12006},
+        {"http://", 12005},
+        {server.url("/garbage"), 12152},
+        {server.url("/nothing"), 12152},
+        {server.url("/reset"), 12031},
+        {server.url("/cut"), 12031},
+        {server.url("/loop"), 12156},
+        {server.url("/toftp"), 12006},
+        {server.url("/silent"), 12002},
+    };
+    for (const auto& c : cases) {
+        HttpResponse r = get(c.url);
+        EXPECT_FALSE(r.ok) << c.url;
+        EXPECT_EQ(r.errorNumber, c.expected) << c.url;
+        EXPECT_EQ(r.body, "") << c.url;
+    }
+
+    FullBacklogListener unanswered;
+    if (unanswered.full()) {
+        CurlHttpClient impatient{std::chrono::milliseconds(300), std::chrono::seconds(1)};
+        HttpRequest request;
+        request.url = "http://127.0.0.1:" + std::to_string(unanswered.port()) + "/";
+        EXPECT_EQ(impatient.perform(request).errorNumber, 12002);
+    }
+}
+
+TEST_F(CurlHttpClientTest, EndlessBodyIsCutAtTheBoundAndKept) {
+    const std::string body = binaryBody(CurlHttpClient::kMaxPageBytes + 1024 * 1024);
+    server.route("/huge", HttpTestServer::ok(body));
+    CurlHttpClient bounded; // the program's own limits
+    HttpRequest request;
+    request.url = server.url("/huge");
+    HttpResponse r = bounded.perform(request);
+    ASSERT_TRUE(r.ok) << r.errorNumber;
+    ASSERT_EQ(r.body.size(), CurlHttpClient::kMaxPageBytes);
+    EXPECT_TRUE(r.body == std::string_view(body).substr(0, CurlHttpClient::kMaxPageBytes));
+}
+
+TEST_F(CurlHttpClientTest, HttpsNeedsATrustedCertificate) {
+    TempDir dir;
+    if (!ChildProcess::run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem",
+                            "-out", "cert.pem", "-days", "1", "-subj", "/CN=127.0.0.1"}))
+        GTEST_SKIP() << "openssl cannot make a certificate here";
+    const int port = ChildProcess::freePort();
+    ChildProcess tls({"openssl", "s_server", "-quiet", "-www", "-accept", std::to_string(port), "-cert",
+                      dir.path() + "/cert.pem", "-key", dir.path() + "/key.pem"});
+    ASSERT_TRUE(ChildProcess::waitForPort(port, std::chrono::seconds(10)));
+
+    HttpResponse selfSigned = get("https://127.0.0.1:" + std::to_string(port) + "/");
+    EXPECT_FALSE(selfSigned.ok);
+    EXPECT_EQ(selfSigned.errorNumber, 12045);
+
+    // A server that does not speak TLS at all.
+    SmtpTestPeer plainText;
+    plainText.addSession({SmtpTestPeer::say("220 not tls\r\n"), SmtpTestPeer::hangUp()});
+    HttpResponse plain = get("https://" + plainText.hostPort() + "/");
+    EXPECT_FALSE(plain.ok);
+    EXPECT_EQ(plain.errorNumber, 12157);
+}
+
+} // namespace

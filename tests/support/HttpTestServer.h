@@ -1,0 +1,61 @@
+#pragma once
+
+#include "tests/support/LoopbackServer.h"
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vantrel::test {
+
+// A scripted HTTP/1.1 server on 127.0.0.1. Each request target (the text
+// after the method in the request line, so "/page" or, through a proxy,
+// "http://host/page") gets the response routed to it; others get a 404.
+// Every request is recorded with all its bytes, body included. Each
+// connection carries one request and is closed after the response.
+class HttpTestServer : public LoopbackServer {
+public:
+    struct Response {
+        enum class Kind { Full, Chunked, Silent, Reset, Raw, CutAndReset };
+        Kind kind = Kind::Full;
+        int status = 200;
+        std::string reason = "OK";
+        std::vector<std::string> headers;
+        std::string body;
+        std::size_t chunkSize = 0;
+    };
+
+    static Response ok(std::string body);
+    static Response status(int code, std::string reason, std::string body);
+    static Response chunked(std::string body, std::size_t chunkSize);
+    static Response redirect(std::string location);
+    // Reads the request and never answers.
+    static Response silent();
+    // Reads the request and resets the connection.
+    static Response reset();
+    // Sends these bytes as they are and closes.
+    static Response raw(std::string bytes);
+    // Announces the whole body, sends its first half and resets.
+    static Response cutAndReset(std::string body);
+
+    HttpTestServer();
+    ~HttpTestServer() override;
+
+    void route(const std::string& target, Response response);
+    // "http://127.0.0.1:<port>" followed by `path`.
+    std::string url(const std::string& path) const;
+    std::vector<std::string> requests() const;
+    std::string lastRequest() const;
+
+protected:
+    void serve(int& fd) override;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, Response> routes_;
+    std::vector<std::string> requests_;
+};
+
+} // namespace vantrel::test

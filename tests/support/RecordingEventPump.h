@@ -1,0 +1,32 @@
+#pragma once
+
+#include "notify/EventPump.h"
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace vantrel::test {
+
+// A pump that runs calls in place and records instead of waiting: pauses
+// are noted but take no time, and each dispatch runs `onDispatch`.
+class RecordingEventPump : public EventPump {
+public:
+    std::vector<std::chrono::milliseconds> pauses;
+    int blockingCalls = 0;
+    int dispatches = 0;
+    std::function<void()> onDispatch;
+
+    void runBlocking(const std::function<void()>& call) override {
+        ++blockingCalls;
+        call();
+    }
+    void sleepFor(std::chrono::milliseconds duration) override { pauses.push_back(duration); }
+    void dispatchOne() override {
+        ++dispatches;
+        if (onDispatch)
+            onDispatch();
+    }
+};
+
+} // namespace vantrel::test

@@ -2,12 +2,13 @@
 #include "notify/DirectEventPump.h"
 #include "platform/CurlHttpClient.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/ScopedProxyEnvironment.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace vantrel;
 using vantrel::test::HttpTestServer;
+using vantrel::test::ScopedProxyEnvironment;
 
 namespace {
 
@@ -34,13 +35,7 @@ TEST(ErrorUrlPosterSplit, ServerPathAndDataPieces) {
 
 class ErrorUrlPosterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* name :
-             {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
-            ::unsetenv(name);
-    }
-    void TearDown() override { ::unsetenv("http_proxy"); }
-
+    ScopedProxyEnvironment environment;
     HttpTestServer server;
     CurlHttpClient http{std::chrono::seconds(5), std::chrono::seconds(2)};
     DirectEventPump pump;
@@ -62,7 +57,7 @@ TEST_F(ErrorUrlPosterTest, PostsTheFormAndIgnoresTheStatus) {
 
 TEST_F(ErrorUrlPosterTest, GoesThroughTheEnvironmentsProxy) {
     server.route("http://alerts.invalid/notify", HttpTestServer::ok("taken"));
-    ::setenv("http_proxy", server.url("").c_str(), 1);
+    environment.setHttpProxy(server.url(""));
     EXPECT_TRUE(poster.postErrorUrl("http://alerts.invalid/POST /notify $HTTPa=b"));
     EXPECT_TRUE(server.lastRequest().starts_with("POST http://alerts.invalid/notify HTTP/1.1\r\n"));
 }

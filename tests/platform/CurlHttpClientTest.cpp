@@ -2,28 +2,23 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FullBacklogListener.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/ScopedProxyEnvironment.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace vantrel;
 using vantrel::test::ChildProcess;
 using vantrel::test::FullBacklogListener;
 using vantrel::test::HttpTestServer;
+using vantrel::test::ScopedProxyEnvironment;
 using vantrel::test::SmtpTestPeer;
 using vantrel::test::TempDir;
 
 namespace {
 
-void clearProxyEnvironment() {
-    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
-                             "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"})
-        ::unsetenv(name);
-}
-
-// Bytes 0..255 over and over, so NUL bytes and every other value occur.
+// Every byte value occurs, NUL included, in no short repeating pattern.
 std::string binaryBody(std::size_t size) {
     std::string body(size, '\0');
     for (std::size_t i = 0; i < size; ++i)
@@ -40,9 +35,6 @@ int count(const std::string& haystack, const std::string& needle) {
 
 class CurlHttpClientTest : public ::testing::Test {
 protected:
-    void SetUp() override { clearProxyEnvironment(); }
-    void TearDown() override { clearProxyEnvironment(); }
-
     HttpResponse get(const std::string& url, std::vector<std::string> headers = {}) {
         HttpRequest request;
         request.url = url;
@@ -51,6 +43,7 @@ protected:
         return client.perform(request);
     }
 
+    ScopedProxyEnvironment environment;
     HttpTestServer server;
     // Short limits so that the silent-server cases end quickly.
     CurlHttpClient client{std::chrono::seconds(5), std::chrono::seconds(1)};
@@ -120,7 +113,7 @@ TEST_F(CurlHttpClientTest, PostSendsBodyAndContentTypeAtOnce) {
 TEST_F(CurlHttpClientTest, EnvironmentProxyIsUsedOnlyWhenAsked) {
     HttpTestServer proxy;
     proxy.route("http://site.invalid/form", HttpTestServer::ok("via proxy"));
-    ::setenv("http_proxy", proxy.url("").c_str(), 1);
+    environment.setHttpProxy(proxy.url(""));
     server.route("/page", HttpTestServer::ok("direct"));
 
     HttpResponse direct = get(server.url("/page"));

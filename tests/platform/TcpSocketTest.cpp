@@ -37,16 +37,6 @@ TEST(TcpSocket, TalksAndSeesTheOrderlyClose) {
     EXPECT_EQ(peer.received(0), "line\r\n");
 }
 
-TEST(TcpSocket, ReceiveTakesNoMoreThanAsked) {
-    SmtpTestPeer peer;
-    peer.addSession({SmtpTestPeer::say("0123456789"), SmtpTestPeer::hangUp()});
-    TcpSocket socket;
-    ASSERT_EQ(socket.connect("127.0.0.1", peer.port()), 0);
-    std::string in = "x";
-    socket.receive(in, 4, kWait);
-    EXPECT_EQ(in, "x0123");
-}
-
 TEST(TcpSocket, FailuresAreWindowsSocketsCodes) {
     TcpSocket socket(milliseconds(2000));
     EXPECT_EQ(socket.connect("127.0.0.1", static_cast<std::uint16_t>(ChildProcess::freePort())), 10061);

@@ -69,12 +69,8 @@ void ChildProcess::stop() {
 }
 
 bool ChildProcess::run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
-    ChildProcess child(argv);
-    if (!child.started())
-        return false;
-    if (child.waitExit(timeout))
-        return true;
-    return false; // still running or failed: the destructor ends it
+    ChildProcess child(argv); // one still running after `timeout` is ended by the destructor
+    return child.started() && child.waitExit(timeout);
 }
 
 bool ChildProcess::waitForPort(int port, std::chrono::milliseconds timeout) {

@@ -1,6 +1,7 @@
 #include "app/SiteMonitorDlg.h"
 
 #include "ui/DialogUnits.h"
+#include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
 #include "ui/TrayIcon.h"
@@ -10,6 +11,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -19,6 +21,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <vector>
 
 namespace vantrel {
 
@@ -430,14 +433,47 @@ void CSiteMonitorDlg::OnTimer() {}
 
 void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
 
-void CSiteMonitorDlg::OnAdd() {}
-void CSiteMonitorDlg::OnUpdate() {}
-void CSiteMonitorDlg::OnRemove() {}
+void CSiteMonitorDlg::OnAdd() { editor_.OnAdd(); }
+void CSiteMonitorDlg::OnUpdate() { editor_.OnUpdate(); }
+void CSiteMonitorDlg::OnRemove() { editor_.OnRemove(); }
 void CSiteMonitorDlg::OnClear() { engine_.clearEntry(); }
-void CSiteMonitorDlg::OnClearAll() {}
-void CSiteMonitorDlg::OnListClick() {}
-void CSiteMonitorDlg::OnColumnClick(int) {}
-void CSiteMonitorDlg::OnPreferences() {}
+void CSiteMonitorDlg::OnClearAll() { editor_.OnClearAll(); }
+void CSiteMonitorDlg::OnListClick() { editor_.OnListClick(); }
+
+void CSiteMonitorDlg::OnColumnClick(int column) {
+    // Sorting moves texts between rows; the selection and the marked row stay
+    // at their positions, although the model's reset makes the view forget them.
+    QItemSelectionModel* selection = list_->selectionModel();
+    const int marked = markedRow();
+    std::vector<int> selectedRows;
+    for (const QModelIndex& index : selection->selectedRows())
+        selectedRows.push_back(index.row());
+    editor_.SortByColumn(column);
+    for (int row : selectedRows)
+        selection->select(model_->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (marked >= 0)
+        selection->setCurrentIndex(model_->index(marked, 0), QItemSelectionModel::NoUpdate);
+}
+
+void CSiteMonitorDlg::OnPreferences() {
+    // The tray menu stays usable while the dialog is open: bring that one up
+    // rather than opening a second one over it.
+    if (auto* open = qobject_cast<CPreferencesDlg*>(QApplication::activeModalWidget())) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    Settings& settings = engine_.settings();
+    CPreferencesDlg dlg(pump_, clock_, this);
+    dlg.copyIn(settings);
+    enableToolTips(dlg.toolTips == 1);
+    // The result is not looked at: Esc and the close box keep what the last
+    // gather took (a Test, Browse or Add to Startup click gathers first).
+    dlg.exec();
+    dlg.copyOut(settings);
+    enableToolTips(dlg.toolTips == 1);
+    engine_.saveSettings();
+}
 
 void CSiteMonitorDlg::OnFileSave() {
     engine_.saveSettings();

@@ -3,8 +3,10 @@
 #include "app/QtEventPump.h"
 #include "model/SystemClock.h"
 #include "monitor/MonitorView.h"
+#include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 #include <QTimer>
@@ -114,6 +116,7 @@ private:
     QtEventPump pump_;
     SystemClock clock_;
     SiteMonitor engine_;
+    SiteEditor editor_{engine_, clock_, QCoreApplication::applicationName().toStdString()};
     std::unique_ptr<SiteListModel> model_;
     TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;

@@ -1,0 +1,257 @@
+#include "app/SiteMonitorDlg.h"
+#include "platform/XdgAutostart.h"
+#include "tests/app/ByName.h"
+#include "tests/app/ModalAnswerer.h"
+#include "tests/app/ModalScript.h"
+#include "tests/support/SmtpTestPeer.h"
+#include "tests/support/TempDir.h"
+#include "ui/PreferencesDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vantrel;
+using vantrel::test::byName;
+using vantrel::test::ModalAnswerer;
+using vantrel::test::ModalScript;
+using vantrel::test::SmtpTestPeer;
+using vantrel::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class PreferencesTest : public ::testing::Test {
+protected:
+    void start(const std::string& ini) {
+        TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n" + ini);
+        window.OnInitDialog();
+        ::unlink("vantrel.ini"); // each close of the dialog writes it again
+    }
+    // Opens Preferences with the main window's button and acts on it.
+    void withPreferences(std::function<void(CPreferencesDlg&)> act) {
+        ModalScript<CPreferencesDlg> script(std::move(act));
+        byName<QPushButton>(window, "Preferences")->click();
+        EXPECT_TRUE(script.ran());
+        EXPECT_FALSE(script.timedOut());
+    }
+    static void type(CPreferencesDlg& p, const char* field, const QString& text) {
+        QLineEdit* edit = byName<QLineEdit>(p, field);
+        if (!edit)
+            edit = byName<QComboBox>(p, field)->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+    static void click(CPreferencesDlg& p, const char* name) { byName<QAbstractButton>(p, name)->click(); }
+    static void escape(CPreferencesDlg& p) { QTest::keyClick(&p, Qt::Key_Escape); }
+    static std::string iniLine(const std::string& key) {
+        const std::string ini = TempDir::readFile("vantrel.ini");
+        const size_t at = ini.find("\r\n" + key + "=");
+        return at == std::string::npos ? "<missing>" : ini.substr(at + 2, ini.find("\r\n", at + 2) - at - 2);
+    }
+
+    TempDir dir;
+    CSiteMonitorDlg window;
+};
+
+} // namespace
+
+TEST_F(PreferencesTest, TemplateControlsInTabOrderWithNames) {
+    start("");
+    withPreferences([](CPreferencesDlg& p) {
+        EXPECT_EQ(p.windowTitle(), "Preferences");
+        // Tab order as listed in the template: edits and boxes first, then the buttons.
+        const char* const tabOrder[] = {
+            "Your Name",    "Your Email",      "Interval",           "Notify",
+            "Email 1",      "Email 2",         "SMTP Server",        "Log File",
+            "Error Sound",  "Tool Tips",       "Add to Startup",     "Test Email 1",
+            "Test Email 2", "Browse Log File", "Browse Error Sound", "OK"};
+        QWidget* w = byName<QWidget>(p, tabOrder[0]);
+        for (const char* expected : tabOrder) {
+            ASSERT_NE(w, nullptr);
+            EXPECT_EQ(w->accessibleName(), expected);
+            do
+                w = w->nextInFocusChain();
+            while (w != &p && (!w->isVisibleTo(&p) || !(w->focusPolicy() & Qt::TabFocus) ||
+                               w->accessibleName().isEmpty()));
+        }
+        for (QLabel* label : p.findChildren<QLabel*>())
+            EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+        EXPECT_FALSE(byName<QCheckBox>(p, "Email on Every Error")->isVisibleTo(&p));
+        EXPECT_EQ(byName<QComboBox>(p, "Notify")->itemText(0), "Every Check");
+        EXPECT_EQ(byName<QComboBox>(p, "Interval")->count(), 7);
+        EXPECT_EQ(byName<QComboBox>(p, "Interval")->itemText(6), "60");
+        escape(p);
+    });
+}
+
+TEST_F(PreferencesTest, EscAtOnceKeepsTextsButRewritesTheFileWithPlainSwitches) {
+    start("YOURNAME=Me\r\nINTERVAL=1\r\nNOTIFY=weekly\r\nTOOLTIPS=on\r\nEVERYERROR=Yes\r\nLOGFILE=a.log\r\n");
+    withPreferences([](CPreferencesDlg& p) {
+        // Shown by the combo rules: 1 selects "10"; no choice begins with "weekly".
+        EXPECT_EQ(byName<QComboBox>(p, "Interval")->currentText(), "10");
+        EXPECT_EQ(byName<QComboBox>(p, "Notify")->currentText(), "weekly");
+        EXPECT_EQ(byName<QLineEdit>(p, "Your Name")->text(), "Me");
+        EXPECT_FALSE(byName<QCheckBox>(p, "Tool Tips")->isChecked());
+        type(p, "Your Name", "Typed"); // Esc without a button drops this
+        escape(p);
+    });
+    EXPECT_EQ(iniLine("YOURNAME"), "YOURNAME=Me");
+    EXPECT_EQ(iniLine("INTERVAL"), "INTERVAL=1");
+    EXPECT_EQ(iniLine("NOTIFY"), "NOTIFY=weekly");
+    EXPECT_EQ(iniLine("LOGFILE"), "LOGFILE=a.log");
+    EXPECT_EQ(iniLine("TOOLTIPS"), "TOOLTIPS=no");
+    EXPECT_EQ(iniLine("EVERYERROR"), "EVERYERROR=no");
+    EXPECT_EQ(window.engine().settings().addToStartup, "no");
+    EXPECT_TRUE(byName<QLineEdit>(window, "Site Name")->toolTip().isEmpty());
+}
+
+TEST_F(PreferencesTest, OkGathersEveryControl) {
+    start("INTERVAL=1\r\nNOTIFY=weekly\r\nEVERYERROR=yes\r\nTOOLTIPS=no\r\n");
+    withPreferences([](CPreferencesDlg& p) {
+        EXPECT_TRUE(byName<QCheckBox>(p, "Email on Every Error")->isChecked());
+        type(p, "SMTP Server", "mail.example");
+        type(p, "Email 2", "two@example");
+        byName<QCheckBox>(p, "Tool Tips")->click();
+        click(p, "OK");
+    });
+    EXPECT_EQ(iniLine("INTERVAL"), "INTERVAL=10");
+    EXPECT_EQ(iniLine("NOTIFY"), "NOTIFY=weekly");
+    EXPECT_EQ(iniLine("EVERYERROR"), "EVERYERROR=yes"); // passes through the hidden box
+    EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER=mail.example");
+    EXPECT_EQ(iniLine("EMAIL2"), "EMAIL2=two@example");
+    EXPECT_EQ(iniLine("TOOLTIPS"), "TOOLTIPS=yes");
+    EXPECT_FALSE(byName<QLineEdit>(window, "Site Name")->toolTip().isEmpty());
+
+    withPreferences([](CPreferencesDlg& p) {
+        type(p, "Interval", "7");
+        type(p, "Notify", "On");
+        click(p, "OK");
+    });
+    EXPECT_EQ(iniLine("INTERVAL"), "INTERVAL=7");
+    EXPECT_EQ(iniLine("NOTIFY"), "NOTIFY=On");
+}
+
+TEST_F(PreferencesTest, TestButtonsCheckAddressThenServerAndGather) {
+    start("EMAIL1=one@example\r\n");
+    ModalAnswerer answerer;
+    withPreferences([](CPreferencesDlg& p) {
+        type(p, "SMTP Server", "typed.example");
+        click(p, "Test Email 2"); // Email 2 empty, although Email 1 is filled
+        type(p, "Email 2", "two@example");
+        type(p, "SMTP Server", "");
+        click(p, "Test Email 2");
+        escape(p); // after a button the gathered values stay
+    });
+    ASSERT_EQ(answerer.seen().size(), 2u);
+    EXPECT_EQ(answerer.seen()[0].caption, "Error");
+    EXPECT_EQ(answerer.seen()[0].text, "Please enter an email address in field 2 to test.");
+    EXPECT_EQ(answerer.seen()[1].text, "Please enter an SMTP server to test.");
+    EXPECT_EQ(iniLine("EMAIL2"), "EMAIL2=two@example");
+
+    withPreferences([](CPreferencesDlg& p) {
+        type(p, "Email 1", "");
+        type(p, "SMTP Server", "typed.example");
+        click(p, "Test Email 1");
+        escape(p);
+    });
+    ASSERT_EQ(answerer.seen().size(), 3u);
+    EXPECT_EQ(answerer.seen()[2].text, "Please enter an email address in field 1 to test.");
+    EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER=typed.example");
+}
+
+TEST_F(PreferencesTest, TestMailGoesThroughTheDialogsMailerAndShowsNothing) {
+    SmtpTestPeer peer;
+    using P = SmtpTestPeer;
+    peer.addSession({P::say("220 ready\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(),
+                     P::say("250 ok\r\n"), P::hear(), P::say("250 ok\r\n"), P::hear(), P::say("354 go\r\n"),
+                     P::hearData(), P::say("250 queued\r\n"), P::hear(), P::say("221 bye\r\n")});
+    peer.addSession({P::say("554 no\r\n")}); // refused: still nothing shown
+    start("EMAIL1=one@example\r\nSMTPSERVER=" + peer.hostPort() + "\r\n");
+    ModalAnswerer answerer;
+    size_t replySize = 0;
+    withPreferences([&](CPreferencesDlg& p) {
+        replySize = p.mailer().replyReadSize();
+        click(p, "Test Email 1");
+        click(p, "Test Email 1");
+        escape(p);
+    });
+    EXPECT_EQ(replySize, 13000u);
+    EXPECT_TRUE(answerer.seen().empty());
+    const std::string sent = peer.received(0);
+    EXPECT_NE(sent.find("MAIL FROM: <one@example>\r\nRCPT to: <one@example>\r\n"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("\r\nFrom: one@example\r\nSubject: Vantrel Test Email\r\nTo: one@example\r\n"),
+              std::string::npos)
+        << sent;
+    EXPECT_NE(sent.find("\r\nVantrel Test Email\r\n\r\n.\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(peer.connections(), 2);
+}
+
+TEST_F(PreferencesTest, BrowseFillsTheFieldAndKeepsTheCurrentDirectory) {
+    start("LOGFILE=old.log\r\n");
+    const fs::path cwd = fs::current_path();
+    std::vector<QString> filters;
+    withPreferences([&](CPreferencesDlg& p) {
+        QString answer = "/elsewhere/new.log";
+        p.chooseFile = [&](const CPreferencesDlg::FileRequest& r) {
+            filters.push_back(r.filter);
+            fs::current_path("/"); // a file dialog may move the current directory
+            return std::exchange(answer, QString());
+        };
+        type(p, "Your Name", "Typed");
+        click(p, "Browse Log File");
+        EXPECT_EQ(byName<QLineEdit>(p, "Log File")->text(), "/elsewhere/new.log");
+        EXPECT_EQ(fs::current_path(), cwd);
+        click(p, "Browse Error Sound"); // cancelled: the field keeps its text
+        EXPECT_EQ(byName<QLineEdit>(p, "Error Sound")->text(), "");
+        escape(p);
+    });
+    EXPECT_EQ(filters,
+              (std::vector<QString>{"Log Files (*.log);;All Files (*)", "WAV Files (*.wav);;All Files (*)"}));
+    EXPECT_EQ(iniLine("LOGFILE"), "LOGFILE=/elsewhere/new.log");
+    EXPECT_EQ(iniLine("YOURNAME"), "YOURNAME=Typed"); // gathered by the button
+}
+
+TEST_F(PreferencesTest, AddToStartupWritesAndRemovesTheAutostartEntryAtOnce) {
+    const std::string config = dir.path() + "/config";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    start("");
+    const std::string entry = config + "/autostart/vantrel.desktop";
+    withPreferences([&](CPreferencesDlg& p) {
+        byName<QCheckBox>(p, "Add to Startup")->click();
+        EXPECT_EQ(TempDir::readFile(entry),
+                  XdgAutostart::desktopEntry(XdgAutostart::currentExecutable(), fs::current_path().string()));
+        escape(p); // does not undo the entry
+    });
+    EXPECT_TRUE(fs::exists(entry));
+    EXPECT_EQ(window.engine().settings().addToStartup, "yes");
+
+    withPreferences([&](CPreferencesDlg& p) {
+        QCheckBox* box = byName<QCheckBox>(p, "Add to Startup");
+        EXPECT_TRUE(box->isChecked());
+        box->click();
+        EXPECT_FALSE(fs::exists(entry));
+        click(p, "OK");
+    });
+    EXPECT_EQ(window.engine().settings().addToStartup, "no");
+
+    TempDir::writeFile("blocker", "a file where the config folder should be");
+    ::setenv("XDG_CONFIG_HOME", (dir.path() + "/blocker").c_str(), 1);
+    ModalAnswerer answerer;
+    withPreferences([&](CPreferencesDlg& p) {
+        byName<QCheckBox>(p, "Add to Startup")->click();
+        EXPECT_FALSE(byName<QCheckBox>(p, "Add to Startup")->isChecked());
+        escape(p);
+    });
+    ::unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    EXPECT_EQ(answerer.seen()[0].caption, "Error");
+    EXPECT_EQ(answerer.seen()[0].text, "Unable to add program to start menu.");
+    EXPECT_EQ(window.engine().settings().addToStartup, "no");
+}

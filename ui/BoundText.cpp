@@ -1,0 +1,48 @@
+#include "ui/BoundText.h"
+
+#include "ui/QtText.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace vantrel {
+
+void BoundText::show(QLineEdit* edit, const std::string& bytes) {
+    shownBytes_ = bytes;
+    shown_ = QtText::toQt(bytes);
+    if (edit->text() != shown_)
+        edit->setText(shown_);
+}
+
+void BoundText::show(QComboBox* box, const std::string& bytes) {
+    shownBytes_ = bytes;
+    shown_ = QtText::toQt(bytes);
+    int match = -1;
+    for (int i = 0; i < box->count() && match < 0 && !shown_.isEmpty(); ++i) {
+        if (box->itemText(i).startsWith(shown_, Qt::CaseInsensitive))
+            match = i;
+    }
+    if (match < 0) {
+        box->setCurrentIndex(-1);
+        box->setEditText(shown_);
+        return;
+    }
+    box->setCurrentIndex(match);
+    // The box now shows the choice's own text, and that is what it holds.
+    shown_ = box->currentText();
+    shownBytes_ = QtText::fromQt(shown_);
+}
+
+std::string BoundText::gather(const QLineEdit* edit) const {
+    return gatherText(edit->text());
+}
+
+std::string BoundText::gather(const QComboBox* box) const {
+    return gatherText(box->currentText());
+}
+
+std::string BoundText::gatherText(const QString& current) const {
+    return current == shown_ ? shownBytes_ : QtText::fromQt(current);
+}
+
+} // namespace vantrel

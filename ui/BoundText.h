@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QComboBox;
+class QLineEdit;
+
+namespace vantrel {
+
+// A text control bound to engine bytes. Show puts the bytes into the control;
+// gather gives back the very bytes that were shown as long as the control
+// still shows what show put there, so texts that are not valid UTF-8 (files
+// from an 8-bit code page) survive opening and closing a dialog unchanged.
+class BoundText {
+public:
+    void show(QLineEdit* edit, const std::string& bytes);
+    // Selects the first choice that begins with the text, ignoring case, and
+    // otherwise puts the text itself into the edit field. An empty text
+    // selects nothing and leaves the field empty.
+    void show(QComboBox* box, const std::string& bytes);
+
+    std::string gather(const QLineEdit* edit) const;
+    // The text of the edit field, a choice or anything typed.
+    std::string gather(const QComboBox* box) const;
+
+private:
+    std::string gatherText(const QString& current) const;
+
+    std::string shownBytes_;
+    QString shown_;
+};
+
+} // namespace vantrel

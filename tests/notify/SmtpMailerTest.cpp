@@ -191,7 +191,9 @@ TEST_F(SmtpMailerTest, ReplyLongerThanTheReadSizeSpillsIntoTheNextReply) {
 
     EXPECT_FALSE(send(mailer));
     EXPECT_EQ(mailer.stepFlag, 5);
-    EXPECT_EQ(mailer.lastReply, std::string(1100 - 1020, 'x') + "\r\n");
+    // The rest of the long reply comes first in the next one (the real reply
+    // to MAIL FROM may follow in the same read).
+    EXPECT_TRUE(mailer.lastReply.starts_with(std::string(1100 - 1020, 'x') + "\r\n")) << mailer.lastReply;
 
     SmtpMailer preferences = makeMailer(13000);
     EXPECT_TRUE(send(preferences)) << preferences.errorText;

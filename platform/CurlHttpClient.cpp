@@ -1,5 +1,6 @@
 #include "platform/CurlHttpClient.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <curl/curl.h>
@@ -150,7 +151,8 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout_.count()));
+    // 0 would switch the stall limit off; one second is the least there is.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max<long>(1, static_cast<long>(stallTimeout_.count())));
     if (!request.useEnvironmentProxy)
         curl_easy_setopt(h, CURLOPT_PROXY, ""); // an empty name also ignores the environment
     if (!request.userAgent.empty())

@@ -57,7 +57,8 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
 
 } // namespace
 
-CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent) : QDialog(parent), engine_(*this) {
+CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
+    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_}) {
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
@@ -429,7 +430,7 @@ void CSiteMonitorDlg::showTrayAlert() { tray_->showAlert(); }
 
 // ---- commands --------------------------------------------------------------
 
-void CSiteMonitorDlg::OnTimer() {}
+void CSiteMonitorDlg::OnTimer() { engine_.onTimer(); }
 
 void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
 

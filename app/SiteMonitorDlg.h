@@ -2,6 +2,8 @@
 
 #include "app/QtEventPump.h"
 #include "model/SystemClock.h"
+#include "platform/CanberraSoundPlayer.h"
+#include "platform/CurlHttpClient.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
@@ -115,6 +117,8 @@ private:
 
     QtEventPump pump_;
     SystemClock clock_;
+    CurlHttpClient http_;
+    CanberraSoundPlayer sound_;
     SiteMonitor engine_;
     SiteEditor editor_{engine_, clock_, QCoreApplication::applicationName().toStdString()};
     std::unique_ptr<SiteListModel> model_;

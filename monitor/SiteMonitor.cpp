@@ -4,7 +4,9 @@
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
+#include "monitor/CheckPass.h"
 #include "monitor/MonitorView.h"
+#include "platform/CurlHttpClient.h"
 
 #include <algorithm>
 
@@ -18,7 +20,31 @@ constexpr long long kMaxIntervalMinutes = 2147483647LL / 60000LL; // about 24.8 
 
 } // namespace
 
-SiteMonitor::SiteMonitor(MonitorView& view) : view_(view) {}
+SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
+    : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
+      pump_(services.pump ? services.pump : &defaultPump_), clock_(services.clock ? services.clock : &defaultClock_),
+      http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
+      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_),
+      alerts_(*this) {}
+
+SiteMonitor::~SiteMonitor() = default;
+
+void SiteMonitor::onTimer() {
+    if (passRunning_)
+        return;
+    runCheckPass();
+}
+
+void SiteMonitor::runCheckPass() {
+    if (!monitoringOn_ || passRunning_)
+        return;
+    passRunning_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{passRunning_};
+    CheckPass(*this).run();
+}
 
 std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interval) {
     long long minutes = std::clamp(text::atoiLike(interval), 5LL, kMaxIntervalMinutes);

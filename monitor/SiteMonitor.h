@@ -2,9 +2,18 @@
 
 #include "model/Settings.h"
 #include "model/SiteList.h"
+#include "model/SystemClock.h"
+#include "monitor/AlertDispatcher.h"
+#include "monitor/CheckLog.h"
 #include "monitor/DialogData.h"
+#include "monitor/MonitorServices.h"
+#include "monitor/PageFetcher.h"
+#include "notify/DirectEventPump.h"
+#include "notify/ErrorUrlPoster.h"
+#include "notify/SmtpMailer.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace vantrel {
@@ -17,7 +26,10 @@ class MonitorView;
 // MonitorView for it.
 class SiteMonitor {
 public:
-    explicit SiteMonitor(MonitorView& view);
+    explicit SiteMonitor(MonitorView& view, MonitorServices services = {});
+    ~SiteMonitor();
+    SiteMonitor(const SiteMonitor&) = delete;
+    SiteMonitor& operator=(const SiteMonitor&) = delete;
 
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
@@ -27,6 +39,18 @@ public:
     const DialogData& data() const { return data_; }
     MonitorView& view() { return view_; }
     bool monitoringOn() const { return monitoringOn_; }
+
+    EventPump& pump() { return *pump_; }
+    Clock& clock() { return *clock_; }
+    SoundPlayer* soundPlayer() { return sound_; }
+    PageFetcher& fetcher() { return fetcher_; }
+    SmtpMailer& mailer() { return mailer_; }
+    ErrorUrlPoster& poster() { return poster_; }
+    CheckLog& log() { return log_; }
+    AlertDispatcher& alerts() { return alerts_; }
+    std::string& reportBody() { return reportBody_; }
+    std::string& previousStatus() { return previousStatus_; }
+    bool passRunning() const { return passRunning_; }
 
     // The data files, by bare names in the current directory.
     void loadSettings();
@@ -49,22 +73,41 @@ public:
     void applyMonitorSetting();
     void toggleMonitor();
 
+    // A tick of the check timer: runs a pass while monitoring is on. A tick
+    // that comes while a pass is still running (it waits in a message box or
+    // for the network) is ignored; that pass re-arms the timer when it ends.
+    void onTimer();
+    void runCheckPass();
+
     // The check timer's period for the current INTERVAL.
     std::chrono::milliseconds checkPeriod() const;
     static std::chrono::milliseconds checkPeriodFor(const std::string& interval);
 
+    static constexpr int kMainReplyReadSize = 1024;
     static constexpr const char* kSaveErrorText = "Save to File";
     static constexpr const char* kSaveErrorCaption = "Error Writing File";
 
-protected:
-    void setMonitoringOn(bool on) { monitoringOn_ = on; }
-
 private:
     MonitorView& view_;
+    DirectEventPump defaultPump_;
+    SystemClock defaultClock_;
+    std::unique_ptr<HttpClient> defaultHttp_;
+    EventPump* pump_;
+    Clock* clock_;
+    HttpClient* http_;
+    SoundPlayer* sound_;
     Settings settings_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;
+    bool passRunning_ = false;
+    std::string reportBody_;
+    std::string previousStatus_;
+    PageFetcher fetcher_;
+    SmtpMailer mailer_;
+    ErrorUrlPoster poster_;
+    CheckLog log_;
+    AlertDispatcher alerts_;
 };
 
 } // namespace vantrel

@@ -1,0 +1,45 @@
+#include "monitor/AlertDispatcher.h"
+
+#include "model/TextUtil.h"
+#include "monitor/MonitorView.h"
+#include "monitor/SiteMonitor.h"
+#include "platform/SoundPlayer.h"
+
+namespace vantrel {
+
+void AlertDispatcher::sendReport(const char* subject) {
+    const Settings& s = monitor_.settings();
+    // Every line of the report ends in exactly one CR LF on the wire.
+    const std::string body = text::normalizeCrLf(monitor_.reportBody());
+    // Each address gets its own message, with itself as the sender.
+    for (const std::string* address : {&s.email1, &s.email2}) {
+        if (!address->empty())
+            monitor_.mailer().sendMail(*address, body, *address, s.smtpServer, subject);
+    }
+}
+
+void AlertDispatcher::startErrorSound() {
+    // Set on the user-interface thread, before anything plays, so no other
+    // thread ever writes the setting.
+    std::string& sound = monitor_.settings().errorSound;
+    if (sound.empty())
+        sound = kDefaultSound;
+    if (SoundPlayer* player = monitor_.soundPlayer())
+        player->play(sound);
+}
+
+void AlertDispatcher::callErrorUrl() {
+    const std::string url = monitor_.data().entry.errorUrl;
+    if (!text::contains(url, "http:"))
+        return;
+    const size_t post = url.find("/POST ");
+    bool ok = true;
+    if (post == std::string::npos)
+        ok = monitor_.fetcher().fetchPage(url);
+    else if (post > 0)
+        ok = monitor_.poster().postErrorUrl(url);
+    if (!ok)
+        monitor_.view().messageBox(kUrlFailedText, "Error");
+}
+
+} // namespace vantrel

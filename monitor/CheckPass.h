@@ -1,0 +1,23 @@
+#pragma once
+
+namespace vantrel {
+
+class SiteMonitor;
+
+// One pass over all sites: fetch each page, judge it, stamp and log the
+// check, store the row, and send the alerts its action and the settings
+// call for. Runs on the user-interface thread; its blocking calls wait
+// through the engine's EventPump.
+class CheckPass {
+public:
+    explicit CheckPass(SiteMonitor& monitor) : monitor_(monitor) {}
+    void run();
+
+private:
+    enum class Outcome { NotFetched, StringMissing, Good };
+    void checkRow(int i, int& failureCount);
+
+    SiteMonitor& monitor_;
+};
+
+} // namespace vantrel

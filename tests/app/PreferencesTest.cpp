@@ -3,6 +3,7 @@
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
 #include "tests/app/ModalScript.h"
+#include "tests/support/ScopedEnvVar.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
 #include "ui/PreferencesDlg.h"
@@ -21,6 +22,7 @@ using namespace vantrel;
 using vantrel::test::byName;
 using vantrel::test::ModalAnswerer;
 using vantrel::test::ModalScript;
+using vantrel::test::ScopedEnvVar;
 using vantrel::test::SmtpTestPeer;
 using vantrel::test::TempDir;
 namespace fs = std::filesystem;
@@ -220,7 +222,7 @@ TEST_F(PreferencesTest, BrowseFillsTheFieldAndKeepsTheCurrentDirectory) {
 
 TEST_F(PreferencesTest, AddToStartupWritesAndRemovesTheAutostartEntryAtOnce) {
     const std::string config = dir.path() + "/config";
-    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ScopedEnvVar xdg("XDG_CONFIG_HOME", config.c_str());
     start("");
     const std::string entry = config + "/autostart/vantrel.desktop";
     withPreferences([&](CPreferencesDlg& p) {
@@ -242,14 +244,13 @@ TEST_F(PreferencesTest, AddToStartupWritesAndRemovesTheAutostartEntryAtOnce) {
     EXPECT_EQ(window.engine().settings().addToStartup, "no");
 
     TempDir::writeFile("blocker", "a file where the config folder should be");
-    ::setenv("XDG_CONFIG_HOME", (dir.path() + "/blocker").c_str(), 1);
+    xdg.set((dir.path() + "/blocker").c_str());
     ModalAnswerer answerer;
     withPreferences([&](CPreferencesDlg& p) {
         byName<QCheckBox>(p, "Add to Startup")->click();
         EXPECT_FALSE(byName<QCheckBox>(p, "Add to Startup")->isChecked());
         escape(p);
     });
-    ::unsetenv("XDG_CONFIG_HOME");
     ASSERT_EQ(answerer.seen().size(), 1u);
     EXPECT_EQ(answerer.seen()[0].caption, "Error");
     EXPECT_EQ(answerer.seen()[0].text, "Unable to add program to start menu.");

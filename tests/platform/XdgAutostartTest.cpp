@@ -1,42 +1,15 @@
 #include "platform/XdgAutostart.h"
+#include "tests/support/ScopedEnvVar.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 
 using namespace vantrel;
 using vantrel::test::TempDir;
+using EnvVar = vantrel::test::ScopedEnvVar;
 namespace fs = std::filesystem;
-
-namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvVar() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
 
 TEST(XdgAutostart, EntryStartsTheExecutableInTheWorkingDirectory) {
     EXPECT_EQ(XdgAutostart::desktopEntry("/opt/vantrel/bin/vantrel", "/home/me/sites"),

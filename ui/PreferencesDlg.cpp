@@ -3,10 +3,10 @@
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
 #include "ui/DialogUnits.h"
-#include "ui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -211,7 +211,7 @@ void CPreferencesDlg::browse(std::string& member, const FileRequest& request) {
     const std::filesystem::path cwd = std::filesystem::current_path(ec);
     const QString chosen = chooseFile ? chooseFile(request) : QString();
     if (!chosen.isEmpty())
-        member = QtText::fromQt(chosen);
+        member = QFile::encodeName(chosen).toStdString(); // the name's bytes on disk
     if (!ec)
         std::filesystem::current_path(cwd, ec);
     showData();

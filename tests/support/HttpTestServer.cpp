@@ -121,7 +121,8 @@ void HttpTestServer::serve(int& fd) {
     Response r = status(404, "Not Found", "<html>no such page</html>");
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(request);
+        if (recording_)
+            requests_.push_back(request);
         if (auto it = routes_.find(target); it != routes_.end())
             r = it->second;
     }

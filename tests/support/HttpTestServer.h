@@ -2,6 +2,7 @@
 
 #include "tests/support/LoopbackServer.h"
 
+#include <atomic>
 #include <cstddef>
 #include <map>
 #include <mutex>
@@ -47,6 +48,8 @@ public:
     // "http://127.0.0.1:<port>" followed by `path`.
     std::string url(const std::string& path) const;
     std::vector<std::string> requests() const;
+    // Long runs (benchmarks) keep no record of the requests.
+    void setRecording(bool on) { recording_ = on; }
     std::string lastRequest() const;
 
 protected:
@@ -56,6 +59,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Response> routes_;
     std::vector<std::string> requests_;
+    std::atomic<bool> recording_{true};
 };
 
 } // namespace vantrel::test

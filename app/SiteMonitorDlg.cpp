@@ -64,6 +64,9 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
                    Qt::WindowCloseButtonHint);
     setWindowIcon(TrayIcon::icon(TrayIcon::kAppIcon));
     model_ = std::make_unique<SiteListModel>(engine_.sites());
+    model_->widths().setMeasure([fm = QFontMetrics(font())](const std::string& text) {
+        return fm.horizontalAdvance(QtText::toQt(text));
+    });
     tray_ = new TrayIcon(this);
     createMenu();
     createControls();
@@ -87,12 +90,6 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
         }
     });
 
-    auto& e = engine_.data().entry;
-    std::string* fields[8] = {&e.title,    &e.url,        &e.testString, &e.action,
-                              &e.errorUrl, &e.createDate, &e.checkDate,  &e.status};
-    for (int i = 0; i < 8; ++i)
-        entryBindings_[static_cast<size_t>(i)].target = fields[i];
-    statusBinding_.target = &engine_.data().statusText;
 }
 
 CSiteMonitorDlg::~CSiteMonitorDlg() {
@@ -134,6 +131,7 @@ void CSiteMonitorDlg::createControls() {
     action_ = new QComboBox(c);
     action_->setEditable(true);
     action_->setInsertPolicy(QComboBox::NoInsert);
+    action_->setCompleter(nullptr); // a typed "email" must stay as typed
     QStringList actions;
     for (const char* a : kActions)
         actions << QString::fromLatin1(a);
@@ -256,67 +254,31 @@ void CSiteMonitorDlg::OnDestroy() {
 
 // ---- gather and show -------------------------------------------------------
 
-void CSiteMonitorDlg::showBinding(Binding& b, QLineEdit* edit) {
-    b.shownBytes = *b.target;
-    b.shown = QtText::toQt(b.shownBytes);
-    if (edit && edit->text() != b.shown)
-        edit->setText(b.shown);
-}
-
-void CSiteMonitorDlg::gatherBinding(Binding& b, const QString& current) {
-    if (current == b.shown)
-        *b.target = b.shownBytes;
-    else
-        *b.target = QtText::fromQt(current);
-}
-
 void CSiteMonitorDlg::gather() {
+    SiteEntry& entry = engine_.data().entry;
     QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
-    for (int i = 0; i < 8; ++i) {
-        Binding& b = entryBindings_[static_cast<size_t>(i)];
-        gatherBinding(b, edits[i] ? edits[i]->text() : action_->currentText());
+    for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
+        const BoundText& b = entryBindings_[static_cast<size_t>(i)];
+        entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
     }
-    gatherBinding(statusBinding_, status_->text());
+    engine_.data().statusText = statusBinding_.gather(status_);
     engine_.data().siteCount = total_->text().toInt();
     engine_.data().checkCount = checks_->text().toInt();
 }
 
 void CSiteMonitorDlg::show() {
+    const SiteEntry& entry = engine_.data().entry;
     QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
+        BoundText& b = entryBindings_[static_cast<size_t>(i)];
         if (edits[i])
-            showBinding(entryBindings_[static_cast<size_t>(i)], edits[i]);
+            b.show(edits[i], entry.column(i));
+        else
+            b.show(action_, entry.column(i));
     }
-    showAction();
-    showBinding(statusBinding_, status_);
+    statusBinding_.show(status_, engine_.data().statusText);
     total_->setText(QString::number(engine_.data().siteCount));
     checks_->setText(QString::number(engine_.data().checkCount));
-}
-
-void CSiteMonitorDlg::showAction() {
-    // Selects the first choice that begins with the text, ignoring case;
-    // otherwise the text itself goes into the box. An empty action clears it.
-    Binding& b = entryBindings_[3];
-    b.shownBytes = *b.target;
-    const QString text = QtText::toQt(b.shownBytes);
-    int match = -1;
-    if (!text.isEmpty()) {
-        for (int i = 0; i < action_->count(); ++i) {
-            if (action_->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
-                match = i;
-                break;
-            }
-        }
-    }
-    if (match >= 0) {
-        action_->setCurrentIndex(match);
-    } else {
-        action_->setCurrentIndex(-1);
-        action_->setEditText(text);
-    }
-    b.shown = action_->currentText();
-    if (match >= 0)
-        b.shownBytes = QtText::fromQt(b.shown); // the choice's own text is what gather reads
 }
 
 // ---- MonitorView -----------------------------------------------------------
@@ -401,19 +363,11 @@ void CSiteMonitorDlg::autoSizeColumns() {
 
 void CSiteMonitorDlg::doAutoSizeColumns() {
     autoSizeTimer_.stop();
-    const QFontMetrics cellFm(list_->font());
     const QFontMetrics headFm(list_->horizontalHeader()->font());
     const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
-    const SiteList& sites = engine_.sites();
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
-        int widest = 0;
-        for (int r = 0; r < sites.rowCount(); ++r) {
-            const std::string& t = sites.row(r).column(c);
-            if (!t.empty())
-                widest = std::max(widest, cellFm.horizontalAdvance(QtText::toQt(t)));
-        }
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
-        list_->horizontalHeader()->resizeSection(c, std::max(widest, header) + margin);
+        list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c), header) + margin);
     }
 }
 

@@ -98,22 +98,10 @@ protected:
     void done(int result) override;
 
 private:
-    // A text control bound to engine bytes: gather keeps the bytes as they
-    // were when the control still shows exactly what show put there, so
-    // texts that are not valid UTF-8 survive a show/gather round trip.
-    struct Binding {
-        std::string* target = nullptr;
-        std::string shownBytes;
-        QString shown;
-    };
-
     void createControls();
     void createMenu();
     void layoutControls(int cx, int cy);
     void doAutoSizeColumns();
-    void showAction();
-    static void showBinding(Binding& b, QLineEdit* edit);
-    static void gatherBinding(Binding& b, const QString& current);
 
     QtEventPump pump_;
     SystemClock clock_;
@@ -154,8 +142,9 @@ private:
     QPushButton* preferences_ = nullptr; // 1028
     QLabel* footer_ = nullptr;       // 1036
 
-    std::array<Binding, 8> entryBindings_{};
-    Binding statusBinding_;
+    // The entry boxes in field order (the Action combo box as field 3), and the Status field.
+    std::array<BoundText, 8> entryBindings_{};
+    BoundText statusBinding_;
 };
 
 } // namespace vantrel

@@ -39,14 +39,34 @@ QVariant SiteListModel::headerData(int section, Qt::Orientation orientation, int
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void SiteListModel::rowsAboutToBeInserted(int first, int last) { beginInsertRows({}, first, last); }
-void SiteListModel::rowsInserted() { endInsertRows(); }
-void SiteListModel::rowsAboutToBeRemoved(int first, int last) { beginRemoveRows({}, first, last); }
+void SiteListModel::rowsAboutToBeInserted(int first, int last) {
+    insertFirst_ = first;
+    insertLast_ = last;
+    beginInsertRows({}, first, last);
+}
+
+void SiteListModel::rowsInserted() {
+    widths_.rowsInserted(list_, insertFirst_, insertLast_);
+    endInsertRows();
+}
+
+void SiteListModel::rowsAboutToBeRemoved(int first, int last) {
+    widths_.rowsAboutToBeRemoved(first, last);
+    beginRemoveRows({}, first, last);
+}
+
 void SiteListModel::rowsRemoved() { endRemoveRows(); }
+
 void SiteListModel::rowsChanged(int first, int last) {
+    widths_.rowsChanged(list_, first, last);
     emit dataChanged(index(first, 0), index(last, SiteEntry::kColumnCount - 1));
 }
+
 void SiteListModel::aboutToReset() { beginResetModel(); }
-void SiteListModel::reset() { endResetModel(); }
+
+void SiteListModel::reset() {
+    widths_.rebuild(list_);
+    endResetModel();
+}
 
 } // namespace vantrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SiteListObserver.h"
+#include "ui/ColumnWidths.h"
 
 #include <QAbstractTableModel>
 
@@ -23,6 +24,9 @@ public:
 
     static QString headerText(int column);
 
+    // The widest cell of each column, as measured by `measure`.
+    ColumnWidths& widths() { return widths_; }
+
     void rowsAboutToBeInserted(int first, int last) override;
     void rowsInserted() override;
     void rowsAboutToBeRemoved(int first, int last) override;
@@ -33,6 +37,9 @@ public:
 
 private:
     SiteList& list_;
+    ColumnWidths widths_;
+    int insertFirst_ = 0;
+    int insertLast_ = -1;
 };
 
 } // namespace vantrel

@@ -7,6 +7,7 @@
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
+#include "ui/BoundText.h"
 
 #include <QCoreApplication>
 #include <QDialog>

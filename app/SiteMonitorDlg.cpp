@@ -235,6 +235,7 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
 void CSiteMonitorDlg::OnInitDialog() {
     tray_->add();
     tray_->showOn();
+    doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
 }
 

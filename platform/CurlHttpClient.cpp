@@ -62,8 +62,9 @@ struct SlistDeleter {
 } // namespace
 
 CurlHttpClient::CurlHttpClient(std::chrono::milliseconds connectTimeout, std::chrono::seconds stallTimeout,
-                               std::size_t maxBodyBytes)
-    : connectTimeout_(connectTimeout), stallTimeout_(stallTimeout), maxBodyBytes_(maxBodyBytes) {
+                               std::size_t maxBodyBytes, std::chrono::milliseconds totalTimeout)
+    : connectTimeout_(connectTimeout), stallTimeout_(stallTimeout), maxBodyBytes_(maxBodyBytes),
+      totalTimeout_(totalTimeout) {
     initCurlOnce();
 }
 
@@ -91,6 +92,15 @@ int CurlHttpClient::errorNumberFor(int curlCode, long osErrno, bool gotResponse)
     case CURLE_HTTP2_STREAM:
     case CURLE_BAD_CONTENT_ENCODING:
         return kErrInvalidServerResponse;
+    case CURLE_OUT_OF_MEMORY:
+        // This libcurl refuses a response header line it cannot keep (over
+        // 100 KB) with "out of memory"; after a status line that is the
+        // server's fault, not ours.
+        return gotResponse ? kErrInvalidServerResponse : kErrInternal;
+#if LIBCURL_VERSION_NUM >= 0x080600
+    case CURLE_TOO_LARGE: // what later libcurl says instead
+        return kErrInvalidServerResponse;
+#endif
     case CURLE_TOO_MANY_REDIRECTS:
         return kErrRedirectFailed;
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -153,6 +163,8 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     // 0 would switch the stall limit off; one second is the least there is.
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max<long>(1, static_cast<long>(stallTimeout_.count())));
+    // 0 would mean no limit; one millisecond is the least there is.
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, std::max<long>(1, static_cast<long>(totalTimeout_.count())));
     if (!request.useEnvironmentProxy)
         curl_easy_setopt(h, CURLOPT_PROXY, ""); // an empty name also ignores the environment
     if (!request.userAgent.empty())

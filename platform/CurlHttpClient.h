@@ -14,18 +14,21 @@ namespace vantrel {
 // (http_proxy, https_proxy, no_proxy). The status code is not looked at.
 //
 // Every wait is bounded: connecting (name lookup and TLS handshake included)
-// by `connectTimeout`, and a transfer that receives nothing for
-// `stallTimeout` fails. A body is kept up to `maxBodyBytes`; a longer one is
-// cut there and the transfer ends as a success, so an endless body can
-// neither exhaust memory nor hold up the caller.
+// by `connectTimeout`, a transfer that receives nothing for `stallTimeout`
+// fails, and so does a whole request that takes longer than `totalTimeout`
+// (a server that drips a few bytes a second never stalls). A body is kept
+// up to `maxBodyBytes`; a longer one is cut there and the transfer ends as a
+// success, so an endless body can neither exhaust memory nor hold up the
+// caller.
 //
 // Failures carry WinINet error numbers:
 //   12007 name not resolved          (host or proxy name)
 //   12029 cannot connect             (refused, unreachable)
-//   12002 timed out                  (connect or stalled transfer)
+//   12002 timed out                  (connect, stalled transfer, total time)
 //   12030 connection aborted         (closed early, send/receive failure)
 //   12031 connection reset           (send/receive failure with ECONNRESET)
-//   12152 invalid server response    (not HTTP, nothing sent back)
+//   12152 invalid server response    (not HTTP, nothing sent back, a
+//                                     header too long to keep)
 //   12156 redirect failed            (more than kMaxRedirects)
 //   12157 secure channel error       (TLS handshake or TLS set-up failure)
 //   12045 invalid certificate authority (peer verification failed)
@@ -37,6 +40,7 @@ class CurlHttpClient : public HttpClient {
 public:
     static constexpr std::size_t kMaxPageBytes = 16 * 1024 * 1024;
     static constexpr long kMaxRedirects = 10;
+    static constexpr std::chrono::minutes kMaxTransferTime{5};
 
     static constexpr int kErrTimeout = 12002;
     static constexpr int kErrInternal = 12004;
@@ -53,7 +57,8 @@ public:
 
     explicit CurlHttpClient(std::chrono::milliseconds connectTimeout = std::chrono::seconds(60),
                             std::chrono::seconds stallTimeout = std::chrono::seconds(30),
-                            std::size_t maxBodyBytes = kMaxPageBytes);
+                            std::size_t maxBodyBytes = kMaxPageBytes,
+                            std::chrono::milliseconds totalTimeout = kMaxTransferTime);
 
     HttpResponse perform(const HttpRequest& request) override;
 
@@ -67,6 +72,7 @@ private:
     std::chrono::milliseconds connectTimeout_;
     std::chrono::seconds stallTimeout_;
     std::size_t maxBodyBytes_;
+    std::chrono::milliseconds totalTimeout_;
 };
 
 } // namespace vantrel

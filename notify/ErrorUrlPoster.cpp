@@ -20,6 +20,15 @@ bool isPlainHost(std::string_view server) {
     });
 }
 
+// A control character (a line end above all) in the path would let the
+// text end the request line early and add lines of its own to the request.
+bool isPrintablePath(std::string_view path) {
+    return std::none_of(path.begin(), path.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
+}
+
 } // namespace
 
 ErrorUrlPoster::ErrorUrlPoster(HttpClient& http, EventPump& pump) : http_(http), pump_(pump) {}
@@ -41,7 +50,7 @@ ErrorUrlPoster::Parts ErrorUrlPoster::split(std::string_view text) {
 
 bool ErrorUrlPoster::postErrorUrl(const std::string& text) {
     const Parts parts = split(text);
-    if (!isPlainHost(parts.server))
+    if (!isPlainHost(parts.server) || !isPrintablePath(parts.path))
         return false;
 
     HttpRequest request;

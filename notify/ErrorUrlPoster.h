@@ -35,7 +35,9 @@ public:
     // text without blanks.
     static Parts split(std::string_view text);
 
-    // True when the request was sent and a response came back.
+    // True when the request was sent and a response came back. A server
+    // piece that is not a plain host (with an optional port) or a path with a
+    // control character in it sends nothing and gives false.
     bool postErrorUrl(const std::string& text);
 
 private:

@@ -70,6 +70,7 @@ TEST_F(ErrorUrlPosterTest, UnreachableOrForeignTargetsFail) {
     const std::size_t before = server.requests().size();
     EXPECT_FALSE(poster.postErrorUrl("http://user@" + server.hostPort() + "/POST /x $HTTPa=b"));
     EXPECT_FALSE(poster.postErrorUrl("http://" + server.hostPort() + "/x/POST /y $HTTPa=b"));
+    EXPECT_FALSE(poster.postErrorUrl("http://" + server.hostPort() + "/POST /x\r\nX-Injected:1 $HTTPa=b"));
     EXPECT_FALSE(poster.postErrorUrl(" $HTTPa=b"));
     EXPECT_EQ(server.requests().size(), before);
 }

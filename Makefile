@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets. `make run` builds and starts Vantrel in
 # this directory; `make test` builds and runs every test, also under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
-.PHONY: all deps build run test test-release test-asan bench format clean
+# AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzes each reader.
+.PHONY: all deps build run test test-release test-asan test-fuzz fuzz fuzz-long bench format clean
 
 all: build
 
@@ -15,7 +15,7 @@ build: deps
 run: build
 	./build/release/app/vantrel
 
-test: deps test-release test-asan
+test: deps test-release test-asan test-fuzz
 
 test-release:
 	cmake --preset release
@@ -26,6 +26,17 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# A short run of every fuzz target (45 s each), as part of `make test`.
+test-fuzz:
+	bash scripts/fuzz.sh 45
+
+# A minute per fuzz target; `make fuzz-long` runs ten million inputs each.
+fuzz:
+	bash scripts/fuzz.sh
+
+fuzz-long:
+	bash scripts/fuzz.sh --runs 10000000
 
 bench: build
 	bash scripts/run-benchmarks.sh

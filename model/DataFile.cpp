@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +13,9 @@ namespace vantrel {
 
 namespace {
 
-bool hasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+bool hasWriteBits(const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
 
 std::string directoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -20,6 +24,43 @@ std::string directoryOf(const std::string& path) {
     if (slash == 0)
         return "/";
     return path.substr(0, slash);
+}
+
+// A temporary file that no save has touched for this long belongs to a save
+// that never finished (the process was killed or the machine went down):
+// the longest real save is a write and a flush of a few megabytes.
+constexpr time_t kStaleAfterSeconds = 60;
+
+// Temporary files are hidden and named after their file, ".vantrel.dat.XXXXXX",
+// a name no one gives a file of their own.
+std::string temporaryName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return folder + "." + base + ".";
+}
+
+// Removes the temporary files of `path` that saves killed before their end
+// left behind, so that they do not pile up.
+void removeStaleTemporaries(const std::string& path) {
+    const std::string dir = directoryOf(path);
+    const std::string start = temporaryName(path);
+    const std::string prefix = start.substr(start.rfind('/') + 1); // npos + 1 is 0
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string full = dir + "/" + name;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            now - st.st_mtime > kStaleAfterSeconds)
+            ::unlink(full.c_str());
+    }
+    ::closedir(d);
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -91,7 +132,7 @@ bool DataFile::writeAtomically(const std::string& path, const std::string& bytes
     if (::stat(dir.c_str(), &dirSt) != 0 || !hasWriteBits(dirSt) || ::access(dir.c_str(), W_OK) != 0)
         return false;
 
-    std::string tmpl = path + ".XXXXXX";
+    std::string tmpl = temporaryName(path) + "XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         return false;
@@ -101,6 +142,8 @@ bool DataFile::writeAtomically(const std::string& path, const std::string& bytes
         ok = ::rename(tmpl.c_str(), path.c_str()) == 0;
     if (!ok)
         ::unlink(tmpl.c_str());
+    else
+        removeStaleTemporaries(path);
     return ok;
 }
 

@@ -18,7 +18,10 @@ public:
     // which is flushed to disk and then renamed over the old file. Returns
     // false, leaving the old file as it was, when any step fails or when the
     // file or its directory is read-only (no write permission bits), which
-    // the rename would otherwise quietly get past.
+    // the rename would otherwise quietly get past. The temporary file is
+    // hidden, ".<name>.XXXXXX"; one that a killed save left behind is removed
+    // by the next successful save once nothing has written to it for a
+    // minute (a save still running elsewhere is left alone).
     static bool writeAtomically(const std::string& path, const std::string& bytes);
 };
 

@@ -30,6 +30,9 @@ bool socketsUsable() {
 
 int CSiteMonitorApp::InitInstance(bool headless) {
     std::signal(SIGPIPE, SIG_IGN); // a peer that closes early must not end the program
+    // Over a file-size limit a write then fails (and a save says so, keeping
+    // the old file) instead of the program being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (!socketsUsable()) {
         if (headless)
             std::fputs("Vantrel: Windows sockets initialization failed.\n", stderr);

@@ -8,7 +8,8 @@
 // Whatever the server sends: the send ends without waiting on a timeout
 // (the server half-closes), the command lines are exactly the fixed ones
 // with the address in them, the message text ends at its own terminating
-// line and nowhere before, and a failure leaves its code, step and text.
+// line and nowhere before (not even for a server that takes a bare CR or LF
+// for a line end), and a failure leaves its code, step and text.
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/InProcessSmtpServer.h"
 #include "fuzz/ServingEventPump.h"
@@ -77,6 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzCheck::require(text.starts_with("Date: "), "the message text begins with its Date line");
         const std::size_t end = text.find("\r\n.\r\n");
         FuzzCheck::require(end != std::string_view::npos, "the message text ends with its terminating line");
+        for (const char* early : {"\r.\r", "\r.\n", "\n.\r", "\n.\n"})
+            FuzzCheck::require(text.substr(0, end + 2).find(early) == std::string_view::npos,
+                               "no bare line end ends the message text early");
         const std::string_view after = text.substr(end + 5);
         FuzzCheck::require(after.empty() || after == "QUIT \r\n",
                            "nothing but QUIT follows the message text");

@@ -32,7 +32,9 @@ bool startsWithLineEnd(const std::string& s) {
 }
 
 // A line of the body that begins with "." gets a second one, so that no line
-// of the body can read as the end of the message.
+// of the body can read as the end of the message. A bare CR counts as a line
+// end too: some servers take "<CR>.<CR>" or "<LF>.<LF>" for the end of the
+// data, and what followed would then be read as commands.
 std::string dotStuffed(const std::string& body) {
     std::string out;
     out.reserve(body.size() + 16);
@@ -41,7 +43,7 @@ std::string dotStuffed(const std::string& body) {
         if (lineStart && c == '.')
             out += '.';
         out += c;
-        lineStart = c == '\n';
+        lineStart = c == '\n' || c == '\r';
     }
     return out;
 }

@@ -155,4 +155,27 @@ TEST_F(HostileSmtpTest, MultiLineReplies) {
                      });
 }
 
+TEST_F(HostileSmtpTest, BareLineEndsInTheBodyCannotEndTheMessageEarly) {
+    // Servers that take a bare CR or LF for a line end would read these as
+    // the end of the data, and the lines after them as commands.
+    peer.addSession(accepting());
+    SmtpMailer mailer(1024, pump, clock, {milliseconds(2000), milliseconds(1000)});
+    const std::string body =
+        "\r\nSite: a\r.\rMAIL FROM:<x@evil.test>\r\nb\n.\nRCPT to:<y@evil.test>\r\n.\r\nc\r.\n";
+    ASSERT_TRUE(mailer.sendMail(kAddress, body, kAddress, peer.hostPort(), "S")) << mailer.errorText;
+
+    const std::string received = peer.received(0);
+    const std::size_t from = received.find("DATA\r\n") + 6;
+    const std::size_t end = received.rfind("\r\n.\r\nQUIT \r\n");
+    ASSERT_NE(end, std::string::npos);
+    const std::string text = received.substr(from, end + 2 - from); // up to the final "."
+    for (const char* early : {"\r.\r", "\r.\n", "\n.\r", "\n.\n"})
+        EXPECT_EQ(text.find(early), std::string::npos) << "early end " << testing::PrintToString(early);
+    EXPECT_NE(
+        text.find(
+            "\r\nSite: a\r..\rMAIL FROM:<x@evil.test>\r\nb\n..\nRCPT to:<y@evil.test>\r\n..\r\nc\r..\n"),
+        std::string::npos)
+        << text;
+}
+
 } // namespace

@@ -36,10 +36,16 @@ for target in "${targets[@]}"; do
     found=$build/corpus/$name
     log=$build/$target.log
     mkdir -p "$found"
+    # The mailer target needs room past the 13000-byte read size; a data file
+    # or an error URL shows nothing new beyond 4 KB but costs more per input.
+    case $name in
+        smtp_reply) max_len=16384 ;;
+        *) max_len=4096 ;;
+    esac
     echo "== $target ($label)"
     start=$(date +%s)
     status=0
-    "$build/fuzz/$target" "${limit[@]}" -max_len=16384 -print_final_stats=1 \
+    "$build/fuzz/$target" "${limit[@]}" -max_len=$max_len -print_final_stats=1 \
         -artifact_prefix="$build/artifacts/$name-" "$found" "$seeds" >"$log" 2>&1 || status=$?
     took=$(($(date +%s) - start))
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

@@ -4,6 +4,13 @@
 #include <QCursor>
 #include <QStyle>
 
+// The icons are compiled into the static ui library, where no code refers to
+// them: unless they are registered by name, the linker leaves them out of the
+// program and every icon falls back to the style's generic one.
+static void registerIconResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace vantrel {
 
 namespace {
@@ -24,6 +31,8 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
 }
 
 QIcon TrayIcon::icon(int id) {
+    static const bool registered = (registerIconResources(), true);
+    (void)registered;
     QIcon icon(QStringLiteral(":/icons/%1.png").arg(id));
     if (icon.isNull() || icon.availableSizes().isEmpty())
         return QApplication::style()->standardIcon(id == kAlertIcon ? QStyle::SP_MessageBoxWarning

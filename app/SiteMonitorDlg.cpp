@@ -1,5 +1,6 @@
 #include "app/SiteMonitorDlg.h"
 
+#include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
@@ -63,6 +64,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(TrayIcon::icon(TrayIcon::kAppIcon));
+    setFont(DialogFont::fitted(font())); // the font the layout's units are made for
     model_ = std::make_unique<SiteListModel>(engine_.sites());
     model_->widths().setMeasure([fm = QFontMetrics(font())](const std::string& text) {
         return fm.horizontalAdvance(QtText::toQt(text));
@@ -70,6 +72,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     tray_ = new TrayIcon(this);
     createMenu();
     createControls();
+    DialogFont::widenTexts(*this);
     setMinimumSize(435, 380);
     resize(DialogUnits::x(284), DialogUnits::y(202) + menuBar_->sizeHint().height());
 
@@ -100,6 +103,7 @@ CSiteMonitorDlg::~CSiteMonitorDlg() {
 
 void CSiteMonitorDlg::createMenu() {
     menuBar_ = new QMenuBar(this);
+    menuBar_->setFont(QApplication::font(menuBar_)); // menus keep the desktop's font
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Save"), this, &CSiteMonitorDlg::OnFileSave);
     file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);

@@ -2,6 +2,7 @@
 
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
+#include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 
 #include <QCheckBox>
@@ -85,7 +86,9 @@ CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
     setFixedSize(D::x(194), D::y(172));
+    setFont(DialogFont::fitted(font()));
     createControls();
+    DialogFont::widenTexts(*this);
     chooseFile = [this](const FileRequest& request) { return chooseWithFileDialog(request); };
 }
 

@@ -1,5 +1,6 @@
 #include "app/SiteMonitorDlg.h"
 
+#include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/PreferencesDlg.h"
@@ -440,12 +441,26 @@ void CSiteMonitorDlg::OnFileSave() {
     engine_.saveSiteList();
 }
 
+// File > Quit and the tray's Quit end the window the normal way, so nothing
+// added or changed since the last save is lost and no dead icon stays in the
+// tray: done() saves the site list and removes the icon, and the application
+// then leaves its event loop and ends with status 0.
 void CSiteMonitorDlg::OnFileQuit() { reject(); }
-void CSiteMonitorDlg::OnAbout() {}
-void CSiteMonitorDlg::OnManual() {}
-void CSiteMonitorDlg::OnMoreInfo() {}
-void CSiteMonitorDlg::OnSupport() {}
-void CSiteMonitorDlg::OnUninstall() {}
+
+// Help > About. On Linux Qt offers no window (system) menu to add an About
+// entry to, so the Help menu is the one way to the box.
+void CSiteMonitorDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CSiteMonitorDlg::OnManual() { help_.openManual(); }
+void CSiteMonitorDlg::OnMoreInfo() { help_.openMoreInfo(); }
+void CSiteMonitorDlg::OnSupport() { help_.openSupport(); }
+
+void CSiteMonitorDlg::OnUninstall() {
+    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok, MessageIcon::None);
+}
 
 void CSiteMonitorDlg::OnTrayRestore() {
     showNormal();

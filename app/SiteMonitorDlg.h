@@ -8,6 +8,7 @@
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
 #include "ui/BoundText.h"
+#include "ui/HelpLinks.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -51,6 +52,7 @@ public:
 
     SiteMonitor& engine() { return engine_; }
     TrayIcon& tray() { return *tray_; }
+    HelpLinks& helpLinks() { return help_; }
     QTableView* listView() const { return list_; }
 
     // MonitorView
@@ -116,6 +118,7 @@ private:
     QTimer autoSizeTimer_;
     bool unattended_ = false;
     bool destroyed_ = false;
+    HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

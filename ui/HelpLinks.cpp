@@ -1,0 +1,50 @@
+#include "ui/HelpLinks.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+
+namespace vantrel {
+
+HelpLinks::HelpLinks() : opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
+
+QString HelpLinks::manualPath(const QString& programDir, const QString& sourceDir) {
+    const QString installed =
+        QDir::cleanPath(programDir + QLatin1Char('/') + QLatin1String(kInstalledManual));
+    if (QFileInfo::exists(installed))
+        return installed;
+    // Run from the build tree: the manual is read where it is written.
+    const QString source = QDir::cleanPath(sourceDir + QStringLiteral("/docs/manual.html"));
+    if (!sourceDir.isEmpty() && QFileInfo::exists(source))
+        return source;
+    return installed;
+}
+
+QUrl HelpLinks::manualUrl() {
+    return QUrl::fromLocalFile(
+        manualPath(QCoreApplication::applicationDirPath(), QStringLiteral(VANTREL_SOURCE_DIR)));
+}
+
+QUrl HelpLinks::moreInfoUrl() {
+    QUrl url = manualUrl();
+    url.setFragment(QString::fromLatin1(kOverviewSection));
+    return url;
+}
+
+QUrl HelpLinks::supportUrl() {
+    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress) +
+                QString::fromLatin1(kSupportQuery));
+}
+
+std::string HelpLinks::uninstallText() {
+#ifdef Q_OS_WIN
+    return "To uninstall the program:\r\nUse the Add/Remove Programs option for under "
+           "Start->Settings->Control Panel.\r\n";
+#else
+    return "To uninstall the program:\r\nRemove the vantrel package with your package manager "
+           "(apt remove vantrel), or delete the files that cmake --install put in place.\r\n";
+#endif
+}
+
+} // namespace vantrel

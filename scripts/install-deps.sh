@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config dpkg-dev
     qt6-base-dev libgl-dev
     libcurl4-openssl-dev libcanberra-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -93,6 +93,8 @@ def main():
 
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FAKETIME_DONT_FAKE_MONOTONIC="0",
                    LD_PRELOAD=faketime, FAKETIME="+0 x100")
+        # In a sanitizer build the preloaded library comes before the sanitizer's runtime.
+        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         proc = subprocess.Popen([exe], cwd=work, env=env,

@@ -426,6 +426,8 @@ void CSiteMonitorDlg::OnPreferences() {
     }
     Settings& settings = engine_.settings();
     CPreferencesDlg dlg(pump_, clock_, this);
+    // Modal to the main window only, so the tray menu can still be opened.
+    dlg.setWindowModality(Qt::WindowModal);
     dlg.copyIn(settings);
     enableToolTips(dlg.toolTips == 1);
     // The result is not looked at: Esc and the close box keep what the last

@@ -57,6 +57,8 @@ def main():
                      % (refused_url("/"), refused_url("/hook"))).encode())
 
         env = dict(os.environ, FAKETIME_DONT_FAKE_MONOTONIC="0", LD_PRELOAD=faketime, FAKETIME="+0 x100")
+        # In a sanitizer build the preloaded library comes before the sanitizer's runtime.
+        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
             env.pop(name, None)
         output = os.path.join(work, "output.txt")

@@ -2,6 +2,7 @@
 // engine as the program does it (the window faked in memory).
 #include "monitor/SiteMonitor.h"
 #include "tests/support/FakeMonitorView.h"
+#include "tests/support/SampleSites.h"
 #include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
@@ -11,18 +12,8 @@ using namespace vantrel;
 namespace {
 
 void fill(SiteList& list, int n) {
-    for (int i = 0; i < n; ++i) {
-        SiteEntry e;
-        e.title = "Site number " + std::to_string(i);
-        e.url = "http://host" + std::to_string(i) + ".example.test/some/path/index.html";
-        e.testString = "Welcome";
-        e.action = "Email / URL / Sound";
-        e.errorUrl = "http://alerts.example.test/POST /notify $HTTPsite=" + std::to_string(i);
-        e.createDate = "01 Jan 2026";
-        e.checkDate = "08 Dec 2026 01:23:45";
-        e.status = (i % 3) ? "OK" : "404";
-        list.insertAtTop(e);
-    }
+    auto rows = test::sampleSites(n);
+    list.insertAllAtTop({rows.rbegin(), rows.rend()});
 }
 
 void BM_SaveSiteList(benchmark::State& state) {

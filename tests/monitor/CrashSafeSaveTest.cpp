@@ -5,6 +5,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/RecordingEventPump.h"
+#include "tests/support/SampleSites.h"
 #include "tests/support/TempDir.h"
 
 #include <chrono>
@@ -34,19 +35,7 @@ class SavingEngine {
 public:
     explicit SavingEngine(int sites, const std::string& generation) {
         view.data = &engine.data();
-        std::vector<SiteEntry> rows;
-        for (int i = 0; i < sites; ++i) {
-            SiteEntry e;
-            e.title = "Site " + std::to_string(i);
-            e.url = "http://site" + std::to_string(i) + ".example.org/index.html";
-            e.testString = "Welcome";
-            e.action = "Email / URL / Sound";
-            e.errorUrl = "http://alerts.example.org/POST /notify $HTTPsite=" + std::to_string(i);
-            e.createDate = "01 Dec 2026";
-            e.checkDate = "08 Dec 2026 01:23:45 " + generation;
-            e.status = "OK " + generation;
-            rows.push_back(e);
-        }
+        std::vector<SiteEntry> rows = sampleSites(sites, generation);
         engine.sites().insertAllAtTop(rows);
     }
 

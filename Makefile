@@ -1,6 +1,7 @@
 # Thin wrapper over the CMake presets. `make run` builds and starts Vantrel in
 # this directory; `make test` builds and runs every test, also under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzes each reader.
+# AddressSanitizer and UndefinedBehaviorSanitizer, runs the end-to-end tests
+# under valgrind memcheck too, and fuzzes each reader.
 .PHONY: all deps build run test test-release test-asan test-fuzz fuzz fuzz-long bench format clean
 
 all: build

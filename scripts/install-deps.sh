@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev libcanberra-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev valgrind
 )
 
 missing=()

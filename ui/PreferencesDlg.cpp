@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 #include <filesystem>
 #include <system_error>
@@ -221,6 +222,13 @@ void CPreferencesDlg::browse(std::string& member, const FileRequest& request) {
 }
 
 QString CPreferencesDlg::chooseWithFileDialog(const FileRequest& request) {
+    // Qt's file dialog reads and, when it closes, writes its last folder and
+    // view in the user's shared Qt settings (~/.config/QtProject.conf). The
+    // program keeps nothing outside its current directory and the autostart
+    // folder, so user-scope Qt settings are pointed below a device, where no
+    // file can be made: the dialog then starts in the current directory and
+    // the write fails quietly. The program itself keeps no Qt settings.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     QFileDialog dialog(this, QStringLiteral("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a new log file may be named too

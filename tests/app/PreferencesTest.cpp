@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -218,6 +219,27 @@ TEST_F(PreferencesTest, BrowseFillsTheFieldAndKeepsTheCurrentDirectory) {
               (std::vector<QString>{"Log Files (*.log);;All Files (*)", "WAV Files (*.wav);;All Files (*)"}));
     EXPECT_EQ(iniLine("LOGFILE"), "LOGFILE=/elsewhere/new.log");
     EXPECT_EQ(iniLine("YOURNAME"), "YOURNAME=Typed"); // gathered by the button
+}
+
+TEST_F(PreferencesTest, TheRealFileDialogFillsTheFieldAndWritesNothingInTheHomeFolder) {
+    // Qt's file dialog would keep its last folder in ~/.config/QtProject.conf.
+    const std::string home = dir.path() + "/home";
+    fs::create_directories(home);
+    ScopedEnvVar homeVar("HOME", home.c_str());
+    ScopedEnvVar xdg("XDG_CONFIG_HOME", (home + "/.config").c_str());
+    start("");
+    const std::string picked = (fs::current_path() / "picked.log").string();
+    withPreferences([&](CPreferencesDlg& p) {
+        ModalScript<QFileDialog> pick([&](QFileDialog& d) {
+            d.selectFile(QString::fromStdString(picked));
+            QMetaObject::invokeMethod(&d, "accept"); // what the Open button does
+        });
+        click(p, "Browse Log File");
+        EXPECT_TRUE(pick.ran());
+        EXPECT_EQ(byName<QLineEdit>(p, "Log File")->text().toStdString(), picked);
+        escape(p);
+    });
+    EXPECT_TRUE(fs::is_empty(home)) << fs::directory_iterator(home)->path();
 }
 
 TEST_F(PreferencesTest, AddToStartupWritesAndRemovesTheAutostartEntryAtOnce) {

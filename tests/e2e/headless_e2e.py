@@ -7,7 +7,9 @@ The settings file is read-only (the start-up save fails), the log file lies in
 a folder that does not exist and the one site's page and error URL are on a
 refused loopback port, so one pass raises the other two boxes. Time runs 100
 times faster under libfaketime, so the first pass comes within seconds. The
-program must then still end on SIGTERM, with the settings file untouched."""
+program must then still end on SIGTERM, with the settings file untouched.
+With --memcheck the program runs under valgrind memcheck, and any leak or
+memory error in our own code fails the test."""
 import os
 import shutil
 import signal
@@ -18,7 +20,10 @@ import sys
 import tempfile
 import time
 
+import memcheck
+
 DEADLINE = 90  # seconds of real time for the boxes to show up
+SLOWDOWN = 3  # memcheck runs the program this many times longer, with margin
 BOXES = [
     "Error Writing File: Save to File\n",
     "Error Log: Could not write to log file\n",
@@ -34,6 +39,8 @@ def refused_url(path):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
+    under_memcheck = "--memcheck" in sys.argv[2:]
+    slowdown = SLOWDOWN if under_memcheck else 1
     faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
                                  "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
                                  "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
@@ -63,10 +70,12 @@ def main():
             env.pop(name, None)
         output = os.path.join(work, "output.txt")
         with open(output, "wb") as out:
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=out, stderr=subprocess.STDOUT)
+            report = os.path.join(work, "memcheck.xml")
+            command = memcheck.wrap([exe], report) if under_memcheck else [exe]
+            proc = subprocess.Popen(command, cwd=work, env=env, stdout=out, stderr=subprocess.STDOUT)
         text = ""
         start = time.time()
-        while time.time() - start < DEADLINE and proc.poll() is None:
+        while time.time() - start < DEADLINE * slowdown and proc.poll() is None:
             text = open(output, "rb").read().decode("latin-1")
             if all(box in text for box in BOXES):
                 break
@@ -77,7 +86,7 @@ def main():
             failures.append("the program ended by itself with status %d" % proc.returncode)
         proc.send_signal(signal.SIGTERM)
         try:
-            proc.wait(timeout=30)
+            proc.wait(timeout=30 * slowdown)
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait()
@@ -90,6 +99,12 @@ def main():
             failures.append("exit status %d" % proc.returncode)
         if open(ini, "rb").read() != settings:
             failures.append("the read-only settings file was changed")
+        if under_memcheck:
+            ours, others, summary = memcheck.read(report)
+            print(summary)
+            for finding in others:
+                print("elsewhere, left alone: " + finding)
+            failures.extend(ours)
         if failures:
             print("\n".join(failures) + "\nprogram output:\n" + text)
             print("0 passed, 1 failed")

@@ -4,7 +4,8 @@ platform in a temporary directory, with sites on a loopback HTTP server and a
 real SMTP server (aiosmtpd) on loopback. Time runs 100 times faster under
 libfaketime, so the first pass comes within seconds without any switch in the
 program. After one pass the program is stopped with SIGTERM and its files are
-checked."""
+checked. With --memcheck the program runs under valgrind memcheck, and any
+leak or memory error in our own code fails the test."""
 import http.server
 import os
 import re
@@ -17,7 +18,10 @@ import tempfile
 import threading
 import time
 
+import memcheck
+
 DEADLINE = 90  # seconds of real time for the whole run
+SLOWDOWN = 3  # memcheck runs the program this many times longer, with margin
 
 
 def free_port():
@@ -41,6 +45,8 @@ class Pages(http.server.BaseHTTPRequestHandler):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
+    under_memcheck = "--memcheck" in sys.argv[2:]
+    slowdown = SLOWDOWN if under_memcheck else 1
     # The library itself, preloaded straight into the program: the faketime
     # wrapper would stand between the test and the program's signals.
     faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
@@ -97,11 +103,13 @@ def main():
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
-        proc = subprocess.Popen([exe], cwd=work, env=env,
+        report = os.path.join(work, "memcheck.xml")
+        command = memcheck.wrap([exe], report) if under_memcheck else [exe]
+        proc = subprocess.Popen(command, cwd=work, env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         log = os.path.join(work, "vantrel.log")
         start = time.time()
-        while time.time() - start < DEADLINE:
+        while time.time() - start < DEADLINE * slowdown:
             text = open(log, "rb").read().decode("latin-1") if os.path.exists(log) else ""
             if text.count("\r\n") >= 4 and len(mails) >= 3:
                 break
@@ -111,7 +119,7 @@ def main():
         time.sleep(0.5)
         proc.send_signal(signal.SIGTERM)
         try:
-            out = proc.communicate(timeout=30)[0].decode("latin-1")
+            out = proc.communicate(timeout=30 * slowdown)[0].decode("latin-1")
         except subprocess.TimeoutExpired:
             proc.kill()
             out = proc.communicate()[0].decode("latin-1")
@@ -149,6 +157,12 @@ def main():
             failures.append("check dates in vantrel.dat: %r" % checks)
         if proc.returncode != 0:
             failures.append("exit status %d" % proc.returncode)
+        if under_memcheck:
+            ours, others, summary = memcheck.read(report)
+            print(summary)
+            for finding in others:
+                print("elsewhere, left alone: " + finding)
+            failures.extend(ours)
         if failures:
             return fail("\n".join(failures) + "\nprogram output:\n" + out)
         print("1 passed, 0 failed")

@@ -38,13 +38,8 @@ QUrl HelpLinks::supportUrl() {
 }
 
 std::string HelpLinks::uninstallText() {
-#ifdef Q_OS_WIN
-    return "To uninstall the program:\r\nUse the Add/Remove Programs option for under "
-           "Start->Settings->Control Panel.\r\n";
-#else
     return "To uninstall the program:\r\nRemove the vantrel package with your package manager "
            "(apt remove vantrel), or delete the files that cmake --install put in place.\r\n";
-#endif
 }
 
 } // namespace vantrel

@@ -23,7 +23,6 @@ import time
 import memcheck
 
 DEADLINE = 90  # seconds of real time for the boxes to show up
-SLOWDOWN = 3  # memcheck runs the program this many times longer, with margin
 BOXES = [
     "Error Writing File: Save to File\n",
     "Error Log: Could not write to log file\n",
@@ -39,8 +38,8 @@ def refused_url(path):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    under_memcheck = "--memcheck" in sys.argv[2:]
-    slowdown = SLOWDOWN if under_memcheck else 1
+    under_memcheck = memcheck.requested()
+    slowdown = memcheck.SLOWDOWN if under_memcheck else 1
     faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
                                  "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
                                  "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
@@ -100,11 +99,7 @@ def main():
         if open(ini, "rb").read() != settings:
             failures.append("the read-only settings file was changed")
         if under_memcheck:
-            ours, others, summary = memcheck.read(report)
-            print(summary)
-            for finding in others:
-                print("elsewhere, left alone: " + finding)
-            failures.extend(ours)
+            failures.extend(memcheck.check(report))
         if failures:
             print("\n".join(failures) + "\nprogram output:\n" + text)
             print("0 passed, 1 failed")

@@ -7,10 +7,17 @@ that lie wholly in system libraries are printed for information only. Blocks
 still reachable at exit (font and plugin caches kept by Qt and the loader) are
 not leaks and are not reported."""
 import os
+import sys
 import xml.etree.ElementTree as ElementTree
 
+SLOWDOWN = 3  # under memcheck the program takes this many times longer, with margin
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 LEAK_KINDS = "definite,indirect,possible"
+
+
+def requested():
+    """True when the test was started with --memcheck after the program's path."""
+    return "--memcheck" in sys.argv[2:]
 
 
 def wrap(command, report):
@@ -52,3 +59,12 @@ def read(report):
         (ours if any(_is_ours(f) for f in frames) else others).append(text)
     summary = "memcheck: %d finding(s) in our code, %d elsewhere, %d bytes lost" % (len(ours), len(others), leaked)
     return ours, others, summary
+
+
+def check(report):
+    """Prints the summary and the findings outside our code; returns ours, each a failure."""
+    ours, others, summary = read(report)
+    print(summary)
+    for finding in others:
+        print("elsewhere, left alone: " + finding)
+    return ours

@@ -21,7 +21,6 @@ import time
 import memcheck
 
 DEADLINE = 90  # seconds of real time for the whole run
-SLOWDOWN = 3  # memcheck runs the program this many times longer, with margin
 
 
 def free_port():
@@ -45,8 +44,8 @@ class Pages(http.server.BaseHTTPRequestHandler):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    under_memcheck = "--memcheck" in sys.argv[2:]
-    slowdown = SLOWDOWN if under_memcheck else 1
+    under_memcheck = memcheck.requested()
+    slowdown = memcheck.SLOWDOWN if under_memcheck else 1
     # The library itself, preloaded straight into the program: the faketime
     # wrapper would stand between the test and the program's signals.
     faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
@@ -158,11 +157,7 @@ def main():
         if proc.returncode != 0:
             failures.append("exit status %d" % proc.returncode)
         if under_memcheck:
-            ours, others, summary = memcheck.read(report)
-            print(summary)
-            for finding in others:
-                print("elsewhere, left alone: " + finding)
-            failures.extend(ours)
+            failures.extend(memcheck.check(report))
         if failures:
             return fail("\n".join(failures) + "\nprogram output:\n" + out)
         print("1 passed, 0 failed")

@@ -45,6 +45,9 @@ public:
     void OnInitDialog();
     // The normal end: the site list is saved and the tray icon removed.
     void OnDestroy();
+    // Whether the save at the end failed (the old file was kept), so the
+    // process can end with a status that says so.
+    bool exitSaveFailed() const { return exitSaveFailed_; }
 
     // Headless runs: no one can answer a message box, so each box is written
     // to standard error and answered with its default button at once.
@@ -118,6 +121,7 @@ private:
     QTimer autoSizeTimer_;
     bool unattended_ = false;
     bool destroyed_ = false;
+    bool exitSaveFailed_ = false;
     HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;

@@ -1,6 +1,7 @@
 #include "monitor/SiteMonitor.h"
 
 #include "model/DataFile.h"
+#include "model/DateText.h"
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
@@ -53,16 +54,28 @@ std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interva
 
 std::chrono::milliseconds SiteMonitor::checkPeriod() const { return checkPeriodFor(settings_.interval); }
 
+bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
+    const std::optional<std::string> kept =
+        DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
+    if (!kept)
+        return false;
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".",
+                     kUnreadableCaption);
+    return true;
+}
+
 void SiteMonitor::loadSettings() {
     view_.gather();
-    if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName))
-        SettingsFile::parse(*bytes, settings_);
+    if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName)) {
+        if (SettingsFile::parse(*bytes, settings_) == 0 && !bytes->empty())
+            settingsFileHeld_ = !keepUnreadable(SettingsFile::kFileName, *bytes);
+    }
     view_.show();
 }
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    if (!DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_))) {
+    if (settingsFileHeld_ || !DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_))) {
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
         return false;
     }
@@ -74,6 +87,8 @@ void SiteMonitor::loadSiteList() {
     view_.setWindowCaption("Vantrel: vantrel.dat");
     if (auto bytes = DataFile::readOrCreate(SiteListFile::kFileName)) {
         std::vector<SiteEntry> records = SiteListFile::parse(*bytes, data_.entry);
+        if (records.empty() && !bytes->empty())
+            siteListFileHeld_ = !keepUnreadable(SiteListFile::kFileName, *bytes);
         sites_.insertAllAtTop(records);
         if (!records.empty()) {
             view_.autoSizeColumns();
@@ -84,7 +99,7 @@ void SiteMonitor::loadSiteList() {
 }
 
 bool SiteMonitor::saveSiteList() {
-    const bool ok = DataFile::writeAtomically(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok = !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -52,7 +53,13 @@ public:
     std::string& previousStatus() { return previousStatus_; }
     bool passRunning() const { return passRunning_; }
 
-    // The data files, by bare names in the current directory.
+    // The data files, by bare names in the current directory. A file that
+    // is not empty but gave the reader nothing at all (no site, no known
+    // setting: other line ends, another program's file, random bytes) is
+    // kept in a copy beside it, "<name>.unreadable-<date>-<time>", before
+    // anything can write over it, and the user is told once. When no copy
+    // can be made, saves of that file are refused for the rest of the run,
+    // so that it is never overwritten.
     void loadSettings();
     bool saveSettings();
     void loadSiteList();
@@ -86,8 +93,12 @@ public:
     static constexpr int kMainReplyReadSize = 1024;
     static constexpr const char* kSaveErrorText = "Save to File";
     static constexpr const char* kSaveErrorCaption = "Error Writing File";
+    static constexpr const char* kUnreadableCaption = "Unreadable File";
 
 private:
+    // Keeps the unreadable file `name`; false when it could not be kept.
+    bool keepUnreadable(const char* name, std::string_view bytes);
+
     MonitorView& view_;
     DirectEventPump defaultPump_;
     SystemClock defaultClock_;
@@ -101,6 +112,8 @@ private:
     DialogData data_;
     bool monitoringOn_ = false;
     bool passRunning_ = false;
+    bool settingsFileHeld_ = false; // unreadable and not kept: never written
+    bool siteListFileHeld_ = false;
     std::string reportBody_;
     std::string previousStatus_;
     PageFetcher fetcher_;

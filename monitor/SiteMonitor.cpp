@@ -59,8 +59,8 @@ bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
         DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
     if (!kept)
         return false;
-    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".",
-                     kUnreadableCaption);
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".", kUnreadableCaption,
+                     MessageButtons::Ok, MessageIcon::Exclamation);
     return true;
 }
 

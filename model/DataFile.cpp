@@ -276,6 +276,11 @@ std::optional<std::string> DataFile::readOrCreate(const std::string& path) {
     return bytes;
 }
 
+bool DataFile::holdsBytes(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
 bool DataFile::save(const std::string& path, const std::string& bytes) {
     const std::optional<std::string> target = resolveTarget(path);
     if (!target)

@@ -16,6 +16,10 @@ public:
     // waiting for a writer.
     static std::optional<std::string> readOrCreate(const std::string& path);
 
+    // Whether `path` names a regular file that holds bytes (following links),
+    // so that one the reader could not open is known to hold data.
+    static bool holdsBytes(const std::string& path);
+
     // Replaces the file's contents with `bytes` and returns whether every
     // step succeeded. A symbolic link is followed to the file it names,
     // which is the one written (created when the link dangles), so the link

@@ -69,6 +69,9 @@ void SiteMonitor::loadSettings() {
     if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName)) {
         if (SettingsFile::parse(*bytes, settings_) == 0 && !bytes->empty())
             settingsFileHeld_ = !keepUnreadable(SettingsFile::kFileName, *bytes);
+    } else {
+        // A file that holds bytes no one may read (no read permission) cannot be kept either.
+        settingsFileHeld_ = DataFile::holdsBytes(SettingsFile::kFileName);
     }
     view_.show();
 }
@@ -94,6 +97,8 @@ void SiteMonitor::loadSiteList() {
             view_.autoSizeColumns();
             updateSiteCount();
         }
+    } else {
+        siteListFileHeld_ = DataFile::holdsBytes(SiteListFile::kFileName);
     }
     clearEntry();
 }

@@ -58,7 +58,8 @@ public:
     // setting: other line ends, another program's file, random bytes) is
     // kept in a copy beside it, "<name>.unreadable-<date>-<time>", before
     // anything can write over it, and the user is told once. When no copy
-    // can be made, saves of that file are refused for the rest of the run,
+    // can be made, or a file that holds bytes cannot be read at all (no read
+    // permission), saves of that file are refused for the rest of the run,
     // so that it is never overwritten.
     void loadSettings();
     bool saveSettings();

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace vantrel;
@@ -150,6 +151,35 @@ TEST(UnreadableFile, AFileThatCannotBeKeptIsNeverWritten) {
     EXPECT_EQ(namesIn("."), (std::vector<std::string>{SiteListFile::kFileName, SettingsFile::kFileName}));
     ::chmod(".", 0700);
     ASSERT_EQ(::chdir(".."), 0);
+}
+
+// A list that holds bytes but may not be read (write permission only) loads
+// as an empty list and is never written over with it. The super-user, who
+// may read anything, runs the engine as an ordinary user in a child.
+TEST(UnreadableFile, AListNoOneMayReadIsNeverWritten) {
+    TempDir dir;
+    TempDir::writeFile(SettingsFile::kFileName, "MONITOR=no\r\n");
+    TempDir::writeFile(SiteListFile::kFileName, crOnlyList() + "\n");
+    ::chmod(SiteListFile::kFileName, 0200);
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0) {
+        for (const std::string& name :
+             {dir.path(), std::string(SettingsFile::kFileName), std::string(SiteListFile::kFileName)})
+            ASSERT_EQ(::chown(name.c_str(), kNobody, kNobody), 0);
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(10);
+        StartedEngine run;
+        const bool refused = !run.engine.saveSiteList() && run.view.boxes.size() == 1 &&
+                             run.view.boxes[0].text == "Save to File";
+        ::_exit(run.engine.sites().rowCount() == 0 && refused ? 0 : 11);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    EXPECT_EQ(TempDir::readFile(SiteListFile::kFileName), crOnlyList() + "\n");
 }
 
 // FIFOs in place of both files neither hold the start (no writer ever comes)

@@ -192,9 +192,8 @@ bool replaceByRename(const std::string& target, const std::string& bytes, const 
             // group it belongs to); else the new file is the process's own,
             // as every file it makes. Changing the owner clears set-id bits,
             // so the mode comes after.
-            if (::fchown(fd, old->st_uid, old->st_gid) != 0 &&
-                ::fchown(fd, static_cast<uid_t>(-1), old->st_gid) != 0) {
-            }
+            if (::fchown(fd, old->st_uid, old->st_gid) != 0)
+                (void)!::fchown(fd, static_cast<uid_t>(-1), old->st_gid);
         }
         ok = ::fchmod(fd, old->st_mode & 07777) == 0;
     }
@@ -241,8 +240,13 @@ bool writeInPlace(const std::string& target, const std::string& bytes, const str
 } // namespace
 
 std::optional<std::string> DataFile::readOrCreate(const std::string& path) {
-    // Non-blocking: a FIFO opens at once rather than waiting for a writer,
-    // and is then refused as not a regular file.
+    // Anything but a regular file is refused before it is opened (opening a
+    // device can act on it); the open is non-blocking too, so a FIFO put in
+    // the file's place meanwhile opens at once rather than waiting for a
+    // writer, and is refused after the open.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+        return std::nullopt;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 && errno == ENOENT) {
         int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -2,6 +2,7 @@
 
 #include "model/DataFile.h"
 #include "model/DateText.h"
+#include "model/ExtraSettingsFile.h"
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
@@ -10,6 +11,7 @@
 #include "platform/CurlHttpClient.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace vantrel {
 
@@ -19,14 +21,19 @@ namespace {
 // periods are clamped to the largest whole number of minutes that fits.
 constexpr long long kMaxIntervalMinutes = 2147483647LL / 60000LL; // about 24.8 days
 
+bool fileExists(const char* path) {
+    return ::access(path, F_OK) == 0;
+}
+
 } // namespace
 
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
     : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
-      pump_(services.pump ? services.pump : &defaultPump_), clock_(services.clock ? services.clock : &defaultClock_),
+      pump_(services.pump ? services.pump : &defaultPump_),
+      clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_),
-      alerts_(*this) {}
+      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
+      log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -52,7 +59,9 @@ std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interva
     return std::chrono::milliseconds(minutes * 60000LL);
 }
 
-std::chrono::milliseconds SiteMonitor::checkPeriod() const { return checkPeriodFor(settings_.interval); }
+std::chrono::milliseconds SiteMonitor::checkPeriod() const {
+    return checkPeriodFor(settings_.interval);
+}
 
 bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
     const std::optional<std::string> kept =
@@ -73,12 +82,19 @@ void SiteMonitor::loadSettings() {
         // A file that holds bytes no one may read (no read permission) cannot be kept either.
         settingsFileHeld_ = DataFile::holdsBytes(SettingsFile::kFileName);
     }
+    if (fileExists(ExtraSettingsFile::kFileName)) {
+        if (auto bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName))
+            ExtraSettingsFile::parse(*bytes, extraSettings_);
+    }
     view_.show();
 }
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    if (settingsFileHeld_ || !DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_))) {
+    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
+        ok = DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(extraSettings_));
+    if (!ok) {
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
         return false;
     }
@@ -125,7 +141,9 @@ void SiteMonitor::storeRow(int i) {
     view_.autoSizeColumns();
 }
 
-void SiteMonitor::insertAtTop() { sites_.insertAtTop(data_.entry); }
+void SiteMonitor::insertAtTop() {
+    sites_.insertAtTop(data_.entry);
+}
 
 void SiteMonitor::reverseRows() {
     sites_.reverseRows();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ExtraSettings.h"
 #include "model/Settings.h"
 #include "model/SiteList.h"
 #include "model/SystemClock.h"
@@ -34,6 +35,9 @@ public:
 
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
+    // The settings vantrel.ini has no keys for, kept in vantrel-extra.ini.
+    ExtraSettings& extraSettings() { return extraSettings_; }
+    const ExtraSettings& extraSettings() const { return extraSettings_; }
     SiteList& sites() { return sites_; }
     const SiteList& sites() const { return sites_; }
     DialogData& data() { return data_; }
@@ -60,7 +64,10 @@ public:
     // anything can write over it, and the user is told once. When no copy
     // can be made, or a file that holds bytes cannot be read at all (no read
     // permission), saves of that file are refused for the rest of the run,
-    // so that it is never overwritten.
+    // so that it is never overwritten. The settings also load and save
+    // vantrel-extra.ini beside vantrel.ini; that file is read only when it
+    // exists and written only once it exists or a setting in it differs from
+    // its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
     void loadSiteList();
@@ -109,6 +116,7 @@ private:
     HttpClient* http_;
     SoundPlayer* sound_;
     Settings settings_;
+    ExtraSettings extraSettings_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;

@@ -11,8 +11,7 @@ namespace vantrel {
 namespace {
 
 constexpr int kConnectMs = 2000;
-constexpr int kWriteMs = 2000;
-constexpr char kShowRequest[] = "show\n";
+constexpr int kHangUpMs = 2000;
 
 } // namespace
 
@@ -21,14 +20,17 @@ InstanceGuard::InstanceGuard(QObject* parent)
       name_(serverName(QDir::currentPath())) {
     // Only a lock of a process that no longer runs is stale, however old it is.
     lock_.setStaleLockTime(0);
+    // A connection is the request itself: a start that finds the folder taken
+    // has nothing else to say, so nothing is read that a quick close could lose.
     connect(&server_, &QLocalServer::newConnection, this, [this] {
+        bool asked = false;
         while (QLocalSocket* peer = server_.nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                if (peer->readAll().contains('\n'))
-                    emit showRequested();
-            });
+            peer->disconnectFromServer();
+            asked = true;
         }
+        if (asked)
+            emit showRequested();
     });
 }
 
@@ -76,13 +78,10 @@ bool InstanceGuard::askRunningToShow() const {
     socket.connectToServer(name_);
     if (!socket.waitForConnected(kConnectMs))
         return false;
-    socket.write(kShowRequest);
-    socket.flush();
-    const bool sent = socket.bytesToWrite() == 0 || socket.waitForBytesWritten(kWriteMs);
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(kWriteMs);
-    return sent;
+    // The running instance shows its window and hangs up.
+    if (socket.state() == QLocalSocket::ConnectedState)
+        socket.waitForDisconnected(kHangUpMs);
+    return true;
 }
 
 } // namespace vantrel

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("vantrel"));
-    QApplication::setDesktopFileName(QStringLiteral("org.vantrel.Vantrel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.vantrel.vantrel"));
     const bool headless = QApplication::platformName() == QLatin1String("offscreen") ||
                           QApplication::platformName() == QLatin1String("minimal");
     vantrel::CSiteMonitorApp vantrelApp;

@@ -12,7 +12,7 @@
 # these destinations are fixed rather than taken from GNUInstallDirs.
 
 set(VANTREL_APP_ID org.vantrel.vantrel)
-set(VANTREL_PACKAGE_MAINTAINER "Vantrel Developers <developers@vantrel.invalid>"
+set(VANTREL_DEB_MAINTAINER "Vantrel Developers <developers@vantrel.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 # Where the project publishes its pages; the AppStream screenshots are the
 # files of docs/screenshots/ under it.
@@ -63,7 +63,7 @@ install(FILES ${VANTREL_DESKTOP_ENTRY} DESTINATION share/applications)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantrel)
 set(CPACK_PACKAGE_VENDOR "Vantrel")
-set(CPACK_PACKAGE_CONTACT "${VANTREL_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_CONTACT "${VANTREL_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "desktop website monitor with mail, URL and sound alerts
 Vantrel keeps a list of web sites and checks them every few minutes: it
 downloads each page, looks for a test string, logs every check and reports
@@ -72,8 +72,8 @@ sound. It lives in the system tray, and monitors headless without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 2)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VANTREL_HOMEPAGE}")

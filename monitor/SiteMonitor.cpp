@@ -1,6 +1,7 @@
 #include "monitor/SiteMonitor.h"
 
 #include "model/DataFile.h"
+#include "model/ExtraSettingsFile.h"
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
@@ -9,6 +10,7 @@
 #include "platform/CurlHttpClient.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace vantrel {
 
@@ -18,14 +20,19 @@ namespace {
 // periods are clamped to the largest whole number of minutes that fits.
 constexpr long long kMaxIntervalMinutes = 2147483647LL / 60000LL; // about 24.8 days
 
+bool fileExists(const char* path) {
+    return ::access(path, F_OK) == 0;
+}
+
 } // namespace
 
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
     : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
-      pump_(services.pump ? services.pump : &defaultPump_), clock_(services.clock ? services.clock : &defaultClock_),
+      pump_(services.pump ? services.pump : &defaultPump_),
+      clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_),
-      alerts_(*this) {}
+      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
+      log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -51,18 +58,28 @@ std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interva
     return std::chrono::milliseconds(minutes * 60000LL);
 }
 
-std::chrono::milliseconds SiteMonitor::checkPeriod() const { return checkPeriodFor(settings_.interval); }
+std::chrono::milliseconds SiteMonitor::checkPeriod() const {
+    return checkPeriodFor(settings_.interval);
+}
 
 void SiteMonitor::loadSettings() {
     view_.gather();
     if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName))
         SettingsFile::parse(*bytes, settings_);
+    if (fileExists(ExtraSettingsFile::kFileName)) {
+        if (auto bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName))
+            ExtraSettingsFile::parse(*bytes, extraSettings_);
+    }
     view_.show();
 }
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    if (!DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_))) {
+    bool ok = DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
+        ok = DataFile::writeAtomically(ExtraSettingsFile::kFileName,
+                                       ExtraSettingsFile::serialize(extraSettings_));
+    if (!ok) {
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
         return false;
     }
@@ -105,7 +122,9 @@ void SiteMonitor::storeRow(int i) {
     view_.autoSizeColumns();
 }
 
-void SiteMonitor::insertAtTop() { sites_.insertAtTop(data_.entry); }
+void SiteMonitor::insertAtTop() {
+    sites_.insertAtTop(data_.entry);
+}
 
 void SiteMonitor::reverseRows() {
     sites_.reverseRows();

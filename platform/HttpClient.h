@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,18 @@ class HttpClient {
 public:
     virtual ~HttpClient() = default;
     virtual HttpResponse perform(const HttpRequest& request) = 0;
+
+    // Runs all `requests`, up to `parallel` of them at the same time, and
+    // returns their responses in the order of the requests. Blocks until
+    // every one has ended. This default runs them one after the other.
+    virtual std::vector<HttpResponse> performAll(const std::vector<HttpRequest>& requests, int parallel) {
+        (void)parallel;
+        std::vector<HttpResponse> responses;
+        responses.reserve(requests.size());
+        for (const HttpRequest& request : requests)
+            responses.push_back(perform(request));
+        return responses;
+    }
 };
 
 } // namespace vantrel

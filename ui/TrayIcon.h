@@ -36,6 +36,8 @@ public:
     void showOn(); // frames 139, 140, 139 one second apart, ending on 141
     void showOff();
     void showAlert();
+    // While offline every state but "off" has the tip "Vantrel: Offline".
+    void setOffline(bool offline);
 
     int iconId() const { return iconId_; }
     QString tip() const { return tip_; }
@@ -56,6 +58,7 @@ signals:
 
 private:
     void setState(int iconId, const QString& tip);
+    QString shownTip(int iconId, const QString& tip) const;
     void nextFrame();
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
@@ -68,6 +71,8 @@ private:
     int frame_ = 0;
     int iconId_ = 0;
     QString tip_;
+    QString stateTip_; // the state's own tip, before the offline mark
+    bool offline_ = false;
     bool added_ = false;
 };
 

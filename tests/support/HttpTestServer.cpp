@@ -80,7 +80,7 @@ HttpTestServer::Response HttpTestServer::cutAndReset(std::string body) {
     return r;
 }
 
-HttpTestServer::HttpTestServer(bool concurrent) {
+HttpTestServer::HttpTestServer(bool concurrent, std::uint16_t port) : LoopbackServer(port) {
     setConcurrent(concurrent);
     start();
 }

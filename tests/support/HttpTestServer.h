@@ -43,7 +43,8 @@ public:
 
     // `concurrent`: every connection is served at once on its own thread,
     // so a silent route holds up no other request.
-    explicit HttpTestServer(bool concurrent = false);
+    // `port` 0: a free one.
+    explicit HttpTestServer(bool concurrent = false, std::uint16_t port = 0);
     ~HttpTestServer() override;
 
     void route(const std::string& target, Response response);

@@ -17,7 +17,7 @@ constexpr int kSliceMs = 20;
 
 } // namespace
 
-LoopbackServer::LoopbackServer() {
+LoopbackServer::LoopbackServer(std::uint16_t port) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0)
         throw std::runtime_error("socket failed");
@@ -26,7 +26,7 @@ LoopbackServer::LoopbackServer() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    addr.sin_port = htons(port);
     socklen_t len = sizeof addr;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listenFd_, 256) != 0 ||

@@ -19,7 +19,8 @@ namespace vantrel::test {
 // destructor.
 class LoopbackServer {
 public:
-    LoopbackServer();
+    // Listens on `port`, or on a free one when it is 0.
+    explicit LoopbackServer(std::uint16_t port = 0);
     virtual ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

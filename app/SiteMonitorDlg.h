@@ -72,6 +72,8 @@ public:
     void showTrayAlert() override;
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
+    // A desktop notification through the tray, when notifications are on.
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();

@@ -61,6 +61,11 @@ void TrayIcon::setState(int iconId, const QString& tip) {
     emit stateChanged(iconId, tip_);
 }
 
+void TrayIcon::notify(const QString& title, const QString& text) {
+    if (added_ && trayAvailable() && QSystemTrayIcon::supportsMessages())
+        tray_.showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
 void TrayIcon::setOffline(bool offline) {
     if (offline == offline_)
         return;

@@ -38,6 +38,8 @@ public:
     void showAlert();
     // While offline every state but "off" has the tip "Vantrel: Offline".
     void setOffline(bool offline);
+    // A desktop notification from the icon, where the tray can show one.
+    void notify(const QString& title, const QString& text);
 
     int iconId() const { return iconId_; }
     QString tip() const { return tip_; }

@@ -60,7 +60,7 @@ void CheckPass::run() {
     OfflineGuard& guard = m.offlineGuard();
     const bool guarded = m.extraSettings().offlineGuard;
     guard.beginPass(guarded, !guarded || m.network().interfaceUp());
-    if (parallelFetches() > 1)
+    if (parallelFetches() > 1 && rows > 0)
         fetchAhead(rows);
     view.setOffline(guard.offline());
 

@@ -237,7 +237,8 @@ void CheckPass::checkRow(int i, int& failureCount) {
 void CheckPass::warnOfCertificate(int daysLeft) {
     SiteMonitor& m = monitor_;
     const int warnDays = m.extraSettings().certWarnDays;
-    if (warnDays <= 0 || daysLeft < 0 || daysLeft >= warnDays)
+    // daysLeft is rounded up, so "at most warnDays" is "sooner than warnDays".
+    if (warnDays <= 0 || daysLeft < 0 || daysLeft > warnDays)
         return;
     const SiteEntry& entry = m.data().entry;
     const std::string today = DateText::date(m.clock().now());

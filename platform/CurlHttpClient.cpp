@@ -348,7 +348,8 @@ int CurlHttpClient::daysLeftUntil(const std::string& expireDate, std::time_t now
     const std::time_t expires = ::timegm(&tm);
     if (expires <= now)
         return 0;
-    return static_cast<int>((expires - now) / 86400);
+    // Rounded up: a certificate with a few hours left ends in one day.
+    return static_cast<int>((expires - now + 86399) / 86400);
 }
 
 } // namespace vantrel

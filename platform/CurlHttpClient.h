@@ -73,8 +73,9 @@ public:
     // system's (empty: the system's).
     void setCaFile(std::string path) { caFile_ = std::move(path); }
 
-    // Whole days from `now` until an "Expire date" as libcurl reports it
-    // (0 once it has passed; -1 when the text is not a date).
+    // Days from `now` until an "Expire date" as libcurl reports it, a part
+    // of a day counted as a whole one (0 once it has passed; -1 when the
+    // text is not a date).
     static int daysLeftUntil(const std::string& expireDate, std::time_t now);
 
     // The WinINet number for a libcurl result. `osErrno` is the system error

@@ -29,7 +29,7 @@ struct HttpResponse {
     double firstByteMs = -1;     // until the first byte of the response
     double totalMs = -1;         // the whole transfer
     long long bytesReceived = 0; // body bytes received
-    int certDaysLeft = -1;       // https: whole days until the server certificate ends
+    int certDaysLeft = -1;       // https: days until the server certificate ends, rounded up
 };
 
 // One HTTP request, blocking until the body has been read or the request

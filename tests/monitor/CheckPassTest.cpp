@@ -596,10 +596,10 @@ TEST_F(CheckPassTest, CertificateEndingSoonWarnsOnceADay) {
     ASSERT_TRUE(tls.made()) << "openssl and python3 make and serve the certificate";
     http.setCaFile(tls.caFile());
 
-    // What the fetch records: whole days left, so just under three is two.
+    // What the fetch records: the days left, a part of a day counting whole.
     const HttpResponse direct = http.perform(PageFetcher::requestFor(tls.url()));
     ASSERT_TRUE(direct.ok) << direct.errorNumber;
-    EXPECT_EQ(direct.certDaysLeft, 2);
+    EXPECT_EQ(direct.certDaysLeft, 3);
     EXPECT_EQ(http.perform(PageFetcher::requestFor(web.url("/good"))).certDaysLeft, -1); // not https
 
     clock.set(1796690625);
@@ -618,10 +618,10 @@ TEST_F(CheckPassTest, CertificateEndingSoonWarnsOnceADay) {
     const std::string mail = smtp.received(0);
     EXPECT_NE(mail.find("Subject: Vantrel Certificate Warning\r\n"), std::string::npos) << mail;
     EXPECT_NE(
-        mail.find("\r\n" + tls.url() + " Certificate ends in 2 days.\r\nVantrel Report " + stamp + "\r\n"),
+        mail.find("\r\n" + tls.url() + " Certificate ends in 3 days.\r\nVantrel Report " + stamp + "\r\n"),
         std::string::npos)
         << mail;
-    EXPECT_EQ(view.certificates, std::vector<std::string>{"Site good " + tls.url() + " 2"});
+    EXPECT_EQ(view.certificates, std::vector<std::string>{"Site good " + tls.url() + " 3"});
     // The warning leaves the site's own report text as it was.
     EXPECT_EQ(engine.reportBody(), "\n" + tls.url() + " Service Restored.\nVantrel Report " + stamp + "\n");
 

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -123,6 +124,10 @@ private:
     bool unattended_ = false;
     bool offline_ = false;
     QString caption_; // the caption the engine set, without the offline mark
+    // When the window was last brought back: a minimised state the window
+    // manager reports just after that is the state it kept from before the
+    // window was hidden, not the user minimising it again.
+    QElapsedTimer restoredAt_;
     bool destroyed_ = false;
     HelpLinks help_;
 

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace vantrel {
 
@@ -49,6 +50,15 @@ public:
     SoundPlayer* soundPlayer() { return sound_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
+    // The mail password, handed over by the window's side (from the desktop
+    // keyring or the file the settings name); the engine keeps it in memory
+    // only.
+    void setMailPassword(std::string password) { mailPassword_ = std::move(password); }
+    // How report mails are submitted: the security and login of the extra
+    // settings with the password above.
+    MailSubmission mailSubmission() const {
+        return MailSubmission{extraSettings_.mailSecurity, extraSettings_.mailUser, mailPassword_};
+    }
     ErrorUrlPoster& poster() { return poster_; }
     CheckLog& log() { return log_; }
     AlertDispatcher& alerts() { return alerts_; }
@@ -105,6 +115,7 @@ private:
     SoundPlayer* sound_;
     Settings settings_;
     ExtraSettings extraSettings_;
+    std::string mailPassword_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;

@@ -29,6 +29,10 @@ namespace vantrel {
 
 namespace {
 
+// How long after the window is brought back a minimised state from the window
+// manager counts as left over from before.
+constexpr qint64 kRestoreSettleMs = 1000;
+
 const char* const kActions[] = {"Email", "Email / Sound", "Email / URL", "Email / URL / Sound",
                                 "URL",   "URL / Sound",   "Sound"};
 
@@ -93,7 +97,6 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
             setToolTip(tip);
         }
     });
-
 }
 
 CSiteMonitorDlg::~CSiteMonitorDlg() {
@@ -192,7 +195,8 @@ void CSiteMonitorDlg::createControls() {
     status_->setAccessibleName(QStringLiteral("Monitor Status"));
     entryStatus_->setAccessibleName(QStringLiteral("Site Status"));
     preferences_ = makeButton(c, QStringLiteral("Preferences"), D::rect(227, 164, 50, 14));
-    footer_ = new QLabel(QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
+    footer_ = new QLabel(
+        QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
     footer_->setAccessibleName(QStringLiteral("Footer"));
 
@@ -262,7 +266,8 @@ void CSiteMonitorDlg::OnDestroy() {
 
 void CSiteMonitorDlg::gather() {
     SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         const BoundText& b = entryBindings_[static_cast<size_t>(i)];
         entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
@@ -274,7 +279,8 @@ void CSiteMonitorDlg::gather() {
 
 void CSiteMonitorDlg::show() {
     const SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         BoundText& b = entryBindings_[static_cast<size_t>(i)];
         if (edits[i])
@@ -291,7 +297,8 @@ void CSiteMonitorDlg::show() {
 
 MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::string& caption,
                                           MessageButtons buttons, MessageIcon icon) {
-    const MessageAnswer defaultAnswer = buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    const MessageAnswer defaultAnswer =
+        buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     if (unattended_) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
@@ -313,7 +320,27 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
     monitor_->setAccessibleName(monitor_->text());
 }
 
-void CSiteMonitorDlg::setWindowCaption(const std::string& caption) { setWindowTitle(QtText::toQt(caption)); }
+void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
+    caption_ = QtText::toQt(caption);
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+}
+
+void CSiteMonitorDlg::certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
+    if (!engine_.extraSettings().notifications)
+        return;
+    const QString days = daysLeft == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(daysLeft);
+    tray_->notify(QStringLiteral("Vantrel Certificate Warning"),
+                  QStringLiteral("%1 (%2): the certificate ends in %3.")
+                      .arg(QtText::toQt(title), QtText::toQt(url), days));
+}
+
+void CSiteMonitorDlg::setOffline(bool offline) {
+    if (offline == offline_)
+        return;
+    offline_ = offline;
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+    tray_->setOffline(offline);
+}
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
     checkTimer_.start(static_cast<int>(period.count()));
@@ -331,11 +358,24 @@ void CSiteMonitorDlg::minimizeWindow() {
 
 void CSiteMonitorDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon::trayAvailable())
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayIcon::trayAvailable())
+        return;
+    // A window hidden while minimised can come back minimised from the window
+    // manager the first time it is shown again (an X11 window manager keeps
+    // its iconic state); that is undone rather than hidden again.
+    if (restoredAt_.isValid() && !restoredAt_.hasExpired(kRestoreSettleMs)) {
+        restoredAt_.invalidate();
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
-                hide();
+            showNormal();
+            raise();
+            activateWindow();
         });
+        return;
+    }
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized())
+            hide();
+    });
 }
 
 void CSiteMonitorDlg::enableToolTips(bool on) {
@@ -378,28 +418,51 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
 }
 
 int CSiteMonitorDlg::markedRow() const {
-    const QModelIndex current = list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
+    const QModelIndex current =
+        list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
     if (!current.isValid() || current.row() >= engine_.sites().rowCount())
         return -1;
     return current.row();
 }
 
-void CSiteMonitorDlg::showTrayOn() { tray_->showOn(); }
-void CSiteMonitorDlg::showTrayOff() { tray_->showOff(); }
-void CSiteMonitorDlg::showTrayAlert() { tray_->showAlert(); }
+void CSiteMonitorDlg::showTrayOn() {
+    tray_->showOn();
+}
+void CSiteMonitorDlg::showTrayOff() {
+    tray_->showOff();
+}
+void CSiteMonitorDlg::showTrayAlert() {
+    tray_->showAlert();
+}
 
 // ---- commands --------------------------------------------------------------
 
-void CSiteMonitorDlg::OnTimer() { engine_.onTimer(); }
+void CSiteMonitorDlg::OnTimer() {
+    engine_.onTimer();
+}
 
-void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
+void CSiteMonitorDlg::ToggleMonitor() {
+    engine_.toggleMonitor();
+}
 
-void CSiteMonitorDlg::OnAdd() { editor_.OnAdd(); }
-void CSiteMonitorDlg::OnUpdate() { editor_.OnUpdate(); }
-void CSiteMonitorDlg::OnRemove() { editor_.OnRemove(); }
-void CSiteMonitorDlg::OnClear() { engine_.clearEntry(); }
-void CSiteMonitorDlg::OnClearAll() { editor_.OnClearAll(); }
-void CSiteMonitorDlg::OnListClick() { editor_.OnListClick(); }
+void CSiteMonitorDlg::OnAdd() {
+    editor_.OnAdd();
+}
+void CSiteMonitorDlg::OnUpdate() {
+    editor_.OnUpdate();
+}
+void CSiteMonitorDlg::OnRemove() {
+    editor_.OnRemove();
+}
+void CSiteMonitorDlg::OnClear() {
+    engine_.clearEntry();
+}
+void CSiteMonitorDlg::OnClearAll() {
+    editor_.OnClearAll();
+}
+void CSiteMonitorDlg::OnListClick() {
+    editor_.OnListClick();
+}
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
     // Sorting moves texts between rows; the selection and the marked row stay
@@ -447,7 +510,9 @@ void CSiteMonitorDlg::OnFileSave() {
 // added or changed since the last save is lost and no dead icon stays in the
 // tray: done() saves the site list and removes the icon, and the application
 // then leaves its event loop and ends with status 0.
-void CSiteMonitorDlg::OnFileQuit() { reject(); }
+void CSiteMonitorDlg::OnFileQuit() {
+    reject();
+}
 
 // Help > About. On Linux Qt offers no window (system) menu to add an About
 // entry to, so the Help menu is the one way to the box.
@@ -456,15 +521,23 @@ void CSiteMonitorDlg::OnAbout() {
     about.exec();
 }
 
-void CSiteMonitorDlg::OnManual() { help_.openManual(); }
-void CSiteMonitorDlg::OnMoreInfo() { help_.openMoreInfo(); }
-void CSiteMonitorDlg::OnSupport() { help_.openSupport(); }
+void CSiteMonitorDlg::OnManual() {
+    help_.openManual();
+}
+void CSiteMonitorDlg::OnMoreInfo() {
+    help_.openMoreInfo();
+}
+void CSiteMonitorDlg::OnSupport() {
+    help_.openSupport();
+}
 
 void CSiteMonitorDlg::OnUninstall() {
-    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok, MessageIcon::None);
+    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok,
+               MessageIcon::None);
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {
+    restoredAt_.start();
     showNormal();
     raise();
     activateWindow();

@@ -2,16 +2,17 @@
 
 #include "app/QtEventPump.h"
 #include "model/SystemClock.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/CurlHttpClient.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
+#include "platform/CanberraSoundPlayer.h"
+#include "platform/CurlHttpClient.h"
 #include "ui/BoundText.h"
 #include "ui/HelpLinks.h"
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -70,6 +71,10 @@ public:
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
+    // While offline the caption ends in " - Offline" and the tray tip says so.
+    void setOffline(bool offline) override;
+    // A desktop notification through the tray, when notifications are on.
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
@@ -117,34 +122,40 @@ private:
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
     bool unattended_ = false;
+    bool offline_ = false;
+    QString caption_; // the caption the engine set, without the offline mark
+    // When the window was last brought back: a minimised state the window
+    // manager reports just after that is the state it kept from before the
+    // window was hidden, not the user minimising it again.
+    QElapsedTimer restoredAt_;
     bool destroyed_ = false;
     HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    QLineEdit* siteName_ = nullptr;  // 1002
-    QLineEdit* url_ = nullptr;       // 1001
-    QLineEdit* testString_ = nullptr; // 1003
-    QComboBox* action_ = nullptr;    // 1029
-    QLineEdit* errorUrl_ = nullptr;  // 1030
-    QLineEdit* createDate_ = nullptr; // 1012
-    QLineEdit* entryStatus_ = nullptr; // 1015
-    QLineEdit* checkDate_ = nullptr; // 1013
-    QTableView* list_ = nullptr;     // 1000
-    QPushButton* quit_ = nullptr;    // 1
-    QPushButton* monitor_ = nullptr; // 1009
-    QPushButton* add_ = nullptr;     // 1005
-    QPushButton* update_ = nullptr;  // 1006
-    QPushButton* remove_ = nullptr;  // 1007
-    QPushButton* clear_ = nullptr;   // 1008
-    QLabel* totalLabel_ = nullptr;   // 1037
-    QLineEdit* total_ = nullptr;     // 1016
-    QLabel* checksLabel_ = nullptr;  // 1038
-    QLineEdit* checks_ = nullptr;    // 1017
-    QLabel* statusLabel_ = nullptr;  // 1039
-    QLineEdit* status_ = nullptr;    // 1011
+    QLineEdit* siteName_ = nullptr;      // 1002
+    QLineEdit* url_ = nullptr;           // 1001
+    QLineEdit* testString_ = nullptr;    // 1003
+    QComboBox* action_ = nullptr;        // 1029
+    QLineEdit* errorUrl_ = nullptr;      // 1030
+    QLineEdit* createDate_ = nullptr;    // 1012
+    QLineEdit* entryStatus_ = nullptr;   // 1015
+    QLineEdit* checkDate_ = nullptr;     // 1013
+    QTableView* list_ = nullptr;         // 1000
+    QPushButton* quit_ = nullptr;        // 1
+    QPushButton* monitor_ = nullptr;     // 1009
+    QPushButton* add_ = nullptr;         // 1005
+    QPushButton* update_ = nullptr;      // 1006
+    QPushButton* remove_ = nullptr;      // 1007
+    QPushButton* clear_ = nullptr;       // 1008
+    QLabel* totalLabel_ = nullptr;       // 1037
+    QLineEdit* total_ = nullptr;         // 1016
+    QLabel* checksLabel_ = nullptr;      // 1038
+    QLineEdit* checks_ = nullptr;        // 1017
+    QLabel* statusLabel_ = nullptr;      // 1039
+    QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
-    QLabel* footer_ = nullptr;       // 1036
+    QLabel* footer_ = nullptr;           // 1036
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

@@ -7,10 +7,18 @@
 
 namespace vantrel {
 
-void AlertDispatcher::sendReport(const char* subject) {
+void AlertDispatcher::sendErrorReport() {
+    sendReport(kErrorSubject, monitor_.reportBody());
+}
+
+void AlertDispatcher::sendRecoveryReport() {
+    sendReport(kRecoverySubject, monitor_.reportBody());
+}
+
+void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     const Settings& s = monitor_.settings();
     // Every line of the report ends in exactly one CR LF on the wire.
-    const std::string body = text::normalizeCrLf(monitor_.reportBody());
+    const std::string body = text::normalizeCrLf(text);
     // The security and login as they are now: Preferences may have changed
     // them since the last report.
     monitor_.mailer().setSubmission(monitor_.mailSubmission());

@@ -1,9 +1,14 @@
 // Fuzzes how the mailer takes the server's replies, over a real loopback
 // connection to an in-process server that plays the input as its side of
 // the dialogue. Input: one byte of flags (bit 0: the preferences' 13000-byte
-// read size instead of 1024), the lengths of the address and of the body,
-// the address (sender and recipient), the body, then everything the server
-// sends.
+// read size instead of 1024; bit 1: STARTTLS with a login instead of the
+// plain dialogue), the lengths of the address and of the body, the address
+// (sender and recipient), the body, then everything the server sends.
+//
+// With STARTTLS, whatever the server sends: the only line sent in the clear
+// is EHLO and then at most STARTTLS, never the login, the password or the
+// message (the server cannot complete a handshake the certificate check
+// accepts), and the send fails at one of the steps before the login.
 //
 // Whatever the server sends: the send ends without waiting on a timeout
 // (the server half-closes), the command lines are exactly the fixed ones
@@ -47,6 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vantrel::fuzz::ServingEventPump pump(server);
     // Generous limits: the server half-closes, so none is ever reached.
     SmtpMailer mailer(readSize, pump, clock, {std::chrono::seconds(10), std::chrono::seconds(10)});
+    const bool startTls = (flags & 2) != 0;
+    const std::string password = "fuzz-password";
+    if (startTls)
+        mailer.setSubmission({vantrel::MailSecurity::StartTls, "fuzz", password});
     const bool ok = mailer.sendMail(address, body, address, server.address(), "Vantrel Error Report");
     const bool connected = server.connected();
     const std::string sent = server.finish();
@@ -57,6 +66,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FuzzCheck::require(connected, "the mailer connects");
+    if (startTls) {
+        FuzzCheck::require(!ok, "no send succeeds without a trusted handshake");
+        static const int kBeforeLogin[] = {2, 3, 10, 11, 12};
+        FuzzCheck::require(std::find(std::begin(kBeforeLogin), std::end(kBeforeLogin), mailer.stepFlag) !=
+                               std::end(kBeforeLogin),
+                           "the send ends before the login");
+        const std::string clear = "EHLO [127.0.0.1]\r\nSTARTTLS\r\n";
+        const std::size_t lines = std::min(sent.size(), clear.size());
+        FuzzCheck::require(sent.compare(0, lines, clear, 0, lines) == 0,
+                           "only EHLO and STARTTLS in the clear");
+        if (sent.size() > clear.size())
+            FuzzCheck::require(sent[clear.size()] == '\x16', "what follows STARTTLS is a TLS handshake");
+        for (const std::string& secret : {std::string("AUTH"), password, std::string("MAIL FROM")})
+            FuzzCheck::require(sent.find(secret) == std::string::npos, "no login and no mail in the clear");
+        return 0;
+    }
     FuzzCheck::require(ok == (mailer.lastError == 0), "true exactly when no error is left");
     FuzzCheck::require(mailer.lastReply.size() <= readSize, "a reply takes at most the read size");
     if (!ok) {

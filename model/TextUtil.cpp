@@ -1,13 +1,14 @@
 #include "model/TextUtil.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vantrel::text {
 
 long long atoiLike(std::string_view s) {
     size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\v' || s[i] == '\f' ||
-                            s[i] == '\r'))
+    while (i < s.size() &&
+           (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\v' || s[i] == '\f' || s[i] == '\r'))
         ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
@@ -73,6 +74,25 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
             return false;
     }
     return true;
+}
+
+std::string base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (n > 1)
+            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (n > 2)
+            v |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kDigits[(v >> 18) & 63];
+        out += kDigits[(v >> 12) & 63];
+        out += n > 1 ? kDigits[(v >> 6) & 63] : '=';
+        out += n > 2 ? kDigits[v & 63] : '=';
+    }
+    return out;
 }
 
 } // namespace vantrel::text

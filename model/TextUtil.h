@@ -27,4 +27,7 @@ std::string removeAll(std::string_view s, std::string_view what);
 // false when either is shorter than n.
 bool startsWithNoCase(std::string_view s, std::string_view prefix);
 
+// Standard base64 (RFC 4648) with padding, on one line.
+std::string base64(std::string_view bytes);
+
 } // namespace vantrel::text

@@ -19,6 +19,9 @@ void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     const Settings& s = monitor_.settings();
     // Every line of the report ends in exactly one CR LF on the wire.
     const std::string body = text::normalizeCrLf(text);
+    // The security and login as they are now: Preferences may have changed
+    // them since the last report.
+    monitor_.mailer().setSubmission(monitor_.mailSubmission());
     // Each address gets its own message, with itself as the sender.
     for (const std::string* address : {&s.email1, &s.email2}) {
         if (!address->empty())

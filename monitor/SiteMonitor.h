@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vantrel {
 
@@ -53,6 +54,15 @@ public:
     NetworkStatus& network() { return *network_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
+    // The mail password, handed over by the window's side (from the desktop
+    // keyring or the file the settings name); the engine keeps it in memory
+    // only.
+    void setMailPassword(std::string password) { mailPassword_ = std::move(password); }
+    // How report mails are submitted: the security and login of the extra
+    // settings with the password above.
+    MailSubmission mailSubmission() const {
+        return MailSubmission{extraSettings_.mailSecurity, extraSettings_.mailUser, mailPassword_};
+    }
     ErrorUrlPoster& poster() { return poster_; }
     CheckLog& log() { return log_; }
     AlertDispatcher& alerts() { return alerts_; }
@@ -127,6 +137,7 @@ private:
     NetworkStatus* network_;
     Settings settings_;
     ExtraSettings extraSettings_;
+    std::string mailPassword_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;

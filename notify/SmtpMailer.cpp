@@ -8,7 +8,10 @@
 #include "platform/TcpSocket.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -22,6 +25,8 @@ constexpr int kMaxConnectRetries = 10;
 constexpr int kAddressInUse = 10048;
 constexpr int kInvalidArgument = 10022;
 constexpr int kPeerShutDown = 10101;
+
+static_assert(TcpSocket::kTlsFailed == SocketErrorText::kSecureConnectionFailed);
 
 bool hasLineBreak(const std::string& s) {
     return s.find_first_of("\r\n") != std::string::npos;
@@ -48,6 +53,64 @@ std::string dotStuffed(const std::string& body) {
     return out;
 }
 
+// A line of a reply that another line follows: "250-...".
+bool continues(std::string_view line) {
+    return line.size() >= 4 && line[3] == '-';
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+// The keywords and parameters an EHLO reply offers, one upper-case line
+// each ("STARTTLS", "AUTH PLAIN LOGIN"); the first line names the server.
+std::vector<std::string> extensionLines(std::string_view reply) {
+    std::vector<std::string> lines;
+    bool first = true;
+    while (!reply.empty()) {
+        std::size_t end = reply.find('\n');
+        std::string_view line = reply.substr(0, end);
+        reply.remove_prefix(end == std::string_view::npos ? reply.size() : end + 1);
+        if (!first && line.size() > 4)
+            lines.push_back(upper(text::trimRight(line.substr(4))));
+        first = false;
+    }
+    return lines;
+}
+
+bool offers(const std::string& extensions, std::string_view keyword) {
+    for (const std::string& line : extensionLines(extensions))
+        if (line == keyword || line.starts_with(std::string(keyword) + " "))
+            return true;
+    return false;
+}
+
+// The login methods offered: "AUTH PLAIN LOGIN", or the older "AUTH=LOGIN".
+bool offersLogin(const std::string& extensions, std::string_view mechanism) {
+    for (const std::string& line : extensionLines(extensions)) {
+        if (!line.starts_with("AUTH ") && !line.starts_with("AUTH="))
+            continue;
+        std::string_view rest = std::string_view(line).substr(5);
+        while (!rest.empty()) {
+            std::size_t end = rest.find(' ');
+            if (rest.substr(0, end) == mechanism)
+                return true;
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        }
+    }
+    return false;
+}
+
+// Wipes a command line that carried the login once it is sent.
+void wipe(std::string& secret) {
+    ::explicit_bzero(secret.data(), secret.size());
+    secret.clear();
+}
+
 } // namespace
 
 SmtpMailer::SmtpMailer(std::size_t replyReadSize, EventPump& pump, Clock& clock)
@@ -57,7 +120,19 @@ SmtpMailer::SmtpMailer(std::size_t replyReadSize, EventPump& pump, Clock& clock,
     : replyReadSize_(std::clamp<std::size_t>(replyReadSize, 1, kBufferSize)), pump_(pump), clock_(clock),
       timeouts_(timeouts) {}
 
-SmtpMailer::ServerAddress SmtpMailer::splitServer(const std::string& server) {
+std::uint16_t SmtpMailer::defaultPort(MailSecurity security) {
+    switch (security) {
+    case MailSecurity::StartTls:
+        return kStartTlsPort;
+    case MailSecurity::Tls:
+        return kTlsPort;
+    case MailSecurity::None:
+        break;
+    }
+    return kDefaultPort;
+}
+
+SmtpMailer::ServerAddress SmtpMailer::splitServer(const std::string& server, std::uint16_t defaultPort) {
     auto parsePort = [](std::string_view digits) -> int {
         if (digits.empty() || digits.size() > 5 ||
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -65,14 +140,14 @@ SmtpMailer::ServerAddress SmtpMailer::splitServer(const std::string& server) {
         int port = std::stoi(std::string(digits));
         return port >= 1 && port <= 65535 ? port : -1;
     };
-    ServerAddress a{server, kDefaultPort};
+    ServerAddress a{server, defaultPort};
     std::string_view s = server;
     if (s.starts_with("[")) {
         std::size_t close = s.find(']');
         if (close == std::string_view::npos)
             return a;
         std::string_view rest = s.substr(close + 1);
-        int port = rest.empty() ? kDefaultPort : (rest.starts_with(":") ? parsePort(rest.substr(1)) : -1);
+        int port = rest.empty() ? defaultPort : (rest.starts_with(":") ? parsePort(rest.substr(1)) : -1);
         if (port > 0)
             a = {std::string(s.substr(1, close - 1)), static_cast<std::uint16_t>(port)};
         return a;
@@ -102,13 +177,28 @@ bool SmtpMailer::sendMail(const std::string& recipient, const std::string& body,
         return false;
     }
 
+    if (submission_.security == MailSecurity::None && !submission_.user.empty()) {
+        // Refused before connecting: nothing of the login, and nothing else,
+        // goes over a connection without encryption.
+        stepFlag = kStepLogin;
+        lastError = SocketErrorText::kLoginNeedsEncryption;
+        return finish();
+    }
+
     pump_.dispatchOne();
     stepFlag = 0;
     TcpSocket socket(timeouts_.connect);
     TcpSocket* outer = std::exchange(socket_, &socket);
-    runSteps(socket, recipient, body, sender, server, subject);
+    std::string outerUnread = std::exchange(unread_, {});
+    std::string outerExtensions = std::exchange(extensions_, {});
+    if (submission_.plain())
+        runSteps(socket, recipient, body, sender, server, subject);
+    else
+        runExtended(socket, Envelope{recipient, body, sender, subject}, server);
     socket.close();
     socket_ = outer;
+    unread_ = std::move(outerUnread);
+    extensions_ = std::move(outerExtensions);
     return finish();
 }
 
@@ -116,13 +206,7 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
                           const std::string& sender, const std::string& server, const std::string& subject) {
     const ServerAddress address = splitServer(server);
     pump_.sleepFor(kPause);
-    lastError = connect(socket, address);
-    for (int retries = 0; lastError == kAddressInUse && retries < kMaxConnectRetries; ++retries) {
-        pump_.sleepFor(kRetryPause);
-        lastError = connect(socket, address);
-        stepFlag = kStepConnectRetry;
-    }
-    const int connectError = lastError;
+    const int connectError = connectWithRetries(socket, address);
     lastError = 0;
 
     pump_.sleepFor(kPause);
@@ -174,16 +258,217 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
     }
 }
 
+void SmtpMailer::runExtended(TcpSocket& socket, const Envelope& mail, const std::string& server) {
+    const ServerAddress address = splitServer(server, defaultPort(submission_.security));
+    tlsReason_.clear();
+    State state = State::Connect;
+    while (state != State::Done && state != State::Failed)
+        state = advance(state, socket, address, mail);
+}
+
+SmtpMailer::State SmtpMailer::advance(State state, TcpSocket& socket, const ServerAddress& address,
+                                      const Envelope& mail) {
+    const bool tls = submission_.security == MailSecurity::Tls;
+    const State afterEhlo = submission_.user.empty() ? State::MailFrom : State::Login;
+    switch (state) {
+    case State::Connect: {
+        pump_.sleepFor(kPause);
+        const int error = connectWithRetries(socket, address);
+        lastError = 0;
+        if (error != 0)
+            return fail(error, kStepGreetingRead);
+        return tls ? State::TlsHandshake : State::Greeting;
+    }
+    case State::TlsHandshake:
+        return handshake(socket, address, State::Greeting);
+    case State::Greeting: {
+        pump_.sleepFor(kPause);
+        std::string greeting;
+        const int error = readWholeReply(greeting);
+        if (greeting.size() >= 5 && !text::startsWithNoCase(greeting, "220"))
+            return fail(SocketErrorText::kGreetingRefused, kStepGreeting);
+        if (error != 0 || greeting.empty())
+            return fail(error != 0 ? error : kPeerShutDown, kStepGreetingRead);
+        return State::Ehlo;
+    }
+    case State::Ehlo:
+    case State::EhloAgain:
+        if (!command("EHLO " + socket.localAddressLiteral() + "\r\n", "250", kStepEhlo))
+            return State::Failed;
+        extensions_ = lastReply;
+        if (state == State::Ehlo && submission_.security == MailSecurity::StartTls)
+            return State::StartTls;
+        return afterEhlo;
+    case State::StartTls:
+        if (!offers(extensions_, "STARTTLS"))
+            return fail(SocketErrorText::kStartTlsNotOffered, kStepStartTls);
+        if (!command("STARTTLS\r\n", "220", kStepStartTls))
+            return State::Failed;
+        return State::StartTlsHandshake;
+    case State::StartTlsHandshake:
+        return handshake(socket, address, State::EhloAgain);
+    case State::Login:
+        return login();
+    case State::MailFrom:
+        return command("MAIL FROM:<" + mail.sender + ">\r\n", "250", kStepMailFrom) ? State::Rcpt
+                                                                                    : State::Failed;
+    case State::Rcpt:
+        return command("RCPT TO:<" + mail.recipient + ">\r\n", "250", kStepRcpt) ? State::Data
+                                                                                 : State::Failed;
+    case State::Data:
+        return command("DATA\r\n", "354", kStepData) ? State::Message : State::Failed;
+    case State::Message:
+        return command(messageText(mail.recipient, mail.body, mail.sender, mail.subject), "250", kStepMessage)
+                   ? State::Quit
+                   : State::Failed;
+    case State::Quit:
+        return command("QUIT\r\n", "221", kStepQuit) ? State::Done : State::Failed;
+    case State::Done:
+    case State::Failed:
+        break;
+    }
+    return state;
+}
+
+// Before the handshake, whatever the server sent in the clear and has not
+// been read is dropped: it must not pass for a reply over the protected
+// connection.
+SmtpMailer::State SmtpMailer::handshake(TcpSocket& socket, const ServerAddress& address, State next) {
+    unread_.clear();
+    int error = 0;
+    pump_.runBlocking([&] {
+        socket.discardUnread();
+        error = socket.startTls(address.host, timeouts_.reply);
+    });
+    if (error != 0)
+        return fail(error, kStepTlsHandshake);
+    return next;
+}
+
+// AUTH PLAIN when the server offers it, else AUTH LOGIN; only ever over TLS.
+SmtpMailer::State SmtpMailer::login() {
+    if (!socket_ || !socket_->secure())
+        return fail(SocketErrorText::kLoginNeedsEncryption, kStepLogin);
+    const std::string& user = submission_.user;
+    const std::string& password = submission_.password;
+    if (offersLogin(extensions_, "PLAIN")) {
+        std::string credentials;
+        credentials.append(1, '\0').append(user).append(1, '\0').append(password);
+        std::string line = "AUTH PLAIN " + text::base64(credentials) + "\r\n";
+        wipe(credentials);
+        const bool accepted = command(line, "235", kStepLogin);
+        wipe(line);
+        return accepted ? State::MailFrom : State::Failed;
+    }
+    if (offersLogin(extensions_, "LOGIN")) {
+        if (!command("AUTH LOGIN\r\n", "334", kStepLogin) ||
+            !command(text::base64(user) + "\r\n", "334", kStepLogin))
+            return State::Failed;
+        std::string line = text::base64(password) + "\r\n";
+        const bool accepted = command(line, "235", kStepLogin);
+        wipe(line);
+        return accepted ? State::MailFrom : State::Failed;
+    }
+    return fail(SocketErrorText::kNoLoginMethod, kStepLogin);
+}
+
+SmtpMailer::State SmtpMailer::fail(int error, int flag) {
+    lastError = error;
+    stepFlag = flag;
+    if (error == SocketErrorText::kSecureConnectionFailed && socket_)
+        tlsReason_ = socket_->tlsFailureReason();
+    return State::Failed;
+}
+
+bool SmtpMailer::command(const std::string& line, const char* code, int flag) {
+    pump_.sleepFor(kPause);
+    int error = TcpSocket::kNotConnected;
+    if (socket_)
+        pump_.runBlocking([&] { error = socket_->sendAll(line, timeouts_.reply); });
+    if (error != 0) {
+        fail(error, flag);
+        return false;
+    }
+    lastError = 0;
+    pump_.sleepFor(kPause);
+
+    std::string reply;
+    error = readWholeReply(reply);
+    lastReply = reply;
+    if (error != 0) {
+        fail(error, flag);
+        return false;
+    }
+    if (!text::startsWithNoCase(reply, code)) {
+        fail(SocketErrorText::kUnexpectedReply, flag);
+        return false;
+    }
+    pump_.dispatchOne();
+    return true;
+}
+
+// Reads one whole reply, every line of a multi-line one included: up to and
+// with the first line that is not "ddd-...". Bounded by the reply time
+// (10060) and by kBufferSize bytes (beyond them the reply fails as one
+// without the expected code). What arrives after the reply's last line
+// stays for the next one.
+int SmtpMailer::readWholeReply(std::string& reply) {
+    reply.clear();
+    if (!socket_)
+        return TcpSocket::kNotConnected;
+    const auto deadline = std::chrono::steady_clock::now() + timeouts_.reply;
+    std::size_t lineStart = 0;
+    auto takeAll = [&](int result) {
+        reply = std::move(unread_);
+        unread_.clear();
+        return result;
+    };
+    while (true) {
+        for (std::size_t end; (end = unread_.find('\n', lineStart)) != std::string::npos;) {
+            const std::string_view line(unread_.data() + lineStart, end + 1 - lineStart);
+            lineStart = end + 1;
+            if (!continues(line)) {
+                reply = unread_.substr(0, lineStart);
+                unread_.erase(0, lineStart);
+                return 0;
+            }
+        }
+        if (unread_.size() >= kBufferSize) {
+            unread_.resize(kBufferSize);
+            return takeAll(SocketErrorText::kUnexpectedReply);
+        }
+        auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return takeAll(TcpSocket::kTimedOut);
+        TcpSocket::Received r;
+        pump_.runBlocking([&] { r = socket_->receive(unread_, kBufferSize - unread_.size(), left); });
+        if (r.error != 0 || r.peerClosed)
+            return takeAll(r.error);
+    }
+}
+
 int SmtpMailer::connect(TcpSocket& socket, const ServerAddress& address) {
     int error = 0;
     pump_.runBlocking([&] { error = socket.connect(address.host, address.port); });
     return error;
 }
 
+int SmtpMailer::connectWithRetries(TcpSocket& socket, const ServerAddress& address) {
+    int error = connect(socket, address);
+    for (int retries = 0; error == kAddressInUse && retries < kMaxConnectRetries; ++retries) {
+        pump_.sleepFor(kRetryPause);
+        error = connect(socket, address);
+        stepFlag = kStepConnectRetry;
+    }
+    return error;
+}
+
 bool SmtpMailer::finish() {
     if (lastError == 0)
         return true;
-    errorText = SocketErrorText::text(lastError, lastReply) + " Flag: " + std::to_string(stepFlag);
+    const std::string& detail =
+        lastError == SocketErrorText::kSecureConnectionFailed ? tlsReason_ : lastReply;
+    errorText = SocketErrorText::text(lastError, detail) + " Flag: " + std::to_string(stepFlag);
     return false;
 }
 

@@ -13,27 +13,38 @@ class Clock;
 class EventPump;
 class TcpSocket;
 
-// Sends one plain-text message to one recipient over one SMTP connection:
-// greeting, HELO, MAIL FROM, RCPT, DATA, the message text, QUIT. No extended
-// greeting, no authentication, no encryption.
+// Sends one plain-text message to one recipient over one SMTP connection.
 //
-// The dialogue keeps its fixed pauses (100 ms before the connection, 200 ms
-// before each connection retry, 100 ms before the greeting, 100 ms before
-// each command and again before its reply: about 1.4 s per message), and
-// takes one queued window message through EventPump::dispatchOne at the start
+// With the default submission (MailSubmission::plain: no protection, no
+// login) the dialogue is the plain one: greeting, HELO, MAIL FROM, RCPT,
+// DATA, the message text, QUIT, each reply judged on what one read brings.
+// Otherwise it is the extended one, run as a sequence of states: for
+// STARTTLS the greeting, EHLO, STARTTLS (only when the server offers it),
+// the TLS handshake, EHLO again; for TLS the handshake first, then the
+// greeting and EHLO; then the login (AUTH PLAIN or AUTH LOGIN, as the server
+// offers them over the protected connection), MAIL FROM, RCPT, DATA, the
+// message text and QUIT. Its replies are read whole, multi-line ones
+// included, up to kBufferSize bytes. A login is never sent unencrypted.
+//
+// Both keep the fixed pauses (100 ms before the connection, 200 ms before
+// each connection retry, 100 ms before the greeting, 100 ms before each
+// command and again before its reply: about 1.4 s per plain message), and
+// take one queued window message through EventPump::dispatchOne at the start
 // and after each accepted reply. Every socket call runs through
 // EventPump::runBlocking and every wait is bounded by `Timeouts`.
 //
-// A send that fails leaves `lastError` (a Windows Sockets code, or -20000 for
-// a greeting that is not "220", -20001 for a reply without the expected code)
-// and `errorText` (its text followed by " Flag: " and `stepFlag`).
+// A send that fails leaves `lastError` (a Windows Sockets code, or one of
+// the mailer's own codes of SocketErrorText) and `errorText` (its text
+// followed by " Flag: " and `stepFlag`).
 class SmtpMailer {
 public:
     struct Timeouts {
+        // Resolving the server's name and connecting, together.
         std::chrono::milliseconds connect{std::chrono::seconds(60)};
         // For each reply (from its first to its last byte) and each command
         // sent. One minute is below every client timeout of RFC 5321 and keeps
-        // a dead server from holding up a check pass for long.
+        // a dead server from holding up a check pass for long. A TLS
+        // handshake, from its first to its last message, has the same bound.
         std::chrono::milliseconds reply{std::chrono::seconds(60)};
     };
 
@@ -45,6 +56,8 @@ public:
     // The largest greeting, and the largest reply in any instance.
     static constexpr std::size_t kBufferSize = 13000;
     static constexpr std::uint16_t kDefaultPort = 25;
+    static constexpr std::uint16_t kStartTlsPort = 587;
+    static constexpr std::uint16_t kTlsPort = 465;
 
     // Step flags: where a failed send stopped.
     static constexpr int kStepConnectRetry = 1;
@@ -56,6 +69,11 @@ public:
     static constexpr int kStepData = 7;
     static constexpr int kStepMessage = 8;
     static constexpr int kStepQuit = 9;
+    // Steps of the extended dialogue only. Both EHLO share one flag.
+    static constexpr int kStepEhlo = 10;
+    static constexpr int kStepStartTls = 11;
+    static constexpr int kStepTlsHandshake = 12;
+    static constexpr int kStepLogin = 13;
 
     // `replyReadSize`: the most bytes one reply may take (1024 for the main
     // window's mailer, 13000 for the preferences' one); the rest of a longer
@@ -79,8 +97,11 @@ public:
     void setSubmission(MailSubmission submission) { submission_ = std::move(submission); }
     const MailSubmission& submission() const { return submission_; }
 
-    // "host:port", "[v6-address]:port" or a plain host, which means port 25.
-    static ServerAddress splitServer(const std::string& server);
+    // "host:port", "[v6-address]:port" or a plain host, which means
+    // `defaultPort`.
+    static ServerAddress splitServer(const std::string& server, std::uint16_t defaultPort = kDefaultPort);
+    // 587 for STARTTLS, 465 for TLS, 25 otherwise.
+    static std::uint16_t defaultPort(MailSecurity security);
 
     int lastError = 0;
     std::string lastReply;
@@ -88,10 +109,45 @@ public:
     int stepFlag = 0;
 
 private:
+    struct Envelope {
+        const std::string& recipient;
+        const std::string& body;
+        const std::string& sender;
+        const std::string& subject;
+    };
+    // The steps of the extended dialogue, in the order they can run.
+    enum class State {
+        Connect,
+        TlsHandshake,
+        Greeting,
+        Ehlo,
+        StartTls,
+        StartTlsHandshake,
+        EhloAgain,
+        Login,
+        MailFrom,
+        Rcpt,
+        Data,
+        Message,
+        Quit,
+        Done,
+        Failed,
+    };
+
     void runSteps(TcpSocket& socket, const std::string& recipient, const std::string& body,
                   const std::string& sender, const std::string& server, const std::string& subject);
+    void runExtended(TcpSocket& socket, const Envelope& mail, const std::string& server);
+    State advance(State state, TcpSocket& socket, const ServerAddress& address, const Envelope& mail);
+    State handshake(TcpSocket& socket, const ServerAddress& address, State next);
+    State login();
     int connect(TcpSocket& socket, const ServerAddress& address);
+    int connectWithRetries(TcpSocket& socket, const ServerAddress& address);
     int readReply(std::size_t limit, std::string& reply);
+    // The extended dialogue's command and reply: the reply is read whole and
+    // must carry the three-digit `code`; on failure `flag` is the step.
+    bool command(const std::string& line, const char* code, int flag);
+    int readWholeReply(std::string& reply);
+    State fail(int error, int flag);
     std::string messageText(const std::string& recipient, const std::string& body, const std::string& sender,
                             const std::string& subject) const;
     bool finish();
@@ -105,6 +161,11 @@ private:
     // dispatched inside another send brings its own and puts the outer one
     // back when it ends.
     TcpSocket* socket_ = nullptr;
+    // The extended dialogue's state: what has arrived beyond the last whole
+    // reply, the server's answer to the latest EHLO, and why TLS failed.
+    std::string unread_;
+    std::string extensions_;
+    std::string tlsReason_;
 };
 
 } // namespace vantrel

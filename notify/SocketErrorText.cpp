@@ -9,7 +9,13 @@ namespace vantrel {
 namespace {
 
 // Sorted by code. The spelling is the program's own and is kept as it is.
-constexpr std::array<std::pair<int, const char*>, 43> kTexts{{
+constexpr std::array<std::pair<int, const char*>, 47> kTexts{{
+    {SocketErrorText::kNoLoginMethod, "ERR-20005: Server Offers Neither AUTH PLAIN Nor AUTH LOGIN."},
+    {SocketErrorText::kLoginNeedsEncryption,
+     "ERR-20004: A Login Needs an Encrypted Connection (STARTTLS or TLS); it is never sent unencrypted."},
+    {SocketErrorText::kStartTlsNotOffered,
+     "ERR-20003: Server Does Not Offer STARTTLS; nothing more is sent unencrypted."},
+    {SocketErrorText::kSecureConnectionFailed, "ERR-20002: Secure Connection Failed: "},
     {SocketErrorText::kUnexpectedReply,
      "ERR-20001: Error While Communicating with Server.  Message From Server: "},
     {SocketErrorText::kGreetingRefused, "ERR-20000: Failed to Connect to Server."},
@@ -61,14 +67,16 @@ static_assert(std::is_sorted(kTexts.begin(), kTexts.end(),
 
 } // namespace
 
-std::string SocketErrorText::text(int code, std::string_view reply) {
+std::string SocketErrorText::text(int code, std::string_view detail) {
     auto it = std::lower_bound(kTexts.begin(), kTexts.end(), code,
                                [](const auto& entry, int c) { return entry.first < c; });
     if (it == kTexts.end() || it->first != code)
         return "Error: Other Error";
     std::string out = it->second;
     if (code == kUnexpectedReply)
-        out.append(reply);
+        out.append(detail);
+    if (code == kSecureConnectionFailed)
+        out.append(detail.empty() ? std::string_view("TLS error") : detail).append(".");
     return out;
 }
 

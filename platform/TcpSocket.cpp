@@ -1,9 +1,15 @@
 #include "platform/TcpSocket.h"
 
+#include "platform/HostResolver.h"
+#include "platform/SocketWait.h"
+#include "platform/TlsSession.h"
+
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -15,24 +21,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int remainingMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-}
+static_assert(TcpSocket::kTlsFailed == TlsSession::kFailed);
 
 // Waits until `fd` is ready for `events` or the deadline passes. Returns 0
 // when ready, 10060 when the time ran out, or the code of a poll failure.
 int waitFor(int fd, short events, Clock::time_point deadline) {
-    while (true) {
-        pollfd p{fd, events, 0};
-        int n = ::poll(&p, 1, remainingMs(deadline));
-        if (n > 0)
-            return 0; // ready, or an error/hang-up that the next call reports
-        if (n == 0)
-            return TcpSocket::kTimedOut;
-        if (errno != EINTR)
-            return TcpSocket::errorFromErrno(errno);
-    }
+    int waited = socketwait::waitFor(fd, events, deadline);
+    return waited < 0 ? TcpSocket::errorFromErrno(errno) : waited;
 }
 
 } // namespace
@@ -44,6 +39,9 @@ TcpSocket::~TcpSocket() {
 }
 
 void TcpSocket::close() {
+    if (tls_)
+        tls_->shutdown();
+    tls_.reset();
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
@@ -54,25 +52,56 @@ int TcpSocket::connect(const std::string& host, std::uint16_t port) {
     close();
     const auto deadline = Clock::now() + connectTimeout_;
 
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (rc != 0)
-        return errorFromResolver(rc, errno);
+    HostResolver::Addresses list;
+    if (int rc = HostResolver::resolve(host, port, deadline, list))
+        return rc;
 
     int error = kNotConnected;
-    for (addrinfo* a = list; a; a = a->ai_next) {
+    for (addrinfo* a = list.get(); a; a = a->ai_next) {
         error = connectOne(a->ai_addr, a->ai_addrlen, a->ai_family, deadline);
         if (error == 0 || error == kTimedOut)
             break;
     }
-    ::freeaddrinfo(list);
     return error;
+}
+
+int TcpSocket::startTls(const std::string& serverName, std::chrono::milliseconds timeout) {
+    tlsFailure_.clear();
+    if (!connected_)
+        return kNotConnected;
+    if (tls_)
+        return 10056; // already protected
+    auto session = std::make_unique<TlsSession>();
+    int error = session->handshake(fd_, serverName, Clock::now() + timeout);
+    if (error != 0) {
+        tlsFailure_ = session->reason();
+        return error;
+    }
+    tls_ = std::move(session);
+    return 0;
+}
+
+void TcpSocket::discardUnread() {
+    if (!connected_ || tls_)
+        return;
+    char sink[4096];
+    while (::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+    }
+}
+
+std::string TcpSocket::localAddressLiteral() const {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (fd_ >= 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+        if (local.ss_family == AF_INET &&
+            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&local)->sin_addr, text, sizeof text))
+            return "[" + std::string(text) + "]";
+        if (local.ss_family == AF_INET6 &&
+            ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&local)->sin6_addr, text, sizeof text))
+            return "[IPv6:" + std::string(text) + "]";
+    }
+    return "[127.0.0.1]";
 }
 
 int TcpSocket::connectOne(const void* address, unsigned addressLength, int family,
@@ -101,6 +130,12 @@ int TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds timeout
     if (!connected_)
         return kNotConnected;
     const auto deadline = Clock::now() + timeout;
+    if (tls_) {
+        const int error = tls_->write(bytes, deadline);
+        if (error == kTlsFailed)
+            tlsFailure_ = tls_->reason();
+        return error;
+    }
     while (!bytes.empty()) {
         ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n > 0) {
@@ -129,6 +164,14 @@ TcpSocket::Received TcpSocket::receive(std::string& out, std::size_t maxBytes,
     const auto deadline = Clock::now() + timeout;
     const std::size_t oldSize = out.size();
     out.resize(oldSize + maxBytes);
+    if (tls_) {
+        r.error = tls_->read(out.data() + oldSize, maxBytes, r.bytes, deadline);
+        r.peerClosed = r.error == 0 && r.bytes == 0;
+        if (r.error == kTlsFailed)
+            tlsFailure_ = tls_->reason();
+        out.resize(oldSize + r.bytes);
+        return r;
+    }
     while (true) {
         ssize_t n = ::recv(fd_, out.data() + oldSize, maxBytes, 0);
         if (n > 0) {

@@ -3,14 +3,18 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace vantrel {
 
-// One TCP connection over POSIX sockets. Every wait is bounded: connecting
-// by the timeout given to the constructor, sending and receiving by the
-// timeout given to each call. Results are Windows Sockets error codes
+class TlsSession;
+
+// One TCP connection over POSIX sockets, optionally protected by TLS once
+// connected (startTls). Every wait is bounded: resolving the name and
+// connecting together by the timeout given to the constructor, the TLS
+// handshake, sending and receiving by the timeout given to each call. Results are Windows Sockets error codes
 // (0 for no error), so that mail reports read the same on every platform:
 // ECONNREFUSED gives 10061, ETIMEDOUT and any wait that runs out 10060,
 // ECONNRESET 10054, a socket that is not connected 10057, a name that cannot
@@ -20,6 +24,8 @@ class TcpSocket {
 public:
     static constexpr int kTimedOut = 10060;
     static constexpr int kNotConnected = 10057;
+    // A failure of TLS itself; tlsFailureReason() says what it was.
+    static constexpr int kTlsFailed = -20002;
 
     struct Received {
         std::size_t bytes = 0;   // bytes appended by this call
@@ -36,6 +42,23 @@ public:
     // its addresses that accepts, all within the connect timeout. Returns 0
     // or the error of the last attempt. Closes any earlier connection first.
     int connect(const std::string& host, std::uint16_t port);
+
+    // Runs the TLS handshake on the open connection within `timeout`, with
+    // the server's certificate verified for `serverName` (see TlsSession).
+    // From then on sendAll and receive carry their bytes through TLS.
+    // Returns 0, a socket code, or kTlsFailed.
+    int startTls(const std::string& serverName, std::chrono::milliseconds timeout);
+    bool secure() const { return tls_ != nullptr; }
+    const std::string& tlsFailureReason() const { return tlsFailure_; }
+
+    // Drops whatever the peer has sent that has not been read, without
+    // waiting: before a handshake nothing sent in the clear may be taken for
+    // what follows it.
+    void discardUnread();
+
+    // This end's address as an SMTP address literal: "[192.0.2.1]" or
+    // "[IPv6:2001:db8::1]"; "[127.0.0.1]" when it cannot be read.
+    std::string localAddressLiteral() const;
 
     // Sends every byte, waiting at most `timeout` in all. Returns 0 or a code.
     int sendAll(std::string_view bytes, std::chrono::milliseconds timeout);
@@ -57,6 +80,8 @@ private:
     std::chrono::milliseconds connectTimeout_;
     int fd_ = -1;
     bool connected_ = false;
+    std::unique_ptr<TlsSession> tls_;
+    std::string tlsFailure_;
 };
 
 } // namespace vantrel

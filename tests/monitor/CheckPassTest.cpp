@@ -177,6 +177,23 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     EXPECT_EQ(pump.pauses.front(), std::chrono::milliseconds(2000));
 }
 
+TEST_F(CheckPassTest, ReportMailsTakeTheSecurityAndLoginOfTheExtraSettings) {
+    setSites({site("refused", "Email", "OK")});
+    engine.extraSettings().mailUser = "ops";
+    engine.setMailPassword("s3cret");
+    engine.runCheckPass();
+    // A login without encryption is refused before anything is sent.
+    EXPECT_EQ(engine.mailer().submission(), (MailSubmission{MailSecurity::None, "ops", "s3cret"}));
+    EXPECT_EQ(engine.mailer().stepFlag, SmtpMailer::kStepLogin);
+    EXPECT_EQ(smtp.connections(), 0);
+
+    engine.extraSettings().mailSecurity = MailSecurity::StartTls;
+    setSites({site("refused", "Email", "OK")});
+    engine.runCheckPass();
+    EXPECT_EQ(engine.mailer().submission(), (MailSubmission{MailSecurity::StartTls, "ops", "s3cret"}));
+    EXPECT_EQ(smtp.connections(), 1); // the peer closes at once: no script for it
+}
+
 TEST_F(CheckPassTest, ErrorUrlIsCalledTwiceOnFailureAndOnceOnSuccess) {
     setSites({site("good", "URL", "OK"), site("changed", "URL / Sound", "OK"), site("good", "Sound", "OK")});
     engine.runCheckPass();

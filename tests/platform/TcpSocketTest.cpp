@@ -1,10 +1,15 @@
 #include "platform/TcpSocket.h"
+#include "platform/HostResolver.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FullBacklogListener.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/SmtpTestPeer.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
+#include <netdb.h>
+#include <thread>
 
 using namespace vantrel;
 using std::chrono::milliseconds;
@@ -35,6 +40,28 @@ TEST(TcpSocket, TalksAndSeesTheOrderlyClose) {
     EXPECT_EQ(r.error, 0);
     EXPECT_EQ(in, "hello\r\n");
     EXPECT_EQ(peer.received(0), "line\r\n");
+}
+
+TEST(HostResolver, ALookupThatDoesNotAnswerEndsAtTheDeadline) {
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    auto slow = [finished](const char*, const char* service, const addrinfo* hints, addrinfo** result) {
+        std::this_thread::sleep_for(milliseconds(1500));
+        const int rc = ::getaddrinfo("127.0.0.1", service, hints, result);
+        *finished = true;
+        return rc;
+    };
+    HostResolver::Addresses list;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(HostResolver::resolve("mail.example.org", 25, start + milliseconds(200), list, slow), 10060);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(1000));
+    EXPECT_FALSE(list);
+
+    EXPECT_EQ(HostResolver::resolve("127.0.0.1", 25, std::chrono::steady_clock::now() + kWait, list), 0);
+    EXPECT_TRUE(list);
+    // The abandoned lookup ends on its own and frees what it found.
+    for (int i = 0; i < 100 && !*finished; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_TRUE(*finished);
 }
 
 TEST(TcpSocket, FailuresAreWindowsSocketsCodes) {

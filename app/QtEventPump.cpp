@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <thread>
 
 namespace vantrel {
@@ -46,8 +48,13 @@ void QtEventPump::runBlocking(const std::function<void()>& call) {
             loop.quit();
     });
     poll.start(50);
-    while (!done)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    while (!done) {
+        // A loop cannot run once the application is leaving its event loop:
+        // exec then returns at once, and the worker is joined instead of
+        // spinning here until it ends.
+        if (loop.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+            break;
+    }
     worker.join();
     if (failure)
         std::rethrow_exception(failure);
@@ -58,8 +65,19 @@ void QtEventPump::sleepFor(std::chrono::milliseconds duration) {
         std::this_thread::sleep_for(duration);
         return;
     }
+    // A stop request ends the pause at once; after it, pauses take no time.
+    if (stopRequested())
+        return;
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    std::unique_ptr<QSocketNotifier> stop;
+    if (stopSignal().wakeFd() >= 0) {
+        stop = std::make_unique<QSocketNotifier>(stopSignal().wakeFd(), QSocketNotifier::Read);
+        QObject::connect(stop.get(), &QSocketNotifier::activated, &loop, [&] {
+            stop->setEnabled(false); // the descriptor stays readable
+            loop.quit();
+        });
+    }
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 

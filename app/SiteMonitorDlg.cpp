@@ -23,6 +23,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -93,7 +94,6 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
             setToolTip(tip);
         }
     });
-
 }
 
 CSiteMonitorDlg::~CSiteMonitorDlg() {
@@ -192,7 +192,8 @@ void CSiteMonitorDlg::createControls() {
     status_->setAccessibleName(QStringLiteral("Monitor Status"));
     entryStatus_->setAccessibleName(QStringLiteral("Site Status"));
     preferences_ = makeButton(c, QStringLiteral("Preferences"), D::rect(227, 164, 50, 14));
-    footer_ = new QLabel(QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
+    footer_ = new QLabel(
+        QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
     footer_->setAccessibleName(QStringLiteral("Footer"));
 
@@ -245,6 +246,17 @@ void CSiteMonitorDlg::OnInitDialog() {
 }
 
 void CSiteMonitorDlg::done(int result) {
+    // Asked to end while a check pass waits (a signal, Quit, the tray's Quit):
+    // the pass is told to stop at its next safe point, and the window ends
+    // the normal way when it has (see OnTimer), so the saved list holds every
+    // result the pass reached and nothing runs on with an emptied entry.
+    if (engine_.passRunning()) {
+        closeResult_ = result;
+        engine_.requestStop();
+        if (openBox_)
+            openBox_->done(QMessageBox::Ok);
+        return;
+    }
     OnDestroy();
     QDialog::done(result);
 }
@@ -262,7 +274,8 @@ void CSiteMonitorDlg::OnDestroy() {
 
 void CSiteMonitorDlg::gather() {
     SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         const BoundText& b = entryBindings_[static_cast<size_t>(i)];
         entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
@@ -274,7 +287,8 @@ void CSiteMonitorDlg::gather() {
 
 void CSiteMonitorDlg::show() {
     const SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         BoundText& b = entryBindings_[static_cast<size_t>(i)];
         if (edits[i])
@@ -291,7 +305,10 @@ void CSiteMonitorDlg::show() {
 
 MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::string& caption,
                                           MessageButtons buttons, MessageIcon icon) {
-    const MessageAnswer defaultAnswer = buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    const MessageAnswer defaultAnswer =
+        buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    if (engine_.stopRequested())
+        return defaultAnswer; // the program is ending: no one is asked any more
     if (unattended_) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
@@ -302,7 +319,9 @@ MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::st
                     buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    QMessageBox* outer = std::exchange(openBox_, &box);
     const int answer = box.exec();
+    openBox_ = outer;
     if (buttons == MessageButtons::YesNo)
         return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     return MessageAnswer::Ok;
@@ -313,7 +332,9 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
     monitor_->setAccessibleName(monitor_->text());
 }
 
-void CSiteMonitorDlg::setWindowCaption(const std::string& caption) { setWindowTitle(QtText::toQt(caption)); }
+void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
+    setWindowTitle(QtText::toQt(caption));
+}
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
     checkTimer_.start(static_cast<int>(period.count()));
@@ -378,28 +399,54 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
 }
 
 int CSiteMonitorDlg::markedRow() const {
-    const QModelIndex current = list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
+    const QModelIndex current =
+        list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
     if (!current.isValid() || current.row() >= engine_.sites().rowCount())
         return -1;
     return current.row();
 }
 
-void CSiteMonitorDlg::showTrayOn() { tray_->showOn(); }
-void CSiteMonitorDlg::showTrayOff() { tray_->showOff(); }
-void CSiteMonitorDlg::showTrayAlert() { tray_->showAlert(); }
+void CSiteMonitorDlg::showTrayOn() {
+    tray_->showOn();
+}
+void CSiteMonitorDlg::showTrayOff() {
+    tray_->showOff();
+}
+void CSiteMonitorDlg::showTrayAlert() {
+    tray_->showAlert();
+}
 
 // ---- commands --------------------------------------------------------------
 
-void CSiteMonitorDlg::OnTimer() { engine_.onTimer(); }
+void CSiteMonitorDlg::OnTimer() {
+    engine_.onTimer();
+    // An end asked for during the pass runs now that the pass has stopped.
+    if (closeResult_ && !engine_.passRunning())
+        done(*std::exchange(closeResult_, std::nullopt));
+}
 
-void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
+void CSiteMonitorDlg::ToggleMonitor() {
+    engine_.toggleMonitor();
+}
 
-void CSiteMonitorDlg::OnAdd() { editor_.OnAdd(); }
-void CSiteMonitorDlg::OnUpdate() { editor_.OnUpdate(); }
-void CSiteMonitorDlg::OnRemove() { editor_.OnRemove(); }
-void CSiteMonitorDlg::OnClear() { engine_.clearEntry(); }
-void CSiteMonitorDlg::OnClearAll() { editor_.OnClearAll(); }
-void CSiteMonitorDlg::OnListClick() { editor_.OnListClick(); }
+void CSiteMonitorDlg::OnAdd() {
+    editor_.OnAdd();
+}
+void CSiteMonitorDlg::OnUpdate() {
+    editor_.OnUpdate();
+}
+void CSiteMonitorDlg::OnRemove() {
+    editor_.OnRemove();
+}
+void CSiteMonitorDlg::OnClear() {
+    engine_.clearEntry();
+}
+void CSiteMonitorDlg::OnClearAll() {
+    editor_.OnClearAll();
+}
+void CSiteMonitorDlg::OnListClick() {
+    editor_.OnListClick();
+}
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
     // Sorting moves texts between rows; the selection and the marked row stay
@@ -447,7 +494,9 @@ void CSiteMonitorDlg::OnFileSave() {
 // added or changed since the last save is lost and no dead icon stays in the
 // tray: done() saves the site list and removes the icon, and the application
 // then leaves its event loop and ends with status 0.
-void CSiteMonitorDlg::OnFileQuit() { reject(); }
+void CSiteMonitorDlg::OnFileQuit() {
+    reject();
+}
 
 // Help > About. On Linux Qt offers no window (system) menu to add an About
 // entry to, so the Help menu is the one way to the box.
@@ -456,12 +505,19 @@ void CSiteMonitorDlg::OnAbout() {
     about.exec();
 }
 
-void CSiteMonitorDlg::OnManual() { help_.openManual(); }
-void CSiteMonitorDlg::OnMoreInfo() { help_.openMoreInfo(); }
-void CSiteMonitorDlg::OnSupport() { help_.openSupport(); }
+void CSiteMonitorDlg::OnManual() {
+    help_.openManual();
+}
+void CSiteMonitorDlg::OnMoreInfo() {
+    help_.openMoreInfo();
+}
+void CSiteMonitorDlg::OnSupport() {
+    help_.openSupport();
+}
 
 void CSiteMonitorDlg::OnUninstall() {
-    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok, MessageIcon::None);
+    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok,
+               MessageIcon::None);
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {

@@ -2,11 +2,11 @@
 
 #include "app/QtEventPump.h"
 #include "model/SystemClock.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/CurlHttpClient.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
+#include "platform/CanberraSoundPlayer.h"
+#include "platform/CurlHttpClient.h"
 #include "ui/BoundText.h"
 #include "ui/HelpLinks.h"
 
@@ -17,10 +17,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QMenuBar;
 class QPushButton;
 class QTableView;
@@ -118,33 +120,37 @@ private:
     QTimer autoSizeTimer_;
     bool unattended_ = false;
     bool destroyed_ = false;
+    // The result of an end asked for while a pass ran, until the pass stops.
+    std::optional<int> closeResult_;
+    // The box a pass waits in, closed when the program is to end.
+    QMessageBox* openBox_ = nullptr;
     HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    QLineEdit* siteName_ = nullptr;  // 1002
-    QLineEdit* url_ = nullptr;       // 1001
-    QLineEdit* testString_ = nullptr; // 1003
-    QComboBox* action_ = nullptr;    // 1029
-    QLineEdit* errorUrl_ = nullptr;  // 1030
-    QLineEdit* createDate_ = nullptr; // 1012
-    QLineEdit* entryStatus_ = nullptr; // 1015
-    QLineEdit* checkDate_ = nullptr; // 1013
-    QTableView* list_ = nullptr;     // 1000
-    QPushButton* quit_ = nullptr;    // 1
-    QPushButton* monitor_ = nullptr; // 1009
-    QPushButton* add_ = nullptr;     // 1005
-    QPushButton* update_ = nullptr;  // 1006
-    QPushButton* remove_ = nullptr;  // 1007
-    QPushButton* clear_ = nullptr;   // 1008
-    QLabel* totalLabel_ = nullptr;   // 1037
-    QLineEdit* total_ = nullptr;     // 1016
-    QLabel* checksLabel_ = nullptr;  // 1038
-    QLineEdit* checks_ = nullptr;    // 1017
-    QLabel* statusLabel_ = nullptr;  // 1039
-    QLineEdit* status_ = nullptr;    // 1011
+    QLineEdit* siteName_ = nullptr;      // 1002
+    QLineEdit* url_ = nullptr;           // 1001
+    QLineEdit* testString_ = nullptr;    // 1003
+    QComboBox* action_ = nullptr;        // 1029
+    QLineEdit* errorUrl_ = nullptr;      // 1030
+    QLineEdit* createDate_ = nullptr;    // 1012
+    QLineEdit* entryStatus_ = nullptr;   // 1015
+    QLineEdit* checkDate_ = nullptr;     // 1013
+    QTableView* list_ = nullptr;         // 1000
+    QPushButton* quit_ = nullptr;        // 1
+    QPushButton* monitor_ = nullptr;     // 1009
+    QPushButton* add_ = nullptr;         // 1005
+    QPushButton* update_ = nullptr;      // 1006
+    QPushButton* remove_ = nullptr;      // 1007
+    QPushButton* clear_ = nullptr;       // 1008
+    QLabel* totalLabel_ = nullptr;       // 1037
+    QLineEdit* total_ = nullptr;         // 1016
+    QLabel* checksLabel_ = nullptr;      // 1038
+    QLineEdit* checks_ = nullptr;        // 1017
+    QLabel* statusLabel_ = nullptr;      // 1039
+    QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
-    QLabel* footer_ = nullptr;       // 1036
+    QLabel* footer_ = nullptr;           // 1036
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

@@ -18,9 +18,12 @@ constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
 
 const char* statusFor(int outcome) {
     switch (outcome) {
-    case 0: return "404";
-    case 1: return "Bad - Test String text Not Found";
-    default: return "OK";
+    case 0:
+        return "404";
+    case 1:
+        return "Bad - Test String text Not Found";
+    default:
+        return "OK";
     }
 }
 
@@ -33,6 +36,8 @@ void CheckPass::run() {
     view.gather();
     m.fetcher().pageText.clear();
     m.pump().sleepFor(kOpeningWait);
+    if (m.stopRequested())
+        return;
     data.statusText = "Downloading...";
     view.show();
     const int rows = m.sites().rowCount();
@@ -43,6 +48,9 @@ void CheckPass::run() {
         if (!m.sites().isValidRow(i))
             break;
         checkRow(i, failureCount);
+        // The program is ending: the rows keep what was reached, no further site.
+        if (m.stopRequested())
+            return;
     }
     data.statusText = "Done.";
     if (m.settings().monitor == "yes") {
@@ -67,7 +75,12 @@ void CheckPass::checkRow(int i, int& failureCount) {
     view.show();
 
     Outcome outcome = Outcome::NotFetched;
-    if (m.fetcher().fetchPage(entry.url)) {
+    const bool fetched = m.fetcher().fetchPage(entry.url);
+    // A download that failed because the program is ending says nothing
+    // about the site: it keeps its status and date, and nothing is logged.
+    if (!fetched && m.stopRequested())
+        return;
+    if (fetched) {
         data.statusText = "Searching Page...";
         view.show();
         const bool found = entry.testString.empty() || text::contains(m.fetcher().pageText, entry.testString);
@@ -106,7 +119,8 @@ void CheckPass::checkRow(int i, int& failureCount) {
             alerts.sendRecoveryReport();
     } else {
         ++failureCount;
-        const bool repeat = outcome == Outcome::NotFetched ? s.everyError == "yes" : text::contains(s.notify, "Every");
+        const bool repeat =
+            outcome == Outcome::NotFetched ? s.everyError == "yes" : text::contains(s.notify, "Every");
         if (mails && (previousStatus == "OK" || repeat))
             alerts.sendErrorReport();
         if (text::contains(entry.action, "Sound"))

@@ -18,6 +18,7 @@ bool PageFetcher::fetchPage(const std::string& url) {
     // The no-cache pair makes every proxy or cache on the way ask the server.
     request.headers = {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache"};
     request.useEnvironmentProxy = false;
+    request.cancel = &pump_.stopSignal().flag();
 
     HttpResponse response;
     pump_.runBlocking([&] { response = http_.perform(request); });

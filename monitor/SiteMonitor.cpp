@@ -22,10 +22,11 @@ constexpr long long kMaxIntervalMinutes = 2147483647LL / 60000LL; // about 24.8 
 
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
     : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
-      pump_(services.pump ? services.pump : &defaultPump_), clock_(services.clock ? services.clock : &defaultClock_),
+      pump_(services.pump ? services.pump : &defaultPump_),
+      clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_),
-      alerts_(*this) {}
+      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
+      log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -35,8 +36,16 @@ void SiteMonitor::onTimer() {
     runCheckPass();
 }
 
+void SiteMonitor::requestStop() {
+    pump_->stopSignal().request();
+}
+
+bool SiteMonitor::stopRequested() const {
+    return pump_->stopRequested();
+}
+
 void SiteMonitor::runCheckPass() {
-    if (!monitoringOn_ || passRunning_)
+    if (!monitoringOn_ || passRunning_ || stopRequested())
         return;
     passRunning_ = true;
     struct Reset {
@@ -51,7 +60,9 @@ std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interva
     return std::chrono::milliseconds(minutes * 60000LL);
 }
 
-std::chrono::milliseconds SiteMonitor::checkPeriod() const { return checkPeriodFor(settings_.interval); }
+std::chrono::milliseconds SiteMonitor::checkPeriod() const {
+    return checkPeriodFor(settings_.interval);
+}
 
 void SiteMonitor::loadSettings() {
     view_.gather();
@@ -105,7 +116,9 @@ void SiteMonitor::storeRow(int i) {
     view_.autoSizeColumns();
 }
 
-void SiteMonitor::insertAtTop() { sites_.insertAtTop(data_.entry); }
+void SiteMonitor::insertAtTop() {
+    sites_.insertAtTop(data_.entry);
+}
 
 void SiteMonitor::reverseRows() {
     sites_.reverseRows();

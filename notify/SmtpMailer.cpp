@@ -105,6 +105,7 @@ bool SmtpMailer::sendMail(const std::string& recipient, const std::string& body,
     pump_.dispatchOne();
     stepFlag = 0;
     TcpSocket socket(timeouts_.connect);
+    socket.setStopFd(pump_.stopSignal().wakeFd());
     TcpSocket* outer = std::exchange(socket_, &socket);
     runSteps(socket, recipient, body, sender, server, subject);
     socket.close();
@@ -116,6 +117,10 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
                           const std::string& sender, const std::string& server, const std::string& subject) {
     const ServerAddress address = splitServer(server);
     pump_.sleepFor(kPause);
+    if (pump_.stopRequested()) {
+        lastError = TcpSocket::kInterrupted;
+        return;
+    }
     lastError = connect(socket, address);
     for (int retries = 0; lastError == kAddressInUse && retries < kMaxConnectRetries; ++retries) {
         pump_.sleepFor(kRetryPause);
@@ -189,6 +194,10 @@ bool SmtpMailer::finish() {
 
 bool SmtpMailer::exchange(const std::string& line, const std::string& expected) {
     pump_.sleepFor(kPause);
+    if (pump_.stopRequested()) {
+        lastError = TcpSocket::kInterrupted; // the program is ending: no further command
+        return false;
+    }
     int error = TcpSocket::kNotConnected;
     if (socket_)
         pump_.runBlocking([&] { error = socket_->sendAll(line, timeouts_.reply); });

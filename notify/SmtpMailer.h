@@ -20,7 +20,9 @@ class TcpSocket;
 // each command and again before its reply: about 1.4 s per message), and
 // takes one queued window message through EventPump::dispatchOne at the start
 // and after each accepted reply. Every socket call runs through
-// EventPump::runBlocking and every wait is bounded by `Timeouts`.
+// EventPump::runBlocking and every wait is bounded by `Timeouts`. A stop
+// requested through the pump ends the send at its next step or wait with
+// 10004 (a blocking call interrupted).
 //
 // A send that fails leaves `lastError` (a Windows Sockets code, or -20000 for
 // a greeting that is not "220", -20001 for a reply without the expected code)

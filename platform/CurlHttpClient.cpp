@@ -52,6 +52,13 @@ size_t writeBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
+// libcurl calls this often while data moves and about once a second while
+// nothing does, so a set cancel flag ends the transfer within a second.
+int checkCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return cancel->load(std::memory_order_acquire) ? 1 : 0;
+}
+
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
@@ -101,6 +108,8 @@ int CurlHttpClient::errorNumberFor(int curlCode, long osErrno, bool gotResponse)
     case CURLE_TOO_LARGE: // what later libcurl says instead
         return kErrInvalidServerResponse;
 #endif
+    case CURLE_ABORTED_BY_CALLBACK:
+        return kErrCancelled;
     case CURLE_TOO_MANY_REDIRECTS:
         return kErrRedirectFailed;
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -180,6 +189,15 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    if (request.cancel) {
+        if (request.cancel->load(std::memory_order_acquire)) {
+            response.errorNumber = kErrCancelled;
+            return response;
+        }
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, checkCancel);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.cancel));
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
 
     const CURLcode rc = curl_easy_perform(h);
     if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.cut)) {

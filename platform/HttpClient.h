@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,14 @@ struct HttpRequest {
     std::vector<std::string> headers; // "Name: value", without line ends
     std::string body;                 // sent with POST
     bool useEnvironmentProxy = false; // false: always connect directly
+    // When set, the request ends early, as a failure, once this turns true.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct HttpResponse {
-    bool ok = false;      // the URL was opened and the whole body read
-    int errorNumber = 0;  // on failure: the WinINet-style error number (12xxx)
-    std::string body;     // every byte of the body, NUL bytes included
+    bool ok = false;     // the URL was opened and the whole body read
+    int errorNumber = 0; // on failure: the WinINet-style error number (12xxx)
+    std::string body;    // every byte of the body, NUL bytes included
 };
 
 // One HTTP request, blocking until the body has been read or the request

@@ -21,11 +21,14 @@ int remainingMs(Clock::time_point deadline) {
 }
 
 // Waits until `fd` is ready for `events` or the deadline passes. Returns 0
-// when ready, 10060 when the time ran out, or the code of a poll failure.
-int waitFor(int fd, short events, Clock::time_point deadline) {
+// when ready, 10060 when the time ran out, 10004 when `stopFd` turned
+// readable first, or the code of a poll failure.
+int waitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
     while (true) {
-        pollfd p{fd, events, 0};
-        int n = ::poll(&p, 1, remainingMs(deadline));
+        pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+        int n = ::poll(p, 2, remainingMs(deadline));
+        if (n > 0 && p[1].revents != 0)
+            return TcpSocket::kInterrupted;
         if (n > 0)
             return 0; // ready, or an error/hang-up that the next call reports
         if (n == 0)
@@ -84,7 +87,7 @@ int TcpSocket::connectOne(const void* address, unsigned addressLength, int famil
     if (::connect(fd_, static_cast<const sockaddr*>(address), addressLength) != 0) {
         if (errno != EINPROGRESS && errno != EINTR)
             return errorFromErrno(errno);
-        if (int waited = waitFor(fd_, POLLOUT, deadline))
+        if (int waited = waitFor(fd_, POLLOUT, deadline, stopFd_))
             return waited;
         int soError = 0;
         socklen_t len = sizeof soError;
@@ -111,7 +114,7 @@ int TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds timeout
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return errorFromErrno(errno);
-        if (int waited = waitFor(fd_, POLLOUT, deadline))
+        if (int waited = waitFor(fd_, POLLOUT, deadline, stopFd_))
             return waited;
     }
     return 0;
@@ -145,7 +148,7 @@ TcpSocket::Received TcpSocket::receive(std::string& out, std::size_t maxBytes,
             r.error = errorFromErrno(errno);
             break;
         }
-        if (int waited = waitFor(fd_, POLLIN, deadline)) {
+        if (int waited = waitFor(fd_, POLLIN, deadline, stopFd_)) {
             r.error = waited;
             break;
         }

@@ -20,6 +20,8 @@ class TcpSocket {
 public:
     static constexpr int kTimedOut = 10060;
     static constexpr int kNotConnected = 10057;
+    // A wait ended by a stop request (the blocking call was interrupted).
+    static constexpr int kInterrupted = 10004;
 
     struct Received {
         std::size_t bytes = 0;   // bytes appended by this call
@@ -47,6 +49,10 @@ public:
     void close();
     bool isOpen() const { return fd_ >= 0; }
 
+    // A descriptor that turns readable when the waits are to end early
+    // (StopSignal::wakeFd); each wait then ends with kInterrupted.
+    void setStopFd(int fd) { stopFd_ = fd; }
+
     static int errorFromErrno(int err);
     static int errorFromResolver(int gaiResult, int err);
 
@@ -56,6 +62,7 @@ private:
 
     std::chrono::milliseconds connectTimeout_;
     int fd_ = -1;
+    int stopFd_ = -1;
     bool connected_ = false;
 };
 

@@ -91,4 +91,11 @@ TEST(EventPump, TimersKeepRunningWhileTheCallRunsOnAWorker) {
     const int before = ticks;
     pump.sleepFor(std::chrono::milliseconds(200));
     EXPECT_GE(ticks - before, 3);
+
+    // A stop ends the pause under way at once, and later pauses take no time.
+    QTimer::singleShot(100, [&] { pump.stopSignal().request(); });
+    const auto start = std::chrono::steady_clock::now();
+    pump.sleepFor(std::chrono::seconds(20));
+    pump.sleepFor(std::chrono::seconds(20));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }

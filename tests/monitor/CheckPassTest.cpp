@@ -18,9 +18,10 @@ namespace {
 
 std::vector<SmtpTestPeer::Step> acceptingSession() {
     using P = SmtpTestPeer;
-    return {P::say("220 mail ready\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(), P::say("250 ok\r\n"),
-            P::hear(), P::say("250 ok\r\n"), P::hear(), P::say("354 go ahead\r\n"), P::hearData(),
-            P::say("250 queued\r\n"), P::hear(), P::say("221 bye\r\n")};
+    return {P::say("220 mail ready\r\n"), P::hear(),     P::say("250 hello\r\n"),  P::hear(),
+            P::say("250 ok\r\n"),         P::hear(),     P::say("250 ok\r\n"),     P::hear(),
+            P::say("354 go ahead\r\n"),   P::hearData(), P::say("250 queued\r\n"), P::hear(),
+            P::say("221 bye\r\n")};
 }
 
 // The engine with the window faked in memory, real HTTP and SMTP peers on
@@ -96,7 +97,8 @@ TEST_F(CheckPassTest, MailDecisionTable) {
         {"refused", "Email", "404", "no", "On Change", "404", nullptr},
         {"refused", "Email", "New", "no", "Every Check", "404", nullptr}, // NOTIFY plays no part here
         {"refused", "Email / Sound", "404", "yes", "On Change", "404", "Vantrel Error Report"},
-        {"changed", "Email", "OK", "no", "On Change", "Bad - Test String text Not Found", "Vantrel Error Report"},
+        {"changed", "Email", "OK", "no", "On Change", "Bad - Test String text Not Found",
+         "Vantrel Error Report"},
         {"changed", "Email", "Bad - Test String text Not Found", "yes", "On Change",
          "Bad - Test String text Not Found", nullptr}, // EVERYERROR plays no part here
         {"changed", "Email", "New", "no", "Every Check", "Bad - Test String text Not Found",
@@ -121,7 +123,8 @@ TEST_F(CheckPassTest, MailDecisionTable) {
         EXPECT_EQ(engine.sites().row(0).status, c.expectStatus);
         if (c.expectSubject) {
             std::string sent = smtp.received(static_cast<size_t>(sessions++));
-            EXPECT_NE(sent.find(std::string("Subject: ") + c.expectSubject + "\r\n"), std::string::npos) << sent;
+            EXPECT_NE(sent.find(std::string("Subject: ") + c.expectSubject + "\r\n"), std::string::npos)
+                << sent;
             EXPECT_NE(sent.find("MAIL FROM: <ops@example.test>\r\n"), std::string::npos);
         }
         EXPECT_EQ(smtp.connections(), sessions);
@@ -132,16 +135,17 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     clock.set(1796690625);
     const std::string stamp = DateText::dateTime(clock.now());
     engine.settings().email2 = "boss@example.test";
-    setSites({site("good", "Email", "404"), site("changed", "Sound", "OK"), site("refused", "URL", "OK", "")});
+    setSites(
+        {site("good", "Email", "404"), site("changed", "Sound", "OK"), site("refused", "URL", "OK", "")});
     smtp.addSession(acceptingSession());
     smtp.addSession(acceptingSession());
     engine.data().checkCount = 7;
     view.show(); // the counter on screen is what the pass counts on from
     engine.runCheckPass();
 
-    EXPECT_EQ(TempDir::readFile("vantrel.log"), "\r\n" + stamp + " " + web.url("/good") + " OK\r\n" + stamp + " " +
-                                                    web.url("/changed") + " Bad - Test String text Not Found\r\n" +
-                                                    stamp + " " + refusedUrl + " 404");
+    EXPECT_EQ(TempDir::readFile("vantrel.log"),
+              "\r\n" + stamp + " " + web.url("/good") + " OK\r\n" + stamp + " " + web.url("/changed") +
+                  " Bad - Test String text Not Found\r\n" + stamp + " " + refusedUrl + " 404");
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(engine.sites().row(i).checkDate, stamp);
     EXPECT_EQ(engine.data().checkCount, 10);
@@ -150,7 +154,8 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     // The recovery report goes to each address in turn, each its own sender.
     const std::string first = smtp.received(0);
     const std::string second = smtp.received(1);
-    const std::string body = "\r\n" + web.url("/good") + " Service Restored.\r\nVantrel Report " + stamp + "\r\n";
+    const std::string body =
+        "\r\n" + web.url("/good") + " Service Restored.\r\nVantrel Report " + stamp + "\r\n";
     EXPECT_NE(first.find("RCPT to: <ops@example.test>\r\n"), std::string::npos);
     EXPECT_NE(first.find(body), std::string::npos) << first;
     EXPECT_NE(second.find("MAIL FROM: <boss@example.test>\r\n"), std::string::npos);
@@ -237,6 +242,40 @@ TEST_F(CheckPassTest, RowsRemovedWhileABoxIsOpenAreNeverTouched) {
     EXPECT_EQ(engine.sites().rowCount(), 0);
     EXPECT_EQ(view.boxes.size(), 1u); // the pass stopped at the end of the list as it is now
     EXPECT_EQ(engine.data().statusText, "Monitor.");
+}
+
+TEST_F(CheckPassTest, AStopKeepsTheResultsReachedAndGoesNoFurther) {
+    setSites({site("good", "Email / Sound", "404"), site("changed", "Email / Sound", "OK")});
+    engine.settings().email2 = "boss@example.test";
+    pump.onDispatch = [&] { engine.requestStop(); }; // the end is asked for as the first mail starts
+    engine.runCheckPass();
+
+    // The first site's result is in its row and the log; no mail went out,
+    // neither to the first address nor to the second, and the second site
+    // was never fetched.
+    EXPECT_EQ(engine.sites().row(0).status, "OK");
+    EXPECT_EQ(TempDir::readFile("vantrel.log"),
+              "\r\n" + engine.sites().row(0).checkDate + " " + web.url("/good") + " OK");
+    EXPECT_EQ(smtp.connections(), 0);
+    EXPECT_EQ(engine.sites().row(1).status, "OK");
+    EXPECT_EQ(engine.sites().row(1).checkDate, "");
+    EXPECT_EQ(web.requests().size(), 1u);
+    EXPECT_TRUE(sound.played.empty());
+    EXPECT_EQ(engine.data().checkCount, 1);
+
+    // No pass starts after the stop.
+    engine.onTimer();
+    EXPECT_EQ(web.requests().size(), 1u);
+}
+
+TEST_F(CheckPassTest, ANulBytePartsNothing) {
+    // The whole page is searched, also past a NUL byte.
+    web.route("/nul", HttpTestServer::ok(std::string("<html>\0 Welcome home</html>", 27)));
+    setSites({site("nul", "Sound", "OK"), site("nul", "Sound", "OK", std::string("\0 Wel", 5))});
+    engine.runCheckPass();
+    EXPECT_EQ(engine.sites().row(0).status, "OK");
+    EXPECT_EQ(engine.sites().row(1).status, "OK");
+    EXPECT_TRUE(sound.played.empty());
 }
 
 TEST(CheckPeriod, IntervalIsReadLikeAtoiWithAFloorAndACeiling) {

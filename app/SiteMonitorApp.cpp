@@ -37,7 +37,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
         if (headless)
             std::fputs("Vantrel: Windows sockets initialization failed.\n", stderr);
         else
-            QMessageBox::warning(nullptr, QStringLiteral("vantrel"),
+            QMessageBox::warning(nullptr, QString::fromLatin1(kExecutableName),
                                  QStringLiteral("Windows sockets initialization failed."));
         return 1;
     }
@@ -46,7 +46,8 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     CSiteMonitorDlg dialog;
     dialog.setUnattended(headless);
     SignalBridge bridge;
-    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog, [&dialog](int) { dialog.reject(); });
+    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog,
+                     [&dialog](int) { dialog.reject(); });
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();

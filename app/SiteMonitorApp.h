@@ -6,6 +6,12 @@ namespace vantrel {
 // program when the window ends.
 class CSiteMonitorApp {
 public:
+    // The program's name as desktops show it: the tray item's title and the
+    // class of its windows.
+    static constexpr const char* kDisplayName = "Vantrel";
+    // The executable's base name, the caption of the program's own boxes.
+    static constexpr const char* kExecutableName = "vantrel";
+
     // Runs the whole program; returns the process exit status.
     int InitInstance(bool headless);
 };

@@ -6,6 +6,7 @@
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
+#include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
@@ -344,19 +345,31 @@ void CSiteMonitorDlg::minimizeWindow() {
     showMinimized();
     // Minimising hides the window only where the tray can bring it back.
     if (TrayIcon::trayAvailable())
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
-                hide();
-        });
+        QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
 }
 
 void CSiteMonitorDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon::trayAvailable())
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
-                hide();
-        });
+        QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
+}
+
+void CSiteMonitorDlg::hideIfMinimized() {
+    if (!isMinimized())
+        return;
+    // No longer minimised, then hidden: a window left minimised while hidden
+    // is mapped iconic by the next show under X11 window managers, so the
+    // tray's first double-click would not bring it back.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hide();
+}
+
+void CSiteMonitorDlg::showEvent(QShowEvent* event) {
+    // Where a tray leads back to the window it has no task-bar button;
+    // without a tray the button is the only way back and stays. Set before
+    // the window is mapped, so the window manager never shows the button.
+    TaskbarHint::setSkipTaskbar(*this, TrayIcon::trayAvailable());
+    QDialog::showEvent(event);
 }
 
 void CSiteMonitorDlg::enableToolTips(bool on) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/QtEventPump.h"
+#include "app/SiteMonitorApp.h"
 #include "model/SystemClock.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
@@ -99,10 +100,12 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void done(int result) override;
 
 private:
+    void hideIfMinimized();
     void createControls();
     void createMenu();
     void layoutControls(int cx, int cy);
@@ -113,7 +116,7 @@ private:
     CurlHttpClient http_;
     CanberraSoundPlayer sound_;
     SiteMonitor engine_;
-    SiteEditor editor_{engine_, clock_, QCoreApplication::applicationName().toStdString()};
+    SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
     std::unique_ptr<SiteListModel> model_;
     TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;

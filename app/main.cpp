@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     if (noDisplay && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vantrel"));
+    // A StatusNotifierItem tray shows the application name as the item's title.
+    QApplication::setApplicationName(QString::fromLatin1(vantrel::CSiteMonitorApp::kDisplayName));
     const bool headless = QApplication::platformName() == QLatin1String("offscreen") ||
                           QApplication::platformName() == QLatin1String("minimal");
     vantrel::CSiteMonitorApp vantrelApp;

@@ -10,6 +10,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl
     clang libclang-rt-14-dev valgrind
+    libxcb1-dev
+    xvfb openbox trayer xdotool x11-utils imagemagick dbus-daemon python3-dbus python3-gi
 )
 
 missing=()

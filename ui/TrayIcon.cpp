@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QStyle>
 
 // The icons are compiled into the static ui library, where no code refers to
@@ -28,6 +32,27 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     animation_.setInterval(kFrameMs);
     connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
     connect(&tray_, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    // A StatusNotifierItem host shows the menu itself, from the copy Qt
+    // exports over D-Bus; an XEmbed tray gets it from onActivated.
+    if (statusNotifierTray())
+        tray_.setContextMenu(&menu_);
+}
+
+bool TrayIcon::statusNotifierTray() {
+    static const bool sni = [] {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+        if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+            return false;
+        QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+        const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+               reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    }();
+    return sni;
 }
 
 QIcon TrayIcon::icon(int id) {
@@ -40,7 +65,9 @@ QIcon TrayIcon::icon(int id) {
     return icon;
 }
 
-bool TrayIcon::trayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool TrayIcon::trayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void TrayIcon::setState(int iconId, const QString& tip) {
     iconId_ = iconId;
@@ -93,9 +120,13 @@ void TrayIcon::showAlert() {
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // A StatusNotifierItem host turns a click into Activate (Trigger) and
+    // never reports a double-click: there Activate leads back to the window.
+    // On an XEmbed tray a single click still does nothing.
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && statusNotifierTray()))
         emit restoreRequested();
-    else if (reason == QSystemTrayIcon::Context)
+    else if (reason == QSystemTrayIcon::Context && !statusNotifierTray())
         menu_.popup(QCursor::pos() - QPoint(50, 0));
 }
 

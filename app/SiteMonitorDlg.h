@@ -106,6 +106,7 @@ protected:
 
 private:
     void hideIfMinimized();
+    void showWhole(QLineEdit* field);
     void createControls();
     void createMenu();
     void layoutControls(int cx, int cy);

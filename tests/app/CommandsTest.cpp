@@ -379,6 +379,26 @@ TEST_F(CommandsTest, TextsAreShownWhole) {
             EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + indicator);
         }
     }
+
+    // The narrow read-only fields keep their places; a text longer than the
+    // field shows its start and is whole in the tool tip.
+    SiteEntry& entry = window.engine().data().entry;
+    entry.status = "Bad - Test String text Not Found";
+    entry.checkDate = "08 Dec 2026 01:23:45";
+    window.show();
+    for (const char* name : {"Site Status", "Check Date"}) {
+        SCOPED_TRACE(name);
+        QLineEdit* field = box(name);
+        EXPECT_TRUE(field->isReadOnly());
+        EXPECT_EQ(field->cursorPosition(), 0);
+        const bool cut =
+            field->fontMetrics().horizontalAdvance(field->text()) > field->contentsRect().width() - 6;
+        EXPECT_EQ(field->toolTip(), cut ? field->text() : QString());
+    }
+    EXPECT_EQ(box("Site Status")->toolTip(), "Bad - Test String text Not Found");
+    entry.status = "OK";
+    window.show();
+    EXPECT_EQ(box("Site Status")->toolTip(), "");
 }
 
 TEST_F(CommandsTest, AboutBoxShowsIconVersionAndClosesOnOkOrEsc) {

@@ -5,7 +5,8 @@ session bus, runs the real program on an X server of its own with a window
 manager, and then acts as the tray host would: the item is titled "Vantrel",
 Activate shows the hidden window (which has no task-bar button), the menu is
 exported with the three entries, and its Quit ends the program the normal way
-(the list saved, the item gone, exit status 0)."""
+(the list saved, the item gone, exit status 0). With --screenshot PATH the
+desktop after Activate is saved there."""
 import os
 import shutil
 import subprocess
@@ -112,7 +113,8 @@ def main():
             proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
             try:
-                failures = check(d, proc, items, work)
+                shot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
+                failures = check(d, proc, items, work, shot)
                 if proc.poll() is None:
                     proc.kill()
                 out = proc.communicate(timeout=20)[0].decode("latin-1")
@@ -142,7 +144,7 @@ def menu_labels(layout):
     return labels
 
 
-def check(d, proc, items, work):
+def check(d, proc, items, work, shot):
     import dbus
     failures = []
     window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
@@ -165,6 +167,9 @@ def check(d, proc, items, work):
         failures.append("Activate did not show the window")
     elif "_NET_WM_STATE_SKIP_TASKBAR" not in d.net_wm_state(window):
         failures.append("the shown window has a task-bar button: %s" % d.net_wm_state(window).strip())
+    if shot:
+        desktop.wait_for(lambda: False, 0.5)
+        d.screenshot(shot)
 
     menu_path = props.Get(ITEM, "Menu")
     menu = dbus.Interface(bus.get_object(items[0], menu_path), MENU)

@@ -1,6 +1,7 @@
 #include "monitor/SiteMonitor.h"
 
 #include "model/DataFile.h"
+#include "model/ExtraSettingsFile.h"
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
@@ -9,6 +10,7 @@
 #include "platform/CurlHttpClient.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace vantrel {
 
@@ -17,6 +19,10 @@ namespace {
 // The platform timer counts milliseconds in a signed 32-bit number; longer
 // periods are clamped to the largest whole number of minutes that fits.
 constexpr long long kMaxIntervalMinutes = 2147483647LL / 60000LL; // about 24.8 days
+
+bool fileExists(const char* path) {
+    return ::access(path, F_OK) == 0;
+}
 
 } // namespace
 
@@ -68,12 +74,20 @@ void SiteMonitor::loadSettings() {
     view_.gather();
     if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName))
         SettingsFile::parse(*bytes, settings_);
+    if (fileExists(ExtraSettingsFile::kFileName)) {
+        if (auto bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName))
+            ExtraSettingsFile::parse(*bytes, extraSettings_);
+    }
     view_.show();
 }
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    if (!DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_))) {
+    bool ok = DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
+        ok = DataFile::writeAtomically(ExtraSettingsFile::kFileName,
+                                       ExtraSettingsFile::serialize(extraSettings_));
+    if (!ok) {
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
         return false;
     }

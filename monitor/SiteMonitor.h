@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ExtraSettings.h"
 #include "model/Settings.h"
 #include "model/SiteList.h"
 #include "model/SystemClock.h"
@@ -33,6 +34,9 @@ public:
 
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
+    // The settings vantrel.ini has no keys for, kept in vantrel-extra.ini.
+    ExtraSettings& extraSettings() { return extraSettings_; }
+    const ExtraSettings& extraSettings() const { return extraSettings_; }
     SiteList& sites() { return sites_; }
     const SiteList& sites() const { return sites_; }
     DialogData& data() { return data_; }
@@ -52,7 +56,10 @@ public:
     std::string& previousStatus() { return previousStatus_; }
     bool passRunning() const { return passRunning_; }
 
-    // The data files, by bare names in the current directory.
+    // The data files, by bare names in the current directory. The settings
+    // load and save vantrel-extra.ini beside vantrel.ini; that file is read
+    // only when it exists and written only once it exists or a setting in it
+    // differs from its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
     void loadSiteList();
@@ -105,6 +112,7 @@ private:
     HttpClient* http_;
     SoundPlayer* sound_;
     Settings settings_;
+    ExtraSettings extraSettings_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;

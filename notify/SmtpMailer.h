@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "notify/MailSubmission.h"
+
 namespace vantrel {
 
 class Clock;
@@ -74,6 +76,11 @@ public:
 
     std::size_t replyReadSize() const { return replyReadSize_; }
 
+    // The protection and login of later sends; the default is the plain
+    // dialogue.
+    void setSubmission(MailSubmission submission) { submission_ = std::move(submission); }
+    const MailSubmission& submission() const { return submission_; }
+
     // "host:port", "[v6-address]:port" or a plain host, which means port 25.
     static ServerAddress splitServer(const std::string& server);
 
@@ -95,6 +102,7 @@ private:
     EventPump& pump_;
     Clock& clock_;
     Timeouts timeouts_;
+    MailSubmission submission_;
     // The connection of the send in progress. A send started from a message
     // dispatched inside another send brings its own and puts the outer one
     // back when it ends.

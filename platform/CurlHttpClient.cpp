@@ -133,6 +133,32 @@ int CurlHttpClient::errorNumberFor(int curlCode, long osErrno, bool gotResponse)
     }
 }
 
+namespace {
+
+// Copies what the transfer measured into the response; libcurl reports each
+// step's time from the start of the transfer, in microseconds.
+void recordMeasurements(CURL* h, HttpResponse& response) {
+    auto millis = [h](CURLINFO info) {
+        curl_off_t us = -1;
+        if (curl_easy_getinfo(h, info, &us) != CURLE_OK || us <= 0)
+            return -1.0;
+        return static_cast<double>(us) / 1000.0;
+    };
+    response.nameLookupMs = millis(CURLINFO_NAMELOOKUP_TIME_T);
+    response.connectMs = millis(CURLINFO_CONNECT_TIME_T);
+    response.tlsMs = millis(CURLINFO_APPCONNECT_TIME_T);
+    response.firstByteMs = millis(CURLINFO_STARTTRANSFER_TIME_T);
+    response.totalMs = millis(CURLINFO_TOTAL_TIME_T);
+    long status = 0;
+    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status > 0)
+        response.statusCode = static_cast<int>(status);
+    curl_off_t bytes = 0;
+    if (curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &bytes) == CURLE_OK && bytes > 0)
+        response.bytesReceived = static_cast<long long>(bytes);
+}
+
+} // namespace
+
 HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     HttpResponse response;
     const std::string scheme = schemeOf(request.url);
@@ -200,6 +226,7 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     }
 
     const CURLcode rc = curl_easy_perform(h);
+    recordMeasurements(h, response);
     if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.cut)) {
         response.ok = true;
         return response;

@@ -22,6 +22,16 @@ struct HttpResponse {
     bool ok = false;     // the URL was opened and the whole body read
     int errorNumber = 0; // on failure: the WinINet-style error number (12xxx)
     std::string body;    // every byte of the body, NUL bytes included
+
+    // What the transfer measured, where the client reports it (-1: not known).
+    int statusCode = -1;         // the last response's HTTP status code
+    double nameLookupMs = -1;    // from the start until the name was resolved
+    double connectMs = -1;       // until the TCP connection stood
+    double tlsMs = -1;           // until the TLS handshake ended (https only)
+    double firstByteMs = -1;     // until the first byte of the response
+    double totalMs = -1;         // the whole transfer
+    long long bytesReceived = 0; // body bytes received
+    int certDaysLeft = -1;       // https: whole days until the server certificate ends
 };
 
 // One HTTP request, blocking until the body has been read or the request

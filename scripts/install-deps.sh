@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     libcurl4-openssl-dev libcanberra-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    python3 python3-aiosmtpd faketime curl
+    python3 python3-aiosmtpd faketime curl ccache
     clang libclang-rt-14-dev valgrind
     libxcb1-dev
     xvfb openbox trayer xdotool x11-utils imagemagick dbus-daemon python3-dbus python3-gi

@@ -59,6 +59,11 @@ TEST_F(CurlHttpClientTest, GetSendsAgentAndHeadersAndKeepsEveryByte) {
     ASSERT_TRUE(r.ok) << r.errorNumber;
     EXPECT_EQ(r.body.size(), body.size());
     EXPECT_TRUE(r.body == body);
+    EXPECT_EQ(r.statusCode, 200);
+    EXPECT_EQ(r.bytesReceived, static_cast<long long>(body.size()));
+    EXPECT_GE(r.firstByteMs, r.connectMs);
+    EXPECT_GE(r.totalMs, r.firstByteMs);
+    EXPECT_EQ(r.tlsMs, -1); // plain http has no handshake
 
     const std::string request = server.lastRequest();
     EXPECT_TRUE(request.starts_with("GET /page HTTP/1.1\r\n")) << request;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+namespace vantrel {
+
+// How the mail client protects its connection: not at all (the plain
+// dialogue), STARTTLS after the greeting, or TLS from the first byte.
+enum class MailSecurity { None, StartTls, Tls };
+
+// The settings that vantrel.ini has no keys for. They live in a file of their
+// own beside it, so that vantrel.ini keeps exactly its twelve keys. The
+// defaults leave every file, log line, mail and request as it is without
+// them.
+struct ExtraSettings {
+    // Mail submission: security and login. The password itself is never kept
+    // here; mailPasswordFile names a file readable only by the user that holds
+    // it where no keyring answers (a headless server).
+    MailSecurity mailSecurity = MailSecurity::None;
+    std::string mailUser;
+    std::string mailPasswordFile;
+
+    // Desktop notifications for failed checks and recoveries.
+    bool notifications = true;
+
+    // Check passes: pages fetched at once, attempts before a failure counts,
+    // the guard that keeps an offline machine from reporting every site, and
+    // the days before a certificate's end that raise a warning (0: off).
+    int parallelFetches = 8;
+    int confirmAttempts = 1;
+    bool offlineGuard = true;
+    int certWarnDays = 14;
+
+    // Check history: kept at all, for how many days, up to how many MiB; and
+    // the address ("host:port", empty: off) where a headless run serves its
+    // counters as metrics text.
+    bool history = true;
+    int historyDays = 90;
+    int historyMaxMb = 1024;
+    std::string metricsAddress;
+
+    bool operator==(const ExtraSettings&) const = default;
+};
+
+} // namespace vantrel

@@ -251,9 +251,11 @@ void CSiteMonitorDlg::done(int result) {
     // the pass is told to stop at its next safe point, and the window ends
     // the normal way when it has (see OnTimer), so the saved list holds every
     // result the pass reached and nothing runs on with an emptied entry.
+    // Any other wait of the engine (a test mail of the Preferences) ends at
+    // once too, rather than holding up the end until its own time limit.
+    engine_.requestStop();
     if (engine_.passRunning()) {
         closeResult_ = result;
-        engine_.requestStop();
         if (openBox_)
             openBox_->done(QMessageBox::Ok);
         return;

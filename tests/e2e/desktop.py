@@ -4,6 +4,7 @@ and the tray: an X server without a screen (Xvfb), a window manager
 bus, so nothing of a desktop the tests may run on is seen or touched.
 Every process is started here, waited for within a bound and stopped again
 when the `with` block ends."""
+import ctypes
 import os
 import shutil
 import signal
@@ -26,6 +27,38 @@ def wait_for(condition, timeout, step=0.05):
         if value or time.monotonic() > deadline:
             return value
         time.sleep(step)
+
+
+def tray_owner(display):
+    """The window that owns the XEmbed tray selection of screen 0, or 0."""
+    try:
+        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    except OSError:
+        return 0
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XGetSelectionOwner.restype = ctypes.c_ulong
+    x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        return 0
+    try:
+        return x11.XGetSelectionOwner(dpy, x11.XInternAtom(dpy, b"_NET_SYSTEM_TRAY_S0", 0))
+    finally:
+        x11.XCloseDisplay(dpy)
+
+
+def started(work):
+    """True once the program in `work` has finished its start-up, which ends by
+    writing the settings file (with TOOLTIPS added when it was missing)."""
+    try:
+        with open(os.path.join(work, "vantrel.ini"), "rb") as f:
+            return b"TOOLTIPS=yes" in f.read()
+    except OSError:
+        return False
 
 
 class Desktop:
@@ -81,7 +114,9 @@ class Desktop:
         if self.tray:
             self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
                          "--heighttype", "pixel", "--height", "40", "--SetDockType", "true"])
-            if not wait_for(lambda: self.run(["xdotool", "search", "--class", "trayer"]).strip(), 10):
+            # The program looks for a tray once, at its start: the tray must
+            # own its selection before that.
+            if not wait_for(lambda: tray_owner(self.display), 10):
                 raise RuntimeError("trayer did not start")
 
     def run(self, command, timeout=10):

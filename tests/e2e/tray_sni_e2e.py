@@ -105,7 +105,7 @@ def main():
     failures = []
     try:
         with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\nTOOLTIPS=yes\r\n")
+            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\n")
         with open(os.path.join(work, "vantrel.dat"), "w", newline="") as f:
             f.write(SITE)
         with desktop.Desktop(tray=False) as d:
@@ -152,6 +152,8 @@ def check(d, proc, items, work, shot):
         return ["no window named %r" % TITLE]
     if not desktop.wait_for(lambda: items, 20):
         return ["the program registered no StatusNotifierItem"]
+    if not desktop.wait_for(lambda: desktop.started(work), 20):
+        return ["start-up did not end"]
     if not desktop.wait_for(lambda: not d.mapped(window), 10):
         failures.append("the window is still shown after start")
 

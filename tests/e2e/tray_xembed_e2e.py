@@ -30,12 +30,12 @@ def main():
     failures = []
     try:
         with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\nTOOLTIPS=yes\r\n")
+            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\n")
         with desktop.Desktop(tray=True) as d:
             proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
             try:
-                failures = check(d, proc, shot)
+                failures = check(d, proc, work, shot)
                 proc.send_signal(signal.SIGTERM)
                 try:
                     out = proc.communicate(timeout=20)[0].decode("latin-1")
@@ -86,7 +86,8 @@ def without_tray(exe, work):
 def tray_icon(d, proc, window):
     """The tray icon's window: the program's other small top-level window."""
     for wid in d.run(["xdotool", "search", "--all", "--pid", str(proc.pid), "--classname", "vantrel"]).split():
-        if wid != window and is_small(d, wid):
+        # Only once trayer has taken it in and shows it can it be clicked.
+        if wid != window and is_small(d, wid) and "IsViewable" in d.run(["xwininfo", "-id", wid]):
             return wid
     return None
 
@@ -103,7 +104,7 @@ def double_click(d, wid):
     d.run(["xdotool", "mousemove", "--window", wid, "6", "6", "click", "--repeat", "2", "--delay", "80", "1"])
 
 
-def check(d, proc, shot):
+def check(d, proc, work, shot):
     failures = []
     window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
     if not window:
@@ -112,6 +113,8 @@ def check(d, proc, shot):
     if not icon:
         return ["no tray icon in trayer"]
     # Start-up ends with the window hidden.
+    if not desktop.wait_for(lambda: desktop.started(work), 20):
+        return ["start-up did not end"]
     if not desktop.wait_for(lambda: not d.mapped(window), 10):
         failures.append("the window is still shown after start")
 

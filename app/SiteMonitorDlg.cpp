@@ -31,6 +31,10 @@ namespace vantrel {
 
 namespace {
 
+// How long after the window is brought back a minimised state from the window
+// manager counts as left over from before.
+constexpr qint64 kRestoreSettleMs = 1000;
+
 const char* const kActions[] = {"Email", "Email / Sound", "Email / URL", "Email / URL / Sound",
                                 "URL",   "URL / Sound",   "Sound"};
 
@@ -348,7 +352,25 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
 }
 
 void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
-    setWindowTitle(QtText::toQt(caption));
+    caption_ = QtText::toQt(caption);
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+}
+
+void CSiteMonitorDlg::certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
+    if (!engine_.extraSettings().notifications)
+        return;
+    const QString days = daysLeft == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(daysLeft);
+    tray_->notify(QStringLiteral("Vantrel Certificate Warning"),
+                  QStringLiteral("%1 (%2): the certificate ends in %3.")
+                      .arg(QtText::toQt(title), QtText::toQt(url), days));
+}
+
+void CSiteMonitorDlg::setOffline(bool offline) {
+    if (offline == offline_)
+        return;
+    offline_ = offline;
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+    tray_->setOffline(offline);
 }
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
@@ -364,8 +386,21 @@ void CSiteMonitorDlg::minimizeWindow() {
 
 void CSiteMonitorDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon::trayAvailable())
-        QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayIcon::trayAvailable())
+        return;
+    // A window hidden while minimised can come back minimised from the window
+    // manager the first time it is shown again (an X11 window manager keeps
+    // its iconic state); that is undone rather than hidden again.
+    if (restoredAt_.isValid() && !restoredAt_.hasExpired(kRestoreSettleMs)) {
+        restoredAt_.invalidate();
+        QTimer::singleShot(0, this, [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        });
+        return;
+    }
+    QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
 }
 
 void CSiteMonitorDlg::hideIfMinimized() {
@@ -548,6 +583,7 @@ void CSiteMonitorDlg::OnUninstall() {
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {
+    restoredAt_.start();
     showNormal();
     raise();
     activateWindow();

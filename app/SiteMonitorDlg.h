@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -73,6 +74,10 @@ public:
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
+    // While offline the caption ends in " - Offline" and the tray tip says so.
+    void setOffline(bool offline) override;
+    // A desktop notification through the tray, when notifications are on.
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
@@ -123,6 +128,12 @@ private:
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
     bool unattended_ = false;
+    bool offline_ = false;
+    QString caption_; // the caption the engine set, without the offline mark
+    // When the window was last brought back: a minimised state the window
+    // manager reports just after that is the state it kept from before the
+    // window was hidden, not the user minimising it again.
+    QElapsedTimer restoredAt_;
     bool destroyed_ = false;
     // The result of an end asked for while a pass ran, until the pass stops.
     std::optional<int> closeResult_;

@@ -8,10 +8,11 @@ packages=(
     qt6-base-dev libgl-dev
     libcurl4-openssl-dev libcanberra-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    python3 python3-aiosmtpd faketime curl ccache
+    python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind
-    libxcb1-dev
-    xvfb openbox trayer xdotool x11-utils imagemagick dbus-daemon python3-dbus python3-gi
+    lintian appstream desktop-file-utils man-db
+    xvfb openbox trayer xdotool x11-utils imagemagick librsvg2-bin
+    libxcb1-dev dbus-daemon python3-dbus python3-gi
 )
 
 missing=()

@@ -59,6 +59,11 @@ QIcon TrayIcon::icon(int id) {
     static const bool registered = (registerIconResources(), true);
     (void)registered;
     QIcon icon(QStringLiteral(":/icons/%1.png").arg(id));
+    // The tray states also come drawn at the sizes trays ask for, so no tray
+    // shows a blurred copy scaled down from 32 pixels.
+    if (id != kAppIcon)
+        for (int size : kTraySizes)
+            icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(id).arg(size), QSize(size, size));
     if (icon.isNull() || icon.availableSizes().isEmpty())
         return QApplication::style()->standardIcon(id == kAlertIcon ? QStyle::SP_MessageBoxWarning
                                                                     : QStyle::SP_ComputerIcon);
@@ -69,16 +74,34 @@ bool TrayIcon::trayAvailable() {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+QString TrayIcon::shownTip(int iconId, const QString& tip) const {
+    return offline_ && iconId != kOffIcon ? QStringLiteral("Vantrel: Offline") : tip;
+}
+
 void TrayIcon::setState(int iconId, const QString& tip) {
     iconId_ = iconId;
-    tip_ = tip;
+    stateTip_ = tip;
+    tip_ = shownTip(iconId, tip);
     if (added_) {
         tray_.setIcon(icon(iconId));
-        tray_.setToolTip(tip);
+        tray_.setToolTip(tip_);
         if (trayAvailable())
             tray_.show();
     }
-    emit stateChanged(iconId, tip);
+    emit stateChanged(iconId, tip_);
+}
+
+void TrayIcon::notify(const QString& title, const QString& text) {
+    if (added_ && trayAvailable() && QSystemTrayIcon::supportsMessages())
+        tray_.showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
+void TrayIcon::setOffline(bool offline) {
+    if (offline == offline_)
+        return;
+    offline_ = offline;
+    if (iconId_ != 0)
+        setState(iconId_, stateTip_);
 }
 
 void TrayIcon::add() {

@@ -47,6 +47,16 @@ TEST(Tray, OnAnimationEndsOnItsLastFrameUnlessANewerStateReplacesIt) {
     EXPECT_EQ(items, (QStringList{"&Help", "&Quit", "&Preferences"}));
 }
 
+// Every tray state is drawn at each size trays use, not scaled from 32 pixels.
+TEST(Tray, StatesComeAtTheSizesTraysAskFor) {
+    for (int id : {TrayIcon::kAlertIcon, TrayIcon::kOnFrame1, TrayIcon::kOnFrame2, TrayIcon::kOnIcon,
+                   TrayIcon::kOffIcon}) {
+        const QList<QSize> sizes = TrayIcon::icon(id).availableSizes();
+        for (int size : {16, 22, 24, 32, 48})
+            EXPECT_TRUE(sizes.contains(QSize(size, size))) << id << " at " << size;
+    }
+}
+
 TEST(Tray, MonitorButtonSwitchesStateEverywhere) {
     TempDir dir;
     CSiteMonitorDlg dlg;
@@ -72,6 +82,22 @@ TEST(Tray, MonitorButtonSwitchesStateEverywhere) {
     EXPECT_EQ(dlg.tray().iconId(), TrayIcon::kOnFrame1);
     EXPECT_TRUE(dlg.engine().monitoringOn());
     EXPECT_NE(TempDir::readFile("vantrel.ini").find("MONITOR=yes\r\n"), std::string::npos);
+}
+
+TEST(Tray, OfflineMarkOnTheTipAndTheCaptionUntilTheNetworkIsBack) {
+    TempDir dir;
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    const QString caption = dlg.windowTitle();
+    dlg.setOffline(true);
+    EXPECT_EQ(dlg.windowTitle(), caption + " - Offline");
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel: Offline");
+    dlg.showTrayAlert(); // a newer state keeps the mark
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel: Offline");
+    dlg.setOffline(false);
+    EXPECT_EQ(dlg.windowTitle(), caption);
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel");
+    EXPECT_EQ(dlg.tray().iconId(), TrayIcon::kAlertIcon);
 }
 
 TEST(EventPump, TimersKeepRunningWhileTheCallRunsOnAWorker) {

@@ -118,6 +118,9 @@ class Desktop:
             # own its selection before that.
             if not wait_for(lambda: tray_owner(self.display), 10):
                 raise RuntimeError("trayer did not start")
+            # trayer takes the selection before it is ready for docking
+            # requests; one sent in between is lost.
+            time.sleep(0.5)
 
     def run(self, command, timeout=10):
         """Runs one X tool against this display and returns its output ('' on failure)."""

@@ -111,7 +111,9 @@ def check(d, proc, work, shot):
         return ["no window named %r" % TITLE]
     icon = desktop.wait_for(lambda: tray_icon(d, proc, window), 20)
     if not icon:
-        return ["no tray icon in trayer"]
+        seen = [(wid, d.run(["xwininfo", "-id", wid]).replace("\n", " ")[:200])
+                for wid in d.run(["xdotool", "search", "--all", "--pid", str(proc.pid)]).split()]
+        return ["no tray icon in trayer; windows of the program: %r" % seen]
     # Start-up ends with the window hidden.
     if not desktop.wait_for(lambda: desktop.started(work), 20):
         return ["start-up did not end"]
@@ -134,6 +136,9 @@ def check(d, proc, work, shot):
         d.screenshot(shot)
 
     # Minimised by hand: it hides, and the next double-click brings it back.
+    # (Within a second of being restored, a minimise is taken for the window
+    # manager's and undone.)
+    desktop.wait_for(lambda: False, 1.5)
     d.run(["xdotool", "windowminimize", window])
     if not desktop.wait_for(lambda: not d.mapped(window) and "Iconic" not in d.xprop("-id", window, "WM_STATE"), 5):
         failures.append("minimising did not hide the window: %s" % d.xprop("-id", window, "WM_STATE").strip())

@@ -29,28 +29,13 @@ def main():
     work = tempfile.mkdtemp(prefix="vantrel-xembed-")
     failures = []
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\n")
-        with desktop.Desktop(tray=True) as d:
-            proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
-            try:
-                failures = check(d, proc, work, shot)
-                proc.send_signal(signal.SIGTERM)
-                try:
-                    out = proc.communicate(timeout=20)[0].decode("latin-1")
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    out = proc.communicate()[0].decode("latin-1")
-                    failures.append("the program did not end after SIGTERM")
-                if proc.returncode != 0:
-                    failures.append("exit status %s" % proc.returncode)
-                if failures:
-                    failures.append("program output:\n" + out)
-            finally:
-                if proc.poll() is None:
-                    proc.kill()
-                    proc.wait()
+        # trayer now and then loses a docking request it gets while it sets
+        # itself up; the icon then never appears, and the desktop is made anew.
+        for attempt in range(2):
+            failures = with_tray(exe, work, shot)
+            if not failures or not failures[0].startswith("no tray icon in trayer") or attempt == 1:
+                break
+            print("trayer took no icon; a new desktop:", failures[0])
         if not failures:
             failures = without_tray(exe, work)
     finally:
@@ -59,6 +44,33 @@ def main():
         print(f)
     print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
     return 1 if failures else 0
+
+
+def with_tray(exe, work, shot):
+    failures = []
+    with open(os.path.join(work, "vantrel.ini"), "wb") as f:
+        f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\n")
+    with desktop.Desktop(tray=True) as d:
+        proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            failures = check(d, proc, work, shot)
+            proc.send_signal(signal.SIGTERM)
+            try:
+                out = proc.communicate(timeout=20)[0].decode("latin-1")
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                out = proc.communicate()[0].decode("latin-1")
+                failures.append("the program did not end after SIGTERM")
+            if proc.returncode != 0:
+                failures.append("exit status %s" % proc.returncode)
+            if failures:
+                failures.append("program output:\n" + out)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+    return failures
 
 
 def without_tray(exe, work):

@@ -11,6 +11,10 @@ public:
     static constexpr const char* kDisplayName = "Vantrel";
     // The executable's base name, the caption of the program's own boxes.
     static constexpr const char* kExecutableName = "vantrel";
+    // The exit status when the save at the end failed (its message was
+    // shown and the old file kept), so a script or a service manager sees
+    // that the list was not stored.
+    static constexpr int kExitSaveFailed = 3;
 
     // Runs the whole program; returns the process exit status.
     int InitInstance(bool headless);

@@ -49,6 +49,9 @@ public:
     void OnInitDialog();
     // The normal end: the site list is saved and the tray icon removed.
     void OnDestroy();
+    // Whether the save at the end failed (the old file was kept), so the
+    // process can end with a status that says so.
+    bool exitSaveFailed() const { return exitSaveFailed_; }
 
     // Headless runs: no one can answer a message box, so each box is written
     // to standard error and answered with its default button at once.
@@ -139,6 +142,7 @@ private:
     std::optional<int> closeResult_;
     // The box a pass waits in, closed when the program is to end.
     QMessageBox* openBox_ = nullptr;
+    bool exitSaveFailed_ = false;
     HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;

@@ -328,8 +328,8 @@ MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::st
                                           MessageButtons buttons, MessageIcon icon) {
     const MessageAnswer defaultAnswer =
         buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    if (engine_.stopRequested())
-        return defaultAnswer; // the program is ending: no one is asked any more
+    if (engine_.stopRequested() && engine_.passRunning())
+        return defaultAnswer; // the pass is stopping for the end: it asks no one any more
     if (unattended_) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);

@@ -1,6 +1,7 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -40,6 +41,10 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
 
 bool TrayIcon::statusNotifierTray() {
     static const bool sni = [] {
+        // Without a display there is no tray of either kind to ask about.
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+            return false;
         QDBusConnection bus = QDBusConnection::sessionBus();
         const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
         if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))

@@ -1,13 +1,19 @@
 #include "app/QtEventPump.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
 #include <exception>
+#include <memory>
 #include <thread>
+#include <utility>
 
 namespace vantrel {
 
@@ -18,13 +24,130 @@ bool onGuiThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
+bool isUserInput(const QObject* receiver, const QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Shortcut: // a key that matched a menu or button shortcut
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+        // Taken where it enters a window; from there the window hands it
+        // on to its widgets.
+        return receiver->isWindowType();
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+// Keeps user input back while the pump waits: an event filter on the
+// application that takes a copy of each input event a window is about to
+// get, and swallows the event.
+class HeldInput : public QObject {
+public:
+    ~HeldInput() override {
+        if (auto* app = QCoreApplication::instance())
+            app->removeEventFilter(this);
+    }
+
+    // Set while the pump waits; cleared while the one dispatched event is
+    // handled. Restores the earlier setting when it goes.
+    class Holding {
+    public:
+        Holding(HeldInput& held, bool on) : held_(held), was_(std::exchange(held.holding_, on)) {
+            held_.install();
+            ++held_.depth_;
+        }
+        ~Holding() {
+            held_.holding_ = was_;
+            if (--held_.depth_ == 0 && !held_.events_.empty())
+                QTimer::singleShot(0, &held_, &HeldInput::release);
+        }
+        Holding(const Holding&) = delete;
+        Holding& operator=(const Holding&) = delete;
+
+    private:
+        HeldInput& held_;
+        bool was_;
+    };
+
+    // Delivers the oldest kept event, with nothing held while it is handled.
+    bool deliverOne() {
+        while (!events_.empty()) {
+            auto [receiver, event] = std::move(events_.front());
+            events_.pop_front();
+            if (!receiver)
+                continue;
+            Holding open(*this, false);
+            QCoreApplication::sendEvent(receiver, event.get());
+            return true;
+        }
+        return false;
+    }
+
+    int count() const { return static_cast<int>(events_.size()); }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!holding_ || !isUserInput(receiver, event))
+            return false;
+        events_.emplace_back(receiver, std::unique_ptr<QEvent>(event->clone()));
+        return true;
+    }
+
+private:
+    void install() {
+        if (installed_ || !QCoreApplication::instance())
+            return;
+        QCoreApplication::instance()->installEventFilter(this);
+        installed_ = true;
+    }
+
+    // Once the engine waits no more, the kept input goes to its windows in
+    // its order, ahead of anything the user does from then on.
+    void release() {
+        if (depth_ > 0)
+            return; // a later end of a wait releases it
+        while (!events_.empty()) {
+            auto [receiver, event] = std::move(events_.front());
+            events_.pop_front();
+            if (receiver)
+                QCoreApplication::postEvent(receiver, event.release());
+        }
+    }
+
+    std::deque<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> events_;
+    bool holding_ = false;
+    bool installed_ = false;
+    int depth_ = 0;
+};
+
+QtEventPump::QtEventPump() : held_(std::make_unique<HeldInput>()) {}
+
+QtEventPump::~QtEventPump() = default;
+
+int QtEventPump::heldEvents() const {
+    return held_->count();
+}
 
 void QtEventPump::runBlocking(const std::function<void()>& call) {
     if (!onGuiThread()) {
         call();
         return;
     }
+    HeldInput::Holding holding(*held_, true);
     QEventLoop loop;
     std::atomic<bool> done{false};
     std::exception_ptr failure;
@@ -46,8 +169,13 @@ void QtEventPump::runBlocking(const std::function<void()>& call) {
             loop.quit();
     });
     poll.start(50);
-    while (!done)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    while (!done) {
+        // A loop cannot run once the application is leaving its event loop:
+        // exec then returns at once, and the worker is joined instead of
+        // spinning here until it ends.
+        if (loop.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+            break;
+    }
     worker.join();
     if (failure)
         std::rethrow_exception(failure);
@@ -58,14 +186,31 @@ void QtEventPump::sleepFor(std::chrono::milliseconds duration) {
         std::this_thread::sleep_for(duration);
         return;
     }
+    // A stop request ends the pause at once; after it, pauses take no time.
+    if (stopRequested())
+        return;
+    HeldInput::Holding holding(*held_, true);
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    std::unique_ptr<QSocketNotifier> stop;
+    if (stopSignal().wakeFd() >= 0) {
+        stop = std::make_unique<QSocketNotifier>(stopSignal().wakeFd(), QSocketNotifier::Read);
+        QObject::connect(stop.get(), &QSocketNotifier::activated, &loop, [&] {
+            stop->setEnabled(false); // the descriptor stays readable
+            loop.quit();
+        });
+    }
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtEventPump::dispatchOne() {
-    if (onGuiThread())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 0);
+    if (!onGuiThread())
+        return;
+    HeldInput::Holding holding(*held_, true);
+    // Input still queued joins what was kept during the waits; everything
+    // else that is pending is handled as in a wait.
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 0);
+    held_->deliverOne();
 }
 
 } // namespace vantrel

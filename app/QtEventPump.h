@@ -2,17 +2,37 @@
 
 #include "notify/EventPump.h"
 
+#include <memory>
+
 namespace vantrel {
+
+class HeldInput;
 
 // Waits for the engine's blocking calls in a local event loop that lets
 // paint, timer and socket events through but holds user input back, so the
 // window keeps painting and the tray animation keeps running while a page
 // downloads or a mail is sent. The call itself runs on a worker thread.
+//
+// Input that reaches a window while the pump waits (and all input still
+// queued when dispatchOne runs) is kept, in order, instead of being
+// delivered. dispatchOne delivers exactly one event, the oldest kept one,
+// with nothing held back while it is handled (a dialog it opens takes input
+// as usual); the rest is delivered, in its order, once the engine no longer
+// waits here.
 class QtEventPump : public EventPump {
 public:
+    QtEventPump();
+    ~QtEventPump() override;
+
     void runBlocking(const std::function<void()>& call) override;
     void sleepFor(std::chrono::milliseconds duration) override;
     void dispatchOne() override;
+
+    // Events kept back and not yet delivered.
+    int heldEvents() const;
+
+private:
+    std::unique_ptr<HeldInput> held_;
 };
 
 } // namespace vantrel

@@ -39,7 +39,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
         if (headless)
             std::fputs("Vantrel: Windows sockets initialization failed.\n", stderr);
         else
-            QMessageBox::warning(nullptr, QStringLiteral("vantrel"),
+            QMessageBox::warning(nullptr, QString::fromLatin1(kExecutableName),
                                  QStringLiteral("Windows sockets initialization failed."));
         return 1;
     }

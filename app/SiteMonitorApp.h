@@ -6,6 +6,11 @@ namespace vantrel {
 // program when the window ends.
 class CSiteMonitorApp {
 public:
+    // The program's name as desktops show it: the tray item's title and the
+    // class of its windows.
+    static constexpr const char* kDisplayName = "Vantrel";
+    // The executable's base name, the caption of the program's own boxes.
+    static constexpr const char* kExecutableName = "vantrel";
     // The exit status when the save at the end failed (its message was
     // shown and the old file kept), so a script or a service manager sees
     // that the list was not stored.

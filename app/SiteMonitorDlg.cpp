@@ -6,6 +6,7 @@
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
+#include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -251,6 +253,19 @@ void CSiteMonitorDlg::OnInitDialog() {
 }
 
 void CSiteMonitorDlg::done(int result) {
+    // Asked to end while a check pass waits (a signal, Quit, the tray's Quit):
+    // the pass is told to stop at its next safe point, and the window ends
+    // the normal way when it has (see OnTimer), so the saved list holds every
+    // result the pass reached and nothing runs on with an emptied entry.
+    // Any other wait of the engine (a test mail of the Preferences) ends at
+    // once too, rather than holding up the end until its own time limit.
+    engine_.requestStop();
+    if (engine_.passRunning()) {
+        closeResult_ = result;
+        if (openBox_)
+            openBox_->done(QMessageBox::Ok);
+        return;
+    }
     OnDestroy();
     QDialog::done(result);
 }
@@ -293,6 +308,18 @@ void CSiteMonitorDlg::show() {
     statusBinding_.show(status_, engine_.data().statusText);
     total_->setText(QString::number(engine_.data().siteCount));
     checks_->setText(QString::number(engine_.data().checkCount));
+    for (QLineEdit* e : {createDate_, entryStatus_, checkDate_, status_})
+        showWhole(e);
+}
+
+void CSiteMonitorDlg::showWhole(QLineEdit* field) {
+    // A read-only field narrower than its text shows the text's start, not
+    // its end ("Bad - Test String..." rather than "...g text Not Found"),
+    // and carries the whole text as its tool tip.
+    field->setCursorPosition(0);
+    const int room = field->contentsRect().width() - 6; // the frame's and the text's margins
+    const bool cut = field->fontMetrics().horizontalAdvance(field->text()) > room;
+    field->setToolTip(cut ? field->text() : QString());
 }
 
 // ---- MonitorView -----------------------------------------------------------
@@ -301,6 +328,8 @@ MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::st
                                           MessageButtons buttons, MessageIcon icon) {
     const MessageAnswer defaultAnswer =
         buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    if (engine_.stopRequested() && engine_.passRunning())
+        return defaultAnswer; // the pass is stopping for the end: it asks no one any more
     if (unattended_) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
@@ -311,7 +340,9 @@ MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::st
                     buttons == MessageButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    QMessageBox* outer = std::exchange(openBox_, &box);
     const int answer = box.exec();
+    openBox_ = outer;
     if (buttons == MessageButtons::YesNo)
         return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     return MessageAnswer::Ok;
@@ -352,10 +383,7 @@ void CSiteMonitorDlg::minimizeWindow() {
     showMinimized();
     // Minimising hides the window only where the tray can bring it back.
     if (TrayIcon::trayAvailable())
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
-                hide();
-        });
+        QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
 }
 
 void CSiteMonitorDlg::changeEvent(QEvent* event) {
@@ -374,10 +402,25 @@ void CSiteMonitorDlg::changeEvent(QEvent* event) {
         });
         return;
     }
-    QTimer::singleShot(0, this, [this] {
-        if (isMinimized())
-            hide();
-    });
+    QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
+}
+
+void CSiteMonitorDlg::hideIfMinimized() {
+    if (!isMinimized())
+        return;
+    // No longer minimised, then hidden: a window left minimised while hidden
+    // is mapped iconic by the next show under X11 window managers, so the
+    // tray's first double-click would not bring it back.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hide();
+}
+
+void CSiteMonitorDlg::showEvent(QShowEvent* event) {
+    // Where a tray leads back to the window it has no task-bar button;
+    // without a tray the button is the only way back and stays. Set before
+    // the window is mapped, so the window manager never shows the button.
+    TaskbarHint::setSkipTaskbar(*this, TrayIcon::trayAvailable());
+    QDialog::showEvent(event);
 }
 
 void CSiteMonitorDlg::enableToolTips(bool on) {
@@ -441,6 +484,9 @@ void CSiteMonitorDlg::showTrayAlert() {
 
 void CSiteMonitorDlg::OnTimer() {
     engine_.onTimer();
+    // An end asked for during the pass runs now that the pass has stopped.
+    if (closeResult_ && !engine_.passRunning())
+        done(*std::exchange(closeResult_, std::nullopt));
 }
 
 void CSiteMonitorDlg::ToggleMonitor() {

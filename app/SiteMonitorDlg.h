@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/QtEventPump.h"
+#include "app/SiteMonitorApp.h"
 #include "model/SystemClock.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
@@ -18,10 +19,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QMenuBar;
 class QPushButton;
 class QTableView;
@@ -105,10 +108,13 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void done(int result) override;
 
 private:
+    void hideIfMinimized();
+    void showWhole(QLineEdit* field);
     void createControls();
     void createMenu();
     void layoutControls(int cx, int cy);
@@ -119,7 +125,7 @@ private:
     CurlHttpClient http_;
     CanberraSoundPlayer sound_;
     SiteMonitor engine_;
-    SiteEditor editor_{engine_, clock_, QCoreApplication::applicationName().toStdString()};
+    SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
     std::unique_ptr<SiteListModel> model_;
     TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;
@@ -132,6 +138,10 @@ private:
     // window was hidden, not the user minimising it again.
     QElapsedTimer restoredAt_;
     bool destroyed_ = false;
+    // The result of an end asked for while a pass ran, until the pass stops.
+    std::optional<int> closeResult_;
+    // The box a pass waits in, closed when the program is to end.
+    QMessageBox* openBox_ = nullptr;
     bool exitSaveFailed_ = false;
     HelpLinks help_;
 

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : programName, nullptr};
     int qtArgc = 1;
     QApplication app(qtArgc, qtArgv);
-    QApplication::setApplicationName(QStringLiteral("vantrel"));
+    // A StatusNotifierItem tray shows the application name as the item's title.
+    QApplication::setApplicationName(QString::fromLatin1(vantrel::CSiteMonitorApp::kDisplayName));
     QApplication::setDesktopFileName(QStringLiteral("org.vantrel.vantrel"));
     const bool headless = QApplication::platformName() == QLatin1String("offscreen") ||
                           QApplication::platformName() == QLatin1String("minimal");

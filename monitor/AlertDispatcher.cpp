@@ -24,12 +24,14 @@ void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     monitor_.mailer().setSubmission(monitor_.mailSubmission());
     // Each address gets its own message, with itself as the sender.
     for (const std::string* address : {&s.email1, &s.email2}) {
-        if (!address->empty())
+        if (!address->empty() && !monitor_.stopRequested())
             monitor_.mailer().sendMail(*address, body, *address, s.smtpServer, subject);
     }
 }
 
 void AlertDispatcher::startErrorSound() {
+    if (monitor_.stopRequested())
+        return;
     // Set on the user-interface thread, before anything plays, so no other
     // thread ever writes the setting.
     std::string& sound = monitor_.settings().errorSound;
@@ -41,7 +43,7 @@ void AlertDispatcher::startErrorSound() {
 
 void AlertDispatcher::callErrorUrl() {
     const std::string url = monitor_.data().entry.errorUrl;
-    if (!text::contains(url, "http:"))
+    if (!text::contains(url, "http:") || monitor_.stopRequested())
         return;
     const size_t post = url.find("/POST ");
     bool ok = true;
@@ -49,7 +51,7 @@ void AlertDispatcher::callErrorUrl() {
         ok = monitor_.fetcher().fetchPage(url);
     else if (post > 0)
         ok = monitor_.poster().postErrorUrl(url);
-    if (!ok)
+    if (!ok && !monitor_.stopRequested())
         monitor_.view().messageBox(kUrlFailedText, "Error");
 }
 

@@ -52,6 +52,8 @@ void CheckPass::run() {
     view.gather();
     m.fetcher().pageText.clear();
     m.pump().sleepFor(kOpeningWait);
+    if (m.stopRequested())
+        return;
     data.statusText = "Downloading...";
     view.show();
     const int rows = m.sites().rowCount();
@@ -70,9 +72,14 @@ void CheckPass::run() {
         if (!m.sites().isValidRow(i))
             break;
         checkRow(i, failureCount);
+        // The program is ending: the rows keep what was reached, no further site.
+        if (m.stopRequested())
+            break;
     }
     guard.endPass();
     ahead_.clear();
+    if (m.stopRequested())
+        return;
 
     data.statusText = "Done.";
     if (m.settings().monitor == "yes") {
@@ -97,7 +104,7 @@ void CheckPass::fetchAhead(int rows) {
         ahead_[static_cast<size_t>(i)].testString = row.testString;
         wanted.push_back(static_cast<size_t>(i));
     }
-    for (int attempt = 1; attempt <= confirmAttempts() && !wanted.empty(); ++attempt) {
+    for (int attempt = 1; attempt <= confirmAttempts() && !wanted.empty() && !m.stopRequested(); ++attempt) {
         if (attempt > 1)
             m.pump().sleepFor(kConfirmPause);
         std::vector<std::string> urls;
@@ -137,7 +144,9 @@ bool CheckPass::fetchAtTurn(int i) {
 // pause apart; the last download is the one that counts.
 HttpResponse CheckPass::downloadConfirmed(const std::string& url, const std::string& testString) {
     HttpResponse response = monitor_.fetcher().download(url);
-    for (int attempt = 2; attempt <= confirmAttempts() && failed(response, testString); ++attempt) {
+    for (int attempt = 2;
+         attempt <= confirmAttempts() && failed(response, testString) && !monitor_.stopRequested();
+         ++attempt) {
         monitor_.pump().sleepFor(kConfirmPause);
         response = monitor_.fetcher().download(url);
     }
@@ -160,7 +169,12 @@ void CheckPass::checkRow(int i, int& failureCount) {
     view.show();
 
     Outcome outcome = Outcome::NotFetched;
-    if (fetchAtTurn(i)) {
+    const bool fetched = fetchAtTurn(i);
+    // A download that failed because the program is ending says nothing
+    // about the site: it keeps its status and date, and nothing is logged.
+    if (!fetched && m.stopRequested())
+        return;
+    if (fetched) {
         data.statusText = "Searching Page...";
         view.show();
         const bool found = entry.testString.empty() || text::contains(m.fetcher().pageText, entry.testString);

@@ -24,7 +24,8 @@ bool PageFetcher::fetchPage(const std::string& url) {
 }
 
 HttpResponse PageFetcher::download(const std::string& url) {
-    const HttpRequest request = requestFor(url);
+    HttpRequest request = requestFor(url);
+    request.cancel = &pump_.stopSignal().flag(); // a stop ends the download at once
     HttpResponse response;
     pump_.runBlocking([&] { response = http_.perform(request); });
     return response;
@@ -35,6 +36,8 @@ std::vector<HttpResponse> PageFetcher::downloadAll(const std::vector<std::string
     requests.reserve(urls.size());
     for (const std::string& url : urls)
         requests.push_back(requestFor(url));
+    for (HttpRequest& request : requests)
+        request.cancel = &pump_.stopSignal().flag();
     std::vector<HttpResponse> responses;
     pump_.runBlocking([&] { responses = http_.performAll(requests, parallel); });
     return responses;

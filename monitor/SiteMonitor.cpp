@@ -45,8 +45,16 @@ void SiteMonitor::onTimer() {
     runCheckPass();
 }
 
+void SiteMonitor::requestStop() {
+    pump_->stopSignal().request();
+}
+
+bool SiteMonitor::stopRequested() const {
+    return pump_->stopRequested();
+}
+
 void SiteMonitor::runCheckPass() {
-    if (!monitoringOn_ || passRunning_)
+    if (!monitoringOn_ || passRunning_ || stopRequested())
         return;
     passRunning_ = true;
     struct Reset {

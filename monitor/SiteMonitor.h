@@ -112,6 +112,14 @@ public:
     void onTimer();
     void runCheckPass();
 
+    // The program is to end: a pass under way stops at its next safe point
+    // (the network call it waits for ends early, no further site is checked
+    // and no further alert goes out) and no new pass starts. The rows keep
+    // every result the pass reached; the caller ends the program once
+    // passRunning() is false.
+    void requestStop();
+    bool stopRequested() const;
+
     // The check timer's period for the current INTERVAL.
     std::chrono::milliseconds checkPeriod() const;
     static std::chrono::milliseconds checkPeriodFor(const std::string& interval);

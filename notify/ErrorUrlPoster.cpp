@@ -63,6 +63,7 @@ bool ErrorUrlPoster::postErrorUrl(const std::string& text) {
     request.headers = {kContentType};
     request.body = parts.data;
     request.useEnvironmentProxy = true;
+    request.cancel = &pump_.stopSignal().flag();
 
     HttpResponse response;
     pump_.runBlocking([&] { response = http_.perform(request); });

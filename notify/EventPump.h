@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/StopSignal.h"
+
 #include <chrono>
 #include <functional>
 
@@ -18,6 +20,16 @@ public:
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
     // Takes one queued window message, if there is one, and dispatches it.
     virtual void dispatchOne() = 0;
+
+    // A stop asked for while the engine waits here (the program is to end):
+    // a pause under way ends at once and later pauses take no time, and the
+    // network calls that watch it end early. The engine looks at it at its
+    // safe points and goes no further.
+    StopSignal& stopSignal() { return stop_; }
+    bool stopRequested() const { return stop_.requested(); }
+
+private:
+    StopSignal stop_;
 };
 
 } // namespace vantrel

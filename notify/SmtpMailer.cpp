@@ -188,6 +188,7 @@ bool SmtpMailer::sendMail(const std::string& recipient, const std::string& body,
     pump_.dispatchOne();
     stepFlag = 0;
     TcpSocket socket(timeouts_.connect);
+    socket.setStopFd(pump_.stopSignal().wakeFd());
     TcpSocket* outer = std::exchange(socket_, &socket);
     std::string outerUnread = std::exchange(unread_, {});
     std::string outerExtensions = std::exchange(extensions_, {});
@@ -206,6 +207,10 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
                           const std::string& sender, const std::string& server, const std::string& subject) {
     const ServerAddress address = splitServer(server);
     pump_.sleepFor(kPause);
+    if (pump_.stopRequested()) {
+        lastError = TcpSocket::kInterrupted;
+        return;
+    }
     const int connectError = connectWithRetries(socket, address);
     lastError = 0;
 
@@ -273,6 +278,8 @@ SmtpMailer::State SmtpMailer::advance(State state, TcpSocket& socket, const Serv
     switch (state) {
     case State::Connect: {
         pump_.sleepFor(kPause);
+        if (pump_.stopRequested())
+            return fail(TcpSocket::kInterrupted, 0);
         const int error = connectWithRetries(socket, address);
         lastError = 0;
         if (error != 0)
@@ -474,6 +481,10 @@ bool SmtpMailer::finish() {
 
 bool SmtpMailer::exchange(const std::string& line, const std::string& expected) {
     pump_.sleepFor(kPause);
+    if (pump_.stopRequested()) {
+        lastError = TcpSocket::kInterrupted; // the program is ending: no further command
+        return false;
+    }
     int error = TcpSocket::kNotConnected;
     if (socket_)
         pump_.runBlocking([&] { error = socket_->sendAll(line, timeouts_.reply); });

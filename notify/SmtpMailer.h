@@ -31,7 +31,9 @@ class TcpSocket;
 // command and again before its reply: about 1.4 s per plain message), and
 // take one queued window message through EventPump::dispatchOne at the start
 // and after each accepted reply. Every socket call runs through
-// EventPump::runBlocking and every wait is bounded by `Timeouts`.
+// EventPump::runBlocking and every wait is bounded by `Timeouts`. A stop
+// requested through the pump ends the send at its next step or wait with
+// 10004 (a blocking call interrupted).
 //
 // A send that fails leaves `lastError` (a Windows Sockets code, or one of
 // the mailer's own codes of SocketErrorText) and `errorText` (its text

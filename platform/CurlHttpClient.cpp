@@ -55,6 +55,13 @@ size_t writeBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
+// libcurl calls this often while data moves and about once a second while
+// nothing does, so a set cancel flag ends the transfer within a second.
+int checkCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return cancel->load(std::memory_order_acquire) ? 1 : 0;
+}
+
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
@@ -109,6 +116,8 @@ int CurlHttpClient::errorNumberFor(int curlCode, long osErrno, bool gotResponse)
     case CURLE_TOO_LARGE: // what later libcurl says instead
         return kErrInvalidServerResponse;
 #endif
+    case CURLE_ABORTED_BY_CALLBACK:
+        return kErrCancelled;
     case CURLE_TOO_MANY_REDIRECTS:
         return kErrRedirectFailed;
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -176,6 +185,10 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
         return t;
     }
     t->https = scheme == "https";
+    if (request.cancel && request.cancel->load(std::memory_order_acquire)) {
+        response.errorNumber = kErrCancelled; // nothing is sent
+        return t;
+    }
 
     t->easy.reset(curl_easy_init());
     if (!t->easy) {
@@ -232,6 +245,11 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, t->headers.get());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &t->sink);
+    if (request.cancel) {
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, checkCancel);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.cancel));
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
     return t;
 }
 

@@ -38,6 +38,7 @@ namespace vantrel {
 //   12156 redirect failed            (more than kMaxRedirects)
 //   12157 secure channel error       (TLS handshake or TLS set-up failure)
 //   12045 invalid certificate authority (peer verification failed)
+//   12017 operation cancelled        (the request's cancel flag was set)
 //   12006 unrecognised scheme        (anything but http:// and https://,
 //                                     also as a redirect's target)
 //   12005 invalid URL                (malformed)
@@ -52,6 +53,7 @@ public:
     static constexpr int kErrInternal = 12004;
     static constexpr int kErrInvalidUrl = 12005;
     static constexpr int kErrUnrecognizedScheme = 12006;
+    static constexpr int kErrCancelled = 12017;
     static constexpr int kErrNameNotResolved = 12007;
     static constexpr int kErrCannotConnect = 12029;
     static constexpr int kErrConnectionAborted = 12030;

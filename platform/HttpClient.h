@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@ struct HttpRequest {
     std::vector<std::string> headers; // "Name: value", without line ends
     std::string body;                 // sent with POST
     bool useEnvironmentProxy = false; // false: always connect directly
+    // When set, the request ends early, as a failure, once this turns true.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct HttpResponse {

@@ -11,6 +11,7 @@ using Clock = std::chrono::steady_clock;
 
 // Windows Sockets codes that the waits below give.
 inline constexpr int kTimedOut = 10060;
+inline constexpr int kInterrupted = 10004;
 
 // Milliseconds left until `deadline`, never negative, as poll() takes them.
 inline int remainingMs(Clock::time_point deadline) {
@@ -20,12 +21,15 @@ inline int remainingMs(Clock::time_point deadline) {
 
 // Waits until `fd` is ready for `events` or the deadline passes. Returns 0
 // when ready (or when an error or hang-up is pending, which the next call on
-// the socket reports), kTimedOut when the time ran out, or -1 with errno set
-// when poll itself failed.
-inline int waitFor(int fd, short events, Clock::time_point deadline) {
+// the socket reports), kTimedOut when the time ran out, kInterrupted when
+// `stopFd` (if not -1) turned readable first, or -1 with errno set when poll
+// itself failed.
+inline int waitFor(int fd, short events, Clock::time_point deadline, int stopFd = -1) {
     while (true) {
-        pollfd p{fd, events, 0};
-        int n = ::poll(&p, 1, remainingMs(deadline));
+        pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}}; // poll skips a negative descriptor
+        int n = ::poll(p, 2, remainingMs(deadline));
+        if (n > 0 && p[1].revents != 0)
+            return kInterrupted;
         if (n > 0)
             return 0;
         if (n == 0)

@@ -24,9 +24,10 @@ using Clock = std::chrono::steady_clock;
 static_assert(TcpSocket::kTlsFailed == TlsSession::kFailed);
 
 // Waits until `fd` is ready for `events` or the deadline passes. Returns 0
-// when ready, 10060 when the time ran out, or the code of a poll failure.
-int waitFor(int fd, short events, Clock::time_point deadline) {
-    int waited = socketwait::waitFor(fd, events, deadline);
+// when ready, 10060 when the time ran out, 10004 when `stopFd` turned
+// readable first, or the code of a poll failure.
+int waitFor(int fd, short events, Clock::time_point deadline, int stopFd) {
+    int waited = socketwait::waitFor(fd, events, deadline, stopFd);
     return waited < 0 ? TcpSocket::errorFromErrno(errno) : waited;
 }
 
@@ -72,6 +73,7 @@ int TcpSocket::startTls(const std::string& serverName, std::chrono::milliseconds
     if (tls_)
         return 10056; // already protected
     auto session = std::make_unique<TlsSession>();
+    session->setStopFd(stopFd_);
     int error = session->handshake(fd_, serverName, Clock::now() + timeout);
     if (error != 0) {
         tlsFailure_ = session->reason();
@@ -113,7 +115,7 @@ int TcpSocket::connectOne(const void* address, unsigned addressLength, int famil
     if (::connect(fd_, static_cast<const sockaddr*>(address), addressLength) != 0) {
         if (errno != EINPROGRESS && errno != EINTR)
             return errorFromErrno(errno);
-        if (int waited = waitFor(fd_, POLLOUT, deadline))
+        if (int waited = waitFor(fd_, POLLOUT, deadline, stopFd_))
             return waited;
         int soError = 0;
         socklen_t len = sizeof soError;
@@ -146,7 +148,7 @@ int TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds timeout
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return errorFromErrno(errno);
-        if (int waited = waitFor(fd_, POLLOUT, deadline))
+        if (int waited = waitFor(fd_, POLLOUT, deadline, stopFd_))
             return waited;
     }
     return 0;
@@ -188,7 +190,7 @@ TcpSocket::Received TcpSocket::receive(std::string& out, std::size_t maxBytes,
             r.error = errorFromErrno(errno);
             break;
         }
-        if (int waited = waitFor(fd_, POLLIN, deadline)) {
+        if (int waited = waitFor(fd_, POLLIN, deadline, stopFd_)) {
             r.error = waited;
             break;
         }

@@ -26,6 +26,8 @@ public:
     static constexpr int kNotConnected = 10057;
     // A failure of TLS itself; tlsFailureReason() says what it was.
     static constexpr int kTlsFailed = -20002;
+    // A wait ended by a stop request (the blocking call was interrupted).
+    static constexpr int kInterrupted = 10004;
 
     struct Received {
         std::size_t bytes = 0;   // bytes appended by this call
@@ -70,6 +72,10 @@ public:
     void close();
     bool isOpen() const { return fd_ >= 0; }
 
+    // A descriptor that turns readable when the waits are to end early
+    // (StopSignal::wakeFd); each wait then ends with kInterrupted.
+    void setStopFd(int fd) { stopFd_ = fd; }
+
     static int errorFromErrno(int err);
     static int errorFromResolver(int gaiResult, int err);
 
@@ -79,6 +85,7 @@ private:
 
     std::chrono::milliseconds connectTimeout_;
     int fd_ = -1;
+    int stopFd_ = -1;
     bool connected_ = false;
     std::unique_ptr<TlsSession> tls_;
     std::string tlsFailure_;

@@ -214,10 +214,10 @@ int TlsSession::drive(Op op, const void* in, std::size_t length, void* out, int&
         const int sslError = SSL_get_error(ssl_, rc);
         if (sslError == SSL_ERROR_WANT_READ || sslError == SSL_ERROR_WANT_WRITE) {
             const short events = sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
-            const int waited = socketwait::waitFor(fd_, events, deadline);
+            const int waited = socketwait::waitFor(fd_, events, deadline, stopFd_);
             if (waited == 0)
                 continue;
-            error = waited == socketwait::kTimedOut ? TcpSocket::kTimedOut : TcpSocket::errorFromErrno(errno);
+            error = waited > 0 ? waited : TcpSocket::errorFromErrno(errno);
             return 0;
         }
         // The peer ended the connection: for a read that is its orderly end.

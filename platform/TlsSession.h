@@ -34,6 +34,10 @@ public:
 
     // Runs the client handshake on `fd` for `serverName` (a host name or a
     // numeric address).
+    // A descriptor that turns readable when the waits should end at once
+    // (10004); -1 for none.
+    void setStopFd(int fd) { stopFd_ = fd; }
+
     int handshake(int fd, const std::string& serverName, std::chrono::steady_clock::time_point deadline);
 
     // Sends every byte. Returns 0 or a code.
@@ -69,6 +73,7 @@ private:
     ssl_ctx_st* context_ = nullptr;
     ssl_st* ssl_ = nullptr;
     int fd_ = -1;
+    int stopFd_ = -1;
     int socketErrno_ = 0; // errno of the last socket call that failed
     std::string reason_;
 };

@@ -11,7 +11,8 @@ packages=(
     python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind
     lintian appstream desktop-file-utils man-db
-    xvfb openbox trayer xdotool imagemagick librsvg2-bin
+    xvfb openbox trayer xdotool x11-utils imagemagick librsvg2-bin
+    libxcb1-dev dbus-daemon python3-dbus python3-gi
 )
 
 missing=()

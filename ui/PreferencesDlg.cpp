@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 
 #include <filesystem>
 #include <system_error>
@@ -127,8 +128,10 @@ void CPreferencesDlg::createControls() {
     connect(test2, &QPushButton::clicked, this, &CPreferencesDlg::OnTestEmail2);
     connect(browseLog, &QPushButton::clicked, this, &CPreferencesDlg::OnBrowseLogFile);
     connect(browseSound, &QPushButton::clicked, this, &CPreferencesDlg::OnBrowseErrorSound);
-    // Only a click by the user changes the autostart entry, not a show.
-    connect(startupBox_, &QCheckBox::clicked, this, &CPreferencesDlg::OnAddToStartup);
+    // Every change of the box by the user changes the autostart entry: a
+    // click, the Space key, or the toggle action of assistive technology.
+    // Showing the settings sets the box with its signals blocked.
+    connect(startupBox_, &QCheckBox::toggled, this, &CPreferencesDlg::OnAddToStartup);
     connect(ok, &QPushButton::clicked, this, [this] {
         gatherData();
         accept();
@@ -181,7 +184,10 @@ void CPreferencesDlg::showData() {
     yourEmailText_.show(yourEmailEdit_, yourEmail);
     yourNameText_.show(yourNameEdit_, yourName);
     toolTipsBox_->setChecked(toolTips == 1);
-    startupBox_->setChecked(addToStartup == 1);
+    {
+        const QSignalBlocker quiet(startupBox_);
+        startupBox_->setChecked(addToStartup == 1);
+    }
     everyErrorBox_->setChecked(everyError == 1);
 }
 

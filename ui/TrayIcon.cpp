@@ -1,7 +1,12 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QStyle>
 
 // The icons are compiled into the static ui library, where no code refers to
@@ -28,6 +33,31 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     animation_.setInterval(kFrameMs);
     connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
     connect(&tray_, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    // A StatusNotifierItem host shows the menu itself, from the copy Qt
+    // exports over D-Bus; an XEmbed tray gets it from onActivated.
+    if (statusNotifierTray())
+        tray_.setContextMenu(&menu_);
+}
+
+bool TrayIcon::statusNotifierTray() {
+    static const bool sni = [] {
+        // Without a display there is no tray of either kind to ask about.
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+            return false;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+        if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+            return false;
+        QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("Get"));
+        get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+        const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+        return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+               reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    }();
+    return sni;
 }
 
 QIcon TrayIcon::icon(int id) {
@@ -118,9 +148,13 @@ void TrayIcon::showAlert() {
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // A StatusNotifierItem host turns a click into Activate (Trigger) and
+    // never reports a double-click: there Activate leads back to the window.
+    // On an XEmbed tray a single click still does nothing.
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && statusNotifierTray()))
         emit restoreRequested();
-    else if (reason == QSystemTrayIcon::Context)
+    else if (reason == QSystemTrayIcon::Context && !statusNotifierTray())
         menu_.popup(QCursor::pos() - QPoint(50, 0));
 }
 

@@ -32,6 +32,11 @@ public:
 
     static QIcon icon(int id);
     static bool trayAvailable();
+    // Whether the desktop's tray is a D-Bus StatusNotifierItem host rather
+    // than an XEmbed tray: Qt takes the first when a StatusNotifierWatcher
+    // with a host is registered on the session bus, and so does this test
+    // (looked at once, as Qt does).
+    static bool statusNotifierTray();
 
     void add();    // the start state: application icon, tip "Vantrel"
     void remove(); // hides the icon; stops any animation

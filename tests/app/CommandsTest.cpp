@@ -3,6 +3,7 @@
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
 #include "tests/app/ModalScript.h"
+#include "tests/support/HttpTestServer.h"
 #include "tests/support/TempDir.h"
 #include "ui/AboutDlg.h"
 #include "ui/HelpLinks.h"
@@ -26,6 +27,7 @@
 
 using namespace vantrel;
 using vantrel::test::byName;
+using vantrel::test::HttpTestServer;
 using vantrel::test::ModalAnswerer;
 using vantrel::test::ModalScript;
 using vantrel::test::TempDir;
@@ -234,6 +236,65 @@ TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
     }
 }
 
+TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
+    const std::map<std::string, std::function<void(CSiteMonitorDlg&)>> ways = {
+        {"File > Quit", [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
+        {"tray Quit", [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
+        {"Quit button", [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
+    };
+    for (const auto& [way, quit] : ways) {
+        SCOPED_TRACE(way);
+        TempDir dir;
+        HttpTestServer web;
+        web.route("/good", HttpTestServer::ok("Welcome"));
+        web.route("/hang", HttpTestServer::silent());
+        TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\n");
+        const auto record = [](const char* title, const std::string& url, const char* status) {
+            return std::string("ST=") + title + "\r\nURL=" + url +
+                   "\r\nTESTSTRING=Welcome\r\nCREATE=01 Jan 2026\r\n" +
+                   "CHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=" + status + "\r\n";
+        };
+        // File order is bottom row first: "Good" is checked first, then "Hang".
+        TempDir::writeFile("vantrel.dat", "CREATOR=Vantrel 1.0\r\n" + record("Hang", web.url("/hang"), "OK") +
+                                              "\r\n" + record("Good", web.url("/good"), "New"));
+        std::chrono::steady_clock::duration passTook{};
+        QTimer::singleShot(0, [&] {
+            CSiteMonitorDlg* w = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<CSiteMonitorDlg*>(top))
+                    w = d;
+            ASSERT_NE(w, nullptr);
+            // Asked while the second download waits for an answer that never comes.
+            QTimer::singleShot(2800, w, [&quit, w] { quit(*w); });
+            const auto start = std::chrono::steady_clock::now();
+            w->OnTimer();
+            passTook = std::chrono::steady_clock::now() - start;
+        });
+        bool hung = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            hung = true;
+            QApplication::exit(1);
+        });
+        watchdog.start(20000);
+
+        CSiteMonitorApp app;
+        EXPECT_EQ(app.InitInstance(true), 0);
+        EXPECT_FALSE(hung);
+        EXPECT_LT(passTook, std::chrono::seconds(10)); // the download's own limit is 30 s
+        const std::string saved = TempDir::readFile("vantrel.dat");
+        EXPECT_NE(saved.find("ST=Good\r\nURL=" + web.url("/good") + "\r\nTESTSTRING=Welcome\r\n"),
+                  std::string::npos);
+        EXPECT_NE(saved.find("STATUS=OK\r\n"), std::string::npos);
+        EXPECT_NE(saved.find(record("Hang", web.url("/hang"), "OK")), std::string::npos) << saved;
+        EXPECT_EQ(saved.find("STATUS=New"), std::string::npos) << saved;
+        const std::string log = TempDir::readFile("vantrel.log");
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_EQ(log.find("/hang"), std::string::npos) << log;
+    }
+}
+
 TEST_F(CommandsTest, LayoutFollowsTheWindowSizeAndKeepsItsMinimum) {
     start();
     EXPECT_EQ(window.minimumSize(), QSize(435, 380));
@@ -385,6 +446,26 @@ TEST_F(CommandsTest, TextsAreShownWhole) {
             EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + indicator);
         }
     }
+
+    // The narrow read-only fields keep their places; a text longer than the
+    // field shows its start and is whole in the tool tip.
+    SiteEntry& entry = window.engine().data().entry;
+    entry.status = "Bad - Test String text Not Found";
+    entry.checkDate = "08 Dec 2026 01:23:45";
+    window.show();
+    for (const char* name : {"Site Status", "Check Date"}) {
+        SCOPED_TRACE(name);
+        QLineEdit* field = box(name);
+        EXPECT_TRUE(field->isReadOnly());
+        EXPECT_EQ(field->cursorPosition(), 0);
+        const bool cut =
+            field->fontMetrics().horizontalAdvance(field->text()) > field->contentsRect().width() - 6;
+        EXPECT_EQ(field->toolTip(), cut ? field->text() : QString());
+    }
+    EXPECT_EQ(box("Site Status")->toolTip(), "Bad - Test String text Not Found");
+    entry.status = "OK";
+    window.show();
+    EXPECT_EQ(box("Site Status")->toolTip(), "");
 }
 
 TEST_F(CommandsTest, AboutBoxShowsIconVersionAndClosesOnOkOrEsc) {

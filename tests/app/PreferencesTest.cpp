@@ -8,6 +8,7 @@
 #include "tests/support/TempDir.h"
 #include "ui/PreferencesDlg.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -259,11 +260,25 @@ TEST_F(PreferencesTest, AddToStartupWritesAndRemovesTheAutostartEntryAtOnce) {
     withPreferences([&](CPreferencesDlg& p) {
         QCheckBox* box = byName<QCheckBox>(p, "Add to Startup");
         EXPECT_TRUE(box->isChecked());
-        box->click();
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
         EXPECT_FALSE(fs::exists(entry));
         click(p, "OK");
     });
     EXPECT_EQ(window.engine().settings().addToStartup, "no");
+
+    // A screen reader toggles the box through its accessible action, which
+    // changes the state without any click.
+    withPreferences([&](CPreferencesDlg& p) {
+        QAccessibleInterface* a11y =
+            QAccessible::queryAccessibleInterface(byName<QCheckBox>(p, "Add to Startup"));
+        ASSERT_TRUE(a11y && a11y->actionInterface());
+        a11y->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        EXPECT_TRUE(fs::exists(entry));
+        a11y->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        EXPECT_FALSE(fs::exists(entry));
+        escape(p);
+    });
 
     TempDir::writeFile("blocker", "a file where the config folder should be");
     xdg.set((dir.path() + "/blocker").c_str());

@@ -3,6 +3,8 @@
 #include "tests/support/TempDir.h"
 #include "ui/TrayIcon.h"
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -117,4 +119,45 @@ TEST(EventPump, TimersKeepRunningWhileTheCallRunsOnAWorker) {
     const int before = ticks;
     pump.sleepFor(std::chrono::milliseconds(200));
     EXPECT_GE(ticks - before, 3);
+
+    // A stop ends the pause under way at once, and later pauses take no time.
+    QTimer::singleShot(100, [&] { pump.stopSignal().request(); });
+    const auto start = std::chrono::steady_clock::now();
+    pump.sleepFor(std::chrono::seconds(20));
+    pump.sleepFor(std::chrono::seconds(20));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(EventPump, InputWaitsWhileThePumpWaitsAndEachDispatchTakesOneEvent) {
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    edit->setFocus();
+    QtEventPump pump;
+    auto type = [&](const QString& keys) {
+        for (QChar c : keys)
+            QCoreApplication::postEvent(window.windowHandle(), new QKeyEvent(QEvent::KeyPress, Qt::Key_A,
+                                                                             Qt::NoModifier, QString(c)));
+    };
+
+    // Typed while a pause runs: kept back, not lost.
+    type(QStringLiteral("abc"));
+    pump.sleepFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(edit->text(), "");
+    EXPECT_EQ(pump.heldEvents(), 3);
+
+    // One dispatch, one event: the oldest.
+    pump.dispatchOne();
+    EXPECT_EQ(edit->text(), "a");
+    type(QStringLiteral("d"));
+    pump.runBlocking([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    EXPECT_EQ(edit->text(), "a");
+    pump.dispatchOne();
+    EXPECT_EQ(edit->text(), "ab");
+
+    // Once the pump waits no more, the rest arrives in its order.
+    QTest::qWait(50);
+    EXPECT_EQ(edit->text(), "abcd");
+    EXPECT_EQ(pump.heldEvents(), 0);
 }

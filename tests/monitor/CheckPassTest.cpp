@@ -269,6 +269,50 @@ TEST_F(CheckPassTest, RowsRemovedWhileABoxIsOpenAreNeverTouched) {
     EXPECT_EQ(engine.data().statusText, "Monitor.");
 }
 
+TEST_F(CheckPassTest, AStopKeepsTheResultsReachedAndGoesNoFurther) {
+    // One page at a time, and all pages fetched ahead at once.
+    for (int parallel : {1, 8}) {
+        SCOPED_TRACE(parallel);
+        TempDir::writeFile("vantrel.log", "");
+        engine.extraSettings().parallelFetches = parallel;
+        setSites({site("good", "Email / Sound", "404"), site("changed", "Email / Sound", "OK")});
+        engine.settings().email2 = "boss@example.test";
+        pump.onDispatch = [&] { engine.requestStop(); }; // the end is asked for as the first mail starts
+        const std::size_t asked = web.requests().size();
+        engine.runCheckPass();
+
+        // The first site's result is in its row and the log; no mail went
+        // out, neither to the first address nor to the second, and the second
+        // site was neither judged nor logged (nor fetched, one at a time).
+        EXPECT_EQ(engine.sites().row(0).status, "OK");
+        EXPECT_EQ(TempDir::readFile("vantrel.log"),
+                  "\r\n" + engine.sites().row(0).checkDate + " " + web.url("/good") + " OK");
+        EXPECT_EQ(smtp.connections(), 0);
+        EXPECT_EQ(engine.sites().row(1).status, "OK");
+        EXPECT_EQ(engine.sites().row(1).checkDate, "");
+        if (parallel == 1)
+            EXPECT_EQ(web.requests().size(), asked + 1);
+        EXPECT_TRUE(sound.played.empty());
+
+        // No pass starts after the stop.
+        const std::size_t before = web.requests().size();
+        engine.onTimer();
+        EXPECT_EQ(web.requests().size(), before);
+        pump.stopSignal().reset();
+        pump.onDispatch = nullptr;
+    }
+}
+
+TEST_F(CheckPassTest, ANulBytePartsNothing) {
+    // The whole page is searched, also past a NUL byte.
+    web.route("/nul", HttpTestServer::ok(std::string("<html>\0 Welcome home</html>", 27)));
+    setSites({site("nul", "Sound", "OK"), site("nul", "Sound", "OK", std::string("\0 Wel", 5))});
+    engine.runCheckPass();
+    EXPECT_EQ(engine.sites().row(0).status, "OK");
+    EXPECT_EQ(engine.sites().row(1).status, "OK");
+    EXPECT_TRUE(sound.played.empty());
+}
+
 namespace {
 
 // What a pass leaves behind that anyone can see, to compare two passes.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace vantrel;
 using std::chrono::milliseconds;
 using vantrel::test::ChildProcess;
@@ -155,6 +157,29 @@ TEST_F(SmtpMailerTest, NoWaitIsUnbounded) {
             m.sendMail(kAddress, "", kAddress, "127.0.0.1:" + std::to_string(unanswered.port()), kSubject));
         EXPECT_EQ(m.errorText, "ERR-10060: Connection Timed Out. Flag: 3");
     }
+}
+
+TEST_F(SmtpMailerTest, AStopEndsTheWaitUnderWayAndEverySendAfterIt) {
+    // The server greets, hears HELO and falls silent: the reply wait (5 s
+    // here) is cut short by a stop requested from another thread.
+    peer.addSession({Peer::say("220 hi\r\n"), Peer::hear(), Peer::goSilent()});
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(milliseconds(300));
+        pump.stopSignal().request();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(send(mailer));
+    const auto took = std::chrono::steady_clock::now() - start;
+    stopper.join();
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_EQ(mailer.errorText,
+              "ERR-10004: Socket disconnected due to interuption from Blocking Call. Flag: 4");
+
+    // Once stopped, a send does not even connect (a failed connection would
+    // be step 3).
+    EXPECT_FALSE(send(mailer));
+    EXPECT_EQ(mailer.lastError, 10004);
+    EXPECT_EQ(mailer.stepFlag, 0);
 }
 
 TEST_F(SmtpMailerTest, ConnectionFailuresKeepTheirOwnReason) {

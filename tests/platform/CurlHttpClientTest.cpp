@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace vantrel;
 using vantrel::test::ChildProcess;
 using vantrel::test::FullBacklogListener;
@@ -179,6 +182,30 @@ TEST_F(CurlHttpClientTest, FailuresCarryWinInetNumbersAndNoBody) {
         request.url = "http://127.0.0.1:" + std::to_string(unanswered.port()) + "/";
         EXPECT_EQ(impatient.perform(request).errorNumber, 12002);
     }
+}
+
+TEST_F(CurlHttpClientTest, ACancelFlagEndsARequestThatWaitsForAnAnswer) {
+    server.route("/silent", HttpTestServer::silent());
+    CurlHttpClient patient; // the program's own limits: 30 s without data
+    std::atomic<bool> cancel{false};
+    HttpRequest request;
+    request.url = server.url("/silent");
+    request.cancel = &cancel;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    HttpResponse r = patient.perform(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+    canceller.join();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.errorNumber, CurlHttpClient::kErrCancelled);
+    EXPECT_LT(took, std::chrono::seconds(10));
+    // Already set: nothing is sent.
+    const auto asked = server.requests().size();
+    EXPECT_EQ(patient.perform(request).errorNumber, CurlHttpClient::kErrCancelled);
+    EXPECT_EQ(server.requests().size(), asked);
 }
 
 TEST_F(CurlHttpClientTest, EndlessBodyIsCutAtTheBoundAndKept) {

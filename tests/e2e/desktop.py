@@ -1,0 +1,166 @@
+"""A small desktop of the test's own for the end-to-end tests of the window
+and the tray: an X server without a screen (Xvfb), a window manager
+(openbox), optionally an XEmbed tray (trayer), and a private D-Bus session
+bus, so nothing of a desktop the tests may run on is seen or touched.
+Every process is started here, waited for within a bound and stopped again
+when the `with` block ends."""
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "dbus-daemon")
+
+
+def missing_tools():
+    return [t for t in TOOLS if not shutil.which(t)]
+
+
+def wait_for(condition, timeout, step=0.05):
+    """Calls `condition` until it gives a true value or `timeout` seconds pass."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(step)
+
+
+def tray_owner(display):
+    """The window that owns the XEmbed tray selection of screen 0, or 0."""
+    try:
+        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    except OSError:
+        return 0
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XGetSelectionOwner.restype = ctypes.c_ulong
+    x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        return 0
+    try:
+        return x11.XGetSelectionOwner(dpy, x11.XInternAtom(dpy, b"_NET_SYSTEM_TRAY_S0", 0))
+    finally:
+        x11.XCloseDisplay(dpy)
+
+
+def started(work):
+    """True once the program in `work` has finished its start-up, which ends by
+    writing the settings file (with TOOLTIPS added when it was missing)."""
+    try:
+        with open(os.path.join(work, "vantrel.ini"), "rb") as f:
+            return b"TOOLTIPS=yes" in f.read()
+    except OSError:
+        return False
+
+
+class Desktop:
+    def __init__(self, tray=False):
+        self.tray = tray
+        self.procs = []
+        self.home = tempfile.mkdtemp(prefix="vantrel-desktop-")
+        self.env = None
+
+    def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def _spawn(self, command, **kwargs):
+        proc = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True, **kwargs)
+        self.procs.append(proc)
+        return proc
+
+    def _start(self):
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+                                 "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        self.procs.append(xvfb)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode().strip()
+
+        bus_address = "unix:path=%s/bus" % self.home
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home, "DISPLAY": self.display,
+                    "XDG_RUNTIME_DIR": self.home, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+                    "DBUS_SESSION_BUS_ADDRESS": bus_address, "LANG": "C.UTF-8"}
+        self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus_address])
+        if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
+            raise RuntimeError("dbus-daemon did not start")
+        self._spawn(["openbox", "--sm-disable"])
+        if not wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.xprop("-root"), 10):
+            raise RuntimeError("openbox did not start")
+        if self.tray:
+            self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                         "--heighttype", "pixel", "--height", "40", "--SetDockType", "true"])
+            # The program looks for a tray once, at its start: the tray must
+            # own its selection before that.
+            if not wait_for(lambda: tray_owner(self.display), 10):
+                raise RuntimeError("trayer did not start")
+            # trayer takes the selection before it is ready for docking
+            # requests; one sent in between is lost.
+            time.sleep(0.5)
+
+    def run(self, command, timeout=10):
+        """Runs one X tool against this display and returns its output ('' on failure)."""
+        try:
+            return subprocess.run(command, env=self.env, capture_output=True, timeout=timeout,
+                                  text=True).stdout
+        except (subprocess.TimeoutExpired, OSError):
+            return ""
+
+    def xprop(self, *args):
+        return self.run(["xprop"] + list(args))
+
+    def window_of(self, pid, title):
+        """The id of the visible or hidden top-level window of `pid` named `title`."""
+        for wid in self.run(["xdotool", "search", "--all", "--pid", str(pid), "--name", "^%s$" % title]).split():
+            if "WM_STATE" in self.xprop("-id", wid) or "_NET_WM_NAME" in self.xprop("-id", wid):
+                return wid
+        return None
+
+    def mapped(self, wid):
+        return "window state: Normal" in self.xprop("-id", wid, "WM_STATE")
+
+    def net_wm_state(self, wid):
+        return self.xprop("-id", wid, "_NET_WM_STATE")
+
+    def screenshot(self, path):
+        self.run(["import", "-window", "root", path], timeout=20)
+
+    def __exit__(self, *exc):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                try:
+                    os.killpg(proc.pid, signal.SIGTERM)
+                except OSError:
+                    pass
+        for proc in reversed(self.procs):
+            try:
+                proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                os.killpg(proc.pid, signal.SIGKILL)
+                proc.wait(timeout=5)
+        shutil.rmtree(self.home, ignore_errors=True)
+        return False

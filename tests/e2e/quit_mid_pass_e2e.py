@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""SIGTERM while a check pass waits on a site that never answers: the pass
+stops at once (the hanging download is cancelled, the sites after it are not
+judged, logged or announced, though their pages may have been fetched ahead
+with the hanging one), and only then the program ends the normal way, with every result
+reached so far in the saved list and the log, and exit status 0.
+
+Three sites on a loopback server, checked top row first: "First" answers with
+its test string, "Hang" accepts the request and never answers, "Third" answers
+but must keep its row as it was. Time runs 10 times faster under libfaketime so
+the first pass comes after 30 seconds; the hanging site's own stall limit then
+still lies 3 seconds away, longer than the program may take to end. The test
+also reads the processor time the program used after the signal: a program
+that spins while it waits uses nearly all of the time it takes."""
+import http.server
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+DEADLINE = 90       # seconds of real time until the hanging request arrives
+EXIT_LIMIT = 10     # seconds of real time from the signal to the exit
+CPU_LIMIT = 1.0     # seconds of processor time from the signal to the exit
+STAMP = r"\d\d [A-Z][a-z][a-z] \d{4} \d\d:\d\d:\d\d"
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    # utime and stime are fields 14 and 15 of the whole line, in clock ticks.
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def main():
+    exe = os.path.abspath(sys.argv[1])
+    faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+                                 "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
+                                 "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
+    if not faketime:
+        print("SKIP: faketime is not installed")
+        return 0
+
+    requests = []
+    hanging = threading.Event()
+    release = threading.Event()
+
+    class Pages(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            requests.append(self.path)
+            if self.path == "/hang":
+                hanging.set()
+                release.wait(60)  # never answers while the program runs
+                return
+            body = b"<html>Welcome home</html>"
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    httpd.daemon_threads = True
+    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    web = "http://127.0.0.1:%d" % httpd.server_address[1]
+
+    work = tempfile.mkdtemp(prefix="vantrel-quit-")
+    proc = None
+    try:
+        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
+            f.write(b"CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\n"
+                    b"ERRORSOUND=\r\nNOTIFY=On Change\r\nINTERVAL=5\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\n"
+                    b"MONITOR=yes\r\nEVERYERROR=no\r\n\r\n")
+        sites = [  # file order is bottom row first
+            ("Third", web + "/third", "Welcome", "New"),
+            ("Hang", web + "/hang", "Welcome", "OK"),
+            ("First", web + "/first", "Welcome", "New"),
+        ]
+        records = ["ST=%s\r\nURL=%s\r\nTESTSTRING=%s\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
+                   "ACTION=Sound\r\nSTATUS=%s\r\n" % s for s in sites]
+        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
+            f.write(("CREATOR=Vantrel 1.0\r\n" + "\r\n".join(records)).encode())
+
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FAKETIME_DONT_FAKE_MONOTONIC="0",
+                   LD_PRELOAD=faketime, FAKETIME="+0 x10")
+        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        output = []
+        threading.Thread(target=lambda: output.append(proc.stdout.read()), daemon=True).start()
+        if not hanging.wait(DEADLINE):
+            return fail("the hanging site was never asked; requests %r" % requests)
+        time.sleep(0.3)  # the download is now waiting for an answer that does not come
+        cpu_before = cpu_seconds(proc.pid)
+        signalled = time.monotonic()
+        proc.send_signal(signal.SIGTERM)
+        status = None
+        while time.monotonic() - signalled < EXIT_LIMIT * 3:
+            pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+            if pid:
+                break
+            time.sleep(0.02)
+        else:
+            return fail("the program did not end after SIGTERM")
+        elapsed = time.monotonic() - signalled
+        cpu_after = usage.ru_utime + usage.ru_stime - cpu_before
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        time.sleep(0.1)
+        out = output[0].decode("latin-1") if output else ""
+
+        failures = []
+        if proc.returncode != 0:
+            failures.append("exit status %d" % proc.returncode)
+        if elapsed > EXIT_LIMIT:
+            failures.append("ended %.1f s after the signal" % elapsed)
+        if cpu_after > CPU_LIMIT:
+            failures.append("used %.2f s of processor time in the %.1f s after the signal" % (cpu_after, elapsed))
+        dat = open(os.path.join(work, "vantrel.dat"), "rb").read().decode("latin-1")
+        titles = re.findall(r"ST=(.*)\r\n", dat)
+        statuses = re.findall(r"STATUS=(.*)\r\n", dat)
+        checks = re.findall(r"CHECK=(.*)\r\n", dat)
+        if titles != ["Third", "Hang", "First"] or statuses != ["New", "OK", "OK"]:
+            failures.append("saved sites %r with statuses %r" % (titles, statuses))
+        if len(checks) != 3 or checks[:2] != ["", ""] or not re.match(STAMP + "$", checks[2]):
+            failures.append("saved check dates %r" % checks)
+        log = os.path.join(work, "vantrel.log")
+        logtext = open(log, "rb").read().decode("latin-1") if os.path.exists(log) else ""
+        if not re.fullmatch(r"\r\n%s %s OK" % (STAMP, re.escape(web + "/first")), logtext):
+            failures.append("log %r" % logtext)
+        print("SIGTERM to exit: %.2f s, processor time after the signal: %.3f s" % (elapsed, cpu_after))
+        if failures:
+            return fail("\n".join(failures) + "\nprogram output:\n" + out)
+        print("1 passed, 0 failed")
+        return 0
+    finally:
+        release.set()
+        if proc and proc.returncode is None and proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        httpd.shutdown()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def fail(message):
+    print(message)
+    print("0 passed, 1 failed")
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

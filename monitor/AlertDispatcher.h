@@ -12,7 +12,8 @@ class AlertDispatcher {
 public:
     static constexpr const char* kErrorSubject = "Vantrel Error Report";
     static constexpr const char* kRecoverySubject = "Vantrel Recovery Report";
-    static constexpr const char* kUrlFailedText = "Unable to load URL\r\nPlease check URL and update your listing.";
+    static constexpr const char* kUrlFailedText =
+        "Unable to load URL\r\nPlease check URL and update your listing.";
     static constexpr const char* kDefaultSound = "air.wav";
 
     explicit AlertDispatcher(SiteMonitor& monitor) : monitor_(monitor) {}

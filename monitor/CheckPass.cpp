@@ -18,9 +18,12 @@ constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
 
 const char* statusFor(int outcome) {
     switch (outcome) {
-    case 0: return "404";
-    case 1: return "Bad - Test String text Not Found";
-    default: return "OK";
+    case 0:
+        return "404";
+    case 1:
+        return "Bad - Test String text Not Found";
+    default:
+        return "OK";
     }
 }
 
@@ -44,6 +47,8 @@ void CheckPass::run() {
             break;
         checkRow(i, failureCount);
     }
+    if (!changes_.empty() && m.extraSettings().notifications)
+        view.notifySiteChanges(changes_);
     data.statusText = "Done.";
     if (m.settings().monitor == "yes") {
         view.setCheckTimer(m.checkPeriod());
@@ -83,6 +88,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // because storing gathers the boxes first.
     view.show();
     m.storeRow(i);
+    noteChange(entry, previousStatus, outcome == Outcome::Good);
 
     std::string& report = m.reportBody();
     report.clear();
@@ -106,7 +112,8 @@ void CheckPass::checkRow(int i, int& failureCount) {
             alerts.sendRecoveryReport();
     } else {
         ++failureCount;
-        const bool repeat = outcome == Outcome::NotFetched ? s.everyError == "yes" : text::contains(s.notify, "Every");
+        const bool repeat =
+            outcome == Outcome::NotFetched ? s.everyError == "yes" : text::contains(s.notify, "Every");
         if (mails && (previousStatus == "OK" || repeat))
             alerts.sendErrorReport();
         if (text::contains(entry.action, "Sound"))
@@ -123,6 +130,14 @@ void CheckPass::checkRow(int i, int& failureCount) {
         view.showTrayOn();
     ++data.checkCount;
     view.show();
+}
+
+void CheckPass::noteChange(const SiteEntry& entry, const std::string& previousStatus, bool good) {
+    // A site never checked before ("New") that checks good has not recovered
+    // from anything; one that fails has failed.
+    const bool wasFailing = previousStatus != "OK" && previousStatus != "New" && !previousStatus.empty();
+    if (good == wasFailing)
+        changes_.push_back(SiteChange{entry.title, entry.url, entry.status, good});
 }
 
 } // namespace vantrel

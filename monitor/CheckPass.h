@@ -1,8 +1,13 @@
 #pragma once
 
+#include "monitor/SiteChange.h"
+
+#include <vector>
+
 namespace vantrel {
 
 class SiteMonitor;
+struct SiteEntry;
 
 // One pass over all sites: fetch each page, judge it, stamp and log the
 // check, store the row, and send the alerts its action and the settings
@@ -16,8 +21,11 @@ public:
 private:
     enum class Outcome { NotFetched, StringMissing, Good };
     void checkRow(int i, int& failureCount);
+    void noteChange(const SiteEntry& entry, const std::string& previousStatus, bool good);
 
     SiteMonitor& monitor_;
+    // Sites that failed or recovered in this pass, announced once at its end.
+    std::vector<SiteChange> changes_;
 };
 
 } // namespace vantrel

@@ -42,6 +42,10 @@ public:
     DialogData& data() { return data_; }
     const DialogData& data() const { return data_; }
     MonitorView& view() { return view_; }
+    // The mail login's password, from the desktop keyring or the password
+    // file; the engine keeps it in memory only.
+    void setMailPassword(std::string password) { mailPassword_ = std::move(password); }
+    const std::string& mailPassword() const { return mailPassword_; }
     bool monitoringOn() const { return monitoringOn_; }
 
     EventPump& pump() { return *pump_; }
@@ -105,6 +109,7 @@ private:
     SoundPlayer* sound_;
     Settings settings_;
     ExtraSettings extraSettings_;
+    std::string mailPassword_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;

@@ -18,9 +18,10 @@ namespace {
 
 std::vector<SmtpTestPeer::Step> acceptingSession() {
     using P = SmtpTestPeer;
-    return {P::say("220 mail ready\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(), P::say("250 ok\r\n"),
-            P::hear(), P::say("250 ok\r\n"), P::hear(), P::say("354 go ahead\r\n"), P::hearData(),
-            P::say("250 queued\r\n"), P::hear(), P::say("221 bye\r\n")};
+    return {P::say("220 mail ready\r\n"), P::hear(),     P::say("250 hello\r\n"),  P::hear(),
+            P::say("250 ok\r\n"),         P::hear(),     P::say("250 ok\r\n"),     P::hear(),
+            P::say("354 go ahead\r\n"),   P::hearData(), P::say("250 queued\r\n"), P::hear(),
+            P::say("221 bye\r\n")};
 }
 
 // The engine with the window faked in memory, real HTTP and SMTP peers on
@@ -96,7 +97,8 @@ TEST_F(CheckPassTest, MailDecisionTable) {
         {"refused", "Email", "404", "no", "On Change", "404", nullptr},
         {"refused", "Email", "New", "no", "Every Check", "404", nullptr}, // NOTIFY plays no part here
         {"refused", "Email / Sound", "404", "yes", "On Change", "404", "Vantrel Error Report"},
-        {"changed", "Email", "OK", "no", "On Change", "Bad - Test String text Not Found", "Vantrel Error Report"},
+        {"changed", "Email", "OK", "no", "On Change", "Bad - Test String text Not Found",
+         "Vantrel Error Report"},
         {"changed", "Email", "Bad - Test String text Not Found", "yes", "On Change",
          "Bad - Test String text Not Found", nullptr}, // EVERYERROR plays no part here
         {"changed", "Email", "New", "no", "Every Check", "Bad - Test String text Not Found",
@@ -121,7 +123,8 @@ TEST_F(CheckPassTest, MailDecisionTable) {
         EXPECT_EQ(engine.sites().row(0).status, c.expectStatus);
         if (c.expectSubject) {
             std::string sent = smtp.received(static_cast<size_t>(sessions++));
-            EXPECT_NE(sent.find(std::string("Subject: ") + c.expectSubject + "\r\n"), std::string::npos) << sent;
+            EXPECT_NE(sent.find(std::string("Subject: ") + c.expectSubject + "\r\n"), std::string::npos)
+                << sent;
             EXPECT_NE(sent.find("MAIL FROM: <ops@example.test>\r\n"), std::string::npos);
         }
         EXPECT_EQ(smtp.connections(), sessions);
@@ -132,16 +135,17 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     clock.set(1796690625);
     const std::string stamp = DateText::dateTime(clock.now());
     engine.settings().email2 = "boss@example.test";
-    setSites({site("good", "Email", "404"), site("changed", "Sound", "OK"), site("refused", "URL", "OK", "")});
+    setSites(
+        {site("good", "Email", "404"), site("changed", "Sound", "OK"), site("refused", "URL", "OK", "")});
     smtp.addSession(acceptingSession());
     smtp.addSession(acceptingSession());
     engine.data().checkCount = 7;
     view.show(); // the counter on screen is what the pass counts on from
     engine.runCheckPass();
 
-    EXPECT_EQ(TempDir::readFile("vantrel.log"), "\r\n" + stamp + " " + web.url("/good") + " OK\r\n" + stamp + " " +
-                                                    web.url("/changed") + " Bad - Test String text Not Found\r\n" +
-                                                    stamp + " " + refusedUrl + " 404");
+    EXPECT_EQ(TempDir::readFile("vantrel.log"),
+              "\r\n" + stamp + " " + web.url("/good") + " OK\r\n" + stamp + " " + web.url("/changed") +
+                  " Bad - Test String text Not Found\r\n" + stamp + " " + refusedUrl + " 404");
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(engine.sites().row(i).checkDate, stamp);
     EXPECT_EQ(engine.data().checkCount, 10);
@@ -150,7 +154,8 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     // The recovery report goes to each address in turn, each its own sender.
     const std::string first = smtp.received(0);
     const std::string second = smtp.received(1);
-    const std::string body = "\r\n" + web.url("/good") + " Service Restored.\r\nVantrel Report " + stamp + "\r\n";
+    const std::string body =
+        "\r\n" + web.url("/good") + " Service Restored.\r\nVantrel Report " + stamp + "\r\n";
     EXPECT_NE(first.find("RCPT to: <ops@example.test>\r\n"), std::string::npos);
     EXPECT_NE(first.find(body), std::string::npos) << first;
     EXPECT_NE(second.find("MAIL FROM: <boss@example.test>\r\n"), std::string::npos);
@@ -248,4 +253,40 @@ TEST(CheckPeriod, IntervalIsReadLikeAtoiWithAFloorAndACeiling) {
     EXPECT_EQ(SiteMonitor::checkPeriodFor("60"), minutes(60));
     EXPECT_EQ(SiteMonitor::checkPeriodFor(" 10 minutes"), minutes(10));
     EXPECT_LE(SiteMonitor::checkPeriodFor("99999999999").count(), 2147483647LL);
+}
+
+TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) {
+    using P = SmtpTestPeer;
+    setSites({site("good", "Email", "404"), site("changed", "Email", "OK"), site("refused", "Sound", "New"),
+              site("good", "Sound", "New"), site("refused", "Sound", "404")});
+    smtp.addSession(acceptingSession());
+    smtp.addSession({P::say("554 no mail today\r\n")});
+    engine.runCheckPass();
+
+    const std::string when = DateText::timeOfDay(clock.now());
+    ASSERT_EQ(view.mailResults.size(), 2u);
+    EXPECT_TRUE(view.mailResults[0].ok);
+    EXPECT_EQ(view.mailResults[0].when, when);
+    EXPECT_EQ(view.mailResults[0].errorText, "");
+    EXPECT_FALSE(view.mailResults[1].ok);
+    EXPECT_EQ(view.mailResults[1].errorText, engine.mailer().errorText);
+    EXPECT_NE(view.mailResults[1].errorText.find("Flag: "), std::string::npos);
+
+    // One summary at the end: the recovery, the failure after OK and the
+    // failure of a new site; not a new site that is good, nor one still down.
+    ASSERT_EQ(view.siteChanges.size(), 1u);
+    const std::vector<SiteChange> expected = {
+        {"Site good", web.url("/good"), "OK", true},
+        {"Site changed", web.url("/changed"), "Bad - Test String text Not Found", false},
+        {"Site refused", refusedUrl, "404", false},
+    };
+    EXPECT_EQ(view.siteChanges[0], expected);
+
+    // Nothing changes in the next pass, and with notifications off nothing is announced.
+    engine.runCheckPass();
+    EXPECT_EQ(view.siteChanges.size(), 1u);
+    engine.extraSettings().notifications = false;
+    setSites({site("refused", "Sound", "OK")});
+    engine.runCheckPass();
+    EXPECT_EQ(view.siteChanges.size(), 1u);
 }

@@ -26,7 +26,7 @@ public:
     DialogData controls;
 
     std::vector<Box> boxes;
-    std::deque<MessageAnswer> answers; // answers to give, in order; then Ok/Yes
+    std::deque<MessageAnswer> answers;     // answers to give, in order; then Ok/Yes
     std::function<void(const Box&)> onBox; // runs while a box is "open"
 
     std::string monitorCaption;
@@ -38,6 +38,13 @@ public:
     int showCount = 0;
     bool toolTips = false;
     int marked = -1;
+    struct MailResult {
+        bool ok;
+        std::string when;
+        std::string errorText;
+    };
+    std::vector<MailResult> mailResults;
+    std::vector<std::vector<SiteChange>> siteChanges; // one entry per summary
 
     void gather() override;
     void show() override;
@@ -53,6 +60,12 @@ public:
     void showTrayOn() override { tray.push_back("on"); }
     void showTrayOff() override { tray.push_back("off"); }
     void showTrayAlert() override { tray.push_back("alert"); }
+    void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override {
+        mailResults.push_back({ok, when, errorText});
+    }
+    void notifySiteChanges(const std::vector<SiteChange>& changes) override {
+        siteChanges.push_back(changes);
+    }
 };
 
 } // namespace vantrel::test

@@ -46,7 +46,8 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     CSiteMonitorDlg dialog;
     dialog.setUnattended(headless);
     SignalBridge bridge;
-    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog, [&dialog](int) { dialog.reject(); });
+    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog,
+                     [&dialog](int) { dialog.reject(); });
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();

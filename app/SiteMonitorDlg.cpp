@@ -1,5 +1,8 @@
 #include "app/SiteMonitorDlg.h"
 
+#include "model/ExtraSettingsFile.h"
+#include "notify/SmtpMailer.h"
+#include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
@@ -23,6 +26,7 @@
 #include <QTableView>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -93,7 +97,6 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
             setToolTip(tip);
         }
     });
-
 }
 
 CSiteMonitorDlg::~CSiteMonitorDlg() {
@@ -192,9 +195,16 @@ void CSiteMonitorDlg::createControls() {
     status_->setAccessibleName(QStringLiteral("Monitor Status"));
     entryStatus_->setAccessibleName(QStringLiteral("Site Status"));
     preferences_ = makeButton(c, QStringLiteral("Preferences"), D::rect(227, 164, 50, 14));
-    footer_ = new QLabel(QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
+    footer_ = new QLabel(
+        QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
     footer_->setAccessibleName(QStringLiteral("Footer"));
+    mailFailureLabel_ = new QLabel(c);
+    mailFailureLabel_->setGeometry(footer_->geometry());
+    mailFailureLabel_->setTextFormat(Qt::PlainText);
+    mailFailureLabel_->setAccessibleName(QStringLiteral("Mail Failure"));
+    mailFailureLabel_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    mailFailureLabel_->hide();
 
     connect(quit_, &QPushButton::clicked, this, &QDialog::accept);
     connect(monitor_, &QPushButton::clicked, this, &CSiteMonitorDlg::ToggleMonitor);
@@ -217,6 +227,8 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
     // The right-hand column follows the right edge; the list and the long
     // entry boxes take the width that is left; the footer stays at the bottom.
     footer_->setGeometry(3, cy - 17, 415, 15);
+    mailFailureLabel_->setGeometry(3, cy - 17, std::max(0, cx - 6), 15);
+    showMailFailure();
     list_->resize(std::max(0, cx - 96), std::max(0, cy - 175));
     for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
         e->resize(std::max(0, cx - 160), e->height());
@@ -242,6 +254,7 @@ void CSiteMonitorDlg::OnInitDialog() {
     tray_->showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    loadMailPassword();
 }
 
 void CSiteMonitorDlg::done(int result) {
@@ -262,7 +275,8 @@ void CSiteMonitorDlg::OnDestroy() {
 
 void CSiteMonitorDlg::gather() {
     SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         const BoundText& b = entryBindings_[static_cast<size_t>(i)];
         entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
@@ -274,7 +288,8 @@ void CSiteMonitorDlg::gather() {
 
 void CSiteMonitorDlg::show() {
     const SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         BoundText& b = entryBindings_[static_cast<size_t>(i)];
         if (edits[i])
@@ -291,7 +306,8 @@ void CSiteMonitorDlg::show() {
 
 MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::string& caption,
                                           MessageButtons buttons, MessageIcon icon) {
-    const MessageAnswer defaultAnswer = buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    const MessageAnswer defaultAnswer =
+        buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     if (unattended_) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
@@ -313,7 +329,9 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
     monitor_->setAccessibleName(monitor_->text());
 }
 
-void CSiteMonitorDlg::setWindowCaption(const std::string& caption) { setWindowTitle(QtText::toQt(caption)); }
+void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
+    setWindowTitle(QtText::toQt(caption));
+}
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
     checkTimer_.start(static_cast<int>(period.count()));
@@ -378,28 +396,129 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
 }
 
 int CSiteMonitorDlg::markedRow() const {
-    const QModelIndex current = list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
+    const QModelIndex current =
+        list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
     if (!current.isValid() || current.row() >= engine_.sites().rowCount())
         return -1;
     return current.row();
 }
 
-void CSiteMonitorDlg::showTrayOn() { tray_->showOn(); }
-void CSiteMonitorDlg::showTrayOff() { tray_->showOff(); }
-void CSiteMonitorDlg::showTrayAlert() { tray_->showAlert(); }
+void CSiteMonitorDlg::showTrayOn() {
+    tray_->showOn();
+}
+void CSiteMonitorDlg::showTrayOff() {
+    tray_->showOff();
+}
+void CSiteMonitorDlg::showTrayAlert() {
+    tray_->showAlert();
+}
+
+void CSiteMonitorDlg::reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
+    // The Status field and the log keep their texts; the failure shows in its
+    // own line and in the tray's tip until a mail goes out again.
+    mailFailure_ = ok ? QString()
+                      : QStringLiteral("Mail failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
+    showMailFailure();
+    tray_->setNotice(mailFailure_);
+}
+
+void CSiteMonitorDlg::showMailFailure() {
+    if (!mailFailureLabel_)
+        return;
+    const bool failed = !mailFailure_.isEmpty();
+    const QString shown =
+        mailFailureLabel_->fontMetrics().elidedText(mailFailure_, Qt::ElideRight, mailFailureLabel_->width());
+    mailFailureLabel_->setText(shown);
+    mailFailureLabel_->setToolTip(mailFailure_);
+    mailFailureLabel_->setVisible(failed);
+    footer_->setVisible(!failed);
+}
+
+void CSiteMonitorDlg::notifySiteChanges(const std::vector<SiteChange>& changes) {
+    // Without a display no one would see it.
+    if (unattended_)
+        return;
+    notifier_.notify(changes);
+}
+
+// ---- mail password ---------------------------------------------------------
+
+namespace {
+
+QString keyringKey(const SiteMonitor& engine) {
+    return MailKeyring::keyFor(QtText::toQt(engine.extraSettings().mailUser),
+                               QtText::toQt(engine.settings().smtpServer));
+}
+
+} // namespace
+
+void CSiteMonitorDlg::loadMailPassword() {
+    if (engine_.extraSettings().mailUser.empty())
+        return; // no login, no password
+    keyring_.read(keyringKey(engine_), [this](const MailKeyring::Result& r) {
+        if (r.status == MailKeyring::Status::Ok && !r.password.isEmpty())
+            engine_.setMailPassword(QtText::fromQt(r.password));
+        else if (!engine_.extraSettings().mailPasswordFile.empty())
+            readPasswordFile();
+    });
+}
+
+void CSiteMonitorDlg::readPasswordFile() {
+    const MailPasswordFile::Result r = MailPasswordFile::read(engine_.extraSettings().mailPasswordFile);
+    if (r.status == MailPasswordFile::Status::Ok) {
+        engine_.setMailPassword(r.password);
+        return;
+    }
+    // Said once a run: a check pass must not stop at the same box every time.
+    if (!std::exchange(passwordFileWarned_, true))
+        messageBox(r.message, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string& oldPassword) {
+    const std::string& password = engine_.mailPassword();
+    const QString key = keyringKey(engine_);
+    if (engine_.extraSettings().mailUser.empty() || (password == oldPassword && key == oldKey))
+        return;
+    if (!oldPassword.empty() && (key != oldKey || password.empty()))
+        keyring_.remove(oldKey); // the old login's entry; nothing to say if it was not there
+    if (password.empty())
+        return;
+    const MailKeyring::Result r = keyring_.write(key, QtText::toQt(password));
+    if (r.status != MailKeyring::Status::Ok && engine_.extraSettings().mailPasswordFile.empty())
+        messageBox("The keyring did not take the mail password (" + QtText::fromQt(r.errorText) +
+                       "). Vantrel uses it until it ends; to keep it without a keyring, name a password file "
+                       "in Preferences, Advanced.",
+                   "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+}
 
 // ---- commands --------------------------------------------------------------
 
-void CSiteMonitorDlg::OnTimer() { engine_.onTimer(); }
+void CSiteMonitorDlg::OnTimer() {
+    engine_.onTimer();
+}
 
-void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
+void CSiteMonitorDlg::ToggleMonitor() {
+    engine_.toggleMonitor();
+}
 
-void CSiteMonitorDlg::OnAdd() { editor_.OnAdd(); }
-void CSiteMonitorDlg::OnUpdate() { editor_.OnUpdate(); }
-void CSiteMonitorDlg::OnRemove() { editor_.OnRemove(); }
-void CSiteMonitorDlg::OnClear() { engine_.clearEntry(); }
-void CSiteMonitorDlg::OnClearAll() { editor_.OnClearAll(); }
-void CSiteMonitorDlg::OnListClick() { editor_.OnListClick(); }
+void CSiteMonitorDlg::OnAdd() {
+    editor_.OnAdd();
+}
+void CSiteMonitorDlg::OnUpdate() {
+    editor_.OnUpdate();
+}
+void CSiteMonitorDlg::OnRemove() {
+    editor_.OnRemove();
+}
+void CSiteMonitorDlg::OnClear() {
+    engine_.clearEntry();
+}
+void CSiteMonitorDlg::OnClearAll() {
+    editor_.OnClearAll();
+}
+void CSiteMonitorDlg::OnListClick() {
+    editor_.OnListClick();
+}
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
     // Sorting moves texts between rows; the selection and the marked row stay
@@ -429,12 +548,28 @@ void CSiteMonitorDlg::OnPreferences() {
     // Modal to the main window only, so the tray menu can still be opened.
     dlg.setWindowModality(Qt::WindowModal);
     dlg.copyIn(settings);
+    const std::string oldPassword = engine_.mailPassword();
+    const QString oldKey = keyringKey(engine_);
+    const std::string oldPasswordFile = engine_.extraSettings().mailPasswordFile;
+    dlg.copyIn(engine_.extraSettings(), oldPassword);
     enableToolTips(dlg.toolTips == 1);
     // The result is not looked at: Esc and the close box keep what the last
     // gather took (a Test, Browse or Add to Startup click gathers first).
     dlg.exec();
     dlg.copyOut(settings);
+    std::string password;
+    dlg.copyOut(engine_.extraSettings(), password);
     enableToolTips(dlg.toolTips == 1);
+    // A keyring read still under way when the dialog opened may have brought
+    // the password since: only a password changed in the dialog replaces it.
+    if (password != oldPassword)
+        engine_.setMailPassword(password);
+    storeMailPassword(oldKey, oldPassword);
+    if (engine_.mailPassword().empty() && !engine_.extraSettings().mailUser.empty() &&
+        engine_.extraSettings().mailPasswordFile != oldPasswordFile) {
+        passwordFileWarned_ = false;
+        readPasswordFile();
+    }
     engine_.saveSettings();
 }
 
@@ -447,7 +582,9 @@ void CSiteMonitorDlg::OnFileSave() {
 // added or changed since the last save is lost and no dead icon stays in the
 // tray: done() saves the site list and removes the icon, and the application
 // then leaves its event loop and ends with status 0.
-void CSiteMonitorDlg::OnFileQuit() { reject(); }
+void CSiteMonitorDlg::OnFileQuit() {
+    reject();
+}
 
 // Help > About. On Linux Qt offers no window (system) menu to add an About
 // entry to, so the Help menu is the one way to the box.
@@ -456,12 +593,19 @@ void CSiteMonitorDlg::OnAbout() {
     about.exec();
 }
 
-void CSiteMonitorDlg::OnManual() { help_.openManual(); }
-void CSiteMonitorDlg::OnMoreInfo() { help_.openMoreInfo(); }
-void CSiteMonitorDlg::OnSupport() { help_.openSupport(); }
+void CSiteMonitorDlg::OnManual() {
+    help_.openManual();
+}
+void CSiteMonitorDlg::OnMoreInfo() {
+    help_.openMoreInfo();
+}
+void CSiteMonitorDlg::OnSupport() {
+    help_.openSupport();
+}
 
 void CSiteMonitorDlg::OnUninstall() {
-    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok, MessageIcon::None);
+    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok,
+               MessageIcon::None);
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {

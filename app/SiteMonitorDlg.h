@@ -1,13 +1,15 @@
 #pragma once
 
+#include "app/MailKeyring.h"
 #include "app/QtEventPump.h"
 #include "model/SystemClock.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/CurlHttpClient.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
+#include "platform/CanberraSoundPlayer.h"
+#include "platform/CurlHttpClient.h"
 #include "ui/BoundText.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/HelpLinks.h"
 
 #include <QCoreApplication>
@@ -70,6 +72,18 @@ public:
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
+    void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override;
+    void notifySiteChanges(const std::vector<SiteChange>& changes) override;
+
+    // The last report mail's failure as the window and the tray tip show it;
+    // empty once a later mail went out.
+    QString mailFailure() const { return mailFailure_; }
+    DesktopNotifier& notifier() { return notifier_; }
+    MailKeyring& keyring() { return keyring_; }
+    // Reads the mail password for the login in the settings: from the
+    // keyring, and where none answers or it holds none, from the password
+    // file. Asynchronous; the engine gets the password when it is found.
+    void loadMailPassword();
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
@@ -105,6 +119,9 @@ private:
     void createMenu();
     void layoutControls(int cx, int cy);
     void doAutoSizeColumns();
+    void showMailFailure();
+    void readPasswordFile();
+    void storeMailPassword(const QString& oldKey, const std::string& oldPassword);
 
     QtEventPump pump_;
     SystemClock clock_;
@@ -119,32 +136,37 @@ private:
     bool unattended_ = false;
     bool destroyed_ = false;
     HelpLinks help_;
+    DesktopNotifier notifier_;
+    MailKeyring keyring_;
+    QString mailFailure_;
+    bool passwordFileWarned_ = false;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    QLineEdit* siteName_ = nullptr;  // 1002
-    QLineEdit* url_ = nullptr;       // 1001
-    QLineEdit* testString_ = nullptr; // 1003
-    QComboBox* action_ = nullptr;    // 1029
-    QLineEdit* errorUrl_ = nullptr;  // 1030
-    QLineEdit* createDate_ = nullptr; // 1012
-    QLineEdit* entryStatus_ = nullptr; // 1015
-    QLineEdit* checkDate_ = nullptr; // 1013
-    QTableView* list_ = nullptr;     // 1000
-    QPushButton* quit_ = nullptr;    // 1
-    QPushButton* monitor_ = nullptr; // 1009
-    QPushButton* add_ = nullptr;     // 1005
-    QPushButton* update_ = nullptr;  // 1006
-    QPushButton* remove_ = nullptr;  // 1007
-    QPushButton* clear_ = nullptr;   // 1008
-    QLabel* totalLabel_ = nullptr;   // 1037
-    QLineEdit* total_ = nullptr;     // 1016
-    QLabel* checksLabel_ = nullptr;  // 1038
-    QLineEdit* checks_ = nullptr;    // 1017
-    QLabel* statusLabel_ = nullptr;  // 1039
-    QLineEdit* status_ = nullptr;    // 1011
+    QLineEdit* siteName_ = nullptr;      // 1002
+    QLineEdit* url_ = nullptr;           // 1001
+    QLineEdit* testString_ = nullptr;    // 1003
+    QComboBox* action_ = nullptr;        // 1029
+    QLineEdit* errorUrl_ = nullptr;      // 1030
+    QLineEdit* createDate_ = nullptr;    // 1012
+    QLineEdit* entryStatus_ = nullptr;   // 1015
+    QLineEdit* checkDate_ = nullptr;     // 1013
+    QTableView* list_ = nullptr;         // 1000
+    QPushButton* quit_ = nullptr;        // 1
+    QPushButton* monitor_ = nullptr;     // 1009
+    QPushButton* add_ = nullptr;         // 1005
+    QPushButton* update_ = nullptr;      // 1006
+    QPushButton* remove_ = nullptr;      // 1007
+    QPushButton* clear_ = nullptr;       // 1008
+    QLabel* totalLabel_ = nullptr;       // 1037
+    QLineEdit* total_ = nullptr;         // 1016
+    QLabel* checksLabel_ = nullptr;      // 1038
+    QLineEdit* checks_ = nullptr;        // 1017
+    QLabel* statusLabel_ = nullptr;      // 1039
+    QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
-    QLabel* footer_ = nullptr;       // 1036
+    QLabel* footer_ = nullptr;           // 1036
+    QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

@@ -40,18 +40,33 @@ QIcon TrayIcon::icon(int id) {
     return icon;
 }
 
-bool TrayIcon::trayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool TrayIcon::trayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void TrayIcon::setState(int iconId, const QString& tip) {
     iconId_ = iconId;
     tip_ = tip;
     if (added_) {
         tray_.setIcon(icon(iconId));
-        tray_.setToolTip(tip);
+        tray_.setToolTip(toolTip());
         if (trayAvailable())
             tray_.show();
     }
-    emit stateChanged(iconId, tip);
+    emit stateChanged(iconId, toolTip());
+}
+
+QString TrayIcon::toolTip() const {
+    return notice_.isEmpty() ? tip_ : tip_ + QLatin1Char('\n') + notice_;
+}
+
+void TrayIcon::setNotice(const QString& notice) {
+    if (notice == notice_)
+        return;
+    notice_ = notice;
+    if (added_)
+        tray_.setToolTip(toolTip());
+    emit stateChanged(iconId_, toolTip());
 }
 
 void TrayIcon::add() {

@@ -37,8 +37,12 @@ public:
     void showOff();
     void showAlert();
 
+    // A line under the state's tip, such as the last failed mail; empty: none.
+    void setNotice(const QString& notice);
+
     int iconId() const { return iconId_; }
-    QString tip() const { return tip_; }
+    QString tip() const { return tip_; } // the state's own tip
+    QString toolTip() const;             // the tip as shown, with the notice
     bool animating() const { return animation_.isActive(); }
     bool visible() const { return tray_.isVisible(); }
     QMenu* menu() { return &menu_; }
@@ -68,6 +72,7 @@ private:
     int frame_ = 0;
     int iconId_ = 0;
     QString tip_;
+    QString notice_;
     bool added_ = false;
 };
 

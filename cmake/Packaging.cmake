@@ -43,7 +43,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries come from dpkg-shlibdeps; Qt's platform plugins (the X11 and
-# Wayland windows) are loaded at run time, so no library names them.
+# Wayland windows) and libcanberra's PulseAudio backend (the desktop's event
+# sound volume and mute) are loaded at run time, so no library names them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcanberra-pulse")
 include(CPack)

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -118,16 +119,19 @@ CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
     createMoreControls(more);
     const int margin = 4;
     const int barHeight = tabs_->tabBar()->sizeHint().height();
-    tabs_->setGeometry(margin, margin, D::x(194), D::y(186) + barHeight);
-    QPushButton* ok =
-        pushButton(this, "OK", "OK",
-                   QRect(margin + D::x(137), tabs_->geometry().bottom() + 1 + D::y(4), D::x(50), D::y(14)));
+    // The pages' own frame takes a few pixels on each side: the tabs are that
+    // much wider than the template, so its right-hand column fits whole.
+    const int frame = 2 * tabs_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs_) + 4;
+    tabs_->setGeometry(margin, margin, D::x(194) + frame, D::y(186) + barHeight);
+    QPushButton* ok = pushButton(
+        this, "OK", "OK",
+        QRect(margin + frame + D::x(137), tabs_->geometry().bottom() + 1 + D::y(4), D::x(50), D::y(14)));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] {
         gatherData();
         accept();
     });
-    setFixedSize(D::x(194) + 2 * margin, ok->geometry().bottom() + 1 + D::y(5));
+    setFixedSize(tabs_->geometry().right() + 1 + margin, ok->geometry().bottom() + 1 + D::y(5));
     DialogFont::widenTexts(*this);
     chooseFile = [this](const FileRequest& request) { return chooseWithFileDialog(request); };
 }
@@ -158,14 +162,13 @@ void CPreferencesDlg::createControls(QWidget* page) {
     QPushButton* browseLog = pushButton(self, "Browse", "Browse Log File", D::rect(154, 103, 33, 14));
     QPushButton* browseSound = pushButton(self, "Browse", "Browse Error Sound", D::rect(154, 117, 33, 14));
     // How the last Test send ended: a line in the dialog, never a box.
-    // A read-only line without a frame: a long error text can be scrolled
-    // and copied.
-    testResult_ = new QLineEdit(self);
-    testResult_->setGeometry(D::rect(7, 168, 180, 12));
-    testResult_->setReadOnly(true);
-    testResult_->setFrame(false);
-    testResult_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
-    testResult_->setFocusPolicy(Qt::ClickFocus);
+    // Two lines under the fields; a longer text is whole in its tool tip.
+    testResult_ = new QLabel(self);
+    testResult_->setGeometry(D::rect(7, 167, 180, 18));
+    testResult_->setWordWrap(true);
+    testResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    testResult_->setTextFormat(Qt::PlainText);
+    testResult_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     testResult_->setAccessibleName(QStringLiteral("Test Result"));
 
     connect(test1, &QPushButton::clicked, this, &CPreferencesDlg::OnTestEmail1);
@@ -425,7 +428,6 @@ void CPreferencesDlg::testEmail(const std::string& address, const char* noAddres
     const bool sent = mailer_.sendMail(address, kTestText, address, smtpServer, kTestText);
     testResult_->setText(sent ? QString::fromLatin1(kTestAccepted) + QtText::toQt(smtpServer)
                               : QtText::toQt(mailer_.errorText));
-    testResult_->setCursorPosition(0);
     testResult_->setToolTip(testResult_->text());
     showData();
 }

@@ -120,7 +120,7 @@ private:
     QCheckBox* toolTipsBox_ = nullptr;    // 1027
     QCheckBox* startupBox_ = nullptr;     // 1033
     QCheckBox* everyErrorBox_ = nullptr;  // 1035, never shown
-    QLineEdit* testResult_ = nullptr;
+    QLabel* testResult_ = nullptr;
 
     QTabWidget* tabs_ = nullptr;
     QComboBox* securityBox_ = nullptr;

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """A stand-in for the desktop's notification service on a private bus.
 
-Usage: fake_notifications.py BUS_ADDRESS RECORD_FILE
+Usage: fake_notifications.py BUS_ADDRESS RECORD_FILE [SECONDS]
 
 Owns org.freedesktop.Notifications on the bus at BUS_ADDRESS, writes one JSON
 line per Notify call to RECORD_FILE (after a first line "ready"), and ends by
-itself after two minutes at the latest.
+itself after SECONDS (120 unless given) at the latest.
 """
 import json
 import sys
@@ -54,7 +54,7 @@ def main():
     record.write("ready\n")
     record.flush()
     loop = GLib.MainLoop()
-    GLib.timeout_add_seconds(120, loop.quit)
+    GLib.timeout_add_seconds(int(sys.argv[3]) if len(sys.argv) > 3 else 120, loop.quit)
     loop.run()
     del service, name
 

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -134,6 +135,10 @@ private:
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
     bool unattended_ = false;
+    // When the window was last brought back: a minimised state the window
+    // manager reports just after that is the state it kept from before the
+    // window was hidden, not the user minimising it again.
+    QElapsedTimer restoredAt_;
     bool destroyed_ = false;
     HelpLinks help_;
     DesktopNotifier notifier_;

@@ -334,7 +334,25 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
 }
 
 void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
-    setWindowTitle(QtText::toQt(caption));
+    caption_ = QtText::toQt(caption);
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+}
+
+void CSiteMonitorDlg::certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
+    if (!engine_.extraSettings().notifications)
+        return;
+    const QString days = daysLeft == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(daysLeft);
+    tray_->notify(QStringLiteral("Vantrel Certificate Warning"),
+                  QStringLiteral("%1 (%2): the certificate ends in %3.")
+                      .arg(QtText::toQt(title), QtText::toQt(url), days));
+}
+
+void CSiteMonitorDlg::setOffline(bool offline) {
+    if (offline == offline_)
+        return;
+    offline_ = offline;
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+    tray_->setOffline(offline);
 }
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {

@@ -85,6 +85,10 @@ public:
     // keyring, and where none answers or it holds none, from the password
     // file. Asynchronous; the engine gets the password when it is found.
     void loadMailPassword();
+    // While offline the caption ends in " - Offline" and the tray tip says so.
+    void setOffline(bool offline) override;
+    // A desktop notification through the tray, when notifications are on.
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
@@ -135,6 +139,8 @@ private:
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
     bool unattended_ = false;
+    bool offline_ = false;
+    QString caption_; // the caption the engine set, without the offline mark
     // When the window was last brought back: a minimised state the window
     // manager reports just after that is the state it kept from before the
     // window was hidden, not the user minimising it again.

@@ -43,6 +43,16 @@ public:
     virtual void showTrayOn() = 0; // the three-second on-animation, without blocking
     virtual void showTrayOff() = 0;
     virtual void showTrayAlert() = 0;
+    // Whether the last pass found the machine offline: the tray tip and the
+    // window say "Offline" while it is.
+    virtual void setOffline(bool offline) = 0;
+    // A site's server certificate ends in `daysLeft` days; the window may
+    // show it as a desktop notification. Raised at most once a day a site.
+    virtual void certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
+        (void)title;
+        (void)url;
+        (void)daysLeft;
+    }
 
     // The outcome of each report mail as it ends: `when` is the local time
     // ("14:05"), `errorText` the mailer's error text of a failure. A window

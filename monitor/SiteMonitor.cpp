@@ -8,6 +8,7 @@
 #include "monitor/CheckPass.h"
 #include "monitor/MonitorView.h"
 #include "platform/CurlHttpClient.h"
+#include "platform/InterfaceNetworkStatus.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -28,11 +29,12 @@ bool fileExists(const char* path) {
 
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
     : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
+      defaultNetwork_(services.network ? nullptr : std::make_unique<InterfaceNetworkStatus>()),
       pump_(services.pump ? services.pump : &defaultPump_),
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
-      log_(view_), alerts_(*this) {}
+      network_(services.network ? services.network : defaultNetwork_.get()), fetcher_(*http_, *pump_),
+      mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 

@@ -8,12 +8,14 @@
 #include "monitor/CheckLog.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorServices.h"
+#include "monitor/OfflineGuard.h"
 #include "monitor/PageFetcher.h"
 #include "notify/DirectEventPump.h"
 #include "notify/ErrorUrlPoster.h"
 #include "notify/SmtpMailer.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -51,6 +53,7 @@ public:
     EventPump& pump() { return *pump_; }
     Clock& clock() { return *clock_; }
     SoundPlayer* soundPlayer() { return sound_; }
+    NetworkStatus& network() { return *network_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
     ErrorUrlPoster& poster() { return poster_; }
@@ -59,6 +62,11 @@ public:
     std::string& reportBody() { return reportBody_; }
     std::string& previousStatus() { return previousStatus_; }
     bool passRunning() const { return passRunning_; }
+    // What the passes remember from one to the next: the offline verdict and
+    // the statuses kept through an offline spell, and the day each site's
+    // certificate warning last went out.
+    OfflineGuard& offlineGuard() { return offlineGuard_; }
+    std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
 
     // The data files, by bare names in the current directory. The settings
     // load and save vantrel-extra.ini beside vantrel.ini; that file is read
@@ -103,10 +111,12 @@ private:
     DirectEventPump defaultPump_;
     SystemClock defaultClock_;
     std::unique_ptr<HttpClient> defaultHttp_;
+    std::unique_ptr<NetworkStatus> defaultNetwork_;
     EventPump* pump_;
     Clock* clock_;
     HttpClient* http_;
     SoundPlayer* sound_;
+    NetworkStatus* network_;
     Settings settings_;
     ExtraSettings extraSettings_;
     std::string mailPassword_;
@@ -116,6 +126,8 @@ private:
     bool passRunning_ = false;
     std::string reportBody_;
     std::string previousStatus_;
+    OfflineGuard offlineGuard_;
+    std::map<std::string, std::string> certificateWarned_;
     PageFetcher fetcher_;
     SmtpMailer mailer_;
     ErrorUrlPoster poster_;

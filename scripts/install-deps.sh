@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev libcanberra-dev libcanberra-pulse
     qtkeychain-qt6-dev dbus-daemon python3-dbus python3-gi
     libgtest-dev libgmock-dev libbenchmark-dev
-    python3 python3-aiosmtpd faketime curl ccache
+    python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind
     lintian appstream desktop-file-utils man-db
     xvfb openbox trayer xdotool imagemagick librsvg2-bin

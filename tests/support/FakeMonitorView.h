@@ -33,6 +33,8 @@ public:
     std::string windowCaption;
     std::vector<std::chrono::milliseconds> timerPeriods;
     std::vector<std::string> tray; // "on", "off", "alert" in call order
+    bool offline = false;
+    std::vector<std::string> certificates; // "title url days" of each warning
     int minimized = 0;
     int autoSizes = 0;
     int showCount = 0;
@@ -65,6 +67,10 @@ public:
     }
     void notifySiteChanges(const std::vector<SiteChange>& changes) override {
         siteChanges.push_back(changes);
+    }
+    void setOffline(bool on) override { offline = on; }
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override {
+        certificates.push_back(title + " " + url + " " + std::to_string(daysLeft));
     }
 };
 

@@ -41,6 +41,8 @@ void TempDir::writeFile(const std::string& name, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool TempDir::exists(const std::string& name) { return std::filesystem::exists(name); }
+bool TempDir::exists(const std::string& name) {
+    return std::filesystem::exists(name);
+}
 
 } // namespace vantrel::test

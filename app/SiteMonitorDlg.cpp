@@ -44,6 +44,7 @@ QLineEdit* makeEdit(QWidget* parent, const QRect& r, bool readOnly) {
     auto* e = new QLineEdit(parent);
     e->setGeometry(r);
     e->setReadOnly(readOnly);
+    BoundText::allowAnyLength(e);
     return e;
 }
 
@@ -144,6 +145,7 @@ void CSiteMonitorDlg::createControls() {
     action_->setEditable(true);
     action_->setInsertPolicy(QComboBox::NoInsert);
     action_->setCompleter(nullptr); // a typed "email" must stay as typed
+    BoundText::allowAnyLength(action_);
     QStringList actions;
     for (const char* a : kActions)
         actions << QString::fromLatin1(a);
@@ -271,7 +273,7 @@ void CSiteMonitorDlg::OnDestroy() {
         return;
     destroyed_ = true;
     checkTimer_.stop();
-    engine_.saveSiteList();
+    exitSaveFailed_ = !engine_.saveSiteList();
     tray_->remove();
 }
 

@@ -48,6 +48,9 @@ public:
     void OnInitDialog();
     // The normal end: the site list is saved and the tray icon removed.
     void OnDestroy();
+    // Whether the save at the end failed (the old file was kept), so the
+    // process can end with a status that says so.
+    bool exitSaveFailed() const { return exitSaveFailed_; }
 
     // Headless runs: no one can answer a message box, so each box is written
     // to standard error and answered with its default button at once.
@@ -146,6 +149,7 @@ private:
     // window was hidden, not the user minimising it again.
     QElapsedTimer restoredAt_;
     bool destroyed_ = false;
+    bool exitSaveFailed_ = false;
     HelpLinks help_;
     DesktopNotifier notifier_;
     MailKeyring keyring_;

@@ -13,6 +13,8 @@ public:
     static std::string dateTime(std::time_t t);
     // "%H:%M", the time of day alone.
     static std::string timeOfDay(std::time_t t);
+    // "%Y%m%d-%H%M%S", for file names that sort by time.
+    static std::string fileStamp(std::time_t t);
 };
 
 } // namespace vantrel

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -68,10 +69,17 @@ public:
     OfflineGuard& offlineGuard() { return offlineGuard_; }
     std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
 
-    // The data files, by bare names in the current directory. The settings
-    // load and save vantrel-extra.ini beside vantrel.ini; that file is read
-    // only when it exists and written only once it exists or a setting in it
-    // differs from its default, so a user who never changes one never gets it.
+    // The data files, by bare names in the current directory. A file that
+    // is not empty but gave the reader nothing at all (no site, no known
+    // setting: other line ends, another program's file, random bytes) is
+    // kept in a copy beside it, "<name>.unreadable-<date>-<time>", before
+    // anything can write over it, and the user is told once. When no copy
+    // can be made, or a file that holds bytes cannot be read at all (no read
+    // permission), saves of that file are refused for the rest of the run,
+    // so that it is never overwritten. The settings also load and save
+    // vantrel-extra.ini beside vantrel.ini; that file is read only when it
+    // exists and written only once it exists or a setting in it differs from
+    // its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
     void loadSiteList();
@@ -105,8 +113,12 @@ public:
     static constexpr int kMainReplyReadSize = 1024;
     static constexpr const char* kSaveErrorText = "Save to File";
     static constexpr const char* kSaveErrorCaption = "Error Writing File";
+    static constexpr const char* kUnreadableCaption = "Unreadable File";
 
 private:
+    // Keeps the unreadable file `name`; false when it could not be kept.
+    bool keepUnreadable(const char* name, std::string_view bytes);
+
     MonitorView& view_;
     DirectEventPump defaultPump_;
     SystemClock defaultClock_;
@@ -124,6 +136,8 @@ private:
     DialogData data_;
     bool monitoringOn_ = false;
     bool passRunning_ = false;
+    bool settingsFileHeld_ = false; // unreadable and not kept: never written
+    bool siteListFileHeld_ = false;
     std::string reportBody_;
     std::string previousStatus_;
     OfflineGuard offlineGuard_;

@@ -18,9 +18,11 @@ namespace vantrel {
 // For https the days left on the server certificate are recorded.
 //
 // Every wait is bounded: connecting (name lookup and TLS handshake included)
-// by `connectTimeout`, a transfer that receives nothing for `stallTimeout`
-// fails, and so does a whole request that takes longer than `totalTimeout`
-// (a server that drips a few bytes a second never stalls). A body is kept
+// by `connectTimeout`, a transfer whose rate stays below 1 byte a second
+// for `stallTimeout` fails (libcurl's low-speed limit, judged on its average
+// over the last few seconds), and so does a whole request that takes longer
+// than `totalTimeout` (a server that drips a few bytes a second never
+// stalls). A body is kept
 // up to `maxBodyBytes`; a longer one is cut there and the transfer ends as a
 // success, so an endless body can neither exhaust memory nor hold up the
 // caller.

@@ -1,5 +1,8 @@
 #include "app/SiteMonitorDlg.h"
 
+#include "model/ExtraSettingsFile.h"
+#include "notify/SmtpMailer.h"
+#include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
@@ -203,6 +206,12 @@ void CSiteMonitorDlg::createControls() {
         QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
     footer_->setAccessibleName(QStringLiteral("Footer"));
+    mailFailureLabel_ = new QLabel(c);
+    mailFailureLabel_->setGeometry(footer_->geometry());
+    mailFailureLabel_->setTextFormat(Qt::PlainText);
+    mailFailureLabel_->setAccessibleName(QStringLiteral("Mail Failure"));
+    mailFailureLabel_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    mailFailureLabel_->hide();
 
     connect(quit_, &QPushButton::clicked, this, &QDialog::accept);
     connect(monitor_, &QPushButton::clicked, this, &CSiteMonitorDlg::ToggleMonitor);
@@ -225,6 +234,8 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
     // The right-hand column follows the right edge; the list and the long
     // entry boxes take the width that is left; the footer stays at the bottom.
     footer_->setGeometry(3, cy - 17, 415, 15);
+    mailFailureLabel_->setGeometry(3, cy - 17, std::max(0, cx - 6), 15);
+    showMailFailure();
     list_->resize(std::max(0, cx - 96), std::max(0, cy - 175));
     for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
         e->resize(std::max(0, cx - 160), e->height());
@@ -250,6 +261,7 @@ void CSiteMonitorDlg::OnInitDialog() {
     tray_->showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    loadMailPassword();
 }
 
 void CSiteMonitorDlg::done(int result) {
@@ -480,6 +492,84 @@ void CSiteMonitorDlg::showTrayAlert() {
     tray_->showAlert();
 }
 
+void CSiteMonitorDlg::reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
+    // The Status field and the log keep their texts; the failure shows in its
+    // own line and in the tray's tip until a mail goes out again.
+    mailFailure_ = ok ? QString()
+                      : QStringLiteral("Mail failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
+    showMailFailure();
+    tray_->setNotice(mailFailure_);
+}
+
+void CSiteMonitorDlg::showMailFailure() {
+    if (!mailFailureLabel_)
+        return;
+    const bool failed = !mailFailure_.isEmpty();
+    const QString shown =
+        mailFailureLabel_->fontMetrics().elidedText(mailFailure_, Qt::ElideRight, mailFailureLabel_->width());
+    mailFailureLabel_->setText(shown);
+    mailFailureLabel_->setToolTip(mailFailure_);
+    mailFailureLabel_->setVisible(failed);
+    footer_->setVisible(!failed);
+}
+
+void CSiteMonitorDlg::notifySiteChanges(const std::vector<SiteChange>& changes) {
+    // Without a display no one would see it.
+    if (unattended_)
+        return;
+    notifier_.notify(changes);
+}
+
+// ---- mail password ---------------------------------------------------------
+
+namespace {
+
+QString keyringKey(const SiteMonitor& engine) {
+    return MailKeyring::keyFor(QtText::toQt(engine.extraSettings().mailUser),
+                               QtText::toQt(engine.settings().smtpServer));
+}
+
+} // namespace
+
+void CSiteMonitorDlg::loadMailPassword() {
+    if (engine_.extraSettings().mailUser.empty())
+        return; // no login, no password
+    keyring_.read(keyringKey(engine_), [this](const MailKeyring::Result& r) {
+        if (r.status == MailKeyring::Status::Ok && !r.password.isEmpty())
+            engine_.setMailPassword(QtText::fromQt(r.password));
+        else if (!engine_.extraSettings().mailPasswordFile.empty())
+            readPasswordFile();
+    });
+}
+
+void CSiteMonitorDlg::readPasswordFile() {
+    const MailPasswordFile::Result r = MailPasswordFile::read(engine_.extraSettings().mailPasswordFile);
+    if (r.status == MailPasswordFile::Status::Ok) {
+        engine_.setMailPassword(r.password);
+        return;
+    }
+    // Said once a run: a check pass must not stop at the same box every time.
+    if (!std::exchange(passwordFileWarned_, true))
+        messageBox(r.message, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string& oldPassword) {
+    const std::string& password = engine_.mailPassword();
+    const QString key = keyringKey(engine_);
+    if (engine_.extraSettings().mailUser.empty() || (password == oldPassword && key == oldKey))
+        return;
+    if (!oldPassword.empty() && (key != oldKey || password.empty()))
+        keyring_.remove(oldKey); // the old login's entry; nothing to say if it was not there
+    if (password.empty())
+        return;
+    const MailKeyring::Result r = keyring_.write(key, QtText::toQt(password));
+    if (r.status != MailKeyring::Status::Ok && engine_.extraSettings().mailPasswordFile.empty())
+        messageBox("The keyring did not take the mail password (" + QtText::fromQt(r.errorText) +
+                       "). Vantrel uses it until it ends; to keep it without a keyring, name a password file "
+                       "in Preferences, Advanced.",
+                   "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
 // ---- commands --------------------------------------------------------------
 
 void CSiteMonitorDlg::OnTimer() {
@@ -540,12 +630,28 @@ void CSiteMonitorDlg::OnPreferences() {
     // Modal to the main window only, so the tray menu can still be opened.
     dlg.setWindowModality(Qt::WindowModal);
     dlg.copyIn(settings);
+    const std::string oldPassword = engine_.mailPassword();
+    const QString oldKey = keyringKey(engine_);
+    const std::string oldPasswordFile = engine_.extraSettings().mailPasswordFile;
+    dlg.copyIn(engine_.extraSettings(), oldPassword);
     enableToolTips(dlg.toolTips == 1);
     // The result is not looked at: Esc and the close box keep what the last
     // gather took (a Test, Browse or Add to Startup click gathers first).
     dlg.exec();
     dlg.copyOut(settings);
+    std::string password;
+    dlg.copyOut(engine_.extraSettings(), password);
     enableToolTips(dlg.toolTips == 1);
+    // A keyring read still under way when the dialog opened may have brought
+    // the password since: only a password changed in the dialog replaces it.
+    if (password != oldPassword)
+        engine_.setMailPassword(password);
+    storeMailPassword(oldKey, oldPassword);
+    if (engine_.mailPassword().empty() && !engine_.extraSettings().mailUser.empty() &&
+        engine_.extraSettings().mailPasswordFile != oldPasswordFile) {
+        passwordFileWarned_ = false;
+        readPasswordFile();
+    }
     engine_.saveSettings();
 }
 

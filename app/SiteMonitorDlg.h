@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MailKeyring.h"
 #include "app/QtEventPump.h"
 #include "app/SiteMonitorApp.h"
 #include "model/SystemClock.h"
@@ -9,6 +10,7 @@
 #include "platform/CanberraSoundPlayer.h"
 #include "platform/CurlHttpClient.h"
 #include "ui/BoundText.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/HelpLinks.h"
 
 #include <QCoreApplication>
@@ -77,6 +79,18 @@ public:
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
+    void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override;
+    void notifySiteChanges(const std::vector<SiteChange>& changes) override;
+
+    // The last report mail's failure as the window and the tray tip show it;
+    // empty once a later mail went out.
+    QString mailFailure() const { return mailFailure_; }
+    DesktopNotifier& notifier() { return notifier_; }
+    MailKeyring& keyring() { return keyring_; }
+    // Reads the mail password for the login in the settings: from the
+    // keyring, and where none answers or it holds none, from the password
+    // file. Asynchronous; the engine gets the password when it is found.
+    void loadMailPassword();
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
     // A desktop notification through the tray, when notifications are on.
@@ -119,6 +133,9 @@ private:
     void createMenu();
     void layoutControls(int cx, int cy);
     void doAutoSizeColumns();
+    void showMailFailure();
+    void readPasswordFile();
+    void storeMailPassword(const QString& oldKey, const std::string& oldPassword);
 
     QtEventPump pump_;
     SystemClock clock_;
@@ -144,6 +161,10 @@ private:
     QMessageBox* openBox_ = nullptr;
     bool exitSaveFailed_ = false;
     HelpLinks help_;
+    DesktopNotifier notifier_;
+    MailKeyring keyring_;
+    QString mailFailure_;
+    bool passwordFileWarned_ = false;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
@@ -170,6 +191,7 @@ private:
     QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
     QLabel* footer_ = nullptr;           // 1036
+    QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

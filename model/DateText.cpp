@@ -32,6 +32,13 @@ std::string DateText::dateTime(std::time_t t) {
     return buf;
 }
 
+std::string DateText::timeOfDay(std::time_t t) {
+    std::tm tm = localTime(t);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    return buf;
+}
+
 std::string DateText::fileStamp(std::time_t t) {
     std::tm tm = localTime(t);
     char buf[48];

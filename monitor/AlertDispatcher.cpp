@@ -1,5 +1,7 @@
 #include "monitor/AlertDispatcher.h"
 
+#include "model/Clock.h"
+#include "model/DateText.h"
 #include "model/TextUtil.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
@@ -24,8 +26,12 @@ void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     monitor_.mailer().setSubmission(monitor_.mailSubmission());
     // Each address gets its own message, with itself as the sender.
     for (const std::string* address : {&s.email1, &s.email2}) {
-        if (!address->empty() && !monitor_.stopRequested())
-            monitor_.mailer().sendMail(*address, body, *address, s.smtpServer, subject);
+        if (address->empty() || monitor_.stopRequested())
+            continue;
+        SmtpMailer& mailer = monitor_.mailer();
+        const bool ok = mailer.sendMail(*address, body, *address, s.smtpServer, subject);
+        monitor_.view().reportMailResult(ok, DateText::timeOfDay(monitor_.clock().now()),
+                                         ok ? std::string() : mailer.errorText);
     }
 }
 

@@ -80,6 +80,8 @@ void CheckPass::run() {
     ahead_.clear();
     if (m.stopRequested())
         return;
+    if (!changes_.empty() && m.extraSettings().notifications)
+        view.notifySiteChanges(changes_);
 
     data.statusText = "Done.";
     if (m.settings().monitor == "yes") {
@@ -199,6 +201,9 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // because storing gathers the boxes first.
     view.show();
     m.storeRow(i);
+    // A failure held back while offline is no change of state.
+    if (!heldBack)
+        noteChange(entry, judgedAgainst, outcome == Outcome::Good);
 
     std::string& report = m.reportBody();
     report.clear();
@@ -265,6 +270,14 @@ void CheckPass::warnOfCertificate(int daysLeft) {
             "\n" + entry.url + " Certificate ends in " + std::to_string(daysLeft) +
             (daysLeft == 1 ? " day.\n" : " days.\n") + "Vantrel Report " + entry.checkDate + "\n");
     m.view().certificateEnding(entry.title, entry.url, daysLeft);
+}
+
+void CheckPass::noteChange(const SiteEntry& entry, const std::string& judgedAgainst, bool good) {
+    // A site never checked before ("New") that checks good has not recovered
+    // from anything; one that fails has failed.
+    const bool wasFailing = judgedAgainst != "OK" && judgedAgainst != "New" && !judgedAgainst.empty();
+    if (good == wasFailing)
+        changes_.push_back(SiteChange{entry.title, entry.url, entry.status, good});
 }
 
 } // namespace vantrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/SiteChange.h"
 #include "platform/HttpClient.h"
 
 #include <chrono>
@@ -9,6 +10,7 @@
 namespace vantrel {
 
 class SiteMonitor;
+struct SiteEntry;
 
 // One pass over all sites: fetch each page, judge it, stamp and log the
 // check, store the row, and send the alerts its action and the settings
@@ -43,6 +45,7 @@ private:
     bool fetchAtTurn(int i);
     HttpResponse downloadConfirmed(const std::string& url, const std::string& testString);
     void checkRow(int i, int& failureCount);
+    void noteChange(const SiteEntry& entry, const std::string& judgedAgainst, bool good);
     void warnOfCertificate(int daysLeft);
     int parallelFetches() const;
     int confirmAttempts() const;
@@ -50,6 +53,8 @@ private:
 
     SiteMonitor& monitor_;
     std::vector<Ahead> ahead_;
+    // Sites that failed or recovered in this pass, announced once at its end.
+    std::vector<SiteChange> changes_;
 };
 
 } // namespace vantrel

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "monitor/SiteChange.h"
+
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -50,6 +53,16 @@ public:
         (void)url;
         (void)daysLeft;
     }
+
+    // The outcome of each report mail as it ends: `when` is the local time
+    // ("14:05"), `errorText` the mailer's error text of a failure. A window
+    // shows the last failure until a later mail succeeds.
+    virtual void reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
+        (void)ok, (void)when, (void)errorText;
+    }
+    // Once at the end of a check pass, when sites changed state in it and
+    // desktop notifications are on: one summary of all of them.
+    virtual void notifySiteChanges(const std::vector<SiteChange>& changes) { (void)changes; }
 };
 
 } // namespace vantrel

@@ -46,6 +46,10 @@ public:
     DialogData& data() { return data_; }
     const DialogData& data() const { return data_; }
     MonitorView& view() { return view_; }
+    // The mail login's password, from the desktop keyring or the password
+    // file; the engine keeps it in memory only.
+    void setMailPassword(std::string password) { mailPassword_ = std::move(password); }
+    const std::string& mailPassword() const { return mailPassword_; }
     bool monitoringOn() const { return monitoringOn_; }
 
     EventPump& pump() { return *pump_; }
@@ -54,10 +58,6 @@ public:
     NetworkStatus& network() { return *network_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
-    // The mail password, handed over by the window's side (from the desktop
-    // keyring or the file the settings name); the engine keeps it in memory
-    // only.
-    void setMailPassword(std::string password) { mailPassword_ = std::move(password); }
     // How report mails are submitted: the security and login of the extra
     // settings with the password above.
     MailSubmission mailSubmission() const {

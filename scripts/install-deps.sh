@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config dpkg-dev
     qt6-base-dev libgl-dev
-    libcurl4-openssl-dev libssl-dev libcanberra-dev
+    libcurl4-openssl-dev libssl-dev libcanberra-dev libcanberra-pulse
+    qtkeychain-qt6-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind

@@ -1,10 +1,12 @@
 #include "ui/PreferencesDlg.h"
 
+#include "model/ExtraSettingsFile.h"
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
 #include "ui/BoundText.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,7 +19,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -76,6 +83,18 @@ QPushButton* pushButton(QWidget* parent, const char* text, const char* name, con
     return b;
 }
 
+QSpinBox* labelledSpin(QWidget* parent, const char* label, int y, int min, int max, const char* tip) {
+    auto* box = new QSpinBox(parent);
+    box->setRange(min, max);
+    box->setGeometry(D::rect(80, y, 50, 14));
+    auto* l = new QLabel(QString::fromLatin1(label), parent);
+    l->setGeometry(D::rect(7, y + 3, 72, 8));
+    l->setBuddy(box);
+    box->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')));
+    box->setToolTip(QString::fromLatin1(tip));
+    return box;
+}
+
 template <size_t N> QStringList choices(const char* const (&texts)[N]) {
     QStringList list;
     for (const char* t : texts)
@@ -90,39 +109,71 @@ CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
     setWindowTitle(QStringLiteral("Preferences"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(D::x(194), D::y(172));
     setFont(DialogFont::fitted(font()));
-    createControls();
+    // The template's fields on the first tab, where they always were; the
+    // settings that vantrel.ini has no keys for on a tab of their own. OK
+    // sits below both, since it closes the dialog for both.
+    tabs_ = new QTabWidget(this);
+    tabs_->setAccessibleName(QStringLiteral("Preferences Pages"));
+    auto* general = new QWidget;
+    auto* more = new QWidget;
+    tabs_->addTab(general, QStringLiteral("General"));
+    tabs_->addTab(more, QStringLiteral("Advanced"));
+    createControls(general);
+    createMoreControls(more);
+    const int margin = 4;
+    const int barHeight = tabs_->tabBar()->sizeHint().height();
+    // The pages' own frame takes a few pixels on each side: the tabs are that
+    // much wider than the template, so its right-hand column fits whole.
+    const int frame = 2 * tabs_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs_) + 4;
+    tabs_->setGeometry(margin, margin, D::x(194) + frame, D::y(186) + barHeight);
+    QPushButton* ok = pushButton(
+        this, "OK", "OK",
+        QRect(margin + frame + D::x(137), tabs_->geometry().bottom() + 1 + D::y(4), D::x(50), D::y(14)));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        gatherData();
+        accept();
+    });
+    setFixedSize(tabs_->geometry().right() + 1 + margin, ok->geometry().bottom() + 1 + D::y(5));
     DialogFont::widenTexts(*this);
     chooseFile = [this](const FileRequest& request) { return chooseWithFileDialog(request); };
 }
 
 CPreferencesDlg::~CPreferencesDlg() = default;
 
-void CPreferencesDlg::createControls() {
+void CPreferencesDlg::createControls(QWidget* page) {
+    QWidget* const self = page;
     // Created in tab order.
-    yourNameEdit_ = labelledEdit(this, "Your Name:", D::rect(7, 10, 38, 8), D::rect(53, 7, 101, 14));
-    yourEmailEdit_ = labelledEdit(this, "Your Email:", D::rect(7, 24, 36, 8), D::rect(53, 21, 101, 14));
-    intervalBox_ = labelledCombo(this, "Interval:", D::rect(7, 37, 26, 8), 53, 35,
+    yourNameEdit_ = labelledEdit(self, "Your Name:", D::rect(7, 10, 38, 8), D::rect(53, 7, 101, 14));
+    yourEmailEdit_ = labelledEdit(self, "Your Email:", D::rect(7, 24, 36, 8), D::rect(53, 21, 101, 14));
+    intervalBox_ = labelledCombo(self, "Interval:", D::rect(7, 37, 26, 8), 53, 35,
                                  choices(kIntervals)); // in this order: the list is not sorted
     QStringList modes = choices(kNotifyModes);
     modes.sort(Qt::CaseSensitive); // a sorted list
-    notifyBox_ = labelledCombo(this, "Notify:", D::rect(7, 50, 21, 8), 53, 48, modes);
-    email1Edit_ = labelledEdit(this, "Email 1:", D::rect(7, 64, 26, 8), D::rect(53, 61, 101, 14));
-    email2Edit_ = labelledEdit(this, "Email 2:", D::rect(7, 78, 26, 8), D::rect(53, 75, 101, 14));
-    smtpServerEdit_ = labelledEdit(this, "SMTP Server:", D::rect(7, 92, 46, 8), D::rect(53, 89, 101, 14));
-    logFileEdit_ = labelledEdit(this, "Log File:", D::rect(7, 106, 28, 8), D::rect(53, 103, 101, 14));
-    errorSoundEdit_ = labelledEdit(this, "Error Sound:", D::rect(7, 120, 40, 8), D::rect(53, 117, 101, 14));
-    toolTipsBox_ = checkBox(this, "Tool Tips", D::rect(7, 136, 45, 10));
-    startupBox_ = checkBox(this, "Add to Startup", D::rect(7, 146, 61, 10));
-    everyErrorBox_ = checkBox(this, "Email on Every Error", D::rect(7, 156, 79, 10));
+    notifyBox_ = labelledCombo(self, "Notify:", D::rect(7, 50, 21, 8), 53, 48, modes);
+    email1Edit_ = labelledEdit(self, "Email 1:", D::rect(7, 64, 26, 8), D::rect(53, 61, 101, 14));
+    email2Edit_ = labelledEdit(self, "Email 2:", D::rect(7, 78, 26, 8), D::rect(53, 75, 101, 14));
+    smtpServerEdit_ = labelledEdit(self, "SMTP Server:", D::rect(7, 92, 46, 8), D::rect(53, 89, 101, 14));
+    logFileEdit_ = labelledEdit(self, "Log File:", D::rect(7, 106, 28, 8), D::rect(53, 103, 101, 14));
+    errorSoundEdit_ = labelledEdit(self, "Error Sound:", D::rect(7, 120, 40, 8), D::rect(53, 117, 101, 14));
+    toolTipsBox_ = checkBox(self, "Tool Tips", D::rect(7, 136, 45, 10));
+    startupBox_ = checkBox(self, "Add to Startup", D::rect(7, 146, 61, 10));
+    everyErrorBox_ = checkBox(self, "Email on Every Error", D::rect(7, 156, 79, 10));
     everyErrorBox_->hide(); // only the settings file sets it; the dialog passes it through
-    QPushButton* test1 = pushButton(this, "Test", "Test Email 1", D::rect(154, 61, 33, 14));
-    QPushButton* test2 = pushButton(this, "Test", "Test Email 2", D::rect(154, 75, 33, 14));
-    QPushButton* browseLog = pushButton(this, "Browse", "Browse Log File", D::rect(154, 103, 33, 14));
-    QPushButton* browseSound = pushButton(this, "Browse", "Browse Error Sound", D::rect(154, 117, 33, 14));
-    QPushButton* ok = pushButton(this, "OK", "OK", D::rect(137, 151, 50, 14));
-    ok->setDefault(true);
+    QPushButton* test1 = pushButton(self, "Test", "Test Email 1", D::rect(154, 61, 33, 14));
+    QPushButton* test2 = pushButton(self, "Test", "Test Email 2", D::rect(154, 75, 33, 14));
+    QPushButton* browseLog = pushButton(self, "Browse", "Browse Log File", D::rect(154, 103, 33, 14));
+    QPushButton* browseSound = pushButton(self, "Browse", "Browse Error Sound", D::rect(154, 117, 33, 14));
+    // How the last Test send ended: a line in the dialog, never a box.
+    // Two lines under the fields; a longer text is whole in its tool tip.
+    testResult_ = new QLabel(self);
+    testResult_->setGeometry(D::rect(7, 167, 180, 18));
+    testResult_->setWordWrap(true);
+    testResult_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    testResult_->setTextFormat(Qt::PlainText);
+    testResult_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    testResult_->setAccessibleName(QStringLiteral("Test Result"));
 
     connect(test1, &QPushButton::clicked, this, &CPreferencesDlg::OnTestEmail1);
     connect(test2, &QPushButton::clicked, this, &CPreferencesDlg::OnTestEmail2);
@@ -132,10 +183,59 @@ void CPreferencesDlg::createControls() {
     // click, the Space key, or the toggle action of assistive technology.
     // Showing the settings sets the box with its signals blocked.
     connect(startupBox_, &QCheckBox::toggled, this, &CPreferencesDlg::OnAddToStartup);
-    connect(ok, &QPushButton::clicked, this, [this] {
-        gatherData();
-        accept();
-    });
+}
+
+void CPreferencesDlg::createMoreControls(QWidget* page) {
+    // Created in tab order: mail submission, notifications, check passes, history.
+    auto edit = [page](const char* label, int y, int width, const char* tip) {
+        QLineEdit* e = labelledEdit(page, label, D::rect(7, y + 3, 72, 8), D::rect(80, y, width, 14));
+        e->setToolTip(QString::fromLatin1(tip));
+        return e;
+    };
+    securityBox_ = new QComboBox(page);
+    securityBox_->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
+    securityBox_->setGeometry(D::rect(80, 7, 107, 14));
+    auto* securityLabel = new QLabel(QStringLiteral("Mail Security:"), page);
+    securityLabel->setGeometry(D::rect(7, 10, 72, 8));
+    securityLabel->setBuddy(securityBox_);
+    securityBox_->setAccessibleName(QStringLiteral("Mail Security"));
+    securityBox_->setToolTip(
+        QStringLiteral("How the connection to the SMTP server is protected: None (port 25), "
+                       "STARTTLS (port 587) or TLS from the start (port 465)"));
+    mailUserEdit_ = edit("Mail User:", 21, 107, "The login name at the SMTP server; empty: no login");
+    mailPasswordEdit_ =
+        edit("Mail Password:", 35, 107,
+             "The login's password; kept in the desktop keyring, never in a file of Vantrel's");
+    mailPasswordEdit_->setEchoMode(QLineEdit::Password);
+    passwordFileEdit_ = edit("Password File:", 49, 74,
+                             "Where no keyring answers (a server without a desktop): a file readable only by "
+                             "you that holds the password");
+    QPushButton* browsePassword =
+        pushButton(page, "Browse", "Browse Password File", D::rect(154, 49, 33, 14));
+    notificationsBox_ = checkBox(page, "Desktop Notifications", D::rect(7, 65, 100, 10));
+    notificationsBox_->setToolTip(
+        QStringLiteral("A desktop notification when sites fail or recover, at most one per check pass"));
+    parallelBox_ = labelledSpin(page, "Pages at Once:", 78, 1, ExtraSettingsFile::kMaxParallelFetches,
+                                "How many pages a check pass fetches at the same time");
+    confirmBox_ = labelledSpin(page, "Attempts to Fail:", 92, 1, ExtraSettingsFile::kMaxConfirmAttempts,
+                               "How many attempts in a row must fail before a failure counts");
+    certWarnBox_ = labelledSpin(page, "Certificate Warning:", 106, 0, ExtraSettingsFile::kMaxCertWarnDays,
+                                "Days before a site's certificate ends that raise a warning; 0: no warning");
+    certWarnBox_->setSuffix(QStringLiteral(" days"));
+    offlineGuardBox_ = checkBox(page, "Offline Guard", D::rect(7, 122, 70, 10));
+    offlineGuardBox_->setToolTip(QStringLiteral("No failure reports while this computer itself is offline"));
+    historyBox_ = checkBox(page, "Keep History", D::rect(80, 122, 70, 10));
+    historyBox_->setToolTip(QStringLiteral("Keep a history of every check"));
+    historyDaysBox_ = labelledSpin(page, "History Days:", 135, 1, ExtraSettingsFile::kMaxHistoryDays,
+                                   "How many days of check history are kept");
+    historyMbBox_ = labelledSpin(page, "History Size:", 149, ExtraSettingsFile::kMinHistoryMb,
+                                 ExtraSettingsFile::kMaxHistoryMb, "The most the history file may grow to");
+    historyMbBox_->setSuffix(QStringLiteral(" MiB"));
+    historyMbBox_->resize(D::x(70), historyMbBox_->height());
+    metricsEdit_ = edit("Metrics Address:", 163, 107,
+                        "host:port where a run without a display serves its counters as metrics text; "
+                        "empty: off");
+    connect(browsePassword, &QPushButton::clicked, this, &CPreferencesDlg::OnBrowsePasswordFile);
 }
 
 void CPreferencesDlg::copyIn(const Settings& s) {
@@ -168,6 +268,20 @@ void CPreferencesDlg::copyOut(Settings& s) const {
     s.toolTips = toolTips == 1 ? "yes" : "no";
 }
 
+void CPreferencesDlg::copyIn(const ExtraSettings& settings, const std::string& password) {
+    extra = settings;
+    mailPassword = password;
+}
+
+void CPreferencesDlg::copyOut(ExtraSettings& settings, std::string& password) const {
+    settings = extra;
+    password = mailPassword;
+}
+
+QString CPreferencesDlg::testResult() const {
+    return testResult_->text();
+}
+
 int CPreferencesDlg::exec() {
     showData();
     return QDialog::exec();
@@ -189,6 +303,19 @@ void CPreferencesDlg::showData() {
         startupBox_->setChecked(addToStartup == 1);
     }
     everyErrorBox_->setChecked(everyError == 1);
+    securityBox_->setCurrentIndex(static_cast<int>(extra.mailSecurity));
+    mailUserText_.show(mailUserEdit_, extra.mailUser);
+    mailPasswordText_.show(mailPasswordEdit_, mailPassword);
+    passwordFileText_.show(passwordFileEdit_, extra.mailPasswordFile);
+    notificationsBox_->setChecked(extra.notifications);
+    parallelBox_->setValue(extra.parallelFetches);
+    confirmBox_->setValue(extra.confirmAttempts);
+    certWarnBox_->setValue(extra.certWarnDays);
+    offlineGuardBox_->setChecked(extra.offlineGuard);
+    historyBox_->setChecked(extra.history);
+    historyDaysBox_->setValue(extra.historyDays);
+    historyMbBox_->setValue(extra.historyMaxMb);
+    metricsText_.show(metricsEdit_, extra.metricsAddress);
 }
 
 void CPreferencesDlg::gatherData() {
@@ -204,6 +331,19 @@ void CPreferencesDlg::gatherData() {
     toolTips = toolTipsBox_->isChecked() ? 1 : 0;
     addToStartup = startupBox_->isChecked() ? 1 : 0;
     everyError = everyErrorBox_->isChecked() ? 1 : 0;
+    extra.mailSecurity = static_cast<MailSecurity>(std::max(0, securityBox_->currentIndex()));
+    extra.mailUser = mailUserText_.gather(mailUserEdit_);
+    mailPassword = mailPasswordText_.gather(mailPasswordEdit_);
+    extra.mailPasswordFile = passwordFileText_.gather(passwordFileEdit_);
+    extra.notifications = notificationsBox_->isChecked();
+    extra.parallelFetches = parallelBox_->value();
+    extra.confirmAttempts = confirmBox_->value();
+    extra.certWarnDays = certWarnBox_->value();
+    extra.offlineGuard = offlineGuardBox_->isChecked();
+    extra.history = historyBox_->isChecked();
+    extra.historyDays = historyDaysBox_->value();
+    extra.historyMaxMb = historyMbBox_->value();
+    extra.metricsAddress = metricsText_.gather(metricsEdit_);
 }
 
 // ---- Browse ----------------------------------------------------------------
@@ -214,6 +354,10 @@ void CPreferencesDlg::OnBrowseLogFile() {
 
 void CPreferencesDlg::OnBrowseErrorSound() {
     browse(errorSound, {QStringLiteral("WAV Files (*.wav);;All Files (*)"), QStringLiteral("wav")});
+}
+
+void CPreferencesDlg::OnBrowsePasswordFile() {
+    browse(extra.mailPasswordFile, {QStringLiteral("All Files (*)"), QString()});
 }
 
 void CPreferencesDlg::browse(std::string& member, const FileRequest& request) {
@@ -287,8 +431,13 @@ void CPreferencesDlg::testEmail(const std::string& address, const char* noAddres
         message(kNoServer);
         return;
     }
-    // Whether the server took the message is not shown: the mailbox tells.
-    mailer_.sendMail(address, kTestText, address, smtpServer, kTestText);
+    // The same submission a report uses, with the password as typed. The
+    // outcome is a line in the dialog, not a box.
+    mailer_.setSubmission(MailSubmission{extra.mailSecurity, extra.mailUser, mailPassword});
+    const bool sent = mailer_.sendMail(address, kTestText, address, smtpServer, kTestText);
+    testResult_->setText(sent ? QString::fromLatin1(kTestAccepted) + QtText::toQt(smtpServer)
+                              : QtText::toQt(mailer_.errorText));
+    testResult_->setToolTip(testResult_->text());
     showData();
 }
 

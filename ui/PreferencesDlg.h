@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ExtraSettings.h"
 #include "notify/SmtpMailer.h"
 #include "ui/BoundText.h"
 
@@ -11,8 +12,11 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
+class QTabWidget;
 
 namespace vantrel {
 
@@ -21,9 +25,11 @@ class EventPump;
 struct Settings;
 
 // The Preferences dialog: mail addresses and server, log file, error sound,
-// check interval, notification mode, tool tips and the autostart entry.
-// The caller copies the settings in, runs the dialog and copies them back;
-// OK gathers the controls first, Esc and the close box do not.
+// check interval, notification mode, tool tips and the autostart entry on
+// its first tab, as they always were; the settings of vantrel-extra.ini
+// (mail security and login, notifications, check passes, history) on a
+// second tab. The caller copies the settings in, runs the dialog and copies
+// them back; OK gathers the controls first, Esc and the close box do not.
 class CPreferencesDlg : public QDialog {
     Q_OBJECT
 public:
@@ -44,6 +50,9 @@ public:
     void copyIn(const Settings& settings);
     // Members back into the settings, switches as "yes" or "no".
     void copyOut(Settings& settings) const;
+    // The second tab's settings, and the mail password as typed.
+    void copyIn(const ExtraSettings& settings, const std::string& password);
+    void copyOut(ExtraSettings& settings, std::string& password) const;
 
     // Shows the members, then runs the dialog modally.
     int exec() override;
@@ -57,6 +66,7 @@ public:
     void OnAddToStartup();
     void OnTestEmail1();
     void OnTestEmail2();
+    void OnBrowsePasswordFile();
 
     std::string logFile;
     std::string smtpServer;
@@ -70,6 +80,11 @@ public:
     int toolTips = 0;
     int addToStartup = 0;
     int everyError = 0;
+    ExtraSettings extra;
+    std::string mailPassword;
+
+    // The line under the fields that tells how the last Test send ended.
+    QString testResult() const;
 
     FileChooser chooseFile;
     SmtpMailer& mailer() { return mailer_; }
@@ -81,9 +96,11 @@ public:
     static constexpr const char* kNoServer = "Please enter an SMTP server to test.";
     static constexpr const char* kTestText = "Vantrel Test Email";
     static constexpr const char* kStartupFailed = "Unable to add program to start menu.";
+    static constexpr const char* kTestAccepted = "Test message accepted by ";
 
 private:
-    void createControls();
+    void createControls(QWidget* page);
+    void createMoreControls(QWidget* page);
     void browse(std::string& member, const FileRequest& request);
     void testEmail(const std::string& address, const char* noAddressText);
     void message(const char* text);
@@ -103,6 +120,22 @@ private:
     QCheckBox* toolTipsBox_ = nullptr;    // 1027
     QCheckBox* startupBox_ = nullptr;     // 1033
     QCheckBox* everyErrorBox_ = nullptr;  // 1035, never shown
+    QLabel* testResult_ = nullptr;
+
+    QTabWidget* tabs_ = nullptr;
+    QComboBox* securityBox_ = nullptr;
+    QLineEdit* mailUserEdit_ = nullptr;
+    QLineEdit* mailPasswordEdit_ = nullptr;
+    QLineEdit* passwordFileEdit_ = nullptr;
+    QCheckBox* notificationsBox_ = nullptr;
+    QSpinBox* parallelBox_ = nullptr;
+    QSpinBox* confirmBox_ = nullptr;
+    QSpinBox* certWarnBox_ = nullptr;
+    QCheckBox* offlineGuardBox_ = nullptr;
+    QCheckBox* historyBox_ = nullptr;
+    QSpinBox* historyDaysBox_ = nullptr;
+    QSpinBox* historyMbBox_ = nullptr;
+    QLineEdit* metricsEdit_ = nullptr;
 
     BoundText logFileText_;
     BoundText smtpServerText_;
@@ -113,6 +146,10 @@ private:
     BoundText intervalText_;
     BoundText yourEmailText_;
     BoundText yourNameText_;
+    BoundText mailUserText_;
+    BoundText mailPasswordText_;
+    BoundText passwordFileText_;
+    BoundText metricsText_;
 };
 
 } // namespace vantrel

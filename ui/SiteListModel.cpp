@@ -9,9 +9,13 @@ SiteListModel::SiteListModel(SiteList& list, QObject* parent) : QAbstractTableMo
     list_.setObserver(this);
 }
 
-SiteListModel::~SiteListModel() { list_.setObserver(nullptr); }
+SiteListModel::~SiteListModel() {
+    list_.setObserver(nullptr);
+}
 
-int SiteListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.rowCount(); }
+int SiteListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : list_.rowCount();
+}
 
 int SiteListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : SiteEntry::kColumnCount;
@@ -28,7 +32,8 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
 QString SiteListModel::headerText(int column) {
     static const char* const kHeaders[SiteEntry::kColumnCount] = {
         "Site Title", "Site URL", "Test String", "Action", "URL", "Create Date", "Check Date", "Status"};
-    return (column >= 0 && column < SiteEntry::kColumnCount) ? QString::fromLatin1(kHeaders[column]) : QString();
+    return (column >= 0 && column < SiteEntry::kColumnCount) ? QString::fromLatin1(kHeaders[column])
+                                                             : QString();
 }
 
 QVariant SiteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -55,14 +60,18 @@ void SiteListModel::rowsAboutToBeRemoved(int first, int last) {
     beginRemoveRows({}, first, last);
 }
 
-void SiteListModel::rowsRemoved() { endRemoveRows(); }
+void SiteListModel::rowsRemoved() {
+    endRemoveRows();
+}
 
 void SiteListModel::rowsChanged(int first, int last) {
     widths_.rowsChanged(list_, first, last);
     emit dataChanged(index(first, 0), index(last, SiteEntry::kColumnCount - 1));
 }
 
-void SiteListModel::aboutToReset() { beginResetModel(); }
+void SiteListModel::aboutToReset() {
+    beginResetModel();
+}
 
 void SiteListModel::reset() {
     widths_.rebuild(list_);

@@ -89,11 +89,24 @@ void TrayIcon::setState(int iconId, const QString& tip) {
     tip_ = shownTip(iconId, tip);
     if (added_) {
         tray_.setIcon(icon(iconId));
-        tray_.setToolTip(tip_);
+        tray_.setToolTip(toolTip());
         if (trayAvailable())
             tray_.show();
     }
-    emit stateChanged(iconId, tip_);
+    emit stateChanged(iconId, toolTip());
+}
+
+QString TrayIcon::toolTip() const {
+    return notice_.isEmpty() ? tip_ : tip_ + QLatin1Char('\n') + notice_;
+}
+
+void TrayIcon::setNotice(const QString& notice) {
+    if (notice == notice_)
+        return;
+    notice_ = notice;
+    if (added_)
+        tray_.setToolTip(toolTip());
+    emit stateChanged(iconId_, toolTip());
 }
 
 void TrayIcon::notify(const QString& title, const QString& text) {

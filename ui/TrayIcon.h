@@ -48,8 +48,12 @@ public:
     // A desktop notification from the icon, where the tray can show one.
     void notify(const QString& title, const QString& text);
 
+    // A line under the state's tip, such as the last failed mail; empty: none.
+    void setNotice(const QString& notice);
+
     int iconId() const { return iconId_; }
-    QString tip() const { return tip_; }
+    QString tip() const { return tip_; } // the state's own tip
+    QString toolTip() const;             // the tip as shown, with the notice
     bool animating() const { return animation_.isActive(); }
     bool visible() const { return tray_.isVisible(); }
     QMenu* menu() { return &menu_; }
@@ -80,6 +84,7 @@ private:
     int frame_ = 0;
     int iconId_ = 0;
     QString tip_;
+    QString notice_;
     QString stateTip_; // the state's own tip, before the offline mark
     bool offline_ = false;
     bool added_ = false;

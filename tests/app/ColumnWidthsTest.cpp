@@ -43,12 +43,27 @@ TEST(ColumnWidths, FollowEveryChangeOfTheRows) {
     for (int step = 0; step < 2000; ++step) {
         const int n = list.rowCount();
         switch (rng() % 6) {
-        case 0: list.insertAtTop(entry()); break;
-        case 1: if (n) list.removeRow(static_cast<int>(rng() % static_cast<unsigned>(n))); break;
-        case 2: if (n) list.setRow(static_cast<int>(rng() % static_cast<unsigned>(n)), entry()); break;
-        case 3: list.sortByColumn(static_cast<int>(rng() % 8)); break;
-        case 4: list.reverseRows(); break;
-        default: if (rng() % 50 == 0) list.clear(); break;
+        case 0:
+            list.insertAtTop(entry());
+            break;
+        case 1:
+            if (n)
+                list.removeRow(static_cast<int>(rng() % static_cast<unsigned>(n)));
+            break;
+        case 2:
+            if (n)
+                list.setRow(static_cast<int>(rng() % static_cast<unsigned>(n)), entry());
+            break;
+        case 3:
+            list.sortByColumn(static_cast<int>(rng() % 8));
+            break;
+        case 4:
+            list.reverseRows();
+            break;
+        default:
+            if (rng() % 50 == 0)
+                list.clear();
+            break;
         }
         for (int c = 0; c < SiteEntry::kColumnCount; ++c)
             ASSERT_EQ(model.widths().widest(c), bruteWidest(list, c)) << "step " << step << " column " << c;

@@ -15,10 +15,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <sys/stat.h>
 
 using namespace vantrel;
 using vantrel::test::byName;
@@ -85,8 +88,10 @@ TEST_F(PreferencesTest, TemplateControlsInTabOrderWithNames) {
             while (w != &p && (!w->isVisibleTo(&p) || !(w->focusPolicy() & Qt::TabFocus) ||
                                w->accessibleName().isEmpty()));
         }
+        // Every label names a control, but for the line that tells how a Test ended.
         for (QLabel* label : p.findChildren<QLabel*>())
-            EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+            if (label->accessibleName() != "Test Result")
+                EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
         EXPECT_FALSE(byName<QCheckBox>(p, "Email on Every Error")->isVisibleTo(&p));
         EXPECT_EQ(byName<QComboBox>(p, "Notify")->itemText(0), "Every Check");
         EXPECT_EQ(byName<QComboBox>(p, "Interval")->count(), 7);
@@ -180,13 +185,21 @@ TEST_F(PreferencesTest, TestMailGoesThroughTheDialogsMailerAndShowsNothing) {
     start("EMAIL1=one@example\r\nSMTPSERVER=" + peer.hostPort() + "\r\n");
     ModalAnswerer answerer;
     size_t replySize = 0;
+    std::vector<QString> results;
     withPreferences([&](CPreferencesDlg& p) {
         replySize = p.mailer().replyReadSize();
         click(p, "Test Email 1");
+        results.push_back(byName<QLabel>(p, "Test Result")->text());
         click(p, "Test Email 1");
+        results.push_back(p.testResult());
         escape(p);
     });
     EXPECT_EQ(replySize, 13000u);
+    // How each send ended is a line in the dialog, not a box.
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].toStdString(), "Test message accepted by " + peer.hostPort());
+    EXPECT_TRUE(results[1].startsWith("ERR-20000")) << results[1].toStdString();
+    EXPECT_TRUE(results[1].endsWith("Flag: 2")) << results[1].toStdString();
     EXPECT_TRUE(answerer.seen().empty());
     const std::string sent = peer.received(0);
     EXPECT_NE(sent.find("MAIL FROM: <one@example>\r\nRCPT to: <one@example>\r\n"), std::string::npos) << sent;
@@ -292,4 +305,90 @@ TEST_F(PreferencesTest, AddToStartupWritesAndRemovesTheAutostartEntryAtOnce) {
     EXPECT_EQ(answerer.seen()[0].caption, "Error");
     EXPECT_EQ(answerer.seen()[0].text, "Unable to add program to start menu.");
     EXPECT_EQ(window.engine().settings().addToStartup, "no");
+}
+
+TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePassword) {
+    start("");
+    ModalAnswerer answerer;
+    withPreferences([](CPreferencesDlg& p) {
+        // The defaults, shown.
+        EXPECT_EQ(byName<QComboBox>(p, "Mail Security")->currentText(), "None");
+        EXPECT_TRUE(byName<QCheckBox>(p, "Desktop Notifications")->isChecked());
+        EXPECT_EQ(byName<QSpinBox>(p, "Pages at Once")->value(), 8);
+        EXPECT_EQ(byName<QSpinBox>(p, "History Size")->value(), 1024);
+        EXPECT_EQ(byName<QLineEdit>(p, "Mail Password")->echoMode(), QLineEdit::Password);
+        // Every control of the second tab is named and explains itself.
+        QWidget* page = byName<QLineEdit>(p, "Mail User")->parentWidget();
+        int controls = 0;
+        for (QWidget* w : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QLabel*>(w) || w->accessibleName() == "Browse Password File")
+                continue;
+            ++controls;
+            EXPECT_FALSE(w->accessibleName().isEmpty());
+            EXPECT_FALSE(w->toolTip().isEmpty()) << w->accessibleName().toStdString();
+        }
+        EXPECT_EQ(controls, 13);
+        byName<QComboBox>(p, "Mail Security")->setCurrentIndex(1);
+        type(p, "Mail User", "me@example.test");
+        type(p, "Mail Password", "pass word");
+        type(p, "Password File", "secret/pw");
+        byName<QCheckBox>(p, "Desktop Notifications")->click();
+        byName<QSpinBox>(p, "Pages at Once")->setValue(4);
+        byName<QSpinBox>(p, "Attempts to Fail")->setValue(3);
+        byName<QSpinBox>(p, "Certificate Warning")->setValue(0);
+        byName<QCheckBox>(p, "Offline Guard")->click();
+        byName<QCheckBox>(p, "Keep History")->click();
+        byName<QSpinBox>(p, "History Days")->setValue(30);
+        byName<QSpinBox>(p, "History Size")->setValue(64);
+        type(p, "Metrics Address", "127.0.0.1:9100");
+        click(p, "OK");
+    });
+    EXPECT_EQ(TempDir::readFile("vantrel-extra.ini"),
+              "CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=me@example.test\r\n"
+              "MAILPASSWORDFILE=secret/pw\r\nNOTIFICATIONS=no\r\nPARALLEL=4\r\nCONFIRM=3\r\n"
+              "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYMAXMB=64\r\n"
+              "METRICS=127.0.0.1:9100\r\n\r\n");
+    EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER="); // vantrel.ini keeps its keys
+    EXPECT_EQ(window.engine().mailPassword(), "pass word");
+    for (const auto& f : fs::directory_iterator(fs::current_path()))
+        if (f.is_regular_file())
+            EXPECT_EQ(TempDir::readFile(f.path().filename().string()).find("pass word"), std::string::npos)
+                << f.path();
+    // No keyring answers here, but a password file is named: nothing to say.
+    EXPECT_TRUE(answerer.seen().empty());
+
+    // Shown again as stored, the password as the engine holds it. Without a
+    // password file the user is told the password lasts for this run only.
+    withPreferences([](CPreferencesDlg& p) {
+        EXPECT_EQ(byName<QComboBox>(p, "Mail Security")->currentText(), "STARTTLS");
+        EXPECT_EQ(byName<QLineEdit>(p, "Mail Password")->text(), "pass word");
+        EXPECT_EQ(byName<QSpinBox>(p, "History Days")->value(), 30);
+        type(p, "Password File", "");
+        type(p, "Mail Password", "new word");
+        click(p, "OK");
+    });
+    EXPECT_EQ(window.engine().mailPassword(), "new word");
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    EXPECT_EQ(answerer.seen()[0].caption, "Mail Password");
+    EXPECT_NE(answerer.seen()[0].text.find("until it ends"), std::string::npos) << answerer.seen()[0].text;
+}
+
+TEST_F(PreferencesTest, WithoutAKeyringThePasswordComesFromAPrivateFileOnly) {
+    TempDir::writeFile("vantrel-extra.ini", "MAILUSER=me\r\nMAILPASSWORDFILE=pw\r\n");
+    TempDir::writeFile("pw", "from the file\n");
+    ::chmod("pw", 0644);
+    ModalAnswerer answerer;
+    start("");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.seen().empty(); }, 15000));
+    EXPECT_EQ(answerer.seen()[0].caption, "Mail Password");
+    EXPECT_NE(answerer.seen()[0].text.find("can be read by other users"), std::string::npos);
+    EXPECT_EQ(window.engine().mailPassword(), "");
+    window.loadMailPassword(); // said once a run
+    QTest::qWait(200);
+
+    ::chmod("pw", 0600);
+    window.loadMailPassword();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.engine().mailPassword().empty(); }, 15000));
+    EXPECT_EQ(window.engine().mailPassword(), "from the file");
+    EXPECT_EQ(answerer.seen().size(), 1u);
 }

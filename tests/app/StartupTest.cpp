@@ -35,9 +35,10 @@ TEST(Startup, FirstRunWritesSettingsAndMonitors) {
     TempDir dir;
     CSiteMonitorDlg dlg;
     dlg.OnInitDialog();
-    EXPECT_EQ(TempDir::readFile("vantrel.ini"),
-              "CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\nERRORSOUND=\r\n"
-              "NOTIFY=\r\nINTERVAL=\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\nEVERYERROR=\r\n\r\n");
+    EXPECT_EQ(
+        TempDir::readFile("vantrel.ini"),
+        "CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\nERRORSOUND=\r\n"
+        "NOTIFY=\r\nINTERVAL=\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\nEVERYERROR=\r\n\r\n");
     EXPECT_TRUE(TempDir::exists("vantrel.dat"));
     EXPECT_EQ(byName<QLineEdit>(dlg, "Monitor Status")->text(), "Monitor.");
     EXPECT_EQ(byName<QPushButton>(dlg, "Stop Monitor")->text(), "Stop Monitor");

@@ -1,9 +1,14 @@
 #include "app/QtEventPump.h"
 #include "app/SiteMonitorDlg.h"
+#include "model/DateText.h"
+#include "tests/app/ByName.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
 #include "ui/TrayIcon.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -82,6 +87,58 @@ TEST(Tray, MonitorButtonSwitchesStateEverywhere) {
     EXPECT_EQ(dlg.tray().iconId(), TrayIcon::kOnFrame1);
     EXPECT_TRUE(dlg.engine().monitoringOn());
     EXPECT_NE(TempDir::readFile("vantrel.ini").find("MONITOR=yes\r\n"), std::string::npos);
+}
+
+// A report mail that fails shows in the window and in the tray's tip, with
+// the time and the mailer's error text, until a later mail goes out; the
+// Status field keeps its text.
+TEST(Tray, LastFailedReportMailShowsUntilAMailGoesOut) {
+    using vantrel::test::SmtpTestPeer;
+    using P = SmtpTestPeer;
+    TempDir dir;
+    vantrel::test::HttpTestServer web;
+    web.route("/up", vantrel::test::HttpTestServer::ok("fine"));
+    SmtpTestPeer smtp;
+    smtp.addSession({P::say("220 ready\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(),
+                     P::say("250 ok\r\n"), P::hear(), P::say("550 no such user\r\n")});
+    smtp.addSession({P::say("220 ready\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(),
+                     P::say("250 ok\r\n"), P::hear(), P::say("250 ok\r\n"), P::hear(), P::say("354 go\r\n"),
+                     P::hearData(), P::say("250 queued\r\n"), P::hear(), P::say("221 bye\r\n")});
+    TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\nINTERVAL=60\r\nEMAIL1=ops@example.test\r\nSMTPSERVER=" +
+                                          smtp.hostPort() + "\r\n");
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    dlg.checkTimer().stop();
+    QLabel* line = vantrel::test::byName<QLabel>(dlg, "Mail Failure");
+    QLabel* footer = vantrel::test::byName<QLabel>(dlg, "Footer");
+    ASSERT_TRUE(line && footer);
+    EXPECT_FALSE(line->isVisibleTo(&dlg));
+
+    dlg.engine().sites().insertAtTop(SiteEntry{"Shop", "http://127.0.0.1:1/", "", "Email", "", "", "", "OK"});
+    dlg.engine().runCheckPass();
+    const std::string expected =
+        "Mail failed " + DateText::timeOfDay(dlg.clock().now()) + ": " + dlg.engine().mailer().errorText;
+    EXPECT_EQ(dlg.mailFailure().toStdString(), expected);
+    EXPECT_NE(expected.find("ERR-20001"), std::string::npos) << expected;
+    EXPECT_NE(expected.find("Flag: 62"), std::string::npos) << expected;
+    EXPECT_TRUE(line->isVisibleTo(&dlg));
+    EXPECT_FALSE(footer->isVisibleTo(&dlg));
+    EXPECT_EQ(line->toolTip().toStdString(), expected);
+    EXPECT_EQ(dlg.tray().toolTip().toStdString(), "Vantrel\n" + expected);
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel");
+    EXPECT_EQ(vantrel::test::byName<QLineEdit>(dlg, "Monitor Status")->text(), "Monitor.");
+
+    // The site recovers and its recovery report goes out: the line goes.
+    SiteEntry back = dlg.engine().sites().row(0);
+    back.url = web.url("/up");
+    dlg.engine().sites().setRow(0, back);
+    dlg.engine().runCheckPass();
+    EXPECT_EQ(smtp.connections(), 2);
+    EXPECT_TRUE(dlg.mailFailure().isEmpty());
+    EXPECT_FALSE(line->isVisibleTo(&dlg));
+    EXPECT_TRUE(footer->isVisibleTo(&dlg));
+    EXPECT_EQ(dlg.tray().toolTip(), dlg.tray().tip());
+    dlg.OnDestroy();
 }
 
 TEST(Tray, OfflineMarkOnTheTipAndTheCaptionUntilTheNetworkIsBack) {

@@ -711,3 +711,39 @@ TEST(CheckPeriod, IntervalIsReadLikeAtoiWithAFloorAndACeiling) {
     EXPECT_EQ(SiteMonitor::checkPeriodFor(" 10 minutes"), minutes(10));
     EXPECT_LE(SiteMonitor::checkPeriodFor("99999999999").count(), 2147483647LL);
 }
+
+TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) {
+    using P = SmtpTestPeer;
+    setSites({site("good", "Email", "404"), site("changed", "Email", "OK"), site("refused", "Sound", "New"),
+              site("good", "Sound", "New"), site("refused", "Sound", "404")});
+    smtp.addSession(acceptingSession());
+    smtp.addSession({P::say("554 no mail today\r\n")});
+    engine.runCheckPass();
+
+    const std::string when = DateText::timeOfDay(clock.now());
+    ASSERT_EQ(view.mailResults.size(), 2u);
+    EXPECT_TRUE(view.mailResults[0].ok);
+    EXPECT_EQ(view.mailResults[0].when, when);
+    EXPECT_EQ(view.mailResults[0].errorText, "");
+    EXPECT_FALSE(view.mailResults[1].ok);
+    EXPECT_EQ(view.mailResults[1].errorText, engine.mailer().errorText);
+    EXPECT_NE(view.mailResults[1].errorText.find("Flag: "), std::string::npos);
+
+    // One summary at the end: the recovery, the failure after OK and the
+    // failure of a new site; not a new site that is good, nor one still down.
+    ASSERT_EQ(view.siteChanges.size(), 1u);
+    const std::vector<SiteChange> expected = {
+        {"Site good", web.url("/good"), "OK", true},
+        {"Site changed", web.url("/changed"), "Bad - Test String text Not Found", false},
+        {"Site refused", refusedUrl, "404", false},
+    };
+    EXPECT_EQ(view.siteChanges[0], expected);
+
+    // Nothing changes in the next pass, and with notifications off nothing is announced.
+    engine.runCheckPass();
+    EXPECT_EQ(view.siteChanges.size(), 1u);
+    engine.extraSettings().notifications = false;
+    setSites({site("refused", "Sound", "OK")});
+    engine.runCheckPass();
+    EXPECT_EQ(view.siteChanges.size(), 1u);
+}

@@ -40,6 +40,13 @@ public:
     int showCount = 0;
     bool toolTips = false;
     int marked = -1;
+    struct MailResult {
+        bool ok;
+        std::string when;
+        std::string errorText;
+    };
+    std::vector<MailResult> mailResults;
+    std::vector<std::vector<SiteChange>> siteChanges; // one entry per summary
 
     void gather() override;
     void show() override;
@@ -55,6 +62,12 @@ public:
     void showTrayOn() override { tray.push_back("on"); }
     void showTrayOff() override { tray.push_back("off"); }
     void showTrayAlert() override { tray.push_back("alert"); }
+    void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override {
+        mailResults.push_back({ok, when, errorText});
+    }
+    void notifySiteChanges(const std::vector<SiteChange>& changes) override {
+        siteChanges.push_back(changes);
+    }
     void setOffline(bool on) override { offline = on; }
     void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override {
         certificates.push_back(title + " " + url + " " + std::to_string(daysLeft));

@@ -1,0 +1,96 @@
+#include "app/SiteMonitorDlg.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TempDir.h"
+
+#include <QDBusConnection>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vantrel;
+using vantrel::test::ChildProcess;
+using vantrel::test::HttpTestServer;
+using vantrel::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The notifications the fake service recorded, one JSON object each.
+std::vector<QJsonObject> recorded(const std::string& file) {
+    std::vector<QJsonObject> calls;
+    const QList<QByteArray> lines = QByteArray::fromStdString(TempDir::readFile(file)).split('\n');
+    for (const QByteArray& line : lines)
+        if (line.startsWith('{'))
+            calls.push_back(QJsonDocument::fromJson(line).object());
+    return calls;
+}
+
+} // namespace
+
+// A private session bus with a fake notification service on it; the real
+// window runs real check passes against a loopback web server and announces
+// what changed there.
+TEST(DesktopNotifications, OnePerPassListingTheSitesThatChangedAndNoneWhenSwitchedOff) {
+    TempDir dir;
+    const std::string socket = dir.path() + "/bus";
+    const std::string address = "unix:path=" + socket;
+    ChildProcess daemon({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
+    ASSERT_TRUE(daemon.started());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(socket); }, 10000));
+    const std::string record = dir.path() + "/notifications.jsonl";
+    const std::string script = fs::path(__FILE__).parent_path() / "fake_notifications.py";
+    ChildProcess service({VANTREL_SYSTEM_PYTHON, script, address, record}, dir.path() + "/service.log");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::readFile(record).rfind("ready\n", 0) == 0; }, 15000))
+        << TempDir::readFile(dir.path() + "/service.log");
+
+    HttpTestServer web;
+    web.route("/up", HttpTestServer::ok("<html>all well</html>"));
+    TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\nINTERVAL=60\r\n");
+    CSiteMonitorDlg window;
+    window.notifier() =
+        DesktopNotifier(QDBusConnection::connectToBus(QString::fromStdString(address), "test"));
+    window.OnInitDialog();
+    window.checkTimer().stop();
+    SiteMonitor& engine = window.engine();
+    auto setSites = [&](const std::vector<SiteEntry>& rows) {
+        engine.sites().clear();
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+            engine.sites().insertAtTop(*it);
+    };
+    SiteEntry shop{"Shop", "http://127.0.0.1:1/", "", "", "", "", "", "OK"};
+    SiteEntry blog{"Blog", web.url("/up"), "", "", "", "", "", "OK"};
+    SiteEntry wiki{"Wiki & Docs", "http://127.0.0.1:1/wiki", "", "", "", "", "", "New"};
+    setSites({shop, blog, wiki});
+    engine.runCheckPass();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorded(record).size() >= 1; }, 10000));
+    std::vector<QJsonObject> calls = recorded(record);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0]["app_name"].toString(), "Vantrel");
+    EXPECT_EQ(calls[0]["summary"].toString(), "Vantrel: 2 sites failed");
+    EXPECT_EQ(calls[0]["body"].toString().toStdString(),
+              "Shop: 404 (http://127.0.0.1:1/)\nWiki &amp; Docs: 404 (http://127.0.0.1:1/wiki)");
+    EXPECT_EQ(calls[0]["hints"].toObject()["urgency"].toInt(), 2);
+    EXPECT_EQ(calls[0]["timeout"].toInt(), -1);
+
+    // Shop comes back, the others stay as they are: one notification for it.
+    SiteEntry back = engine.sites().row(0);
+    back.url = web.url("/up");
+    engine.sites().setRow(0, back);
+    engine.runCheckPass();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorded(record).size() >= 2; }, 10000));
+    calls = recorded(record);
+    EXPECT_EQ(calls[1]["summary"].toString(), "Vantrel: Shop is back");
+    EXPECT_EQ(calls[1]["hints"].toObject()["urgency"].toInt(), 1);
+
+    // Switched off: a failure passes without a notification.
+    engine.extraSettings().notifications = false;
+    setSites({shop});
+    engine.runCheckPass();
+    QTest::qWait(500);
+    EXPECT_EQ(recorded(record).size(), 2u);
+    window.OnDestroy();
+}

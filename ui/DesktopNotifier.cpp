@@ -1,0 +1,67 @@
+#include "ui/DesktopNotifier.h"
+
+#include "ui/QtText.h"
+
+#include <QDBusMessage>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace vantrel {
+
+namespace {
+
+QString siteName(const SiteChange& c) {
+    return QtText::toQt(c.title.empty() ? c.url : c.title);
+}
+
+} // namespace
+
+QString DesktopNotifier::summaryFor(const std::vector<SiteChange>& changes) {
+    int failed = 0;
+    for (const SiteChange& c : changes)
+        failed += c.recovered ? 0 : 1;
+    const int recovered = static_cast<int>(changes.size()) - failed;
+    if (changes.size() == 1)
+        return QStringLiteral("Vantrel: %1 %2").arg(siteName(changes[0]), failed ? "failed" : "is back");
+    QStringList parts;
+    if (failed)
+        parts << QStringLiteral("%1 %2 failed").arg(failed).arg(failed == 1 ? "site" : "sites");
+    if (recovered)
+        parts << QStringLiteral("%1 %2 back").arg(recovered).arg(recovered == 1 ? "site is" : "sites are");
+    return QStringLiteral("Vantrel: ") + parts.join(QStringLiteral(", "));
+}
+
+QString DesktopNotifier::bodyFor(const std::vector<SiteChange>& changes) {
+    // Notification servers may read the body as simple markup: escaped.
+    QStringList lines;
+    for (const SiteChange& c : changes) {
+        const QString what = c.recovered ? QStringLiteral("OK again") : QtText::toQt(c.status);
+        lines << QStringLiteral("%1: %2 (%3)").arg(siteName(c), what, QtText::toQt(c.url)).toHtmlEscaped();
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
+    if (changes.empty() || !bus_.isConnected())
+        return false;
+    bool anyFailed = false;
+    for (const SiteChange& c : changes)
+        anyFailed = anyFailed || !c.recovered;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                                       QString::fromLatin1(kInterface), QStringLiteral("Notify"));
+    QVariantMap hints;
+    hints.insert(QStringLiteral("urgency"),
+                 QVariant::fromValue(uchar(anyFailed ? 2 : 1))); // critical, normal
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("vantrel"));
+    call << QStringLiteral("Vantrel")                                // app_name
+         << uint(0)                                                  // replaces_id: a new notification
+         << QStringLiteral("vantrel")                                // app_icon: the installed icon's name
+         << summaryFor(changes) << bodyFor(changes) << QStringList() // no actions
+         << hints << int(-1);                                        // the server's own timeout
+    // Sent without waiting: the answer (the notification's id) is not needed.
+    call.setAutoStartService(true);
+    return bus_.send(call);
+}
+
+} // namespace vantrel

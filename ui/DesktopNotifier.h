@@ -1,0 +1,37 @@
+#pragma once
+
+#include "monitor/SiteChange.h"
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <vector>
+
+namespace vantrel {
+
+// Desktop notifications through the freedesktop notification service
+// (org.freedesktop.Notifications on the session bus), which every Linux
+// desktop runs; it needs no tray. One call announces all the sites that
+// changed in a check pass. The call is sent without waiting for its answer,
+// so a service that hangs holds nothing up; without a session bus or a
+// service nothing is shown.
+class DesktopNotifier {
+public:
+    static constexpr const char* kService = "org.freedesktop.Notifications";
+    static constexpr const char* kPath = "/org/freedesktop/Notifications";
+    static constexpr const char* kInterface = "org.freedesktop.Notifications";
+
+    explicit DesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus()) : bus_(std::move(bus)) {}
+
+    // False when there is no bus to send to.
+    bool notify(const std::vector<SiteChange>& changes);
+
+    // The notification's title and text for these changes.
+    static QString summaryFor(const std::vector<SiteChange>& changes);
+    static QString bodyFor(const std::vector<SiteChange>& changes);
+
+private:
+    QDBusConnection bus_;
+};
+
+} // namespace vantrel

@@ -13,8 +13,10 @@ void AlertDispatcher::sendReport(const char* subject) {
     const std::string body = text::normalizeCrLf(monitor_.reportBody());
     // Each address gets its own message, with itself as the sender.
     for (const std::string* address : {&s.email1, &s.email2}) {
-        if (!address->empty())
-            monitor_.mailer().sendMail(*address, body, *address, s.smtpServer, subject);
+        if (address->empty())
+            continue;
+        const bool sent = monitor_.mailer().sendMail(*address, body, *address, s.smtpServer, subject);
+        monitor_.recordAlert("mail", sent, sent ? *address : *address + ": " + monitor_.mailer().errorText);
     }
 }
 
@@ -26,6 +28,7 @@ void AlertDispatcher::startErrorSound() {
         sound = kDefaultSound;
     if (SoundPlayer* player = monitor_.soundPlayer())
         player->play(sound);
+    monitor_.recordAlert("sound", true, sound);
 }
 
 void AlertDispatcher::callErrorUrl() {
@@ -34,10 +37,13 @@ void AlertDispatcher::callErrorUrl() {
         return;
     const size_t post = url.find("/POST ");
     bool ok = true;
-    if (post == std::string::npos)
+    if (post == std::string::npos) {
         ok = monitor_.fetcher().fetchPage(url);
-    else if (post > 0)
+        monitor_.recordAlert("url", ok, ok ? "GET" : "GET failed: " + monitor_.fetcher().lastFetchError);
+    } else if (post > 0) {
         ok = monitor_.poster().postErrorUrl(url);
+        monitor_.recordAlert("url", ok, ok ? "POST" : "POST failed");
+    }
     if (!ok)
         monitor_.view().messageBox(kUrlFailedText, "Error");
 }

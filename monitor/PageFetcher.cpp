@@ -21,13 +21,16 @@ bool PageFetcher::fetchPage(const std::string& url) {
 
     HttpResponse response;
     pump_.runBlocking([&] { response = http_.perform(request); });
-    if (!response.ok) {
-        std::fprintf(stderr, "OpenUrl failed: %d\n", response.errorNumber);
+    std::string body = std::move(response.body);
+    lastMeasure = std::move(response);
+    lastMeasure.body.clear();
+    if (!lastMeasure.ok) {
+        std::fprintf(stderr, "OpenUrl failed: %d\n", lastMeasure.errorNumber);
         std::fflush(stderr);
-        lastFetchError = std::to_string(response.errorNumber);
+        lastFetchError = std::to_string(lastMeasure.errorNumber);
         return false;
     }
-    pageText = std::move(response.body);
+    pageText = std::move(body);
     return true;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/HttpClient.h"
+
 #include <string>
 
 namespace vantrel {
 
 class EventPump;
-class HttpClient;
 
 // Downloads one page: a GET with the agent "Vantrel 1.0" and "Accept: */*",
 // straight to the server (no proxy, never from a cache). Whatever body comes
@@ -24,6 +25,9 @@ public:
 
     std::string pageText;
     std::string lastFetchError; // changed only by a failed fetch
+    // What the last fetch measured (status code, timings, bytes), without
+    // its body; kept for the check history.
+    HttpResponse lastMeasure;
 
 private:
     HttpClient& http_;

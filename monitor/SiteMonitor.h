@@ -5,6 +5,8 @@
 #include "model/SiteList.h"
 #include "model/SystemClock.h"
 #include "monitor/AlertDispatcher.h"
+#include "monitor/CheckCounters.h"
+#include "monitor/CheckHistory.h"
 #include "monitor/CheckLog.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorServices.h"
@@ -55,6 +57,15 @@ public:
     std::string& reportBody() { return reportBody_; }
     std::string& previousStatus() { return previousStatus_; }
     bool passRunning() const { return passRunning_; }
+
+    // The check history (none: nothing is kept) and the counters since the
+    // start. Every decided check and every alert is recorded in both; a
+    // history that cannot be written never stops a check.
+    CheckHistory* history() const { return history_; }
+    void setHistory(CheckHistory* history) { history_ = history; }
+    const CheckCounters& counters() const { return counters_; }
+    void recordCheck(const CheckRecord& record);
+    void recordAlert(const std::string& channel, bool ok, const std::string& detail);
 
     // The data files, by bare names in the current directory. The settings
     // load and save vantrel-extra.ini beside vantrel.ini; that file is read
@@ -116,6 +127,8 @@ private:
     ErrorUrlPoster poster_;
     CheckLog log_;
     AlertDispatcher alerts_;
+    CheckHistory* history_ = nullptr;
+    CheckCounters counters_;
 };
 
 } // namespace vantrel

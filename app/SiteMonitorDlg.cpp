@@ -1,8 +1,14 @@
 #include "app/SiteMonitorDlg.h"
 
+#include "app/MetricsServer.h"
+#include "model/DataFile.h"
+#include "monitor/HistoryCsv.h"
+#include "monitor/MetricsText.h"
+#include "platform/SqliteCheckHistory.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/HistoryPanel.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
@@ -11,6 +17,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -20,9 +28,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSettings>
 #include <QTableView>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 namespace vantrel {
@@ -75,13 +86,24 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     createControls();
     DialogFont::widenTexts(*this);
     setMinimumSize(435, 380);
-    resize(DialogUnits::x(284), DialogUnits::y(202) + menuBar_->sizeHint().height());
+    // The history panel adds its height below the list; the controls above
+    // it keep their places.
+    resize(DialogUnits::x(284), DialogUnits::y(202) + menuBar_->sizeHint().height() + kHistoryPanelHeight);
 
     checkTimer_.setSingleShot(false);
     connect(&checkTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::OnTimer);
     autoSizeTimer_.setSingleShot(true);
     autoSizeTimer_.setInterval(0);
     connect(&autoSizeTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::doAutoSizeColumns);
+    // Checks change rows one by one: the panel follows once they settle.
+    historyTimer_.setSingleShot(true);
+    historyTimer_.setInterval(300);
+    connect(&historyTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::refreshHistory);
+    connect(model_.get(), &QAbstractItemModel::dataChanged, this, [this] { historyTimer_.start(); });
+    connect(model_.get(), &QAbstractItemModel::modelReset, this, [this] { historyTimer_.start(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { historyTimer_.start(); });
+    chooseExportFile = [this] { return chooseExportFileWithDialog(); };
 
     connect(tray_, &TrayIcon::restoreRequested, this, &CSiteMonitorDlg::OnTrayRestore);
     connect(tray_, &TrayIcon::helpRequested, this, &CSiteMonitorDlg::OnManual);
@@ -93,13 +115,16 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
             setToolTip(tip);
         }
     });
-
 }
 
 CSiteMonitorDlg::~CSiteMonitorDlg() {
-    // The model detaches from the list before the engine goes.
+    // The model detaches from the list before the engine goes, and the
+    // engine lets go of the history before it is closed.
     list_->setModel(nullptr);
     model_.reset();
+    metrics_.reset();
+    engine_.setHistory(nullptr);
+    history_.reset();
 }
 
 void CSiteMonitorDlg::createMenu() {
@@ -107,6 +132,9 @@ void CSiteMonitorDlg::createMenu() {
     menuBar_->setFont(QApplication::font(menuBar_)); // menus keep the desktop's font
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Save"), this, &CSiteMonitorDlg::OnFileSave);
+    QMenu* exportMenu = file->addMenu(QStringLiteral("Export &History"));
+    exportMenu->addAction(QStringLiteral("&Selected Site..."), this, [this] { OnExportHistory(false); });
+    exportMenu->addAction(QStringLiteral("&All Sites..."), this, [this] { OnExportHistory(true); });
     file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);
     QMenu* entry = menuBar_->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), this, &CSiteMonitorDlg::OnAdd);
@@ -192,9 +220,11 @@ void CSiteMonitorDlg::createControls() {
     status_->setAccessibleName(QStringLiteral("Monitor Status"));
     entryStatus_->setAccessibleName(QStringLiteral("Site Status"));
     preferences_ = makeButton(c, QStringLiteral("Preferences"), D::rect(227, 164, 50, 14));
-    footer_ = new QLabel(QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
+    footer_ = new QLabel(
+        QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
     footer_->setAccessibleName(QStringLiteral("Footer"));
+    historyPanel_ = new HistoryPanel(c);
 
     connect(quit_, &QPushButton::clicked, this, &QDialog::accept);
     connect(monitor_, &QPushButton::clicked, this, &CSiteMonitorDlg::ToggleMonitor);
@@ -217,7 +247,16 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
     // The right-hand column follows the right edge; the list and the long
     // entry boxes take the width that is left; the footer stays at the bottom.
     footer_->setGeometry(3, cy - 17, 415, 15);
-    list_->resize(std::max(0, cx - 96), std::max(0, cy - 175));
+    // The history panel sits between the list and the footer, across the
+    // window. It keeps its height while the window is tall enough and gives
+    // way first when it is not, down to a list of a few rows.
+    constexpr int kListMinimum = 40;
+    const int room = std::max(0, cy - 175);
+    const int panel = historyPanel_->isHidden() ? 0 : std::clamp(room - kListMinimum, 0, kHistoryPanelHeight);
+    list_->resize(std::max(0, cx - 96), room - panel);
+    if (panel > 0)
+        historyPanel_->setGeometry(list_->x(), list_->y() + room - panel + 4,
+                                   std::max(0, cx - 2 * list_->x()), std::max(0, panel - 22));
     for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
         e->resize(std::max(0, cx - 160), e->height());
     action_->resize(std::max(0, cx - 160), action_->height());
@@ -242,6 +281,53 @@ void CSiteMonitorDlg::OnInitDialog() {
     tray_->showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    openHistory();
+    if (unattended_)
+        startMetrics();
+}
+
+void CSiteMonitorDlg::openHistory() {
+    const ExtraSettings& x = engine_.extraSettings();
+    historyPanel_->setVisible(x.history);
+    layoutControls(client_->width(), client_->height());
+    if (!x.history)
+        return;
+    // Beside the data files, in the current directory.
+    history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
+                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_);
+    engine_.setHistory(history_.get());
+    if (!history_->available() && unattended_) {
+        std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());
+        std::fflush(stderr);
+    }
+    refreshHistory();
+}
+
+void CSiteMonitorDlg::startMetrics() {
+    const std::string& address = engine_.extraSettings().metricsAddress;
+    if (address.empty())
+        return;
+    metrics_ = std::make_unique<MetricsServer>([this] { return MetricsText::render(engine_); });
+    QString error;
+    if (!metrics_->listen(QtText::toQt(address), error)) {
+        std::fprintf(stderr, "Metrics: cannot listen on %s: %s\n", address.c_str(),
+                     error.toUtf8().constData());
+        std::fflush(stderr);
+        metrics_.reset();
+    }
+}
+
+void CSiteMonitorDlg::refreshHistory() {
+    historyTimer_.stop();
+    if (!history_ || historyPanel_->isHidden())
+        return;
+    const int row = markedRow();
+    if (row < 0) {
+        historyPanel_->showSite(history_.get(), {}, {}, clock_.now());
+        return;
+    }
+    const SiteEntry& e = engine_.sites().row(row);
+    historyPanel_->showSite(history_.get(), e.url, e.title, clock_.now());
 }
 
 void CSiteMonitorDlg::done(int result) {
@@ -262,7 +348,8 @@ void CSiteMonitorDlg::OnDestroy() {
 
 void CSiteMonitorDlg::gather() {
     SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         const BoundText& b = entryBindings_[static_cast<size_t>(i)];
         entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
@@ -274,7 +361,8 @@ void CSiteMonitorDlg::gather() {
 
 void CSiteMonitorDlg::show() {
     const SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_, testString_, nullptr, errorUrl_, createDate_, checkDate_, entryStatus_};
+    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
+                           errorUrl_, createDate_, checkDate_,  entryStatus_};
     for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
         BoundText& b = entryBindings_[static_cast<size_t>(i)];
         if (edits[i])
@@ -291,7 +379,8 @@ void CSiteMonitorDlg::show() {
 
 MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::string& caption,
                                           MessageButtons buttons, MessageIcon icon) {
-    const MessageAnswer defaultAnswer = buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    const MessageAnswer defaultAnswer =
+        buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     if (unattended_) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
@@ -313,7 +402,9 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
     monitor_->setAccessibleName(monitor_->text());
 }
 
-void CSiteMonitorDlg::setWindowCaption(const std::string& caption) { setWindowTitle(QtText::toQt(caption)); }
+void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
+    setWindowTitle(QtText::toQt(caption));
+}
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
     checkTimer_.start(static_cast<int>(period.count()));
@@ -373,33 +464,59 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
     const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
-        list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c), header) + margin);
+        // Status cells carry their coloured mark before the text.
+        const int mark = c == SiteListModel::kStatusColumn ? list_->iconSize().width() + 6 : 0;
+        list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c) + mark, header) +
+                                                        margin);
     }
 }
 
 int CSiteMonitorDlg::markedRow() const {
-    const QModelIndex current = list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
+    const QModelIndex current =
+        list_->selectionModel() ? list_->selectionModel()->currentIndex() : QModelIndex();
     if (!current.isValid() || current.row() >= engine_.sites().rowCount())
         return -1;
     return current.row();
 }
 
-void CSiteMonitorDlg::showTrayOn() { tray_->showOn(); }
-void CSiteMonitorDlg::showTrayOff() { tray_->showOff(); }
-void CSiteMonitorDlg::showTrayAlert() { tray_->showAlert(); }
+void CSiteMonitorDlg::showTrayOn() {
+    tray_->showOn();
+}
+void CSiteMonitorDlg::showTrayOff() {
+    tray_->showOff();
+}
+void CSiteMonitorDlg::showTrayAlert() {
+    tray_->showAlert();
+}
 
 // ---- commands --------------------------------------------------------------
 
-void CSiteMonitorDlg::OnTimer() { engine_.onTimer(); }
+void CSiteMonitorDlg::OnTimer() {
+    engine_.onTimer();
+}
 
-void CSiteMonitorDlg::ToggleMonitor() { engine_.toggleMonitor(); }
+void CSiteMonitorDlg::ToggleMonitor() {
+    engine_.toggleMonitor();
+}
 
-void CSiteMonitorDlg::OnAdd() { editor_.OnAdd(); }
-void CSiteMonitorDlg::OnUpdate() { editor_.OnUpdate(); }
-void CSiteMonitorDlg::OnRemove() { editor_.OnRemove(); }
-void CSiteMonitorDlg::OnClear() { engine_.clearEntry(); }
-void CSiteMonitorDlg::OnClearAll() { editor_.OnClearAll(); }
-void CSiteMonitorDlg::OnListClick() { editor_.OnListClick(); }
+void CSiteMonitorDlg::OnAdd() {
+    editor_.OnAdd();
+}
+void CSiteMonitorDlg::OnUpdate() {
+    editor_.OnUpdate();
+}
+void CSiteMonitorDlg::OnRemove() {
+    editor_.OnRemove();
+}
+void CSiteMonitorDlg::OnClear() {
+    engine_.clearEntry();
+}
+void CSiteMonitorDlg::OnClearAll() {
+    editor_.OnClearAll();
+}
+void CSiteMonitorDlg::OnListClick() {
+    editor_.OnListClick();
+}
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
     // Sorting moves texts between rows; the selection and the marked row stay
@@ -447,7 +564,9 @@ void CSiteMonitorDlg::OnFileSave() {
 // added or changed since the last save is lost and no dead icon stays in the
 // tray: done() saves the site list and removes the icon, and the application
 // then leaves its event loop and ends with status 0.
-void CSiteMonitorDlg::OnFileQuit() { reject(); }
+void CSiteMonitorDlg::OnFileQuit() {
+    reject();
+}
 
 // Help > About. On Linux Qt offers no window (system) menu to add an About
 // entry to, so the Help menu is the one way to the box.
@@ -456,12 +575,70 @@ void CSiteMonitorDlg::OnAbout() {
     about.exec();
 }
 
-void CSiteMonitorDlg::OnManual() { help_.openManual(); }
-void CSiteMonitorDlg::OnMoreInfo() { help_.openMoreInfo(); }
-void CSiteMonitorDlg::OnSupport() { help_.openSupport(); }
+void CSiteMonitorDlg::OnManual() {
+    help_.openManual();
+}
+void CSiteMonitorDlg::OnMoreInfo() {
+    help_.openMoreInfo();
+}
+void CSiteMonitorDlg::OnSupport() {
+    help_.openSupport();
+}
 
 void CSiteMonitorDlg::OnUninstall() {
-    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok, MessageIcon::None);
+    messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok,
+               MessageIcon::None);
+}
+
+// ---- File > Export History --------------------------------------------------
+
+void CSiteMonitorDlg::OnExportHistory(bool allSites) {
+    if (!history_ || !history_->available()) {
+        messageBox(HistoryPanel::kUnavailableText, "Export History", MessageButtons::Ok, MessageIcon::None);
+        return;
+    }
+    std::string url, title;
+    if (!allSites) {
+        const int row = markedRow();
+        if (row < 0) {
+            messageBox("Please click the site to export in the list first.", "Export History",
+                       MessageButtons::Ok, MessageIcon::None);
+            return;
+        }
+        url = engine_.sites().row(row).url;
+        title = engine_.sites().row(row).title;
+    }
+    // The data files are opened by bare names in the current directory, so
+    // a file dialog that moves it must not leave it moved.
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    const QString path = chooseExportFile ? chooseExportFile() : QString();
+    if (!ec)
+        std::filesystem::current_path(cwd, ec);
+    if (path.isEmpty())
+        return;
+    std::string csv = HistoryCsv::header();
+    const bool read =
+        history_->exportChecks(url, title, [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); });
+    if (!read || !DataFile::writeAtomically(QFile::encodeName(path).toStdString(), csv))
+        messageBox("Could not write the history file.", "Export History", MessageButtons::Ok,
+                   MessageIcon::None);
+}
+
+QString CSiteMonitorDlg::chooseExportFileWithDialog() {
+    // As in Preferences: Qt's file dialog would keep its last folder in the
+    // user's shared Qt settings; pointed below a device, that write fails
+    // quietly and nothing is left in the home folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    QFileDialog dialog(this, QStringLiteral("Export History"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(QStringLiteral("vantrel-history.csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {

@@ -2,11 +2,11 @@
 
 #include "app/QtEventPump.h"
 #include "model/SystemClock.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/CurlHttpClient.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
+#include "platform/CanberraSoundPlayer.h"
+#include "platform/CurlHttpClient.h"
 #include "ui/BoundText.h"
 #include "ui/HelpLinks.h"
 
@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -28,7 +29,10 @@ class QWidget;
 
 namespace vantrel {
 
+class HistoryPanel;
+class MetricsServer;
 class SiteListModel;
+class SqliteCheckHistory;
 class TrayIcon;
 
 // The main window: entry boxes for the current entry, the list of sites,
@@ -54,6 +58,14 @@ public:
     TrayIcon& tray() { return *tray_; }
     HelpLinks& helpLinks() { return help_; }
     QTableView* listView() const { return list_; }
+    HistoryPanel* historyPanel() const { return historyPanel_; }
+    MetricsServer* metricsServer() const { return metrics_.get(); }
+    // Where File > Export History writes: the full path, or empty when the
+    // user cancelled. Tests replace it; by default it is a file dialog.
+    std::function<QString()> chooseExportFile;
+
+    // The height the history panel takes below the list when the window has room.
+    static constexpr int kHistoryPanelHeight = 200;
 
     // MonitorView
     void gather() override;
@@ -90,6 +102,8 @@ public:
     void OnSupport();
     void OnUninstall();
     void OnTrayRestore();
+    void OnExportHistory(bool allSites);
+    void refreshHistory();
 
     QTimer& checkTimer() { return checkTimer_; }
     EventPump& pump() { return pump_; }
@@ -105,6 +119,9 @@ private:
     void createMenu();
     void layoutControls(int cx, int cy);
     void doAutoSizeColumns();
+    void openHistory();
+    void startMetrics();
+    QString chooseExportFileWithDialog();
 
     QtEventPump pump_;
     SystemClock clock_;
@@ -116,35 +133,39 @@ private:
     TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
+    QTimer historyTimer_;
+    std::unique_ptr<SqliteCheckHistory> history_;
+    std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
     bool destroyed_ = false;
     HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    QLineEdit* siteName_ = nullptr;  // 1002
-    QLineEdit* url_ = nullptr;       // 1001
-    QLineEdit* testString_ = nullptr; // 1003
-    QComboBox* action_ = nullptr;    // 1029
-    QLineEdit* errorUrl_ = nullptr;  // 1030
-    QLineEdit* createDate_ = nullptr; // 1012
-    QLineEdit* entryStatus_ = nullptr; // 1015
-    QLineEdit* checkDate_ = nullptr; // 1013
-    QTableView* list_ = nullptr;     // 1000
-    QPushButton* quit_ = nullptr;    // 1
-    QPushButton* monitor_ = nullptr; // 1009
-    QPushButton* add_ = nullptr;     // 1005
-    QPushButton* update_ = nullptr;  // 1006
-    QPushButton* remove_ = nullptr;  // 1007
-    QPushButton* clear_ = nullptr;   // 1008
-    QLabel* totalLabel_ = nullptr;   // 1037
-    QLineEdit* total_ = nullptr;     // 1016
-    QLabel* checksLabel_ = nullptr;  // 1038
-    QLineEdit* checks_ = nullptr;    // 1017
-    QLabel* statusLabel_ = nullptr;  // 1039
-    QLineEdit* status_ = nullptr;    // 1011
+    QLineEdit* siteName_ = nullptr;      // 1002
+    QLineEdit* url_ = nullptr;           // 1001
+    QLineEdit* testString_ = nullptr;    // 1003
+    QComboBox* action_ = nullptr;        // 1029
+    QLineEdit* errorUrl_ = nullptr;      // 1030
+    QLineEdit* createDate_ = nullptr;    // 1012
+    QLineEdit* entryStatus_ = nullptr;   // 1015
+    QLineEdit* checkDate_ = nullptr;     // 1013
+    QTableView* list_ = nullptr;         // 1000
+    QPushButton* quit_ = nullptr;        // 1
+    QPushButton* monitor_ = nullptr;     // 1009
+    QPushButton* add_ = nullptr;         // 1005
+    QPushButton* update_ = nullptr;      // 1006
+    QPushButton* remove_ = nullptr;      // 1007
+    QPushButton* clear_ = nullptr;       // 1008
+    QLabel* totalLabel_ = nullptr;       // 1037
+    QLineEdit* total_ = nullptr;         // 1016
+    QLabel* checksLabel_ = nullptr;      // 1038
+    QLineEdit* checks_ = nullptr;        // 1017
+    QLabel* statusLabel_ = nullptr;      // 1039
+    QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
-    QLabel* footer_ = nullptr;       // 1036
+    QLabel* footer_ = nullptr;           // 1036
+    HistoryPanel* historyPanel_ = nullptr;
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

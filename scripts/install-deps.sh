@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config dpkg-dev
     qt6-base-dev libgl-dev
-    libcurl4-openssl-dev libcanberra-dev libsqlite3-dev qt6-charts-dev
+    libcurl4-openssl-dev libcanberra-dev libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl ccache
     clang libclang-rt-14-dev valgrind

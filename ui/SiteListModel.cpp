@@ -3,15 +3,23 @@
 #include "model/SiteList.h"
 #include "ui/QtText.h"
 
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+
 namespace vantrel {
 
 SiteListModel::SiteListModel(SiteList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {
     list_.setObserver(this);
 }
 
-SiteListModel::~SiteListModel() { list_.setObserver(nullptr); }
+SiteListModel::~SiteListModel() {
+    list_.setObserver(nullptr);
+}
 
-int SiteListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.rowCount(); }
+int SiteListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : list_.rowCount();
+}
 
 int SiteListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : SiteEntry::kColumnCount;
@@ -22,13 +30,40 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return QtText::toQt(list_.row(index.row()).column(index.column()));
+    if (role == Qt::DecorationRole && index.column() == kStatusColumn)
+        return statusMark(list_.row(index.row()).status);
+    return {};
+}
+
+QIcon SiteListModel::statusMark(const std::string& status) {
+    // Drawn once per colour: a filled dot beside the status text.
+    auto dot = [](QColor colour) {
+        QPixmap pixmap(kMarkSize, kMarkSize);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(colour.darker(140));
+        painter.setBrush(colour);
+        painter.drawEllipse(QRectF(1.5, 1.5, kMarkSize - 3, kMarkSize - 3));
+        return QIcon(pixmap);
+    };
+    static const QIcon good = dot(QColor(0x2e, 0xa0, 0x43));
+    static const QIcon failed = dot(QColor(0xd0, 0x20, 0x20));
+    static const QIcon missing = dot(QColor(0xe0, 0x9a, 0x10));
+    if (status == "OK")
+        return good;
+    if (status == "404")
+        return failed;
+    if (status == "Bad - Test String text Not Found")
+        return missing;
     return {};
 }
 
 QString SiteListModel::headerText(int column) {
     static const char* const kHeaders[SiteEntry::kColumnCount] = {
         "Site Title", "Site URL", "Test String", "Action", "URL", "Create Date", "Check Date", "Status"};
-    return (column >= 0 && column < SiteEntry::kColumnCount) ? QString::fromLatin1(kHeaders[column]) : QString();
+    return (column >= 0 && column < SiteEntry::kColumnCount) ? QString::fromLatin1(kHeaders[column])
+                                                             : QString();
 }
 
 QVariant SiteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -55,14 +90,18 @@ void SiteListModel::rowsAboutToBeRemoved(int first, int last) {
     beginRemoveRows({}, first, last);
 }
 
-void SiteListModel::rowsRemoved() { endRemoveRows(); }
+void SiteListModel::rowsRemoved() {
+    endRemoveRows();
+}
 
 void SiteListModel::rowsChanged(int first, int last) {
     widths_.rowsChanged(list_, first, last);
     emit dataChanged(index(first, 0), index(last, SiteEntry::kColumnCount - 1));
 }
 
-void SiteListModel::aboutToReset() { beginResetModel(); }
+void SiteListModel::aboutToReset() {
+    beginResetModel();
+}
 
 void SiteListModel::reset() {
     widths_.rebuild(list_);

@@ -201,6 +201,7 @@ void CSiteMonitorDlg::createControls() {
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     list_->setAccessibleName(QStringLiteral("Sites"));
+    list_->setIconSize(QSize(SiteListModel::kMarkSize, SiteListModel::kMarkSize));
     connect(list_, &QTableView::clicked, this, [this] { OnListClick(); });
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CSiteMonitorDlg::OnColumnClick);
 
@@ -465,7 +466,7 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
         // Status cells carry their coloured mark before the text.
-        const int mark = c == SiteListModel::kStatusColumn ? list_->iconSize().width() + 6 : 0;
+        const int mark = c == SiteListModel::kStatusColumn ? SiteListModel::kMarkSize + 8 : 0;
         list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c) + mark, header) +
                                                         margin);
     }

@@ -235,6 +235,22 @@ void SqliteCheckHistory::writeNow(const CheckRecord& record) {
     writeBatch(one);
 }
 
+void SqliteCheckHistory::writeAll(const std::function<bool(CheckRecord&)>& next) {
+    std::lock_guard<std::mutex> lock(dbMutex_);
+    if (!db_ || !exec("BEGIN IMMEDIATE"))
+        return;
+    CheckRecord record;
+    while (next(record)) {
+        if (!insert(record)) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            siteIds_.clear();
+            return;
+        }
+    }
+    if (exec("COMMIT"))
+        succeed();
+}
+
 long long SqliteCheckHistory::siteId(const std::string& url, const std::string& title, bool create) {
     const auto key = std::make_pair(url, title);
     if (auto it = siteIds_.find(key); it != siteIds_.end())

@@ -59,6 +59,9 @@ public:
     // Writes one record in a transaction of its own on the calling thread
     // (the cost of a single write, for the benchmark).
     void writeNow(const CheckRecord& record);
+    // Writes every record `next` fills (until it returns false) in one
+    // transaction on the calling thread: bulk loads.
+    void writeAll(const std::function<bool(CheckRecord&)>& next);
     // Deletes what is older than the kept days and enforces the size cap now.
     void prune();
     long long droppedRecords() const;

@@ -61,6 +61,7 @@ HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
 
     auto* chart = new QChart;
     chart->legend()->hide();
+
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->setBackgroundRoundness(0);
     chart_ = new QChartView(chart, this);
@@ -77,14 +78,17 @@ void HistoryPanel::resizeEvent(QResizeEvent* event) {
 void HistoryPanel::layoutChildren() {
     const int w = width(), h = height();
     const int line = fontMetrics().height();
-    const int left = std::min(230, w / 2);
-    heading_->setGeometry(0, 0, w, line + 2);
-    figures_->setGeometry(0, line + 4, left, 5 * line + 6);
-    const int incTop = line + 4 + 5 * line + 8;
+    // Figures and incidents on the left, the chart on the right, the range
+    // choice above the chart.
+    const int left = std::min(180, w * 2 / 5);
+    const int top = line + 8;
+    heading_->setGeometry(0, 2, std::max(0, w - 116), line + 2);
+    range_->setGeometry(w - 110, 0, 110, line + 6);
+    figures_->setGeometry(0, top, left, 5 * line + 4);
+    const int incTop = top + 5 * line + 6;
     incidentsLabel_->setGeometry(0, incTop, left, line + 2);
     incidents_->setGeometry(0, incTop + line + 2, left, std::max(0, h - incTop - line - 2));
-    range_->setGeometry(w - 110, 0, 110, line + 6);
-    chart_->setGeometry(left + 6, line + 8, std::max(0, w - left - 6), std::max(0, h - line - 8));
+    chart_->setGeometry(left + 4, top, std::max(0, w - left - 4), std::max(0, h - top));
 }
 
 void HistoryPanel::showSite(CheckHistory* history, const std::string& url, const std::string& title,
@@ -126,10 +130,21 @@ void HistoryPanel::refresh(std::time_t now) {
                           .arg(percent(s.uptime24h), percent(s.uptime7d), percent(s.uptime30d),
                                millis(s.averageMs), millis(s.p95Ms)));
     for (const Incident& i : s.incidents) {
-        const QString end = i.end ? when(i.end) : QStringLiteral("not recovered");
-        incidents_->addItem(
-            QStringLiteral("%1 to %2 (%3) %4")
-                .arg(when(i.start), end, durationText(i.durationSeconds(now)), QtText::toQt(i.status)));
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(i.start);
+        QString end = QStringLiteral("now");
+        if (i.end) {
+            const QDateTime e = QDateTime::fromSecsSinceEpoch(i.end);
+            end = e.toString(e.date() == start.date() ? QStringLiteral("HH:mm")
+                                                      : QStringLiteral("dd MMM HH:mm"));
+        }
+        auto* item =
+            new QListWidgetItem(QStringLiteral("%1-%2 %3 %4")
+                                    .arg(start.toString(QStringLiteral("dd MMM HH:mm")), end,
+                                         durationText(i.durationSeconds(now)), QtText::toQt(i.status)));
+        item->setToolTip(QStringLiteral("%1 to %2, %3: %4")
+                             .arg(when(i.start), i.end ? when(i.end) : QStringLiteral("not recovered yet"),
+                                  durationText(i.durationSeconds(now)), QtText::toQt(i.status)));
+        incidents_->addItem(item);
     }
     if (s.incidents.empty())
         incidents_->addItem(QStringLiteral("No incident in 30 days"));
@@ -160,11 +175,22 @@ void HistoryPanel::refresh(std::time_t now) {
     auto* xAxis = new QDateTimeAxis;
     xAxis->setFormat(span > kDay ? QStringLiteral("dd MMM") : QStringLiteral("HH:mm"));
     xAxis->setRange(QDateTime::fromSecsSinceEpoch(now - span), QDateTime::fromSecsSinceEpoch(now));
-    xAxis->setTickCount(5);
+    xAxis->setTickCount(span > kDay ? 4 : 5);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(0, top * 1.1);
-    yAxis->setLabelFormat(QStringLiteral("%d ms"));
+    yAxis->setLabelFormat(QStringLiteral("%d"));
+    yAxis->setTitleText(QStringLiteral("ms"));
     yAxis->setTickCount(4);
+    QFont small = font();
+    // The dialog font may be sized in pixels or in points.
+    if (small.pixelSize() > 0)
+        small.setPixelSize(std::max(8, small.pixelSize() * 85 / 100));
+    else if (small.pointSizeF() > 0)
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(xAxis), static_cast<QAbstractAxis*>(yAxis)}) {
+        axis->setLabelsFont(small);
+        axis->setTitleFont(small);
+    }
     chart->addAxis(xAxis, Qt::AlignBottom);
     chart->addAxis(yAxis, Qt::AlignLeft);
     for (QAbstractSeries* series :

@@ -26,7 +26,7 @@ constexpr std::time_t kDay = 24 * 60 * 60;
 QString percent(double fraction) {
     if (fraction < 0)
         return QStringLiteral("-");
-    return QString::number(fraction * 100.0, 'f', fraction >= 0.9995 && fraction < 1 ? 3 : 1) +
+    return QString::number(fraction * 100.0, 'f', fraction >= 0.995 && fraction < 1 ? 2 : 1) +
            QStringLiteral(" %");
 }
 
@@ -104,8 +104,10 @@ void HistoryPanel::refresh(std::time_t now) {
     incidents_->clear();
     QChart* chart = chart_->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes())
-        chart->removeAxis(axis);
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis); // hands the axis back to its caller
+        delete axis;
+    }
     points_ = failures_ = 0;
 
     if (!history_ || !history_->available()) {

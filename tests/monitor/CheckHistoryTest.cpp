@@ -13,6 +13,7 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 
@@ -172,6 +173,30 @@ TEST_F(CheckHistoryTest, DamagedFileNeverStopsAPass) {
     EXPECT_EQ(damaged.summary(engine.sites().row(0).url, "Site good", clock.now()).checks30d, 0);
     EXPECT_NE(MetricsText::render(engine).find("vantrel_history_available 0\n"), std::string::npos);
     EXPECT_EQ(TempDir::readFile(SqliteCheckHistory::kFileName), garbage); // nothing written over it
+}
+
+// Another program holding the file locked: the pass goes on, the history
+// says it is unavailable and comes back once the lock is gone.
+TEST_F(CheckHistoryTest, LockedFileNeverStopsAPassAndRecovers) {
+    SqliteCheckHistory locked("locked.db", 90, 1024LL << 20, clock);
+    engine.setHistory(&locked);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open("locked.db", &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    setSites({site("good", "Sound", "OK")});
+    engine.runCheckPass();
+    EXPECT_EQ(engine.sites().row(0).status, "OK");
+    ASSERT_TRUE(locked.flush());
+    EXPECT_FALSE(locked.available());
+    EXPECT_NE(locked.problem().find("locked"), std::string::npos) << locked.problem();
+
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    engine.runCheckPass();
+    ASSERT_TRUE(locked.flush());
+    EXPECT_TRUE(locked.available());
+    EXPECT_EQ(exported(locked).size(), 1u); // the check made under the lock was dropped
+    EXPECT_EQ(engine.data().checkCount, 2);
 }
 
 // Uptime over each window, mean and 95th percentile, incidents from failure

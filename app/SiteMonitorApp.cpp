@@ -1,5 +1,6 @@
 #include "app/SiteMonitorApp.h"
 
+#include "app/InstanceGuard.h"
 #include "app/QtEventPump.h"
 #include "app/SignalBridge.h"
 #include "app/SiteMonitorDlg.h"
@@ -8,6 +9,7 @@
 #include <QMessageBox>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,12 +43,25 @@ int CSiteMonitorApp::InitInstance(bool headless) {
                                  QStringLiteral("Windows sockets initialization failed."));
         return 1;
     }
+    // One monitor per folder; a start on a display hands over to the running one.
+    InstanceGuard guard;
+    switch (guard.acquire(!headless)) {
+    case InstanceGuard::Outcome::First:
+        break;
+    case InstanceGuard::Outcome::Handed:
+        return 0;
+    case InstanceGuard::Outcome::Running:
+        std::fprintf(stderr, "%s\n", InstanceGuard::runningText(guard.ownerPid()).toLocal8Bit().constData());
+        return InstanceGuard::kAlreadyRunningStatus;
+    }
     QApplication::setQuitOnLastWindowClosed(false);
 
     CSiteMonitorDlg dialog;
+    QObject::connect(&guard, &InstanceGuard::showRequested, &dialog, &CSiteMonitorDlg::OnTrayRestore);
     dialog.setUnattended(headless);
     SignalBridge bridge;
-    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog, [&dialog](int) { dialog.reject(); });
+    QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog,
+                     [&dialog](int) { dialog.reject(); });
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();

@@ -40,6 +40,10 @@ namespace vantrel {
 
 namespace {
 
+// How long after the window is brought back a minimised state from the window
+// manager counts as left over from before.
+constexpr qint64 kRestoreSettleMs = 1000;
+
 const char* const kActions[] = {"Email", "Email / Sound", "Email / URL", "Email / URL / Sound",
                                 "URL",   "URL / Sound",   "Sound"};
 
@@ -423,11 +427,24 @@ void CSiteMonitorDlg::minimizeWindow() {
 
 void CSiteMonitorDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon::trayAvailable())
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayIcon::trayAvailable())
+        return;
+    // A window hidden while minimised can come back minimised from the window
+    // manager the first time it is shown again (an X11 window manager keeps
+    // its iconic state); that is undone rather than hidden again.
+    if (restoredAt_.isValid() && !restoredAt_.hasExpired(kRestoreSettleMs)) {
+        restoredAt_.invalidate();
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
-                hide();
+            showNormal();
+            raise();
+            activateWindow();
         });
+        return;
+    }
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized())
+            hide();
+    });
 }
 
 void CSiteMonitorDlg::enableToolTips(bool on) {
@@ -643,6 +660,7 @@ QString CSiteMonitorDlg::chooseExportFileWithDialog() {
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {
+    restoredAt_.start();
     showNormal();
     raise();
     activateWindow();

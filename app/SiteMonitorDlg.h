@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -137,6 +138,10 @@ private:
     std::unique_ptr<SqliteCheckHistory> history_;
     std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
+    // When the window was last brought back: a minimised state the window
+    // manager reports just after that is the state it kept from before the
+    // window was hidden, not the user minimising it again.
+    QElapsedTimer restoredAt_;
     bool destroyed_ = false;
     HelpLinks help_;
 

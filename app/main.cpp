@@ -1,16 +1,48 @@
+#include "app/CommandLine.h"
 #include "app/SiteMonitorApp.h"
+#include "app/StartFolder.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
+    // The options are read before Qt starts, so --help, --version and a
+    // mistyped option touch no file and need no display.
+    using vantrel::CommandLine;
+    const CommandLine line =
+        CommandLine::parse(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    switch (line.action()) {
+    case CommandLine::Action::Help:
+        std::fputs(CommandLine::helpText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case CommandLine::Action::Version:
+        std::fputs(CommandLine::versionText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case CommandLine::Action::UsageError:
+        std::fputs(CommandLine::usageText(line.rejected()).c_str(), stderr);
+        return CommandLine::kUsageStatus;
+    case CommandLine::Action::MenuStart:
+        vantrel::StartFolder::enter(vantrel::StartFolder::forMenuStart(), vantrel::StartFolder::home());
+        break;
+    case CommandLine::Action::Run:
+        break;
+    }
+
     // Without a display the program still monitors, on Qt's offscreen platform.
     const bool noDisplay = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
     if (noDisplay && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    // Qt reads only the program's name: no option reaches it.
+    static char programName[] = "vantrel";
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : programName, nullptr};
+    int qtArgc = 1;
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("vantrel"));
+    QApplication::setDesktopFileName(QStringLiteral("org.vantrel.vantrel"));
     const bool headless = QApplication::platformName() == QLatin1String("offscreen") ||
                           QApplication::platformName() == QLatin1String("minimal");
     vantrel::CSiteMonitorApp vantrelApp;

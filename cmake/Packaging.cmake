@@ -1,49 +1,89 @@
 # Installation into the usual places and the Debian package.
 #
-#   bin/vantrel                                   the program
-#   share/applications/vantrel.desktop            its menu entry
-#   share/icons/hicolor/{32x32,256x256}/apps/     its icon
-#   share/doc/vantrel/manual.html                 the user manual (Help > Manual)
+#   bin/vantrel                                       the program
+#   share/applications/org.vantrel.vantrel.desktop    its menu entry
+#   share/metainfo/org.vantrel.vantrel.metainfo.xml   its AppStream description
+#   share/icons/hicolor/{NxN,scalable}/apps/          its icon, at every theme size
+#   share/man/man1/vantrel.1.gz                       its manual page
+#   share/doc/vantrel/manual.html, screenshots/       the user manual (Help > Manual)
+#   share/doc/vantrel/{copyright,changelog.Debian.gz} the package's copyright and history
 #
 # The program finds the manual from its own folder (../share/doc/vantrel), so
 # these destinations are fixed rather than taken from GNUInstallDirs.
 
+set(VANTREL_APP_ID org.vantrel.vantrel)
+set(VANTREL_DEB_MAINTAINER "Vantrel Developers <developers@vantrel.invalid>"
+    CACHE STRING "Maintainer field of the Debian package")
+# Where the project publishes its pages; the AppStream screenshots are the
+# files of docs/screenshots/ under it.
+set(VANTREL_HOMEPAGE "https://vantrel.example.org/" CACHE STRING "The project's web site")
+set(VANTREL_STAGE ${PROJECT_BINARY_DIR}/packaging)
+
+# Compressed copies as Debian wants them: best compression, no name or time
+# stamp inside, so the same sources give the same bytes. Made at configure
+# time (and again when a source changes), so an install never lacks them.
+function(vantrel_gzip source output)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${output} RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "gzip ${source} failed")
+    endif()
+endfunction()
+file(MAKE_DIRECTORY ${VANTREL_STAGE})
+vantrel_gzip(${PROJECT_SOURCE_DIR}/docs/vantrel.1 ${VANTREL_STAGE}/vantrel.1.gz)
+vantrel_gzip(${PROJECT_SOURCE_DIR}/cmake/debian/changelog ${VANTREL_STAGE}/changelog.Debian.gz)
+configure_file(${PROJECT_SOURCE_DIR}/res/${VANTREL_APP_ID}.metainfo.xml
+               ${VANTREL_STAGE}/${VANTREL_APP_ID}.metainfo.xml @ONLY)
+
 install(TARGETS vantrel RUNTIME DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html DESTINATION share/doc/vantrel)
-install(FILES ${PROJECT_SOURCE_DIR}/res/icons/128.png
-        DESTINATION share/icons/hicolor/32x32/apps RENAME vantrel.png)
-install(FILES ${PROJECT_SOURCE_DIR}/res/icons/vantrel-256.png
-        DESTINATION share/icons/hicolor/256x256/apps RENAME vantrel.png)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/screenshots DESTINATION share/doc/vantrel FILES_MATCHING PATTERN "*.png")
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${VANTREL_STAGE}/changelog.Debian.gz
+        DESTINATION share/doc/vantrel)
+install(FILES ${VANTREL_STAGE}/vantrel.1.gz DESTINATION share/man/man1)
+install(FILES ${VANTREL_STAGE}/${VANTREL_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME vantrel)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/doc-base DESTINATION share/doc-base RENAME vantrel)
+foreach(size 16 22 24 32 48 64 128 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/icons/vantrel-${size}.png
+            DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME vantrel.png)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/res/icons/vantrel.svg DESTINATION share/icons/hicolor/scalable/apps)
 
 # The menu entry names the program by its installed path, which is known
 # only while installing (--prefix of cmake --install, or /usr under CPack).
-set(VANTREL_DESKTOP_ENTRY ${PROJECT_BINARY_DIR}/packaging/vantrel.desktop)
+set(VANTREL_DESKTOP_ENTRY ${VANTREL_STAGE}/${VANTREL_APP_ID}.desktop)
 install(CODE "
     set(VANTREL_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/bin/vantrel\")
-    configure_file(\"${PROJECT_SOURCE_DIR}/res/vantrel.desktop.in\" \"${VANTREL_DESKTOP_ENTRY}\" @ONLY)
+    configure_file(\"${PROJECT_SOURCE_DIR}/res/${VANTREL_APP_ID}.desktop.in\" \"${VANTREL_DESKTOP_ENTRY}\" @ONLY)
 ")
 install(FILES ${VANTREL_DESKTOP_ENTRY} DESTINATION share/applications)
-
-set(VANTREL_PACKAGE_MAINTAINER "Vantrel developers" CACHE STRING "Maintainer field of the Debian package")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantrel)
 set(CPACK_PACKAGE_VENDOR "Vantrel")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop website monitor with mail, URL and sound alerts")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Vantrel keeps a list of web sites and checks them every few minutes: it
+set(CPACK_PACKAGE_CONTACT "${VANTREL_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "desktop website monitor with mail, URL and sound alerts
+Vantrel keeps a list of web sites and checks them every few minutes: it
 downloads each page, looks for a test string, logs every check and reports
 failures by mail through an SMTP server, by calling an error URL and by a
-sound. It lives in the system tray.")
+sound. It lives in the system tray, and monitors headless without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 2)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries come from dpkg-shlibdeps; Qt's platform plugins (the X11 and
-# Wayland windows) are loaded at run time, so no library names them.
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VANTREL_HOMEPAGE}")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The libraries come from dpkg-shlibdeps. Two needs no library symbol shows:
+# Qt's platform plugins (the X11 and Wayland windows) are loaded at run time,
+# and the http/https-only protocol list (CURLOPT_PROTOCOLS_STR) needs curl 7.85.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0)")
+# Help and Support open the manual and mails through xdg-open; sounds reach
+# PulseAudio and PipeWire desktops through libcanberra's pulse backend.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcanberra-pulse")
 include(CPack)

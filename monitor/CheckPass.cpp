@@ -18,12 +18,9 @@ constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
 
 const char* statusFor(int outcome) {
     switch (outcome) {
-    case 0:
-        return "404";
-    case 1:
-        return "Bad - Test String text Not Found";
-    default:
-        return "OK";
+    case 0: return "404";
+    case 1: return "Bad - Test String text Not Found";
+    default: return "OK";
     }
 }
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the program's icons as 32x32 RGBA PNG files (and a 256x256 copy
-of the application icon for the desktop entry). Pure Python: shapes are
-rasterised with 4x4 supersampling and written with zlib."""
+"""Draws the program's icons as RGBA PNG files: the application icon and the
+tray states at 32x32 (compiled into the program), the tray states again at
+the other sizes trays ask for, the application icon at every size of the
+desktop's icon theme, and the application icon as a scalable SVG drawn from
+the same shapes. Pure Python: shapes are rasterised with 4x4 supersampling
+and written with zlib."""
 import math
 import os
 import struct
@@ -129,8 +132,50 @@ def app_icon():
 
 ICONS = {128: app_icon(), 138: alert(), 139: periscope("front"), 140: periscope("left"),
          141: periscope("right"), 142: periscope_lowered()}
+TRAY_IDS = (138, 139, 140, 141, 142)
+# Trays draw at 16, 22 or 24 pixels, and at twice 24 on a doubled screen.
+TRAY_SIZES = (16, 22, 24, 48)
+# The sizes of the hicolor icon theme that desktops look for.
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def hexcolour(rgba):
+    return "#%02x%02x%02x" % rgba[:3]
+
+
+def app_icon_svg():
+    """The application icon's shapes as SVG, in the same 32-unit space."""
+    navy, paper, sweep, centre = (30, 70, 120), (235, 245, 255), (60, 170, 80), (200, 40, 40)
+
+    def ring_path(r0, r1):
+        # An annulus as one path, filled even-odd.
+        return ('<path fill="%s" fill-rule="evenodd" d="M %g 16 a %g %g 0 1 0 %g 0 a %g %g 0 1 0 %g 0 Z '
+                'M %g 16 a %g %g 0 1 0 %g 0 a %g %g 0 1 0 %g 0 Z"/>'
+                % (hexcolour(navy), 16 - r1, r1, r1, 2 * r1, r1, r1, -2 * r1,
+                   16 - r0, r0, r0, 2 * r0, r0, r0, -2 * r0))
+
+    return "\n".join([
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">',
+        '  <title>Vantrel</title>',
+        '  <circle cx="16" cy="16" r="15.5" fill="%s"/>' % hexcolour(navy),
+        '  <circle cx="16" cy="16" r="13.5" fill="%s"/>' % hexcolour(paper),
+        '  ' + ring_path(9, 10.5),
+        '  ' + ring_path(4, 5.5),
+        '  <polygon points="16,16 27,7 28.5,9" fill="%s"/>' % hexcolour(sweep),
+        '  <circle cx="16" cy="16" r="1.8" fill="%s"/>' % hexcolour(centre),
+        '</svg>',
+        ""])
+
 
 if __name__ == "__main__":
+    icons = os.path.join(HERE, "icons")
     for ident, shapes in ICONS.items():
-        png(os.path.join(HERE, "icons", "%d.png" % ident), 32, render(shapes))
-    png(os.path.join(HERE, "icons", "vantrel-256.png"), 256, render(app_icon(), 256))
+        png(os.path.join(icons, "%d.png" % ident), 32, render(shapes))
+    for ident in TRAY_IDS:
+        for size in TRAY_SIZES:
+            png(os.path.join(icons, "%d-%d.png" % (ident, size)), size, render(ICONS[ident], size))
+    for size in THEME_SIZES:
+        png(os.path.join(icons, "vantrel-%d.png" % size), size, render(app_icon(), size))
+    with open(os.path.join(icons, "vantrel.svg"), "w") as f:
+        f.write(app_icon_svg())

@@ -10,6 +10,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl ccache
     clang libclang-rt-14-dev valgrind
+    lintian appstream desktop-file-utils man-db
+    xvfb openbox trayer xdotool imagemagick librsvg2-bin
 )
 
 missing=()

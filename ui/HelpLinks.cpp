@@ -32,8 +32,13 @@ QUrl HelpLinks::moreInfoUrl() {
     return url;
 }
 
-QUrl HelpLinks::supportUrl() {
-    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress) +
+QUrl HelpLinks::supportUrl(const char* address) {
+    if (!address || !*address) {
+        QUrl url = manualUrl();
+        url.setFragment(QString::fromLatin1(kSupportSection));
+        return url;
+    }
+    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(address) +
                 QString::fromLatin1(kSupportQuery));
 }
 

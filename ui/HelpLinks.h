@@ -15,11 +15,14 @@ namespace vantrel {
 class HelpLinks {
 public:
     // The support mailbox, the one place it is kept. The project has none
-    // yet: Support then opens a new mail with only the subject filled in.
+    // yet: Support then opens the manual's support section, since a mail
+    // with no addressee would reach nobody.
     static constexpr const char* kSupportAddress = "";
     static constexpr const char* kSupportQuery = "?subject=VantrelSupport";
     // The id of the manual's overview section, which More Info opens.
     static constexpr const char* kOverviewSection = "overview";
+    // The id of the manual's section on getting help.
+    static constexpr const char* kSupportSection = "support";
     // Where `cmake --install` puts the manual, relative to the program's folder.
     static constexpr const char* kInstalledManual = "../share/doc/vantrel/manual.html";
 
@@ -33,7 +36,9 @@ public:
     // The manual of this program, found from its own folder.
     static QUrl manualUrl();
     static QUrl moreInfoUrl();
-    static QUrl supportUrl();
+    // A mail to `address` with the support subject, or the manual's support
+    // section when there is no address.
+    static QUrl supportUrl(const char* address = kSupportAddress);
     // The caption and text of the uninstall note, for this platform.
     static constexpr const char* kUninstallCaption = "How to Uninstall:";
     static std::string uninstallText();

@@ -34,13 +34,20 @@ QIcon TrayIcon::icon(int id) {
     static const bool registered = (registerIconResources(), true);
     (void)registered;
     QIcon icon(QStringLiteral(":/icons/%1.png").arg(id));
+    // The tray states also come drawn at the sizes trays ask for, so no tray
+    // shows a blurred copy scaled down from 32 pixels.
+    if (id != kAppIcon)
+        for (int size : kTraySizes)
+            icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(id).arg(size), QSize(size, size));
     if (icon.isNull() || icon.availableSizes().isEmpty())
         return QApplication::style()->standardIcon(id == kAlertIcon ? QStyle::SP_MessageBoxWarning
                                                                     : QStyle::SP_ComputerIcon);
     return icon;
 }
 
-bool TrayIcon::trayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool TrayIcon::trayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void TrayIcon::setState(int iconId, const QString& tip) {
     iconId_ = iconId;

@@ -25,6 +25,8 @@ public:
     static constexpr int kOnIcon = 141;
     static constexpr int kOffIcon = 142;
     static constexpr int kFrameMs = 1000;
+    // The sizes, besides 32, at which the tray states are drawn.
+    static constexpr int kTraySizes[] = {16, 22, 24, 48};
 
     explicit TrayIcon(QObject* parent = nullptr);
 

@@ -293,7 +293,7 @@ TEST_F(CommandsTest, LayoutFollowsTheWindowSizeAndKeepsItsMinimum) {
     EXPECT_EQ(geometries(rightColumn)[0], right0[0].translated(100, 0));
 }
 
-TEST_F(CommandsTest, HelpItemsOpenTheManualItsOverviewAndASupportMail) {
+TEST_F(CommandsTest, HelpItemsOpenTheManualItsOverviewAndItsSupportSection) {
     start();
     trigger("&Help", "&Manual");
     trigger("&Help", "More &Info");
@@ -310,7 +310,13 @@ TEST_F(CommandsTest, HelpItemsOpenTheManualItsOverviewAndASupportMail) {
     EXPECT_EQ(opened[1].adjusted(QUrl::RemoveFragment), manual);
     EXPECT_EQ(opened[1].fragment(), "overview");
     EXPECT_TRUE(html.contains(QStringLiteral("id=\"overview\""))); // More Info lands on a section
-    EXPECT_EQ(opened[2].toString(), "mailto:?subject=VantrelSupport");
+    // No support address is configured: Support opens the manual's support
+    // section rather than a mail to nobody.
+    EXPECT_EQ(opened[2].adjusted(QUrl::RemoveFragment), manual);
+    EXPECT_EQ(opened[2].fragment(), "support");
+    EXPECT_TRUE(html.contains(QStringLiteral("id=\"support\"")));
+    EXPECT_EQ(HelpLinks::supportUrl("help@example.org").toString(),
+              "mailto:help@example.org?subject=VantrelSupport");
     EXPECT_EQ(opened[3], manual); // the tray's Help
 }
 

@@ -45,6 +45,16 @@ TEST(Tray, OnAnimationEndsOnItsLastFrameUnlessANewerStateReplacesIt) {
     EXPECT_EQ(items, (QStringList{"&Help", "&Quit", "&Preferences"}));
 }
 
+// Every tray state is drawn at each size trays use, not scaled from 32 pixels.
+TEST(Tray, StatesComeAtTheSizesTraysAskFor) {
+    for (int id : {TrayIcon::kAlertIcon, TrayIcon::kOnFrame1, TrayIcon::kOnFrame2, TrayIcon::kOnIcon,
+                   TrayIcon::kOffIcon}) {
+        const QList<QSize> sizes = TrayIcon::icon(id).availableSizes();
+        for (int size : {16, 22, 24, 32, 48})
+            EXPECT_TRUE(sizes.contains(QSize(size, size))) << id << " at " << size;
+    }
+}
+
 TEST(Tray, MonitorButtonSwitchesStateEverywhere) {
     TempDir dir;
     CSiteMonitorDlg dlg;

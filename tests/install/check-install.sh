@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# check-install.sh CMAKE CPACK BUILD_DIR
+# check-install.sh CMAKE CPACK BUILD_DIR CHECKS
 # Installs BUILD_DIR with `cmake --install` into a scratch prefix and checks
-# the installed tree; then builds the .deb with CPack and checks its files
-# and control fields. Everything happens in a temporary folder.
+# the installed tree with desktop-file-validate, appstreamcli and man; then
+# builds the .deb with CPack and checks its files and control fields. With
+# CHECKS "policy" (a hardened release build) the package must also pass
+# lintian without an error or warning, and the program must carry the
+# hardening flags. Everything happens in a temporary folder.
 set -euo pipefail
 cmake=$1
 cpack=$2
 build=$3
+checks=${4:-policy}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+id=org.vantrel.vantrel
 
 failures=0
 fail() {
@@ -19,6 +24,7 @@ expect_file() { [ -s "$1" ] || fail "missing or empty: $1"; }
 expect_line() { # file, exact line
     grep -qxF -- "$2" "$1" || fail "$1 lacks the line: $2"
 }
+need() { command -v "$1" >/dev/null || { fail "$1 is not installed (scripts/install-deps.sh)"; return 1; }; }
 
 # --- cmake --install into a prefix --------------------------------------
 prefix=$work/prefix
@@ -26,26 +32,69 @@ prefix=$work/prefix
 
 [ -x "$prefix/bin/vantrel" ] || fail "bin/vantrel is not an executable"
 expect_file "$prefix/share/doc/vantrel/manual.html"
-expect_file "$prefix/share/icons/hicolor/32x32/apps/vantrel.png"
-expect_file "$prefix/share/icons/hicolor/256x256/apps/vantrel.png"
-desktop=$prefix/share/applications/vantrel.desktop
+for size in 16 22 24 32 48 64 128 256; do
+    icon=$prefix/share/icons/hicolor/${size}x${size}/apps/vantrel.png
+    expect_file "$icon"
+    # The PNG header's width and height are the size its folder names.
+    [ "$(od -An -tx1 -j16 -N8 "$icon" 2>/dev/null | tr -d ' \n')" = "$(printf '%08x%08x' "$size" "$size")" ] ||
+        fail "$icon is not ${size}x${size}"
+done
+grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/vantrel.svg" 2>/dev/null || fail "no scalable icon"
+desktop=$prefix/share/applications/$id.desktop
 expect_file "$desktop"
 
-# The program looks for the manual at ../share/doc/vantrel beside its folder.
+# The program looks for the manual at ../share/doc/vantrel beside its folder,
+# and the manual's pictures lie beside it.
 [ -f "$prefix/bin/../share/doc/vantrel/manual.html" ] || fail "manual not where the program looks"
-grep -q 'id="overview"' "$prefix/share/doc/vantrel/manual.html" || fail "manual has no overview section"
+for section in overview support troubleshooting; do
+    grep -q "id=\"$section\"" "$prefix/share/doc/vantrel/manual.html" || fail "manual has no $section section"
+done
+for img in $(grep -o 'src="[^"]*"' "$prefix/share/doc/vantrel/manual.html" | sed 's/^src="//; s/"$//'); do
+    expect_file "$prefix/share/doc/vantrel/$img"
+done
 
-# The menu entry starts the installed program, in the home folder.
-expect_line "$desktop" "Exec=sh -c \"cd && exec '$prefix/bin/vantrel'\""
+# The menu entry starts the installed program in the data folder.
+expect_line "$desktop" "Exec=$prefix/bin/vantrel --menu-start"
 expect_line "$desktop" "TryExec=$prefix/bin/vantrel"
 expect_line "$desktop" "Icon=vantrel"
 expect_line "$desktop" "Type=Application"
-if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the menu entry"
+if need desktop-file-validate; then
+    desktop-file-validate "$desktop" >"$work/dfv.txt" 2>&1 || true
+    [ ! -s "$work/dfv.txt" ] || fail "desktop-file-validate: $(cat "$work/dfv.txt")"
 fi
+
+# The software centre's description, with the menu entry and icon it names.
+metainfo=$prefix/share/metainfo/$id.metainfo.xml
+expect_file "$metainfo"
+if need appstreamcli; then
+    appstreamcli validate --pedantic --no-net --no-color "$metainfo" >"$work/as.txt" 2>&1 ||
+        fail "appstreamcli validate: $(cat "$work/as.txt")"
+    grep -qE '^[EWIP]:' "$work/as.txt" && fail "appstreamcli validate has remarks: $(cat "$work/as.txt")"
+    appstreamcli validate-tree --pedantic --no-net --no-color "$prefix" >"$work/astree.txt" 2>&1 ||
+        fail "appstreamcli validate-tree: $(cat "$work/astree.txt")"
+fi
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "metainfo names another menu entry"
+
+# The manual page: every section, and no complaint of the formatter.
+page=$prefix/share/man/man1/vantrel.1.gz
+expect_file "$page"
+if need man; then
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l -Tutf8 -Z "$page" 2>"$work/man.err" >/dev/null
+    [ ! -s "$work/man.err" ] || fail "man warns: $(cat "$work/man.err")"
+    LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null >"$work/man.txt"
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS FILES ENVIRONMENT SIGNALS "EXIT STATUS"; do
+        expect_line "$work/man.txt" "$section"
+    done
+    # Every exit status of the program is there.
+    for status in 0 1 2 3; do
+        grep -qE "^ +$status( |\$)" "$work/man.txt" || fail "the manual page lacks exit status $status"
+    done
+fi
+
 # Every shared library the program needs can be found.
-if ldd "$prefix/bin/vantrel" | grep -q "not found"; then
-    fail "unresolved libraries: $(ldd "$prefix/bin/vantrel" | grep 'not found' | tr '\n' ' ')"
+ldd "$prefix/bin/vantrel" >"$work/ldd.txt"
+if grep -q "not found" "$work/ldd.txt"; then
+    fail "unresolved libraries: $(grep 'not found' "$work/ldd.txt" | tr '\n' ' ')"
 fi
 
 # --- the Debian package ---------------------------------------------------
@@ -56,8 +105,10 @@ debs=("$work"/package/vantrel_*.deb)
 deb=${debs[0]}
 
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents"
-for path in ./usr/bin/vantrel ./usr/share/applications/vantrel.desktop ./usr/share/doc/vantrel/manual.html \
-    ./usr/share/icons/hicolor/32x32/apps/vantrel.png ./usr/share/icons/hicolor/256x256/apps/vantrel.png; do
+for path in ./usr/bin/vantrel ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml \
+    ./usr/share/doc/vantrel/manual.html ./usr/share/doc/vantrel/copyright ./usr/share/doc/vantrel/changelog.Debian.gz \
+    ./usr/share/man/man1/vantrel.1.gz ./usr/share/icons/hicolor/48x48/apps/vantrel.png \
+    ./usr/share/icons/hicolor/scalable/apps/vantrel.svg; do
     expect_line "$work/contents" "$path"
 done
 # Nothing of the build or test trees, and no libraries or headers of our own.
@@ -67,19 +118,41 @@ fi
 
 [ "$(dpkg-deb -f "$deb" Package)" = vantrel ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Section)" = net ] || fail "section"
-[ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+[[ $maintainer =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "maintainer without a name and address: $maintainer"
 [ -n "$(dpkg-deb -f "$deb" Description)" ] || fail "no description"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libcurl4 libcanberra0 qt6-qpa-plugins; do
+for needed in libqt6widgets6 libqt6network6 "libcurl4 (>= 7.85.0)" libcanberra0 qt6-qpa-plugins; do
     case "$depends" in
     *"$needed"*) ;;
     *) fail "Depends lacks $needed: $depends" ;;
     esac
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[ "$recommends" = "xdg-utils, libcanberra-pulse" ] || fail "Recommends: $recommends"
 
 # Inside the package the menu entry names /usr/bin/vantrel, not a staging folder.
 dpkg-deb -x "$deb" "$work/root"
-expect_line "$work/root/usr/share/applications/vantrel.desktop" "TryExec=/usr/bin/vantrel"
+expect_line "$work/root/usr/share/applications/$id.desktop" "Exec=/usr/bin/vantrel --menu-start"
+
+if [ "$checks" = policy ]; then
+    # Debian's hardening: read-only relocations, immediate binding, fortified calls.
+    bin=$work/root/usr/bin/vantrel
+    readelf -lW "$bin" >"$work/segments"
+    readelf -dW "$bin" >"$work/dynamic"
+    readelf --dyn-syms -W "$bin" >"$work/symbols"
+    grep -q GNU_RELRO "$work/segments" || fail "the program lacks RELRO"
+    grep -qE 'BIND_NOW|FLAGS.*NOW' "$work/dynamic" || fail "the program is not bound at load time"
+    grep -qE '__[a-z]+_chk@' "$work/symbols" || fail "the program calls no fortified function"
+    if need lintian; then
+        # lintian warns when it runs as root; that remark is not about the package.
+        lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 || fail "lintian: $(cat "$work/lintian.txt")"
+        grep -E '^[EW]:' "$work/lintian.txt" && fail "lintian reports errors or warnings"
+        echo "lintian: $(grep -v 'running with root privileges' "$work/lintian.txt" | tr '\n' ' ')"
+    fi
+else
+    echo "not a hardened release build: lintian and hardening checks skipped"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2

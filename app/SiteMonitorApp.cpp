@@ -67,7 +67,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     dialog.OnInitDialog();
     QApplication::exec();
     dialog.OnDestroy();
-    return 0;
+    return dialog.exitSaveFailed() ? kExitSaveFailed : 0;
 }
 
 } // namespace vantrel

@@ -51,6 +51,7 @@ QLineEdit* makeEdit(QWidget* parent, const QRect& r, bool readOnly) {
     auto* e = new QLineEdit(parent);
     e->setGeometry(r);
     e->setReadOnly(readOnly);
+    BoundText::allowAnyLength(e);
     return e;
 }
 
@@ -169,6 +170,7 @@ void CSiteMonitorDlg::createControls() {
     action_->setEditable(true);
     action_->setInsertPolicy(QComboBox::NoInsert);
     action_->setCompleter(nullptr); // a typed "email" must stay as typed
+    BoundText::allowAnyLength(action_);
     QStringList actions;
     for (const char* a : kActions)
         actions << QString::fromLatin1(a);
@@ -345,7 +347,7 @@ void CSiteMonitorDlg::OnDestroy() {
         return;
     destroyed_ = true;
     checkTimer_.stop();
-    engine_.saveSiteList();
+    exitSaveFailed_ = !engine_.saveSiteList();
     tray_->remove();
 }
 
@@ -408,7 +410,25 @@ void CSiteMonitorDlg::setMonitorButtonCaption(const std::string& caption) {
 }
 
 void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
-    setWindowTitle(QtText::toQt(caption));
+    caption_ = QtText::toQt(caption);
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+}
+
+void CSiteMonitorDlg::certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
+    if (!engine_.extraSettings().notifications)
+        return;
+    const QString days = daysLeft == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(daysLeft);
+    tray_->notify(QStringLiteral("Vantrel Certificate Warning"),
+                  QStringLiteral("%1 (%2): the certificate ends in %3.")
+                      .arg(QtText::toQt(title), QtText::toQt(url), days));
+}
+
+void CSiteMonitorDlg::setOffline(bool offline) {
+    if (offline == offline_)
+        return;
+    offline_ = offline;
+    setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
+    tray_->setOffline(offline);
 }
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
@@ -638,7 +658,7 @@ void CSiteMonitorDlg::OnExportHistory(bool allSites) {
     std::string csv = HistoryCsv::header();
     const bool read =
         history_->exportChecks(url, title, [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); });
-    if (!read || !DataFile::writeAtomically(QFile::encodeName(path).toStdString(), csv))
+    if (!read || !DataFile::save(QFile::encodeName(path).toStdString(), csv))
         messageBox("Could not write the history file.", "Export History", MessageButtons::Ok,
                    MessageIcon::None);
 }

@@ -50,6 +50,9 @@ public:
     void OnInitDialog();
     // The normal end: the site list is saved and the tray icon removed.
     void OnDestroy();
+    // Whether the save at the end failed (the old file was kept), so the
+    // process can end with a status that says so.
+    bool exitSaveFailed() const { return exitSaveFailed_; }
 
     // Headless runs: no one can answer a message box, so each box is written
     // to standard error and answered with its default button at once.
@@ -83,6 +86,10 @@ public:
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
+    // While offline the caption ends in " - Offline" and the tray tip says so.
+    void setOffline(bool offline) override;
+    // A desktop notification through the tray, when notifications are on.
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
@@ -138,11 +145,14 @@ private:
     std::unique_ptr<SqliteCheckHistory> history_;
     std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
+    bool offline_ = false;
+    QString caption_; // the caption the engine set, without the offline mark
     // When the window was last brought back: a minimised state the window
     // manager reports just after that is the state it kept from before the
     // window was hidden, not the user minimising it again.
     QElapsedTimer restoredAt_;
     bool destroyed_ = false;
+    bool exitSaveFailed_ = false;
     HelpLinks help_;
 
     QMenuBar* menuBar_ = nullptr;

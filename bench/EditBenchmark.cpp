@@ -34,6 +34,7 @@ public:
     void showTrayOn() override {}
     void showTrayOff() override {}
     void showTrayAlert() override {}
+    void setOffline(bool) override {}
 };
 
 // n sites whose titles and URLs are in two unrelated random orders, so that

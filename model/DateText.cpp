@@ -32,4 +32,12 @@ std::string DateText::dateTime(std::time_t t) {
     return buf;
 }
 
+std::string DateText::fileStamp(std::time_t t) {
+    std::tm tm = localTime(t);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
 } // namespace vantrel

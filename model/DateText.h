@@ -11,6 +11,8 @@ class DateText {
 public:
     static std::string date(std::time_t t);
     static std::string dateTime(std::time_t t);
+    // "%Y%m%d-%H%M%S", for file names that sort by time.
+    static std::string fileStamp(std::time_t t);
 };
 
 } // namespace vantrel

@@ -29,8 +29,9 @@ std::string SettingsFile::serialize(const Settings& s) {
     return out;
 }
 
-void SettingsFile::parse(std::string_view bytes, Settings& s) {
-    KeyValueLines::forEach(bytes, [&s](std::string_view key, std::string_view rawValue) {
+int SettingsFile::parse(std::string_view bytes, Settings& s) {
+    int known = 0;
+    KeyValueLines::forEach(bytes, [&s, &known](std::string_view key, std::string_view rawValue) {
         std::string* field = nullptr;
         if (key == "YOURNAME")
             field = &s.yourName;
@@ -56,9 +57,12 @@ void SettingsFile::parse(std::string_view bytes, Settings& s) {
             field = &s.monitor;
         else if (key == "EVERYERROR")
             field = &s.everyError;
-        if (field)
+        if (field) {
             *field = text::removeAll(rawValue, "=");
+            ++known;
+        }
     });
+    return known;
 }
 
 } // namespace vantrel

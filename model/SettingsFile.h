@@ -16,8 +16,9 @@ public:
     static std::string serialize(const Settings& settings);
 
     // Fills the fields whose keys the text holds; others keep their values.
-    // Every "=" after the first is dropped from a value.
-    static void parse(std::string_view bytes, Settings& settings);
+    // Every "=" after the first is dropped from a value. Returns how many
+    // lines held a known key.
+    static int parse(std::string_view bytes, Settings& settings);
 };
 
 } // namespace vantrel

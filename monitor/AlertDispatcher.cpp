@@ -7,10 +7,18 @@
 
 namespace vantrel {
 
-void AlertDispatcher::sendReport(const char* subject) {
+void AlertDispatcher::sendErrorReport() {
+    sendReport(kErrorSubject, monitor_.reportBody());
+}
+
+void AlertDispatcher::sendRecoveryReport() {
+    sendReport(kRecoverySubject, monitor_.reportBody());
+}
+
+void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     const Settings& s = monitor_.settings();
     // Every line of the report ends in exactly one CR LF on the wire.
-    const std::string body = text::normalizeCrLf(monitor_.reportBody());
+    const std::string body = text::normalizeCrLf(text);
     // Each address gets its own message, with itself as the sender.
     for (const std::string* address : {&s.email1, &s.email2}) {
         if (address->empty())

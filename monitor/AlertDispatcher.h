@@ -12,18 +12,23 @@ class AlertDispatcher {
 public:
     static constexpr const char* kErrorSubject = "Vantrel Error Report";
     static constexpr const char* kRecoverySubject = "Vantrel Recovery Report";
-    static constexpr const char* kUrlFailedText = "Unable to load URL\r\nPlease check URL and update your listing.";
+    static constexpr const char* kCertificateSubject = "Vantrel Certificate Warning";
+    static constexpr const char* kUrlFailedText =
+        "Unable to load URL\r\nPlease check URL and update your listing.";
     static constexpr const char* kDefaultSound = "air.wav";
 
     explicit AlertDispatcher(SiteMonitor& monitor) : monitor_(monitor) {}
 
-    void sendErrorReport() { sendReport(kErrorSubject); }
-    void sendRecoveryReport() { sendReport(kRecoverySubject); }
+    void sendErrorReport();
+    void sendRecoveryReport();
+    // Mails `body` as a certificate warning, to the same addresses as the
+    // reports; the site's report text is left as it is.
+    void sendCertificateWarning(const std::string& body) { sendReport(kCertificateSubject, body); }
     void startErrorSound();
     void callErrorUrl();
 
 private:
-    void sendReport(const char* subject);
+    void sendReport(const char* subject, const std::string& body);
 
     SiteMonitor& monitor_;
 };

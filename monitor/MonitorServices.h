@@ -5,16 +5,19 @@ namespace vantrel {
 class Clock;
 class EventPump;
 class HttpClient;
+class NetworkStatus;
 class SoundPlayer;
 
-// What the engine uses of the world outside: how it waits, the time, HTTP
-// and sound. A service left null is replaced by a plain default (waits in
-// place, the system clock, libcurl, no sound).
+// What the engine uses of the world outside: how it waits, the time, HTTP,
+// sound and whether the machine has a network. A service left null is
+// replaced by a plain default (waits in place, the system clock, libcurl, no
+// sound, the system's interface list).
 struct MonitorServices {
     EventPump* pump = nullptr;
     Clock* clock = nullptr;
     HttpClient* http = nullptr;
     SoundPlayer* sound = nullptr;
+    NetworkStatus* network = nullptr;
 };
 
 } // namespace vantrel

@@ -37,9 +37,19 @@ public:
     // The list's selection mark: the row the user most recently selected, or -1.
     virtual int markedRow() const = 0;
 
-    virtual void showTrayOn() = 0;    // the three-second on-animation, without blocking
+    virtual void showTrayOn() = 0; // the three-second on-animation, without blocking
     virtual void showTrayOff() = 0;
     virtual void showTrayAlert() = 0;
+    // Whether the last pass found the machine offline: the tray tip and the
+    // window say "Offline" while it is.
+    virtual void setOffline(bool offline) = 0;
+    // A site's server certificate ends in `daysLeft` days; the window may
+    // show it as a desktop notification. Raised at most once a day a site.
+    virtual void certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
+        (void)title;
+        (void)url;
+        (void)daysLeft;
+    }
 };
 
 } // namespace vantrel

@@ -1,7 +1,6 @@
 #include "monitor/PageFetcher.h"
 
 #include "notify/EventPump.h"
-#include "platform/HttpClient.h"
 
 #include <cstdio>
 
@@ -9,28 +8,49 @@ namespace vantrel {
 
 PageFetcher::PageFetcher(HttpClient& http, EventPump& pump) : http_(http), pump_(pump) {}
 
-bool PageFetcher::fetchPage(const std::string& url) {
-    pageText.clear();
-
+HttpRequest PageFetcher::requestFor(const std::string& url) {
     HttpRequest request;
     request.url = url;
     request.userAgent = kUserAgent;
     // The no-cache pair makes every proxy or cache on the way ask the server.
     request.headers = {"Accept: */*", "Cache-Control: no-cache", "Pragma: no-cache"};
     request.useEnvironmentProxy = false;
+    return request;
+}
 
+bool PageFetcher::fetchPage(const std::string& url) {
+    pageText.clear();
+    return accept(download(url));
+}
+
+HttpResponse PageFetcher::download(const std::string& url) {
+    const HttpRequest request = requestFor(url);
     HttpResponse response;
     pump_.runBlocking([&] { response = http_.perform(request); });
-    std::string body = std::move(response.body);
-    lastMeasure = std::move(response);
-    lastMeasure.body.clear();
-    if (!lastMeasure.ok) {
-        std::fprintf(stderr, "OpenUrl failed: %d\n", lastMeasure.errorNumber);
+    return response;
+}
+
+std::vector<HttpResponse> PageFetcher::downloadAll(const std::vector<std::string>& urls, int parallel) {
+    std::vector<HttpRequest> requests;
+    requests.reserve(urls.size());
+    for (const std::string& url : urls)
+        requests.push_back(requestFor(url));
+    std::vector<HttpResponse> responses;
+    pump_.runBlocking([&] { responses = http_.performAll(requests, parallel); });
+    return responses;
+}
+
+bool PageFetcher::accept(HttpResponse response) {
+    pageText.clear();
+    lastResponse = std::move(response);
+    if (!lastResponse.ok) {
+        std::fprintf(stderr, "OpenUrl failed: %d\n", lastResponse.errorNumber);
         std::fflush(stderr);
-        lastFetchError = std::to_string(lastMeasure.errorNumber);
+        lastFetchError = std::to_string(lastResponse.errorNumber);
         return false;
     }
-    pageText = std::move(body);
+    pageText = std::move(lastResponse.body);
+    lastResponse.body.clear();
     return true;
 }
 

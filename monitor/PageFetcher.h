@@ -3,6 +3,7 @@
 #include "platform/HttpClient.h"
 
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -23,11 +24,22 @@ public:
     // "OpenUrl failed: <number>" goes to standard error.
     bool fetchPage(const std::string& url);
 
+    // The two halves of fetchPage, for fetches made ahead of their use:
+    // download without touching pageText or lastFetchError ...
+    HttpResponse download(const std::string& url);
+    // ... several at once (up to `parallel`), the responses in the order of
+    // the URLs; one wait through the pump for all of them ...
+    std::vector<HttpResponse> downloadAll(const std::vector<std::string>& urls, int parallel);
+    // ... and take a response as the result of a fetch, exactly as
+    // fetchPage does once its download is over.
+    bool accept(HttpResponse response);
+
+    static HttpRequest requestFor(const std::string& url);
+
     std::string pageText;
     std::string lastFetchError; // changed only by a failed fetch
-    // What the last fetch measured (status code, timings, bytes), without
-    // its body; kept for the check history.
-    HttpResponse lastMeasure;
+    // What the last fetch measured (its body is in pageText, not here).
+    HttpResponse lastResponse;
 
 private:
     HttpClient& http_;

@@ -1,6 +1,7 @@
 #include "monitor/SiteMonitor.h"
 
 #include "model/DataFile.h"
+#include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
@@ -8,6 +9,7 @@
 #include "monitor/CheckPass.h"
 #include "monitor/MonitorView.h"
 #include "platform/CurlHttpClient.h"
+#include "platform/InterfaceNetworkStatus.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -28,11 +30,12 @@ bool fileExists(const char* path) {
 
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
     : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
+      defaultNetwork_(services.network ? nullptr : std::make_unique<InterfaceNetworkStatus>()),
       pump_(services.pump ? services.pump : &defaultPump_),
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
-      log_(view_), alerts_(*this) {}
+      network_(services.network ? services.network : defaultNetwork_.get()), fetcher_(*http_, *pump_),
+      mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -74,10 +77,25 @@ std::chrono::milliseconds SiteMonitor::checkPeriod() const {
     return checkPeriodFor(settings_.interval);
 }
 
+bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
+    const std::optional<std::string> kept =
+        DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
+    if (!kept)
+        return false;
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".", kUnreadableCaption,
+                     MessageButtons::Ok, MessageIcon::Exclamation);
+    return true;
+}
+
 void SiteMonitor::loadSettings() {
     view_.gather();
-    if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName))
-        SettingsFile::parse(*bytes, settings_);
+    if (auto bytes = DataFile::readOrCreate(SettingsFile::kFileName)) {
+        if (SettingsFile::parse(*bytes, settings_) == 0 && !bytes->empty())
+            settingsFileHeld_ = !keepUnreadable(SettingsFile::kFileName, *bytes);
+    } else {
+        // A file that holds bytes no one may read (no read permission) cannot be kept either.
+        settingsFileHeld_ = DataFile::holdsBytes(SettingsFile::kFileName);
+    }
     if (fileExists(ExtraSettingsFile::kFileName)) {
         if (auto bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName))
             ExtraSettingsFile::parse(*bytes, extraSettings_);
@@ -87,10 +105,9 @@ void SiteMonitor::loadSettings() {
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    bool ok = DataFile::writeAtomically(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
     if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
-        ok = DataFile::writeAtomically(ExtraSettingsFile::kFileName,
-                                       ExtraSettingsFile::serialize(extraSettings_));
+        ok = DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(extraSettings_));
     if (!ok) {
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
         return false;
@@ -103,17 +120,21 @@ void SiteMonitor::loadSiteList() {
     view_.setWindowCaption("Vantrel: vantrel.dat");
     if (auto bytes = DataFile::readOrCreate(SiteListFile::kFileName)) {
         std::vector<SiteEntry> records = SiteListFile::parse(*bytes, data_.entry);
+        if (records.empty() && !bytes->empty())
+            siteListFileHeld_ = !keepUnreadable(SiteListFile::kFileName, *bytes);
         sites_.insertAllAtTop(records);
         if (!records.empty()) {
             view_.autoSizeColumns();
             updateSiteCount();
         }
+    } else {
+        siteListFileHeld_ = DataFile::holdsBytes(SiteListFile::kFileName);
     }
     clearEntry();
 }
 
 bool SiteMonitor::saveSiteList() {
-    const bool ok = DataFile::writeAtomically(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok = !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

@@ -10,14 +10,17 @@
 #include "monitor/CheckLog.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorServices.h"
+#include "monitor/OfflineGuard.h"
 #include "monitor/PageFetcher.h"
 #include "notify/DirectEventPump.h"
 #include "notify/ErrorUrlPoster.h"
 #include "notify/SmtpMailer.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -49,6 +52,7 @@ public:
     EventPump& pump() { return *pump_; }
     Clock& clock() { return *clock_; }
     SoundPlayer* soundPlayer() { return sound_; }
+    NetworkStatus& network() { return *network_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
     ErrorUrlPoster& poster() { return poster_; }
@@ -57,6 +61,11 @@ public:
     std::string& reportBody() { return reportBody_; }
     std::string& previousStatus() { return previousStatus_; }
     bool passRunning() const { return passRunning_; }
+    // What the passes remember from one to the next: the offline verdict and
+    // the statuses kept through an offline spell, and the day each site's
+    // certificate warning last went out.
+    OfflineGuard& offlineGuard() { return offlineGuard_; }
+    std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
 
     // The check history (none: nothing is kept) and the counters since the
     // start. Every decided check and every alert is recorded in both; a
@@ -67,10 +76,17 @@ public:
     void recordCheck(const CheckRecord& record);
     void recordAlert(const std::string& channel, bool ok, const std::string& detail);
 
-    // The data files, by bare names in the current directory. The settings
-    // load and save vantrel-extra.ini beside vantrel.ini; that file is read
-    // only when it exists and written only once it exists or a setting in it
-    // differs from its default, so a user who never changes one never gets it.
+    // The data files, by bare names in the current directory. A file that
+    // is not empty but gave the reader nothing at all (no site, no known
+    // setting: other line ends, another program's file, random bytes) is
+    // kept in a copy beside it, "<name>.unreadable-<date>-<time>", before
+    // anything can write over it, and the user is told once. When no copy
+    // can be made, or a file that holds bytes cannot be read at all (no read
+    // permission), saves of that file are refused for the rest of the run,
+    // so that it is never overwritten. The settings also load and save
+    // vantrel-extra.ini beside vantrel.ini; that file is read only when it
+    // exists and written only once it exists or a setting in it differs from
+    // its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
     void loadSiteList();
@@ -104,24 +120,34 @@ public:
     static constexpr int kMainReplyReadSize = 1024;
     static constexpr const char* kSaveErrorText = "Save to File";
     static constexpr const char* kSaveErrorCaption = "Error Writing File";
+    static constexpr const char* kUnreadableCaption = "Unreadable File";
 
 private:
+    // Keeps the unreadable file `name`; false when it could not be kept.
+    bool keepUnreadable(const char* name, std::string_view bytes);
+
     MonitorView& view_;
     DirectEventPump defaultPump_;
     SystemClock defaultClock_;
     std::unique_ptr<HttpClient> defaultHttp_;
+    std::unique_ptr<NetworkStatus> defaultNetwork_;
     EventPump* pump_;
     Clock* clock_;
     HttpClient* http_;
     SoundPlayer* sound_;
+    NetworkStatus* network_;
     Settings settings_;
     ExtraSettings extraSettings_;
     SiteList sites_;
     DialogData data_;
     bool monitoringOn_ = false;
     bool passRunning_ = false;
+    bool settingsFileHeld_ = false; // unreadable and not kept: never written
+    bool siteListFileHeld_ = false;
     std::string reportBody_;
     std::string previousStatus_;
+    OfflineGuard offlineGuard_;
+    std::map<std::string, std::string> certificateWarned_;
     PageFetcher fetcher_;
     SmtpMailer mailer_;
     ErrorUrlPoster poster_;

@@ -28,7 +28,8 @@ void CanberraSoundPlayer::play(const std::string& file) {
     int rc = ca_context_play(context_, id_, CA_PROP_MEDIA_FILENAME, path.c_str(), CA_PROP_MEDIA_ROLE, "event",
                              nullptr);
     if (rc != CA_SUCCESS)
-        ca_context_play(context_, id_, CA_PROP_EVENT_ID, "dialog-warning", CA_PROP_MEDIA_ROLE, "event", nullptr);
+        ca_context_play(context_, id_, CA_PROP_EVENT_ID, "dialog-warning", CA_PROP_MEDIA_ROLE, "event",
+                        nullptr);
 }
 
 } // namespace vantrel

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <ctime>
 #include <curl/curl.h>
+#include <map>
 #include <memory>
 #include <string_view>
+#include <time.h>
 
 namespace vantrel {
 
@@ -58,6 +61,11 @@ struct EasyDeleter {
 struct SlistDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
+struct MultiDeleter {
+    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+
+constexpr int kPollSliceMs = 100;
 
 } // namespace
 
@@ -150,32 +158,42 @@ void recordMeasurements(CURL* h, HttpResponse& response) {
 
 } // namespace
 
-HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
+// One request on its own easy handle, from set-up to its response.
+struct CurlHttpClient::Transfer {
+    std::unique_ptr<CURL, EasyDeleter> easy;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
     HttpResponse response;
+    BodySink sink{nullptr, 0};
+    bool https = false;
+};
+
+std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequest& request) const {
+    auto t = std::make_unique<Transfer>();
+    HttpResponse& response = t->response;
     const std::string scheme = schemeOf(request.url);
     if (scheme != "http" && scheme != "https") {
         response.errorNumber = kErrUnrecognizedScheme;
-        return response;
+        return t;
     }
+    t->https = scheme == "https";
 
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy) {
+    t->easy.reset(curl_easy_init());
+    if (!t->easy) {
         response.errorNumber = kErrInternal;
-        return response;
+        return t;
     }
-    CURL* h = easy.get();
+    CURL* h = t->easy.get();
 
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    auto addHeader = [&headers](const std::string& line) {
-        if (curl_slist* grown = curl_slist_append(headers.get(), line.c_str())) {
-            (void)headers.release();
-            headers.reset(grown);
+    auto addHeader = [t = t.get()](const std::string& line) {
+        if (curl_slist* grown = curl_slist_append(t->headers.get(), line.c_str())) {
+            (void)t->headers.release();
+            t->headers.reset(grown);
         }
     };
     for (const std::string& line : request.headers)
         addHeader(line);
 
-    BodySink sink{&response.body, maxBodyBytes_};
+    t->sink = BodySink{&response.body, maxBodyBytes_};
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -184,7 +202,15 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile_.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, caFile_.c_str());
+    // The server certificate's chain, for the days it has left.
+    if (t->https)
+        curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // A connection serves one request and is closed, also when several
+    // transfers share a multi handle.
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     // 0 would switch the stall limit off; one second is the least there is.
@@ -203,15 +229,22 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
         // once instead of waiting for a go-ahead many servers never send.
         addHeader("Expect:");
     }
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, t->headers.get());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &t->sink);
+    return t;
+}
 
-    const CURLcode rc = curl_easy_perform(h);
+void CurlHttpClient::finish(Transfer& t, int curlCode) {
+    CURL* h = t.easy.get();
+    HttpResponse& response = t.response;
+    const auto rc = static_cast<CURLcode>(curlCode);
     recordMeasurements(h, response);
-    if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.cut)) {
+    if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && t.sink.cut)) {
         response.ok = true;
-        return response;
+        if (t.https)
+            response.certDaysLeft = certDaysLeftOf(h, std::time(nullptr));
+        return;
     }
     long osErrno = 0;
     long status = 0;
@@ -219,7 +252,104 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.errorNumber = errorNumberFor(rc, osErrno, status != 0);
     response.body.clear();
-    return response;
+}
+
+HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
+    std::unique_ptr<Transfer> t = prepare(request);
+    if (!t->easy)
+        return std::move(t->response);
+    finish(*t, curl_easy_perform(t->easy.get()));
+    return std::move(t->response);
+}
+
+std::vector<HttpResponse> CurlHttpClient::performAll(const std::vector<HttpRequest>& requests, int parallel) {
+    std::vector<HttpResponse> responses(requests.size());
+    std::unique_ptr<CURLM, MultiDeleter> multi(parallel > 1 ? curl_multi_init() : nullptr);
+    if (!multi)
+        return HttpClient::performAll(requests, parallel);
+
+    // The transfers running now, by their easy handle, and the index of
+    // their request.
+    std::map<CURL*, std::pair<std::unique_ptr<Transfer>, std::size_t>> running;
+    std::size_t next = 0;
+    auto startMore = [&] {
+        while (next < requests.size() && static_cast<int>(running.size()) < parallel) {
+            const std::size_t index = next++;
+            std::unique_ptr<Transfer> t = prepare(requests[index]);
+            if (!t->easy || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
+                if (t->easy && t->response.errorNumber == 0)
+                    t->response.errorNumber = kErrInternal;
+                responses[index] = std::move(t->response);
+                continue;
+            }
+            CURL* h = t->easy.get();
+            running.emplace(h, std::make_pair(std::move(t), index));
+        }
+    };
+
+    startMore();
+    while (!running.empty()) {
+        int stillRunning = 0;
+        if (curl_multi_perform(multi.get(), &stillRunning) != CURLM_OK)
+            break;
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
+            if (msg->msg != CURLMSG_DONE)
+                continue;
+            auto it = running.find(msg->easy_handle);
+            if (it == running.end())
+                continue;
+            const CURLcode rc = msg->data.result;
+            curl_multi_remove_handle(multi.get(), it->first);
+            finish(*it->second.first, rc);
+            responses[it->second.second] = std::move(it->second.first->response);
+            running.erase(it);
+        }
+        startMore();
+        if (!running.empty())
+            // Every transfer bounds its own time, so this wait always ends;
+            // the short slice only keeps the loop from spinning.
+            curl_multi_poll(multi.get(), nullptr, 0, kPollSliceMs, nullptr);
+    }
+    // Only reached with transfers left when the multi handle itself failed.
+    for (auto& [h, entry] : running) {
+        curl_multi_remove_handle(multi.get(), h);
+        responses[entry.second].errorNumber = kErrInternal;
+    }
+    return responses;
+}
+
+int CurlHttpClient::certDaysLeftOf(void* easyHandle, std::time_t now) {
+    auto* h = static_cast<CURL*>(easyHandle);
+    curl_certinfo* info = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_CERTINFO, &info) != CURLE_OK || !info || info->num_of_certs < 1)
+        return -1;
+    // The first certificate of the chain is the server's own.
+    for (curl_slist* field = info->certinfo[0]; field; field = field->next) {
+        std::string_view line(field->data);
+        constexpr std::string_view key = "Expire date:";
+        if (line.substr(0, key.size()) == key)
+            return daysLeftUntil(std::string(line.substr(key.size())), now);
+    }
+    return -1;
+}
+
+int CurlHttpClient::daysLeftUntil(const std::string& expireDate, std::time_t now) {
+    // OpenSSL writes the date as "Jan  2 03:04:05 2027 GMT"; other TLS
+    // libraries write "2027-01-02 03:04:05 GMT".
+    std::tm tm{};
+    const char* end = ::strptime(expireDate.c_str(), "%b %d %H:%M:%S %Y", &tm);
+    if (!end) {
+        tm = std::tm{};
+        end = ::strptime(expireDate.c_str(), "%Y-%m-%d %H:%M:%S", &tm);
+    }
+    if (!end)
+        return -1;
+    const std::time_t expires = ::timegm(&tm);
+    if (expires <= now)
+        return 0;
+    // Rounded up: a certificate with a few hours left ends in one day.
+    return static_cast<int>((expires - now + 86399) / 86400);
 }
 
 } // namespace vantrel

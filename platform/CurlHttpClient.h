@@ -4,6 +4,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <ctime>
+#include <memory>
+#include <string>
 
 namespace vantrel {
 
@@ -12,11 +15,14 @@ namespace vantrel {
 // followed up to kMaxRedirects; certificates are verified; no proxy is used
 // unless the request asks for the environment's proxy settings
 // (http_proxy, https_proxy, no_proxy). The status code is not looked at.
+// For https the days left on the server certificate are recorded.
 //
 // Every wait is bounded: connecting (name lookup and TLS handshake included)
-// by `connectTimeout`, a transfer that receives nothing for `stallTimeout`
-// fails, and so does a whole request that takes longer than `totalTimeout`
-// (a server that drips a few bytes a second never stalls). A body is kept
+// by `connectTimeout`, a transfer whose rate stays below 1 byte a second
+// for `stallTimeout` fails (libcurl's low-speed limit, judged on its average
+// over the last few seconds), and so does a whole request that takes longer
+// than `totalTimeout` (a server that drips a few bytes a second never
+// stalls). A body is kept
 // up to `maxBodyBytes`; a longer one is cut there and the transfer ends as a
 // success, so an endless body can neither exhaust memory nor hold up the
 // caller.
@@ -61,6 +67,18 @@ public:
                             std::chrono::milliseconds totalTimeout = kMaxTransferTime);
 
     HttpResponse perform(const HttpRequest& request) override;
+    // Runs the requests on one libcurl multi handle, `parallel` transfers
+    // at a time, each with the same options and bounds as perform().
+    std::vector<HttpResponse> performAll(const std::vector<HttpRequest>& requests, int parallel) override;
+
+    // Trust the certificate authorities in this PEM file instead of the
+    // system's (empty: the system's).
+    void setCaFile(std::string path) { caFile_ = std::move(path); }
+
+    // Days from `now` until an "Expire date" as libcurl reports it, a part
+    // of a day counted as a whole one (0 once it has passed; -1 when the
+    // text is not a date).
+    static int daysLeftUntil(const std::string& expireDate, std::time_t now);
 
     // The WinINet number for a libcurl result. `osErrno` is the system error
     // libcurl saw last (it tells a reset from other receive failures);
@@ -69,6 +87,12 @@ public:
     static int errorNumberFor(int curlCode, long osErrno, bool gotResponse);
 
 private:
+    struct Transfer;
+    std::unique_ptr<Transfer> prepare(const HttpRequest& request) const;
+    static void finish(Transfer& transfer, int curlCode);
+    static int certDaysLeftOf(void* easyHandle, std::time_t now);
+
+    std::string caFile_;
     std::chrono::milliseconds connectTimeout_;
     std::chrono::seconds stallTimeout_;
     std::size_t maxBodyBytes_;

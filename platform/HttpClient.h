@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,7 @@ struct HttpResponse {
     double firstByteMs = -1;     // until the first byte of the response
     double totalMs = -1;         // the whole transfer
     long long bytesReceived = 0; // body bytes received
-    int certDaysLeft = -1;       // https: whole days until the server certificate ends
+    int certDaysLeft = -1;       // https: days until the server certificate ends, rounded up
 };
 
 // One HTTP request, blocking until the body has been read or the request
@@ -37,6 +38,18 @@ class HttpClient {
 public:
     virtual ~HttpClient() = default;
     virtual HttpResponse perform(const HttpRequest& request) = 0;
+
+    // Runs all `requests`, up to `parallel` of them at the same time, and
+    // returns their responses in the order of the requests. Blocks until
+    // every one has ended. This default runs them one after the other.
+    virtual std::vector<HttpResponse> performAll(const std::vector<HttpRequest>& requests, int parallel) {
+        (void)parallel;
+        std::vector<HttpResponse> responses;
+        responses.reserve(requests.size());
+        for (const HttpRequest& request : requests)
+            responses.push_back(perform(request));
+        return responses;
+    }
 };
 
 } // namespace vantrel

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     libcurl4-openssl-dev libcanberra-dev libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    python3 python3-aiosmtpd faketime curl ccache
+    python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind
     lintian appstream desktop-file-utils man-db
     xvfb openbox trayer xdotool imagemagick librsvg2-bin

@@ -5,9 +5,21 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <limits>
+
 namespace vantrel {
 
+void BoundText::allowAnyLength(QLineEdit* edit) {
+    if (edit && edit->maxLength() != std::numeric_limits<int>::max())
+        edit->setMaxLength(std::numeric_limits<int>::max());
+}
+
+void BoundText::allowAnyLength(QComboBox* box) {
+    allowAnyLength(box->lineEdit());
+}
+
 void BoundText::show(QLineEdit* edit, const std::string& bytes) {
+    allowAnyLength(edit);
     shownBytes_ = bytes;
     shown_ = QtText::toQt(bytes);
     if (edit->text() != shown_)
@@ -15,6 +27,7 @@ void BoundText::show(QLineEdit* edit, const std::string& bytes) {
 }
 
 void BoundText::show(QComboBox* box, const std::string& bytes) {
+    allowAnyLength(box);
     shownBytes_ = bytes;
     shown_ = QtText::toQt(bytes);
     int match = -1;

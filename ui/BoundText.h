@@ -14,6 +14,11 @@ namespace vantrel {
 // from an 8-bit code page) survive opening and closing a dialog unchanged.
 class BoundText {
 public:
+    // Texts are of any length: a bound box takes and keeps more than the
+    // 32,767 characters a line edit holds by default. Show does this too.
+    static void allowAnyLength(QLineEdit* edit);
+    static void allowAnyLength(QComboBox* box);
+
     void show(QLineEdit* edit, const std::string& bytes);
     // Selects the first choice that begins with the text, ignoring case, and
     // otherwise puts the text itself into the edit field. An empty text

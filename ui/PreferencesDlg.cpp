@@ -2,6 +2,7 @@
 
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
+#include "ui/BoundText.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 
@@ -32,6 +33,7 @@ const char* const kNotifyModes[] = {"Every Check", "On Change"};
 QLineEdit* labelledEdit(QWidget* parent, const char* label, const QRect& labelRect, const QRect& editRect) {
     auto* edit = new QLineEdit(parent);
     edit->setGeometry(editRect);
+    BoundText::allowAnyLength(edit);
     auto* l = new QLabel(QString::fromLatin1(label), parent);
     l->setGeometry(labelRect);
     l->setBuddy(edit);
@@ -47,6 +49,7 @@ QComboBox* labelledCombo(QWidget* parent, const char* label, const QRect& labelR
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setCompleter(nullptr); // what is typed is what is kept: "1" must not become "10"
+    BoundText::allowAnyLength(box);
     box->addItems(choices);
     box->setGeometry(D::x(x), D::y(y), D::x(101), D::y(14));
     auto* l = new QLabel(QString::fromLatin1(label), parent);

@@ -38,6 +38,10 @@ public:
     void showOn(); // frames 139, 140, 139 one second apart, ending on 141
     void showOff();
     void showAlert();
+    // While offline every state but "off" has the tip "Vantrel: Offline".
+    void setOffline(bool offline);
+    // A desktop notification from the icon, where the tray can show one.
+    void notify(const QString& title, const QString& text);
 
     int iconId() const { return iconId_; }
     QString tip() const { return tip_; }
@@ -58,6 +62,7 @@ signals:
 
 private:
     void setState(int iconId, const QString& tip);
+    QString shownTip(int iconId, const QString& tip) const;
     void nextFrame();
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
@@ -70,6 +75,8 @@ private:
     int frame_ = 0;
     int iconId_ = 0;
     QString tip_;
+    QString stateTip_; // the state's own tip, before the offline mark
+    bool offline_ = false;
     bool added_ = false;
 };
 

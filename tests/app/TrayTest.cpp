@@ -82,6 +82,22 @@ TEST(Tray, MonitorButtonSwitchesStateEverywhere) {
     EXPECT_NE(TempDir::readFile("vantrel.ini").find("MONITOR=yes\r\n"), std::string::npos);
 }
 
+TEST(Tray, OfflineMarkOnTheTipAndTheCaptionUntilTheNetworkIsBack) {
+    TempDir dir;
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    const QString caption = dlg.windowTitle();
+    dlg.setOffline(true);
+    EXPECT_EQ(dlg.windowTitle(), caption + " - Offline");
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel: Offline");
+    dlg.showTrayAlert(); // a newer state keeps the mark
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel: Offline");
+    dlg.setOffline(false);
+    EXPECT_EQ(dlg.windowTitle(), caption);
+    EXPECT_EQ(dlg.tray().tip(), "Vantrel");
+    EXPECT_EQ(dlg.tray().iconId(), TrayIcon::kAlertIcon);
+}
+
 TEST(EventPump, TimersKeepRunningWhileTheCallRunsOnAWorker) {
     int ticks = 0;
     QTimer timer;

@@ -216,3 +216,52 @@ TEST_F(CurlHttpClientTest, HttpsNeedsATrustedCertificate) {
 }
 
 } // namespace
+
+TEST_F(CurlHttpClientTest, BatchAnswersInTheOrderOfItsRequestsWhateverEndsFirst) {
+    HttpTestServer pages(true);
+    pages.route("/hang", HttpTestServer::silent());
+    pages.route("/a", HttpTestServer::ok("page a"));
+    pages.route("/b", HttpTestServer::chunked(binaryBody(5000), 700));
+    std::vector<HttpRequest> requests(5);
+    const std::string urls[] = {pages.url("/hang"), pages.url("/a"), "ftp://127.0.0.1/x",
+                                "http://127.0.0.1:1/", pages.url("/b")};
+    for (size_t i = 0; i < requests.size(); ++i) {
+        requests[i].url = urls[i];
+        requests[i].headers = {"Accept: */*"};
+    }
+    const std::vector<HttpResponse> all = client.performAll(requests, 3);
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0].errorNumber, CurlHttpClient::kErrTimeout);
+    EXPECT_TRUE(all[1].ok);
+    EXPECT_EQ(all[1].body, "page a");
+    EXPECT_EQ(all[2].errorNumber, CurlHttpClient::kErrUnrecognizedScheme);
+    EXPECT_EQ(all[3].errorNumber, CurlHttpClient::kErrCannotConnect);
+    EXPECT_EQ(all[4].body, binaryBody(5000));
+    EXPECT_EQ(all[4].statusCode, 200);
+    EXPECT_EQ(all[4].certDaysLeft, -1); // http: no certificate
+    // Each request its own connection, as for one request at a time.
+    EXPECT_EQ(pages.connections(), 3);
+    // One at a time gives the same answers.
+    const std::vector<HttpResponse> single = client.performAll(requests, 1);
+    for (size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(single[i].ok, all[i].ok) << i;
+        EXPECT_EQ(single[i].errorNumber, all[i].errorNumber) << i;
+        EXPECT_EQ(single[i].body, all[i].body) << i;
+    }
+}
+
+TEST(CertificateDays, PartsOfADayCountAsAWholeOne) {
+    std::tm tm{};
+    tm.tm_year = 2026 - 1900;
+    tm.tm_mon = 11;
+    tm.tm_mday = 9;
+    tm.tm_hour = 12;
+    const std::time_t noon = ::timegm(&tm); // 09 Dec 2026 12:00:00 UTC
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("Dec 12 12:00:00 2026 GMT", noon), 3);
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("Dec 12 11:59:59 2026 GMT", noon), 3);
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("Dec 12 12:00:01 2026 GMT", noon), 4);
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("Dec  9 13:00:00 2026 GMT", noon), 1);
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("Dec  1 00:00:00 2026 GMT", noon), 0);
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("2027-12-09 12:00:00 GMT", noon), 365);
+    EXPECT_EQ(CurlHttpClient::daysLeftUntil("not a date", noon), -1);
+}

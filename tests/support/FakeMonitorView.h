@@ -26,13 +26,15 @@ public:
     DialogData controls;
 
     std::vector<Box> boxes;
-    std::deque<MessageAnswer> answers; // answers to give, in order; then Ok/Yes
+    std::deque<MessageAnswer> answers;     // answers to give, in order; then Ok/Yes
     std::function<void(const Box&)> onBox; // runs while a box is "open"
 
     std::string monitorCaption;
     std::string windowCaption;
     std::vector<std::chrono::milliseconds> timerPeriods;
     std::vector<std::string> tray; // "on", "off", "alert" in call order
+    bool offline = false;
+    std::vector<std::string> certificates; // "title url days" of each warning
     int minimized = 0;
     int autoSizes = 0;
     int showCount = 0;
@@ -53,6 +55,10 @@ public:
     void showTrayOn() override { tray.push_back("on"); }
     void showTrayOff() override { tray.push_back("off"); }
     void showTrayAlert() override { tray.push_back("alert"); }
+    void setOffline(bool on) override { offline = on; }
+    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override {
+        certificates.push_back(title + " " + url + " " + std::to_string(daysLeft));
+    }
 };
 
 } // namespace vantrel::test

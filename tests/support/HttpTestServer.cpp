@@ -80,7 +80,8 @@ HttpTestServer::Response HttpTestServer::cutAndReset(std::string body) {
     return r;
 }
 
-HttpTestServer::HttpTestServer() {
+HttpTestServer::HttpTestServer(bool concurrent, std::uint16_t port) : LoopbackServer(port) {
+    setConcurrent(concurrent);
     start();
 }
 
@@ -89,8 +90,13 @@ HttpTestServer::~HttpTestServer() {
 }
 
 void HttpTestServer::route(const std::string& target, Response response) {
+    routeInTurn(target, {std::move(response)});
+}
+
+void HttpTestServer::routeInTurn(const std::string& target, std::vector<Response> responses) {
     std::lock_guard lock(mutex_);
-    routes_[target] = std::move(response);
+    routes_[target] = std::move(responses);
+    served_[target] = 0;
 }
 
 std::string HttpTestServer::url(const std::string& path) const {
@@ -123,8 +129,11 @@ void HttpTestServer::serve(int& fd) {
         std::lock_guard lock(mutex_);
         if (recording_)
             requests_.push_back(request);
-        if (auto it = routes_.find(target); it != routes_.end())
-            r = it->second;
+        if (auto it = routes_.find(target); it != routes_.end() && !it->second.empty()) {
+            std::size_t& n = served_[target];
+            r = it->second[std::min(n, it->second.size() - 1)];
+            ++n;
+        }
     }
 
     switch (r.kind) {

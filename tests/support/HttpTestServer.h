@@ -41,10 +41,16 @@ public:
     // Announces the whole body, sends its first half and resets.
     static Response cutAndReset(std::string body);
 
-    HttpTestServer();
+    // `concurrent`: every connection is served at once on its own thread,
+    // so a silent route holds up no other request.
+    // `port` 0: a free one.
+    explicit HttpTestServer(bool concurrent = false, std::uint16_t port = 0);
     ~HttpTestServer() override;
 
     void route(const std::string& target, Response response);
+    // The n-th request for `target` gets the n-th response; the last one
+    // answers every request after it.
+    void routeInTurn(const std::string& target, std::vector<Response> responses);
     // "http://127.0.0.1:<port>" followed by `path`.
     std::string url(const std::string& path) const;
     std::vector<std::string> requests() const;
@@ -57,7 +63,8 @@ protected:
 
 private:
     mutable std::mutex mutex_;
-    std::map<std::string, Response> routes_;
+    std::map<std::string, std::vector<Response>> routes_;
+    std::map<std::string, std::size_t> served_;
     std::vector<std::string> requests_;
     std::atomic<bool> recording_{true};
 };

@@ -17,7 +17,7 @@ constexpr int kSliceMs = 20;
 
 } // namespace
 
-LoopbackServer::LoopbackServer() {
+LoopbackServer::LoopbackServer(std::uint16_t port) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0)
         throw std::runtime_error("socket failed");
@@ -26,10 +26,10 @@ LoopbackServer::LoopbackServer() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    addr.sin_port = htons(port);
     socklen_t len = sizeof addr;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listenFd_, 16) != 0 ||
+        ::listen(listenFd_, 256) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         ::close(listenFd_);
         throw std::runtime_error("cannot listen on 127.0.0.1");
@@ -55,6 +55,9 @@ void LoopbackServer::stop() {
     stopping_ = true;
     if (thread_.joinable())
         thread_.join();
+    for (std::thread& t : connectionThreads_)
+        t.join();
+    connectionThreads_.clear();
 }
 
 void LoopbackServer::run() {
@@ -70,9 +73,15 @@ void LoopbackServer::run() {
         // hold the server.
         timeval tv{static_cast<time_t>(kIoTimeout.count() / 1000), 0};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-        serve(fd);
-        if (fd >= 0)
-            ::close(fd);
+        auto serveOne = [this](int connection) {
+            serve(connection);
+            if (connection >= 0)
+                ::close(connection);
+        };
+        if (concurrent_)
+            connectionThreads_.emplace_back(serveOne, fd);
+        else
+            serveOne(fd);
     }
 }
 

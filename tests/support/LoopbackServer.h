@@ -7,17 +7,20 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace vantrel::test {
 
 // A TCP server for tests on 127.0.0.1 at a free port, serving one connection
-// at a time on its own thread. Every wait of the thread is bounded and gives
+// at a time on its own thread, or, once setConcurrent(true) was called before
+// start(), each connection on a thread of its own. Every wait of the thread is bounded and gives
 // way to stop(), so stopping always ends within a short time. A derived class
 // calls start() at the end of its constructor and stop() first in its
 // destructor.
 class LoopbackServer {
 public:
-    LoopbackServer();
+    // Listens on `port`, or on a free one when it is 0.
+    explicit LoopbackServer(std::uint16_t port = 0);
     virtual ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -34,6 +37,7 @@ protected:
     static constexpr std::chrono::milliseconds kIoTimeout{10000};
 
     void start();
+    void setConcurrent(bool on) { concurrent_ = on; }
     // Serves one accepted connection; the socket is closed afterwards
     // unless serve() has closed it and set `fd` to -1.
     virtual void serve(int& fd) = 0;
@@ -61,6 +65,8 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
     std::thread thread_;
+    bool concurrent_ = false;
+    std::vector<std::thread> connectionThreads_;
 };
 
 } // namespace vantrel::test

@@ -15,8 +15,9 @@ inline std::vector<SiteEntry> sampleSites(int count, const std::string& tag = ""
     for (int i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
         rows.push_back(SiteEntry{"Site " + n, "http://site" + n + ".example.org/index.html", "Welcome",
-                                 "Email / URL / Sound", "http://alerts.example.org/POST /notify $HTTPsite=" + n,
-                                 "01 Dec 2026", "08 Dec 2026 01:23:45" + (tag.empty() ? "" : " " + tag),
+                                 "Email / URL / Sound",
+                                 "http://alerts.example.org/POST /notify $HTTPsite=" + n, "01 Dec 2026",
+                                 "08 Dec 2026 01:23:45" + (tag.empty() ? "" : " " + tag),
                                  (i % 3 ? "OK" : "404") + (tag.empty() ? std::string() : " " + tag)});
     }
     return rows;

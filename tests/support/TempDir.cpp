@@ -23,8 +23,10 @@ TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::current_path(oldCwd_, ec);
     // Make everything writable again so that read-only test files go too.
+    // Links are left alone: chmod would change what they point to.
     for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
-        ::chmod(e.path().c_str(), e.is_directory() ? 0700 : 0600);
+        if (!e.is_symlink(ec))
+            ::chmod(e.path().c_str(), e.is_directory(ec) ? 0700 : 0600);
     ::chmod(path_.c_str(), 0700);
     std::filesystem::remove_all(path_, ec);
 }
@@ -41,6 +43,8 @@ void TempDir::writeFile(const std::string& name, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool TempDir::exists(const std::string& name) { return std::filesystem::exists(name); }
+bool TempDir::exists(const std::string& name) {
+    return std::filesystem::exists(name);
+}
 
 } // namespace vantrel::test

@@ -1,0 +1,73 @@
+#include "monitor/OfflineGuard.h"
+
+#include "platform/CurlHttpClient.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vantrel {
+
+namespace {
+
+// The host of an http or https URL in lower case, without brackets, port or
+// user part; "" when there is none.
+std::string hostOf(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return {};
+    std::string rest = url.substr(scheme + 3);
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const std::size_t at = rest.rfind('@'); at != std::string::npos)
+        rest = rest.substr(at + 1);
+    std::string host;
+    if (!rest.empty() && rest[0] == '[')
+        host = rest.substr(1, rest.find(']') - 1);
+    else
+        host = rest.substr(0, rest.find(':'));
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return host;
+}
+
+} // namespace
+
+void OfflineGuard::beginPass(bool enabled, bool interfaceUp) {
+    enabled_ = enabled;
+    interfaceDown_ = enabled && !interfaceUp;
+    allUnreachable_ = false;
+}
+
+void OfflineGuard::judgeResults(const std::vector<int>& errorNumbers) {
+    allUnreachable_ = enabled_ && static_cast<int>(errorNumbers.size()) >= kMinSites &&
+                      std::all_of(errorNumbers.begin(), errorNumbers.end(), unreachable);
+}
+
+bool OfflineGuard::holdsBack(const std::string& url) const {
+    return allUnreachable_ || (interfaceDown_ && !onThisMachine(url));
+}
+
+void OfflineGuard::keepStatus(const std::string& site, const std::string& status) {
+    statusBefore_.emplace(site, status);
+}
+
+std::string OfflineGuard::statusToJudge(const std::string& site, const std::string& loaded) const {
+    auto it = statusBefore_.find(site);
+    return it == statusBefore_.end() ? loaded : it->second;
+}
+
+void OfflineGuard::endPass() {
+    if (!offline())
+        statusBefore_.clear();
+}
+
+bool OfflineGuard::unreachable(int errorNumber) {
+    return errorNumber == CurlHttpClient::kErrNameNotResolved ||
+           errorNumber == CurlHttpClient::kErrCannotConnect;
+}
+
+bool OfflineGuard::onThisMachine(const std::string& url) {
+    const std::string host = hostOf(url);
+    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+} // namespace vantrel

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace vantrel {
+
+// Whether the machine has a way onto a network at all.
+class NetworkStatus {
+public:
+    virtual ~NetworkStatus() = default;
+    // True when some network interface other than loopback is up.
+    virtual bool interfaceUp() = 0;
+};
+
+} // namespace vantrel

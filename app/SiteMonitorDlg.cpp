@@ -3,9 +3,15 @@
 #include "model/ExtraSettingsFile.h"
 #include "notify/SmtpMailer.h"
 #include "platform/MailPasswordFile.h"
+#include "app/MetricsServer.h"
+#include "model/DataFile.h"
+#include "monitor/HistoryCsv.h"
+#include "monitor/MetricsText.h"
+#include "platform/SqliteCheckHistory.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/HistoryPanel.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
@@ -15,6 +21,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -24,10 +32,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSettings>
 #include <QTableView>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <filesystem>
 #include <vector>
 
 namespace vantrel {
@@ -85,13 +96,24 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     createControls();
     DialogFont::widenTexts(*this);
     setMinimumSize(435, 380);
-    resize(DialogUnits::x(284), DialogUnits::y(202) + menuBar_->sizeHint().height());
+    // The history panel adds its height below the list; the controls above
+    // it keep their places.
+    resize(DialogUnits::x(284), DialogUnits::y(202) + menuBar_->sizeHint().height() + kHistoryPanelHeight);
 
     checkTimer_.setSingleShot(false);
     connect(&checkTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::OnTimer);
     autoSizeTimer_.setSingleShot(true);
     autoSizeTimer_.setInterval(0);
     connect(&autoSizeTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::doAutoSizeColumns);
+    // Checks change rows one by one: the panel follows once they settle.
+    historyTimer_.setSingleShot(true);
+    historyTimer_.setInterval(300);
+    connect(&historyTimer_, &QTimer::timeout, this, &CSiteMonitorDlg::refreshHistory);
+    connect(model_.get(), &QAbstractItemModel::dataChanged, this, [this] { historyTimer_.start(); });
+    connect(model_.get(), &QAbstractItemModel::modelReset, this, [this] { historyTimer_.start(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { historyTimer_.start(); });
+    chooseExportFile = [this] { return chooseExportFileWithDialog(); };
 
     connect(tray_, &TrayIcon::restoreRequested, this, &CSiteMonitorDlg::OnTrayRestore);
     connect(tray_, &TrayIcon::helpRequested, this, &CSiteMonitorDlg::OnManual);
@@ -106,9 +128,13 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
 }
 
 CSiteMonitorDlg::~CSiteMonitorDlg() {
-    // The model detaches from the list before the engine goes.
+    // The model detaches from the list before the engine goes, and the
+    // engine lets go of the history before it is closed.
     list_->setModel(nullptr);
     model_.reset();
+    metrics_.reset();
+    engine_.setHistory(nullptr);
+    history_.reset();
 }
 
 void CSiteMonitorDlg::createMenu() {
@@ -116,6 +142,9 @@ void CSiteMonitorDlg::createMenu() {
     menuBar_->setFont(QApplication::font(menuBar_)); // menus keep the desktop's font
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("&Save"), this, &CSiteMonitorDlg::OnFileSave);
+    QMenu* exportMenu = file->addMenu(QStringLiteral("Export &History"));
+    exportMenu->addAction(QStringLiteral("&Selected Site..."), this, [this] { OnExportHistory(false); });
+    exportMenu->addAction(QStringLiteral("&All Sites..."), this, [this] { OnExportHistory(true); });
     file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);
     QMenu* entry = menuBar_->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), this, &CSiteMonitorDlg::OnAdd);
@@ -183,6 +212,7 @@ void CSiteMonitorDlg::createControls() {
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     list_->setAccessibleName(QStringLiteral("Sites"));
+    list_->setIconSize(QSize(SiteListModel::kMarkSize, SiteListModel::kMarkSize));
     connect(list_, &QTableView::clicked, this, [this] { OnListClick(); });
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CSiteMonitorDlg::OnColumnClick);
 
@@ -212,6 +242,7 @@ void CSiteMonitorDlg::createControls() {
     mailFailureLabel_->setAccessibleName(QStringLiteral("Mail Failure"));
     mailFailureLabel_->setStyleSheet(QStringLiteral("color: #b00000;"));
     mailFailureLabel_->hide();
+    historyPanel_ = new HistoryPanel(c);
 
     connect(quit_, &QPushButton::clicked, this, &QDialog::accept);
     connect(monitor_, &QPushButton::clicked, this, &CSiteMonitorDlg::ToggleMonitor);
@@ -236,7 +267,16 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
     footer_->setGeometry(3, cy - 17, 415, 15);
     mailFailureLabel_->setGeometry(3, cy - 17, std::max(0, cx - 6), 15);
     showMailFailure();
-    list_->resize(std::max(0, cx - 96), std::max(0, cy - 175));
+    // The history panel sits between the list and the footer, across the
+    // window. It keeps its height while the window is tall enough and gives
+    // way first when it is not, down to a list of a few rows.
+    constexpr int kListMinimum = 40;
+    const int room = std::max(0, cy - 175);
+    const int panel = historyPanel_->isHidden() ? 0 : std::clamp(room - kListMinimum, 0, kHistoryPanelHeight);
+    list_->resize(std::max(0, cx - 96), room - panel);
+    if (panel > 0)
+        historyPanel_->setGeometry(list_->x(), list_->y() + room - panel + 4,
+                                   std::max(0, cx - 2 * list_->x()), std::max(0, panel - 22));
     for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
         e->resize(std::max(0, cx - 160), e->height());
     action_->resize(std::max(0, cx - 160), action_->height());
@@ -262,6 +302,53 @@ void CSiteMonitorDlg::OnInitDialog() {
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
     loadMailPassword();
+    openHistory();
+    if (unattended_)
+        startMetrics();
+}
+
+void CSiteMonitorDlg::openHistory() {
+    const ExtraSettings& x = engine_.extraSettings();
+    historyPanel_->setVisible(x.history);
+    layoutControls(client_->width(), client_->height());
+    if (!x.history)
+        return;
+    // Beside the data files, in the current directory.
+    history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
+                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_);
+    engine_.setHistory(history_.get());
+    if (!history_->available() && unattended_) {
+        std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());
+        std::fflush(stderr);
+    }
+    refreshHistory();
+}
+
+void CSiteMonitorDlg::startMetrics() {
+    const std::string& address = engine_.extraSettings().metricsAddress;
+    if (address.empty())
+        return;
+    metrics_ = std::make_unique<MetricsServer>([this] { return MetricsText::render(engine_); });
+    QString error;
+    if (!metrics_->listen(QtText::toQt(address), error)) {
+        std::fprintf(stderr, "Metrics: cannot listen on %s: %s\n", address.c_str(),
+                     error.toUtf8().constData());
+        std::fflush(stderr);
+        metrics_.reset();
+    }
+}
+
+void CSiteMonitorDlg::refreshHistory() {
+    historyTimer_.stop();
+    if (!history_ || historyPanel_->isHidden())
+        return;
+    const int row = markedRow();
+    if (row < 0) {
+        historyPanel_->showSite(history_.get(), {}, {}, clock_.now());
+        return;
+    }
+    const SiteEntry& e = engine_.sites().row(row);
+    historyPanel_->showSite(history_.get(), e.url, e.title, clock_.now());
 }
 
 void CSiteMonitorDlg::done(int result) {
@@ -470,7 +557,10 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
     const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
-        list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c), header) + margin);
+        // Status cells carry their coloured mark before the text.
+        const int mark = c == SiteListModel::kStatusColumn ? SiteListModel::kMarkSize + 8 : 0;
+        list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c) + mark, header) +
+                                                        margin);
     }
 }
 
@@ -688,6 +778,57 @@ void CSiteMonitorDlg::OnSupport() {
 void CSiteMonitorDlg::OnUninstall() {
     messageBox(HelpLinks::uninstallText(), HelpLinks::kUninstallCaption, MessageButtons::Ok,
                MessageIcon::None);
+}
+
+// ---- File > Export History --------------------------------------------------
+
+void CSiteMonitorDlg::OnExportHistory(bool allSites) {
+    if (!history_ || !history_->available()) {
+        messageBox(HistoryPanel::kUnavailableText, "Export History", MessageButtons::Ok, MessageIcon::None);
+        return;
+    }
+    std::string url, title;
+    if (!allSites) {
+        const int row = markedRow();
+        if (row < 0) {
+            messageBox("Please click the site to export in the list first.", "Export History",
+                       MessageButtons::Ok, MessageIcon::None);
+            return;
+        }
+        url = engine_.sites().row(row).url;
+        title = engine_.sites().row(row).title;
+    }
+    // The data files are opened by bare names in the current directory, so
+    // a file dialog that moves it must not leave it moved.
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    const QString path = chooseExportFile ? chooseExportFile() : QString();
+    if (!ec)
+        std::filesystem::current_path(cwd, ec);
+    if (path.isEmpty())
+        return;
+    std::string csv = HistoryCsv::header();
+    const bool read =
+        history_->exportChecks(url, title, [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); });
+    if (!read || !DataFile::save(QFile::encodeName(path).toStdString(), csv))
+        messageBox("Could not write the history file.", "Export History", MessageButtons::Ok,
+                   MessageIcon::None);
+}
+
+QString CSiteMonitorDlg::chooseExportFileWithDialog() {
+    // As in Preferences: Qt's file dialog would keep its last folder in the
+    // user's shared Qt settings; pointed below a device, that write fails
+    // quietly and nothing is left in the home folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    QFileDialog dialog(this, QStringLiteral("Export History"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.selectFile(QStringLiteral("vantrel-history.csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {

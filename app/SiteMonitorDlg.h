@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -34,7 +35,10 @@ class QWidget;
 
 namespace vantrel {
 
+class HistoryPanel;
+class MetricsServer;
 class SiteListModel;
+class SqliteCheckHistory;
 class TrayIcon;
 
 // The main window: entry boxes for the current entry, the list of sites,
@@ -63,6 +67,14 @@ public:
     TrayIcon& tray() { return *tray_; }
     HelpLinks& helpLinks() { return help_; }
     QTableView* listView() const { return list_; }
+    HistoryPanel* historyPanel() const { return historyPanel_; }
+    MetricsServer* metricsServer() const { return metrics_.get(); }
+    // Where File > Export History writes: the full path, or empty when the
+    // user cancelled. Tests replace it; by default it is a file dialog.
+    std::function<QString()> chooseExportFile;
+
+    // The height the history panel takes below the list when the window has room.
+    static constexpr int kHistoryPanelHeight = 200;
 
     // MonitorView
     void gather() override;
@@ -115,6 +127,8 @@ public:
     void OnSupport();
     void OnUninstall();
     void OnTrayRestore();
+    void OnExportHistory(bool allSites);
+    void refreshHistory();
 
     QTimer& checkTimer() { return checkTimer_; }
     EventPump& pump() { return pump_; }
@@ -136,6 +150,9 @@ private:
     void showMailFailure();
     void readPasswordFile();
     void storeMailPassword(const QString& oldKey, const std::string& oldPassword);
+    void openHistory();
+    void startMetrics();
+    QString chooseExportFileWithDialog();
 
     QtEventPump pump_;
     SystemClock clock_;
@@ -147,6 +164,9 @@ private:
     TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
+    QTimer historyTimer_;
+    std::unique_ptr<SqliteCheckHistory> history_;
+    std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
     bool offline_ = false;
     QString caption_; // the caption the engine set, without the offline mark
@@ -192,6 +212,7 @@ private:
     QPushButton* preferences_ = nullptr; // 1028
     QLabel* footer_ = nullptr;           // 1036
     QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
+    HistoryPanel* historyPanel_ = nullptr;
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

@@ -32,6 +32,7 @@ void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
         const bool ok = mailer.sendMail(*address, body, *address, s.smtpServer, subject);
         monitor_.view().reportMailResult(ok, DateText::timeOfDay(monitor_.clock().now()),
                                          ok ? std::string() : mailer.errorText);
+        monitor_.recordAlert("mail", ok, ok ? *address : *address + ": " + mailer.errorText);
     }
 }
 
@@ -45,6 +46,7 @@ void AlertDispatcher::startErrorSound() {
         sound = kDefaultSound;
     if (SoundPlayer* player = monitor_.soundPlayer())
         player->play(sound);
+    monitor_.recordAlert("sound", true, sound);
 }
 
 void AlertDispatcher::callErrorUrl() {
@@ -53,10 +55,13 @@ void AlertDispatcher::callErrorUrl() {
         return;
     const size_t post = url.find("/POST ");
     bool ok = true;
-    if (post == std::string::npos)
+    if (post == std::string::npos) {
         ok = monitor_.fetcher().fetchPage(url);
-    else if (post > 0)
+        monitor_.recordAlert("url", ok, ok ? "GET" : "GET failed: " + monitor_.fetcher().lastFetchError);
+    } else if (post > 0) {
         ok = monitor_.poster().postErrorUrl(url);
+        monitor_.recordAlert("url", ok, ok ? "POST" : "POST failed");
+    }
     if (!ok && !monitor_.stopRequested())
         monitor_.view().messageBox(kUrlFailedText, "Error");
 }

@@ -31,6 +31,29 @@ const char* statusFor(int outcome) {
     }
 }
 
+// The check as the history keeps it, with what the fetch measured.
+CheckRecord historyRecord(SiteMonitor& m, int outcome) {
+    const SiteEntry& entry = m.data().entry;
+    const HttpResponse& r = m.fetcher().lastResponse;
+    auto ms = [](double v) { return v < 0 ? -1 : static_cast<int>(v + 0.5); };
+    CheckRecord c;
+    c.time = m.clock().now();
+    c.url = entry.url;
+    c.title = entry.title;
+    c.outcome = outcome;
+    c.status = entry.status;
+    c.httpStatus = r.statusCode;
+    c.totalMs = ms(r.totalMs);
+    c.nameLookupMs = ms(r.nameLookupMs);
+    c.connectMs = ms(r.connectMs);
+    c.tlsMs = ms(r.tlsMs);
+    c.firstByteMs = ms(r.firstByteMs);
+    c.bytesReceived = r.bytesReceived;
+    c.errorNumber = r.ok ? 0 : r.errorNumber;
+    c.certDaysLeft = r.certDaysLeft;
+    return c;
+}
+
 } // namespace
 
 int CheckPass::parallelFetches() const {
@@ -197,6 +220,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     entry.status = statusFor(static_cast<int>(outcome));
     entry.checkDate = DateText::dateTime(m.clock().now());
     m.log().writeLogRecord(m.settings(), "\n" + entry.checkDate + " " + entry.url + " " + entry.status);
+    m.recordCheck(historyRecord(m, static_cast<int>(outcome)));
     // The new status and date must be in the boxes before the row is stored,
     // because storing gathers the boxes first.
     view.show();

@@ -64,6 +64,18 @@ void SiteMonitor::runCheckPass() {
     CheckPass(*this).run();
 }
 
+void SiteMonitor::recordCheck(const CheckRecord& record) {
+    counters_.add(record);
+    if (history_)
+        history_->recordCheck(record);
+}
+
+void SiteMonitor::recordAlert(const std::string& channel, bool ok, const std::string& detail) {
+    counters_.addAlert(ok);
+    if (history_)
+        history_->recordAlert({clock_->now(), data_.entry.url, data_.entry.title, channel, ok, detail});
+}
+
 std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interval) {
     long long minutes = std::clamp(text::atoiLike(interval), 5LL, kMaxIntervalMinutes);
     return std::chrono::milliseconds(minutes * 60000LL);

@@ -5,6 +5,8 @@
 #include "model/SiteList.h"
 #include "model/SystemClock.h"
 #include "monitor/AlertDispatcher.h"
+#include "monitor/CheckCounters.h"
+#include "monitor/CheckHistory.h"
 #include "monitor/CheckLog.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorServices.h"
@@ -74,6 +76,15 @@ public:
     // certificate warning last went out.
     OfflineGuard& offlineGuard() { return offlineGuard_; }
     std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
+
+    // The check history (none: nothing is kept) and the counters since the
+    // start. Every decided check and every alert is recorded in both; a
+    // history that cannot be written never stops a check.
+    CheckHistory* history() const { return history_; }
+    void setHistory(CheckHistory* history) { history_ = history; }
+    const CheckCounters& counters() const { return counters_; }
+    void recordCheck(const CheckRecord& record);
+    void recordAlert(const std::string& channel, bool ok, const std::string& detail);
 
     // The data files, by bare names in the current directory. A file that
     // is not empty but gave the reader nothing at all (no site, no known
@@ -161,6 +172,8 @@ private:
     ErrorUrlPoster poster_;
     CheckLog log_;
     AlertDispatcher alerts_;
+    CheckHistory* history_ = nullptr;
+    CheckCounters counters_;
 };
 
 } // namespace vantrel

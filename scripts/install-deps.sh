@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     libcurl4-openssl-dev libssl-dev libcanberra-dev libcanberra-pulse
     qtkeychain-qt6-dev
+    libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind

@@ -3,6 +3,10 @@
 #include "model/SiteList.h"
 #include "ui/QtText.h"
 
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+
 namespace vantrel {
 
 SiteListModel::SiteListModel(SiteList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {
@@ -26,6 +30,32 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return QtText::toQt(list_.row(index.row()).column(index.column()));
+    if (role == Qt::DecorationRole && index.column() == kStatusColumn)
+        return statusMark(list_.row(index.row()).status);
+    return {};
+}
+
+QIcon SiteListModel::statusMark(const std::string& status) {
+    // Drawn once per colour: a filled dot beside the status text.
+    auto dot = [](QColor colour) {
+        QPixmap pixmap(kMarkSize, kMarkSize);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(colour.darker(140));
+        painter.setBrush(colour);
+        painter.drawEllipse(QRectF(1.5, 1.5, kMarkSize - 3, kMarkSize - 3));
+        return QIcon(pixmap);
+    };
+    static const QIcon good = dot(QColor(0x2e, 0xa0, 0x43));
+    static const QIcon failed = dot(QColor(0xd0, 0x20, 0x20));
+    static const QIcon missing = dot(QColor(0xe0, 0x9a, 0x10));
+    if (status == "OK")
+        return good;
+    if (status == "404")
+        return failed;
+    if (status == "Bad - Test String text Not Found")
+        return missing;
     return {};
 }
 

@@ -4,6 +4,9 @@
 #include "ui/ColumnWidths.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
+
+#include <string>
 
 namespace vantrel {
 
@@ -23,6 +26,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     static QString headerText(int column);
+    // The coloured mark of a status cell: green "OK", red "404", amber for
+    // a missing test string; none for any other text.
+    static QIcon statusMark(const std::string& status);
+    static constexpr int kStatusColumn = 7;
+    static constexpr int kMarkSize = 12;
 
     // The widest cell of each column, as measured by `measure`.
     ColumnWidths& widths() { return widths_; }

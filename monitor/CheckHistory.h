@@ -1,0 +1,96 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+// One decided check of a site, as the history keeps it. Values a transfer did
+// not report are -1.
+struct CheckRecord {
+    std::time_t time = 0;
+    std::string url;
+    std::string title;
+    int outcome = 0;    // 0: not fetched, 1: test string missing, 2: good
+    std::string status; // the status text the site was given
+    int httpStatus = -1;
+    int totalMs = -1;
+    int nameLookupMs = -1;
+    int connectMs = -1;
+    int tlsMs = -1;
+    int firstByteMs = -1;
+    long long bytesReceived = -1;
+    int errorNumber = 0; // the fetch's error number when it failed, else 0
+    int certDaysLeft = -1;
+
+    static constexpr int kNotFetched = 0;
+    static constexpr int kStringMissing = 1;
+    static constexpr int kGood = 2;
+};
+
+// One alert sent for a site: its channel ("mail", "url", "sound"), whether it
+// went out, and for a mail the failure text.
+struct AlertRecord {
+    std::time_t time = 0;
+    std::string url;
+    std::string title;
+    std::string channel;
+    bool ok = true;
+    std::string detail; // a mail's recipient, or its failure text
+};
+
+// A stretch from the first failed check of a site to its next good one.
+struct Incident {
+    std::time_t start = 0;
+    std::time_t end = 0; // 0: not recovered yet
+    std::string status;  // the status of the first failed check
+    long long durationSeconds(std::time_t now) const { return (end ? end : now) - start; }
+};
+
+// What the window shows of one site.
+struct SiteSummary {
+    // Fraction of good checks, -1 where there was no check in the window.
+    double uptime24h = -1;
+    double uptime7d = -1;
+    double uptime30d = -1;
+    int checks30d = 0;
+    // Response times of the fetched checks of the last 30 days, -1 without any.
+    double averageMs = -1;
+    double p95Ms = -1;
+    std::vector<Incident> incidents; // the latest first
+};
+
+struct SeriesPoint {
+    std::time_t time = 0;
+    int totalMs = -1;
+    bool failed = false;
+};
+
+// The check history of the engine: every check and alert, kept for a number
+// of days. Recording never blocks for long and never fails a check: a store
+// that cannot be written reports itself unavailable and drops records.
+class CheckHistory {
+public:
+    virtual ~CheckHistory() = default;
+
+    virtual void recordCheck(const CheckRecord& record) = 0;
+    virtual void recordAlert(const AlertRecord& record) = 0;
+
+    // False once the store could not be opened or written; `problem` says why.
+    virtual bool available() const = 0;
+    virtual std::string problem() const = 0;
+
+    // Queries see every record made before them.
+    virtual SiteSummary summary(const std::string& url, const std::string& title, std::time_t now,
+                                int incidentLimit = 10) = 0;
+    virtual std::vector<SeriesPoint> series(const std::string& url, const std::string& title,
+                                            std::time_t from, std::time_t to) = 0;
+    // Every check of one site (url and title given) or of all sites (both
+    // empty), oldest first, handed to `row`.
+    virtual bool exportChecks(const std::string& url, const std::string& title,
+                              const std::function<void(const CheckRecord&)>& row) = 0;
+};
+
+} // namespace vantrel

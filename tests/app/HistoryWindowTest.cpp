@@ -1,0 +1,153 @@
+#include "app/SiteMonitorDlg.h"
+#include "model/SystemClock.h"
+#include "platform/SqliteCheckHistory.h"
+#include "tests/app/ByName.h"
+#include "tests/app/ModalAnswerer.h"
+#include "tests/support/TempDir.h"
+#include "ui/HistoryPanel.h"
+#include "ui/SiteListModel.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+const char* const kTwoSites =
+    "CREATOR=Vantrel 1.0\r\n"
+    "ST=Bottom\r\nURL=http://b.test/\r\nTESTSTRING=\r\nCREATE=01 Jan 2026\r\nCHECK=\r\n"
+    "URLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n\r\n"
+    "ST=Top\r\nURL=http://t.test/\r\nTESTSTRING=x\r\nCREATE=02 Jan 2026\r\nCHECK=\r\n"
+    "URLEMAIL=\r\nACTION=URL\r\nSTATUS=OK\r\n";
+
+// The File menu's Export History item `item`.
+QAction* exportItem(QWidget& window, const QString& item) {
+    for (QAction* popup : window.findChild<QMenuBar*>()->actions())
+        if (popup->menu())
+            for (QAction* a : popup->menu()->actions())
+                if (a->menu() && a->text() == QStringLiteral("Export &History"))
+                    for (QAction* sub : a->menu()->actions())
+                        if (sub->text() == item)
+                            return sub;
+    return nullptr;
+}
+
+void mark(CSiteMonitorDlg& dlg, int row) {
+    dlg.listView()->selectionModel()->setCurrentIndex(dlg.listView()->model()->index(row, 0),
+                                                      QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
+    dlg.refreshHistory();
+}
+
+} // namespace
+
+// The history of the marked site below the list, the coloured Status marks,
+// and File > Export History for one site and for all.
+TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
+    TempDir dir;
+    TempDir::writeFile("vantrel.dat", kTwoSites);
+    SystemClock clock;
+    const std::time_t now = clock.now();
+    {
+        // Four checks of Top in the last hours, the second one failed and
+        // the third one recovered; one of Bottom.
+        SqliteCheckHistory h(SqliteCheckHistory::kFileName, 90, 1024LL << 20, clock);
+        const int outcomes[] = {CheckRecord::kGood, CheckRecord::kNotFetched, CheckRecord::kGood,
+                                CheckRecord::kGood};
+        for (int i = 0; i < 4; ++i) {
+            CheckRecord c;
+            c.time = now - 3600 * (4 - i);
+            c.url = "http://t.test/";
+            c.title = "Top";
+            c.outcome = outcomes[i];
+            c.status = c.outcome == CheckRecord::kGood ? "OK" : "404";
+            c.totalMs = c.outcome == CheckRecord::kGood ? 100 * (i + 1) : -1;
+            h.recordCheck(c);
+        }
+        CheckRecord b;
+        b.time = now - 60;
+        b.url = "http://b.test/";
+        b.title = "Bottom";
+        b.status = "OK";
+        b.outcome = CheckRecord::kGood;
+        h.recordCheck(b);
+    }
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    HistoryPanel* panel = dlg.historyPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->isHidden());
+    EXPECT_TRUE(panel->figuresText().startsWith("History: click a site"))
+        << panel->figuresText().toStdString();
+
+    mark(dlg, 0);
+    const QString figures = panel->figuresText();
+    EXPECT_TRUE(figures.startsWith("History of Top\n")) << figures.toStdString();
+    EXPECT_TRUE(figures.contains("Uptime 24 hours: 75.0 %")) << figures.toStdString();
+    EXPECT_TRUE(figures.contains("Average response: 267 ms")) << figures.toStdString();
+    EXPECT_TRUE(figures.contains("95th percentile: 400 ms")) << figures.toStdString();
+    EXPECT_EQ(panel->incidentCount(), 1);
+    EXPECT_EQ(panel->chartPoints(), 3);
+    EXPECT_EQ(panel->chartFailures(), 1);
+    for (const char* name : {"Incidents", "Chart Range", "Response Time Chart", "Uptime And Response Times"})
+        EXPECT_NE(byName<QWidget>(*panel, name), nullptr) << name;
+
+    // Status marks: "OK" has one, "New" none; the texts stay as they are.
+    QAbstractItemModel* model = dlg.listView()->model();
+    EXPECT_FALSE(
+        model->index(0, SiteListModel::kStatusColumn).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_TRUE(
+        model->index(1, SiteListModel::kStatusColumn).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_EQ(model->index(0, SiteListModel::kStatusColumn).data().toString(), "OK");
+    EXPECT_EQ(model->columnCount(), 8);
+
+    const std::string one = dir.path() + "/top.csv", all = dir.path() + "/all.csv";
+    std::string target = one;
+    dlg.chooseExportFile = [&target] { return QString::fromStdString(target); };
+    ASSERT_NE(exportItem(dlg, "&Selected Site..."), nullptr);
+    exportItem(dlg, "&Selected Site...")->trigger();
+    const std::string csv = TempDir::readFile(one);
+    EXPECT_EQ(csv.rfind("time,unix_time,title,url,status,", 0), 0u) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
+    EXPECT_NE(csv.find(",Top,http://t.test/,404,"), std::string::npos) << csv;
+    target = all;
+    exportItem(dlg, "&All Sites...")->trigger();
+    const std::string allCsv = TempDir::readFile(all);
+    EXPECT_EQ(std::count(allCsv.begin(), allCsv.end(), '\n'), 6);
+    EXPECT_NE(allCsv.find(",Bottom,http://b.test/,OK,"), std::string::npos);
+    dlg.reject();
+}
+
+// A history file that is not a database: the window says so, export says
+// so, and monitoring starts as always.
+TEST(HistoryWindow, DamagedFileShowsHistoryUnavailable) {
+    TempDir dir;
+    TempDir::writeFile("vantrel.dat", kTwoSites);
+    TempDir::writeFile(SqliteCheckHistory::kFileName, std::string(4096, '#'));
+    ModalAnswerer answerer;
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    EXPECT_TRUE(dlg.checkTimer().isActive());
+    mark(dlg, 0);
+    EXPECT_TRUE(dlg.historyPanel()->figuresText().startsWith("History unavailable"))
+        << dlg.historyPanel()->figuresText().toStdString();
+    bool asked = false;
+    dlg.chooseExportFile = [&asked] {
+        asked = true;
+        return QString();
+    };
+    exportItem(dlg, "&All Sites...")->trigger();
+    EXPECT_FALSE(asked);
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    EXPECT_EQ(answerer.seen()[0].caption, "Export History");
+    EXPECT_EQ(answerer.seen()[0].text, "History unavailable");
+    dlg.reject();
+    EXPECT_EQ(TempDir::readFile(SqliteCheckHistory::kFileName), std::string(4096, '#'));
+}

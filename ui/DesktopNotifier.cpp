@@ -42,7 +42,11 @@ QString DesktopNotifier::bodyFor(const std::vector<SiteChange>& changes) {
 }
 
 bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
-    if (changes.empty() || !bus_.isConnected())
+    if (changes.empty())
+        return false;
+    if (!bus_)
+        bus_ = QDBusConnection::sessionBus();
+    if (!bus_->isConnected())
         return false;
     bool anyFailed = false;
     for (const SiteChange& c : changes)
@@ -53,7 +57,7 @@ bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"),
                  QVariant::fromValue(uchar(anyFailed ? 2 : 1))); // critical, normal
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("vantrel"));
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.vantrel.vantrel"));
     call << QStringLiteral("Vantrel")                                // app_name
          << uint(0)                                                  // replaces_id: a new notification
          << QStringLiteral("vantrel")                                // app_icon: the installed icon's name
@@ -61,7 +65,7 @@ bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
          << hints << int(-1);                                        // the server's own timeout
     // Sent without waiting: the answer (the notification's id) is not needed.
     call.setAutoStartService(true);
-    return bus_.send(call);
+    return bus_->send(call);
 }
 
 } // namespace vantrel

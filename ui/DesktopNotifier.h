@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace vantrel {
@@ -21,7 +22,10 @@ public:
     static constexpr const char* kPath = "/org/freedesktop/Notifications";
     static constexpr const char* kInterface = "org.freedesktop.Notifications";
 
-    explicit DesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus()) : bus_(std::move(bus)) {}
+    // Without a bus given, the session bus is looked up at the first
+    // notification, so a run that never notifies (headless) never connects.
+    DesktopNotifier() = default;
+    explicit DesktopNotifier(QDBusConnection bus) : bus_(std::move(bus)) {}
 
     // False when there is no bus to send to.
     bool notify(const std::vector<SiteChange>& changes);
@@ -31,7 +35,7 @@ public:
     static QString bodyFor(const std::vector<SiteChange>& changes);
 
 private:
-    QDBusConnection bus_;
+    std::optional<QDBusConnection> bus_;
 };
 
 } // namespace vantrel

@@ -42,7 +42,7 @@ TEST(DesktopNotifications, OnePerPassListingTheSitesThatChangedAndNoneWhenSwitch
     ASSERT_TRUE(daemon.started());
     ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(socket); }, 10000));
     const std::string record = dir.path() + "/notifications.jsonl";
-    const std::string script = fs::path(__FILE__).parent_path() / "fake_notifications.py";
+    const std::string script = fs::path(VANTREL_APP_TEST_DIR) / "fake_notifications.py";
     ChildProcess service({VANTREL_SYSTEM_PYTHON, script, address, record}, dir.path() + "/service.log");
     ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::readFile(record).rfind("ready\n", 0) == 0; }, 15000))
         << TempDir::readFile(dir.path() + "/service.log");

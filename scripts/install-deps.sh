@@ -14,7 +14,7 @@ packages=(
     clang libclang-rt-14-dev valgrind
     lintian appstream desktop-file-utils man-db
     xvfb openbox trayer xdotool x11-utils imagemagick librsvg2-bin
-    libxcb1-dev dbus-daemon python3-dbus python3-gi
+    libxcb1-dev dbus-daemon python3-dbus python3-gi gnome-keyring libsecret-tools libglib2.0-dev
 )
 
 missing=()

@@ -1,0 +1,156 @@
+#include "app/SiteMonitorDlg.h"
+#include "tests/app/ByName.h"
+#include "tests/app/ModalAnswerer.h"
+#include "tests/app/ModalScript.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnvVar.h"
+#include "tests/support/TempDir.h"
+#include "ui/PreferencesDlg.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+// GLib names a struct member "signals", a word Qt defines.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
+
+#include <unistd.h>
+
+using namespace vantrel;
+using vantrel::test::byName;
+using vantrel::test::ChildProcess;
+using vantrel::test::ModalAnswerer;
+using vantrel::test::ModalScript;
+using vantrel::test::ScopedEnvVar;
+using vantrel::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// What `secret-tool lookup` prints for the entry QtKeychain keeps under
+// `key`, or "<none>" when the keyring holds no such entry.
+std::string lookUp(const std::string& dir, const std::string& key) {
+    const std::string out = dir + "/lookup.out";
+    ::unlink(out.c_str());
+    if (!ChildProcess::run(
+            {"sh", "-c", "exec secret-tool lookup server Vantrel user \"$0\" >\"$1\"", key, out},
+            std::chrono::seconds(10)))
+        return "<none>";
+    const std::string password = TempDir::readFile(out);
+    ::unlink(out.c_str()); // the folder's files are searched for the password
+    return password;
+}
+
+// QtKeychain reaches the keyring through libsecret, which keeps GLib's shared
+// session bus connection open; by default GLib ends the process when that bus
+// goes away. The private bus ends with the test, the test program must not.
+struct OutliveTheBus {
+    ~OutliveTheBus() {
+        if (GDBusConnection* c = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+            g_dbus_connection_set_exit_on_close(c, FALSE);
+            g_object_unref(c);
+        }
+    }
+};
+
+void openPreferences(CSiteMonitorDlg& window, std::function<void(CPreferencesDlg&)> act) {
+    ModalScript<CPreferencesDlg> script(std::move(act));
+    byName<QPushButton>(window, "Preferences")->click();
+    EXPECT_TRUE(script.ran());
+    EXPECT_FALSE(script.timedOut());
+}
+
+void type(CPreferencesDlg& p, const char* field, const QString& text) {
+    QLineEdit* edit = byName<QLineEdit>(p, field);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+}
+
+} // namespace
+
+// A private session bus with a real Secret Service (gnome-keyring, its login
+// collection unlocked, its files in the test's folder): the password typed in
+// Preferences goes to the keyring and to no file, a fresh window hands it to
+// the engine at start-up, and a changed login moves the entry.
+TEST(MailKeyring, PreferencesStoreThePasswordInTheKeyringAndAFreshWindowReadsItBack) {
+    TempDir dir;
+    const std::string socket = dir.path() + "/bus";
+    const std::string address = "unix:path=" + socket;
+    fs::create_directories(dir.path() + "/home");
+    fs::create_directories(dir.path() + "/run");
+    fs::permissions(dir.path() + "/run", fs::perms::owner_all);
+    ScopedEnvVar home("HOME", (dir.path() + "/home").c_str());
+    ScopedEnvVar runtime("XDG_RUNTIME_DIR", (dir.path() + "/run").c_str());
+    ScopedEnvVar data("XDG_DATA_HOME", (dir.path() + "/home/.local/share").c_str());
+    ScopedEnvVar config("XDG_CONFIG_HOME", (dir.path() + "/home/.config").c_str());
+    ScopedEnvVar display("DISPLAY", nullptr); // no prompt may open anywhere
+    ScopedEnvVar bus("DBUS_SESSION_BUS_ADDRESS", address.c_str());
+    ChildProcess daemon({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
+    ASSERT_TRUE(daemon.started());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(socket); }, 10000));
+    // The login collection is created, and unlocked, with the password read
+    // from standard input; an empty one would make the daemon ask for one.
+    const std::string keyringLog = dir.path() + "/keyring.log";
+    ChildProcess keyring({"sh", "-c",
+                          "printf vantrel-test | exec gnome-keyring-daemon --foreground --unlock "
+                          "--components=secrets"},
+                         keyringLog);
+    ASSERT_TRUE(keyring.started());
+    OutliveTheBus outlive;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return ChildProcess::run({"dbus-send", "--session", "--print-reply",
+                                      "--dest=org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                      "org.freedesktop.DBus.Peer.Ping"},
+                                     std::chrono::seconds(5));
+        },
+        15000))
+        << TempDir::readFile(keyringLog);
+
+    ModalAnswerer answerer;
+    TempDir::writeFile("vantrel.ini", "MONITOR=no\r\nSMTPSERVER=mail.example.test\r\n");
+    {
+        CSiteMonitorDlg window;
+        window.OnInitDialog();
+        openPreferences(window, [](CPreferencesDlg& p) {
+            type(p, "Mail User", "me");
+            type(p, "Mail Password", "open sesame");
+            byName<QAbstractButton>(p, "OK")->click();
+        });
+        EXPECT_EQ(window.engine().mailPassword(), "open sesame");
+        window.OnDestroy();
+    }
+    EXPECT_TRUE(answerer.seen().empty()) << answerer.seen()[0].text;
+    EXPECT_EQ(lookUp(dir.path(), "me@mail.example.test"), "open sesame");
+    ASSERT_TRUE(fs::exists("vantrel-extra.ini"));
+    EXPECT_NE(TempDir::readFile("vantrel-extra.ini").find("MAILUSER=me\r\n"), std::string::npos);
+    // In no file of the folder, the keyring's own (encrypted) files included.
+    for (const auto& f : fs::recursive_directory_iterator(dir.path())) {
+        if (f.is_regular_file()) {
+            EXPECT_EQ(TempDir::readFile(f.path().string()).find("open sesame"), std::string::npos)
+                << f.path();
+        }
+    }
+
+    // A fresh window reads it at start-up; a new login moves the entry.
+    {
+        CSiteMonitorDlg window;
+        window.OnInitDialog();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.engine().mailPassword() == "open sesame"; }, 10000));
+        openPreferences(window, [](CPreferencesDlg& p) {
+            EXPECT_EQ(byName<QLineEdit>(p, "Mail Password")->text(), "open sesame");
+            type(p, "Mail User", "you");
+            byName<QAbstractButton>(p, "OK")->click();
+        });
+        window.OnDestroy();
+    }
+    EXPECT_TRUE(answerer.seen().empty());
+    EXPECT_EQ(lookUp(dir.path(), "me@mail.example.test"), "<none>");
+    EXPECT_EQ(lookUp(dir.path(), "you@mail.example.test"), "open sesame");
+}

@@ -105,6 +105,8 @@ class Desktop:
         self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home, "DISPLAY": self.display,
                     "XDG_RUNTIME_DIR": self.home, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
                     "DBUS_SESSION_BUS_ADDRESS": bus_address, "LANG": "C.UTF-8"}
+        # A sanitizer build's options reach the program as they reach every test.
+        self.env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
         self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus_address])
         if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
             raise RuntimeError("dbus-daemon did not start")

@@ -20,6 +20,8 @@ import sys
 import tempfile
 import time
 
+import fasttime
+
 import memcheck
 
 DEADLINE = 90  # seconds of real time for the boxes to show up
@@ -40,9 +42,7 @@ def main():
     exe = os.path.abspath(sys.argv[1])
     under_memcheck = memcheck.requested()
     slowdown = memcheck.SLOWDOWN if under_memcheck else 1
-    faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
+    faketime = fasttime.LIBRARY
     if not faketime:
         print("SKIP: faketime is not installed")
         return 0
@@ -62,7 +62,7 @@ def main():
                      "CHECK=\r\nURLEMAIL=%s\r\nACTION=URL\r\nSTATUS=OK\r\n"
                      % (refused_url("/"), refused_url("/hook"))).encode())
 
-        env = dict(os.environ, FAKETIME_DONT_FAKE_MONOTONIC="0", LD_PRELOAD=faketime, FAKETIME="+0 x100")
+        env = fasttime.environment(os.environ, 100)
         # In a sanitizer build the preloaded library comes before the sanitizer's runtime.
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):

@@ -19,13 +19,10 @@ import tempfile
 import threading
 import time
 
+import fasttime
+
 DEADLINE = 60  # seconds of real time for the checks to show up
 
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Pages(http.server.BaseHTTPRequestHandler):
@@ -52,17 +49,15 @@ def get(port, path):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
+    faketime = fasttime.LIBRARY
     if not faketime:
         print("SKIP: faketime is not installed")
         return 0
     web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
     threading.Thread(target=web.serve_forever, daemon=True).start()
     good = "http://127.0.0.1:%d/good" % web.server_address[1]
-    refused = "http://127.0.0.1:%d/" % free_port()
-    port = free_port()
+    refused = "http://127.0.0.1:%d/" % fasttime.free_port()
+    port = fasttime.free_port()
 
     work = tempfile.mkdtemp(prefix="vantrel-metrics-")
     proc = None
@@ -79,7 +74,7 @@ def main():
         with open(os.path.join(work, "vantrel.dat"), "wb") as f:
             f.write(("CREATOR=Vantrel 1.0\r\n" + record % ("Shop \"main\"", good) + record % ("Gone", refused)).encode())
 
-        env = dict(os.environ, FAKETIME_DONT_FAKE_MONOTONIC="0", LD_PRELOAD=faketime, FAKETIME="+0 x100")
+        env = fasttime.environment(os.environ, 100)
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
             env.pop(name, None)

@@ -18,15 +18,12 @@ import tempfile
 import threading
 import time
 
+import fasttime
+
 import memcheck
 
 DEADLINE = 90  # seconds of real time for the whole run
 
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Pages(http.server.BaseHTTPRequestHandler):
@@ -48,9 +45,7 @@ def main():
     slowdown = memcheck.SLOWDOWN if under_memcheck else 1
     # The library itself, preloaded straight into the program: the faketime
     # wrapper would stand between the test and the program's signals.
-    faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
+    faketime = fasttime.LIBRARY
     try:
         from aiosmtpd.controller import Controller
     except ImportError:
@@ -70,10 +65,10 @@ def main():
     httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
     threading.Thread(target=httpd.serve_forever, daemon=True).start()
     web = "http://127.0.0.1:%d" % httpd.server_address[1]
-    smtp_port = free_port()
+    smtp_port = fasttime.free_port()
     smtp = Controller(Store(), hostname="127.0.0.1", port=smtp_port)
     smtp.start()
-    refused = "http://127.0.0.1:%d/" % free_port()
+    refused = "http://127.0.0.1:%d/" % fasttime.free_port()
 
     work = tempfile.mkdtemp(prefix="vantrel-e2e-")
     proc = None
@@ -96,8 +91,7 @@ def main():
         with open(os.path.join(work, "vantrel.dat"), "wb") as f:
             f.write(("CREATOR=Vantrel 1.0\r\n" + "\r\n".join(records)).encode())
 
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FAKETIME_DONT_FAKE_MONOTONIC="0",
-                   LD_PRELOAD=faketime, FAKETIME="+0 x100")
+        env = fasttime.environment(os.environ, 100, QT_QPA_PLATFORM="offscreen")
         # In a sanitizer build the preloaded library comes before the sanitizer's runtime.
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         env.pop("DISPLAY", None)

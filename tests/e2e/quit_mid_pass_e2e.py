@@ -23,6 +23,8 @@ import tempfile
 import threading
 import time
 
+import fasttime
+
 DEADLINE = 90       # seconds of real time until the hanging request arrives
 EXIT_LIMIT = 10     # seconds of real time from the signal to the exit
 CPU_LIMIT = 1.0     # seconds of processor time from the signal to the exit
@@ -38,9 +40,7 @@ def cpu_seconds(pid):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    faketime = next((p for p in ("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
-                                 "/usr/lib/faketime/libfaketime.so.1") if os.path.exists(p)), None)
+    faketime = fasttime.LIBRARY
     if not faketime:
         print("SKIP: faketime is not installed")
         return 0
@@ -87,8 +87,7 @@ def main():
         with open(os.path.join(work, "vantrel.dat"), "wb") as f:
             f.write(("CREATOR=Vantrel 1.0\r\n" + "\r\n".join(records)).encode())
 
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FAKETIME_DONT_FAKE_MONOTONIC="0",
-                   LD_PRELOAD=faketime, FAKETIME="+0 x10")
+        env = fasttime.environment(os.environ, 10, QT_QPA_PLATFORM="offscreen")
         env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)

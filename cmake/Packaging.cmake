@@ -80,9 +80,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VANTREL_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries come from dpkg-shlibdeps. Two needs no library symbol shows:
 # Qt's platform plugins (the X11 and Wayland windows) are loaded at run time,
-# and the http/https-only protocol list (CURLOPT_PROTOCOLS_STR) needs curl 7.85.
+# the http/https-only protocol list (CURLOPT_PROTOCOLS_STR) needs curl 7.85,
+# and the keyring library loads libsecret at run time to reach the Secret
+# Service, where the mail password is kept.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0)")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libsecret-1-0")
 # Help and Support open the manual and mails through xdg-open; sounds reach
 # PulseAudio and PipeWire desktops through libcanberra's pulse backend.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcanberra-pulse")

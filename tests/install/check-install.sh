@@ -122,7 +122,7 @@ maintainer=$(dpkg-deb -f "$deb" Maintainer)
 [[ $maintainer =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "maintainer without a name and address: $maintainer"
 [ -n "$(dpkg-deb -f "$deb" Description)" ] || fail "no description"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libqt6network6 "libcurl4 (>= 7.85.0)" libcanberra0 qt6-qpa-plugins; do
+for needed in libqt6widgets6 libqt6network6 "libcurl4 (>= 7.85.0)" libcanberra0 qt6-qpa-plugins libsecret-1-0; do
     case "$depends" in
     *"$needed"*) ;;
     *) fail "Depends lacks $needed: $depends" ;;

@@ -34,6 +34,26 @@ using vantrel::test::TempDir;
 
 namespace {
 
+// Ends the application's event loop with 1 if it is still running after
+// `ms`, so that a quit that never ends the program fails the test instead of
+// hanging it.
+class ExitWatchdog {
+public:
+    explicit ExitWatchdog(int ms) {
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            fired_ = true;
+            QApplication::exit(1);
+        });
+        timer_.start(ms);
+    }
+    bool fired() const { return fired_; }
+
+private:
+    QTimer timer_;
+    bool fired_ = false;
+};
+
 const char* const kTwoSites = "CREATOR=Vantrel 1.0\r\n"
                               "ST=b\r\nURL=http://b\r\nTESTSTRING=\r\nCREATE=01 Jan 2026\r\nCHECK=\r\n"
                               "URLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n\r\n"
@@ -214,18 +234,11 @@ TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
         });
         act.start(0);
         // A quit that fails to end the program must not hang the test.
-        bool hung = false;
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [&] {
-            hung = true;
-            QApplication::exit(1);
-        });
-        watchdog.start(15000);
+        const ExitWatchdog watchdog(15000);
 
         CSiteMonitorApp app;
         EXPECT_EQ(app.InitInstance(true), 0);
-        EXPECT_FALSE(hung);
+        EXPECT_FALSE(watchdog.fired());
         EXPECT_TRUE(quitRan);
         EXPECT_TRUE(iconGone);
 
@@ -270,18 +283,11 @@ TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
             w->OnTimer();
             passTook = std::chrono::steady_clock::now() - start;
         });
-        bool hung = false;
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [&] {
-            hung = true;
-            QApplication::exit(1);
-        });
-        watchdog.start(20000);
+        const ExitWatchdog watchdog(20000);
 
         CSiteMonitorApp app;
         EXPECT_EQ(app.InitInstance(true), 0);
-        EXPECT_FALSE(hung);
+        EXPECT_FALSE(watchdog.fired());
         EXPECT_LT(passTook, std::chrono::seconds(10)); // the download's own limit is 30 s
         const std::string saved = TempDir::readFile("vantrel.dat");
         EXPECT_NE(saved.find("ST=Good\r\nURL=" + web.url("/good") + "\r\nTESTSTRING=Welcome\r\n"),

@@ -2,6 +2,7 @@
 
 #include "model/Clock.h"
 #include "model/DateText.h"
+#include "model/ExtraSettingsFile.h"
 #include "model/TextUtil.h"
 #include "monitor/AlertDispatcher.h"
 #include "monitor/MonitorView.h"
@@ -17,8 +18,6 @@ namespace vantrel {
 namespace {
 
 constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
-constexpr int kMaxParallel = 64;
-constexpr int kMaxAttempts = 10;
 
 const char* statusFor(int outcome) {
     switch (outcome) {
@@ -57,11 +56,11 @@ CheckRecord historyRecord(SiteMonitor& m, int outcome) {
 } // namespace
 
 int CheckPass::parallelFetches() const {
-    return std::clamp(monitor_.extraSettings().parallelFetches, 1, kMaxParallel);
+    return std::clamp(monitor_.extraSettings().parallelFetches, 1, ExtraSettingsFile::kMaxParallelFetches);
 }
 
 int CheckPass::confirmAttempts() const {
-    return std::clamp(monitor_.extraSettings().confirmAttempts, 1, kMaxAttempts);
+    return std::clamp(monitor_.extraSettings().confirmAttempts, 1, ExtraSettingsFile::kMaxConfirmAttempts);
 }
 
 bool CheckPass::failed(const HttpResponse& response, const std::string& testString) {

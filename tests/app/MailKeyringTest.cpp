@@ -103,15 +103,17 @@ TEST(MailKeyring, PreferencesStoreThePasswordInTheKeyringAndAFreshWindowReadsItB
                          keyringLog);
     ASSERT_TRUE(keyring.started());
     OutliveTheBus outlive;
+    // Ready once an item can be stored: the service answering is not enough,
+    // the login collection may still be locked for a moment after that.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return ChildProcess::run({"dbus-send", "--session", "--print-reply",
-                                      "--dest=org.freedesktop.secrets", "/org/freedesktop/secrets",
-                                      "org.freedesktop.DBus.Peer.Ping"},
-                                     std::chrono::seconds(5));
+            return ChildProcess::run(
+                {"sh", "-c", "printf probe | secret-tool store --label=probe vantrel-probe ready"},
+                std::chrono::seconds(5));
         },
-        15000))
+        20000))
         << TempDir::readFile(keyringLog);
+    ChildProcess::run({"secret-tool", "clear", "vantrel-probe", "ready"}, std::chrono::seconds(5));
 
     ModalAnswerer answerer;
     TempDir::writeFile("vantrel.ini", "MONITOR=no\r\nSMTPSERVER=mail.example.test\r\n");

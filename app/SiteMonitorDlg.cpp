@@ -7,7 +7,7 @@
 #include "model/DataFile.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
-#include "platform/SqliteCheckHistory.h"
+#include "history/SqliteCheckHistory.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"

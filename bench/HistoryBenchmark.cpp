@@ -3,7 +3,7 @@
 // Figures: the cost of recording one check (queued for the writer thread, and
 // written in a transaction of its own), and loading a site's 30-day summary
 // and its week of chart points. The database size is printed.
-#include "platform/SqliteCheckHistory.h"
+#include "history/SqliteCheckHistory.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/TempDir.h"
 

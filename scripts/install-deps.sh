@@ -9,6 +9,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev libcanberra-dev libcanberra-pulse
     qtkeychain-qt6-dev
     libsqlite3-dev qt6-charts-dev libqt6opengl6-dev
+    libre2-dev nlohmann-json3-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-aiosmtpd faketime curl ccache openssl
     clang libclang-rt-14-dev valgrind

@@ -1,6 +1,6 @@
 #include "app/SiteMonitorDlg.h"
 #include "model/SystemClock.h"
-#include "platform/SqliteCheckHistory.h"
+#include "history/SqliteCheckHistory.h"
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
 #include "tests/support/TempDir.h"

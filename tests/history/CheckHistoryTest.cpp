@@ -3,7 +3,7 @@
 #include "monitor/MetricsText.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
-#include "platform/SqliteCheckHistory.h"
+#include "history/SqliteCheckHistory.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeSoundPlayer.h"

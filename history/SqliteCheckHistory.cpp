@@ -1,4 +1,4 @@
-#include "platform/SqliteCheckHistory.h"
+#include "history/SqliteCheckHistory.h"
 
 #include "model/Clock.h"
 #include "monitor/HistorySummary.h"

@@ -6,18 +6,20 @@ class Clock;
 class EventPump;
 class HttpClient;
 class NetworkStatus;
+class SecretStore;
 class SoundPlayer;
 
 // What the engine uses of the world outside: how it waits, the time, HTTP,
-// sound and whether the machine has a network. A service left null is
+// sound, whether the machine has a network, and the secrets it may send. A service left null is
 // replaced by a plain default (waits in place, the system clock, libcurl, no
-// sound, the system's interface list).
+// sound, the system's interface list, no secrets).
 struct MonitorServices {
     EventPump* pump = nullptr;
     Clock* clock = nullptr;
     HttpClient* http = nullptr;
     SoundPlayer* sound = nullptr;
     NetworkStatus* network = nullptr;
+    const SecretStore* secrets = nullptr;
 };
 
 } // namespace vantrel

@@ -34,7 +34,8 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       pump_(services.pump ? services.pump : &defaultPump_),
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      network_(services.network ? services.network : defaultNetwork_.get()), fetcher_(*http_, *pump_),
+      network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets),
+      fetcher_(*http_, *pump_),
       mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;

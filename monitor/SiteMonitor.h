@@ -58,6 +58,8 @@ public:
     Clock& clock() { return *clock_; }
     SoundPlayer* soundPlayer() { return sound_; }
     NetworkStatus& network() { return *network_; }
+    // The secrets of site logins and alert channels; null when none are known.
+    const SecretStore* secrets() const { return secrets_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
     // How report mails are submitted: the security and login of the extra
@@ -154,6 +156,7 @@ private:
     HttpClient* http_;
     SoundPlayer* sound_;
     NetworkStatus* network_;
+    const SecretStore* secrets_;
     Settings settings_;
     ExtraSettings extraSettings_;
     std::string mailPassword_;

@@ -1,6 +1,7 @@
 #include "model/ExtraSettingsFile.h"
 
 #include "model/KeyValueLines.h"
+#include "model/KeyValueWriter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -49,27 +50,22 @@ const char* ExtraSettingsFile::securityName(MailSecurity security) {
 }
 
 std::string ExtraSettingsFile::serialize(const ExtraSettings& s) {
-    std::string out = "CREATOR=Vantrel 1.0";
-    auto line = [&out](const char* key, const std::string& value) {
-        out += "\r\n";
-        out += key;
-        out += '=';
-        out += value;
-    };
-    line("MAILSECURITY", securityName(s.mailSecurity));
-    line("MAILUSER", s.mailUser);
-    line("MAILPASSWORDFILE", s.mailPasswordFile);
-    line("NOTIFICATIONS", switchText(s.notifications));
-    line("PARALLEL", std::to_string(s.parallelFetches));
-    line("CONFIRM", std::to_string(s.confirmAttempts));
-    line("OFFLINEGUARD", switchText(s.offlineGuard));
-    line("CERTWARNDAYS", std::to_string(s.certWarnDays));
-    line("HISTORY", switchText(s.history));
-    line("HISTORYDAYS", std::to_string(s.historyDays));
-    line("HISTORYMAXMB", std::to_string(s.historyMaxMb));
-    line("METRICS", s.metricsAddress);
-    out += "\r\n\r\n";
-    return out;
+    KeyValueWriter out(256);
+    out.line("MAILSECURITY", securityName(s.mailSecurity));
+    out.line("MAILUSER", s.mailUser);
+    out.line("MAILPASSWORDFILE", s.mailPasswordFile);
+    out.line("NOTIFICATIONS", switchText(s.notifications));
+    out.line("PARALLEL", std::to_string(s.parallelFetches));
+    out.line("CONFIRM", std::to_string(s.confirmAttempts));
+    out.line("OFFLINEGUARD", switchText(s.offlineGuard));
+    out.line("CERTWARNDAYS", std::to_string(s.certWarnDays));
+    out.line("HISTORY", switchText(s.history));
+    out.line("HISTORYDAYS", std::to_string(s.historyDays));
+    out.line("HISTORYMAXMB", std::to_string(s.historyMaxMb));
+    out.line("METRICS", s.metricsAddress);
+    out.lineEnd();
+    out.lineEnd();
+    return out.take();
 }
 
 void ExtraSettingsFile::parse(std::string_view bytes, ExtraSettings& s) {

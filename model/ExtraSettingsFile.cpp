@@ -1,10 +1,12 @@
 #include "model/ExtraSettingsFile.h"
 
+#include "model/DataFile.h"
 #include "model/KeyValueLines.h"
 #include "model/KeyValueWriter.h"
 
 #include <algorithm>
 #include <set>
+#include <unistd.h>
 
 namespace vantrel {
 
@@ -39,7 +41,66 @@ const std::string* keptLine(const ExtraSettings& s, const std::string& key) {
     return nullptr;
 }
 
+// The keys whose lines a file that could not be read seems to hold: their
+// names followed by "=" (or a family's stem by a number), once NUL bytes are
+// gone, so a file saved as UTF-16 still names them.
+std::string keysIn(std::string_view bytes) {
+    std::string plain;
+    std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(plain), [](char c) { return c != '\0'; });
+    std::string names;
+    for (const SettingKey& key : extraSettingKeys()) {
+        const std::string& stem = key.stem();
+        for (size_t at = plain.find(stem); at != std::string::npos; at = plain.find(stem, at + 1)) {
+            const size_t next = plain.find_first_not_of(" \t", at + stem.size());
+            const char after = next < plain.size() ? plain[next] : '\0';
+            if (key.isFamily() ? (after >= '1' && after <= '9') : after == '=') {
+                names += (names.empty() ? "" : ", ") + key.pattern();
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+std::string lostSettings(std::string_view bytes) {
+    const std::string names = keysIn(bytes);
+    return names.empty() ? "Every setting of this file is at its default until you set it again."
+                         : "These settings are at their defaults until you set them again: " + names + ".";
+}
+
 } // namespace
+
+ExtraSettingsFile::Loaded ExtraSettingsFile::load(ExtraSettings& settings, const std::string& stamp) {
+    Loaded loaded;
+    if (::access(kFileName, F_OK) != 0)
+        return loaded; // no file: every setting has its default
+    const std::string name = kFileName;
+    const std::optional<std::string> bytes = DataFile::readOrCreate(name);
+    if (!bytes) {
+        // Bytes no one may read (no read permission) cannot be kept either.
+        loaded.held = DataFile::holdsBytes(name);
+        if (loaded.held)
+            loaded.message = name +
+                             " cannot be read. It is left as it is and not written over; its settings are "
+                             "at their defaults for this run.";
+        return loaded;
+    }
+    const Reading reading = parse(*bytes, settings);
+    loaded.problems = reading.problems;
+    if (reading.lines > 0 || bytes->find_first_not_of(" \t\r\n") == std::string::npos)
+        return loaded;
+    settings = ExtraSettings{};
+    if (const std::optional<std::string> kept = DataFile::keepCopy(name, *bytes, stamp)) {
+        loaded.message = name + " could not be read and was kept as " + *kept + ". " + lostSettings(*bytes);
+    } else {
+        loaded.held = true;
+        loaded.message = name +
+                         " could not be read, and no copy of it could be made, so it is left as it is "
+                         "and not written over. " +
+                         lostSettings(*bytes);
+    }
+    return loaded;
+}
 
 std::string ExtraSettingsFile::serialize(const ExtraSettings& s, std::span<const SettingKey> keys) {
     KeyValueWriter out(256);

@@ -34,6 +34,25 @@ public:
         std::vector<std::string> problems;
     };
 
+    // Loading the file at start: what the user and the log are to be told.
+    struct Loaded {
+        std::vector<std::string> problems; // Reading::problems, for the log
+        // For the user, once: the file could not be read, where its bytes
+        // were kept and which settings are at their defaults for now.
+        std::string message;
+        // The file holds bytes no one could read or keep: it is never
+        // written over in this run.
+        bool held = false;
+    };
+
+    // Reads the file in the current directory into `settings`, when it
+    // exists. A file that holds bytes but not one KEY=value line (another
+    // encoding, random bytes) is kept beside it as
+    // "vantrel-extra.ini.unreadable-<stamp>" (DataFile::keepCopy) and its
+    // settings keep their defaults; one that cannot be kept, or cannot be
+    // read at all, is held.
+    static Loaded load(ExtraSettings& settings, const std::string& stamp);
+
     static std::string serialize(const ExtraSettings& settings,
                                  std::span<const SettingKey> keys = extraSettingKeys());
     static Reading parse(std::string_view bytes, ExtraSettings& settings,

@@ -12,6 +12,7 @@
 #include "platform/InterfaceNetworkStatus.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <unistd.h>
 
 namespace vantrel {
@@ -35,8 +36,8 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
       network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets),
-      fetcher_(*http_, *pump_),
-      mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
+      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
+      log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -91,8 +92,8 @@ bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
         DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
     if (!kept)
         return false;
-    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".", kUnreadableCaption,
-                     MessageButtons::Ok, MessageIcon::Exclamation);
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".",
+                     kUnreadableCaption, MessageButtons::Ok, MessageIcon::Exclamation);
     return true;
 }
 
@@ -105,17 +106,26 @@ void SiteMonitor::loadSettings() {
         // A file that holds bytes no one may read (no read permission) cannot be kept either.
         settingsFileHeld_ = DataFile::holdsBytes(SettingsFile::kFileName);
     }
-    if (fileExists(ExtraSettingsFile::kFileName)) {
-        if (auto bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName))
-            ExtraSettingsFile::parse(*bytes, extraSettings_);
-    }
+    const ExtraSettingsFile::Loaded extra =
+        ExtraSettingsFile::load(extraSettings_, DateText::fileStamp(clock_->now()));
+    extraFileHeld_ = extra.held;
+    for (const std::string& problem : extra.problems)
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    std::fflush(stderr);
+    if (!extra.message.empty())
+        view_.messageBox(extra.message, kUnreadableCaption, MessageButtons::Ok, MessageIcon::Exclamation);
     view_.show();
 }
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
-    if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
+    bool ok =
+        !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    // A held extra file is never written over; settings changed from their
+    // defaults then cannot be saved, which is said.
+    if (ok && extraFileHeld_)
+        ok = extraSettings_ == ExtraSettings{};
+    else if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
         ok = DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(extraSettings_));
     if (!ok) {
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
@@ -143,7 +153,8 @@ void SiteMonitor::loadSiteList() {
 }
 
 bool SiteMonitor::saveSiteList() {
-    const bool ok = !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok =
+        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

@@ -166,6 +166,7 @@ private:
     bool passRunning_ = false;
     bool settingsFileHeld_ = false; // unreadable and not kept: never written
     bool siteListFileHeld_ = false;
+    bool extraFileHeld_ = false;
     std::string reportBody_;
     std::string previousStatus_;
     OfflineGuard offlineGuard_;

@@ -209,3 +209,55 @@ TEST(UnreadableFile, FifosInPlaceOfTheFilesAreRefusedAtOnce) {
     EXPECT_EQ(texts, (std::vector<std::string>{"Error Writing File: Save to File",
                                                "Error Writing File: Save to File"}));
 }
+
+// vantrel-extra.ini as it was found damaged: CR-only line ends are read as
+// they are; UTF-16 with a byte order mark and random bytes are kept aside
+// before start-up rewrites the file, and the user is told which settings are
+// at their defaults now. A bad value is named on standard error, once.
+TEST(UnreadableFile, ExtraSettingsAreReadLenientlyOrKeptAside) {
+    const std::string settings =
+        "CREATOR=Vantrel 1.0\nMAILSECURITY=tls\nMAILUSER=jo@example.org\nHISTORY=no\n"
+        "PARALLEL=3\nMETRICS=127.0.0.1:9464\n";
+    std::string crOnly = settings;
+    std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
+    std::string utf16 = "\xFF\xFE";
+    for (char c : settings)
+        utf16 += std::string{c, '\0'};
+    const char* extra = "vantrel-extra.ini";
+    {
+        TempDir dir;
+        TempDir::writeFile(SettingsFile::kFileName, "MONITOR=no\r\n");
+        TempDir::writeFile(extra, crOnly + "PARALLEL=lots\rCONFIRM=lots");
+        testing::internal::CaptureStderr();
+        StartedEngine run;
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(run.view.boxes.empty());
+        const ExtraSettings& x = run.engine.extraSettings();
+        EXPECT_EQ(x.mailSecurity, MailSecurity::Tls);
+        EXPECT_EQ(x.mailUser, "jo@example.org");
+        EXPECT_FALSE(x.history);
+        EXPECT_EQ(x.parallelFetches, 8);
+        EXPECT_EQ(x.metricsAddress, "127.0.0.1:9464");
+        EXPECT_EQ(log, "vantrel-extra.ini: PARALLEL=lots is not a whole number; 8 is used for now.\n"
+                       "vantrel-extra.ini: CONFIRM=lots is not a whole number; 1 is used for now.\n");
+        EXPECT_NE(TempDir::readFile(extra).find("\r\nMAILSECURITY=tls\r\nMAILUSER=jo@example.org\r\n"),
+                  std::string::npos);
+    }
+    for (const auto& [what, bytes, lost] :
+         {std::tuple<const char*, std::string, std::string>{
+              "UTF-16", utf16,
+              "These settings are at their defaults until you set them again: MAILSECURITY, "
+              "MAILUSER, PARALLEL, HISTORY, METRICS."},
+          {"random bytes", randomBytes(4096),
+           "Every setting of this file is at its default until you set it again."}}) {
+        SCOPED_TRACE(what);
+        TempDir dir;
+        TempDir::writeFile(SettingsFile::kFileName, "MONITOR=no\r\n");
+        TempDir::writeFile(extra, bytes);
+        StartedEngine run;
+        EXPECT_EQ(run.engine.extraSettings(), ExtraSettings{});
+        ASSERT_EQ(run.view.boxes.size(), 1u);
+        EXPECT_EQ(run.view.boxes[0].text, notice(extra, keptName(extra)) + " " + lost);
+        EXPECT_TRUE(TempDir::readFile(keptName(extra)) == bytes);
+    }
+}

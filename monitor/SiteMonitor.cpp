@@ -36,8 +36,8 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
       network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets),
-      fetcher_(*http_, *pump_), mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_),
-      log_(view_), alerts_(*this) {}
+      fetcher_(*http_, *pump_),
+      mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -92,8 +92,8 @@ bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
         DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
     if (!kept)
         return false;
-    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".",
-                     kUnreadableCaption, MessageButtons::Ok, MessageIcon::Exclamation);
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".", kUnreadableCaption,
+                     MessageButtons::Ok, MessageIcon::Exclamation);
     return true;
 }
 
@@ -119,8 +119,7 @@ void SiteMonitor::loadSettings() {
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    bool ok =
-        !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
     // A held extra file is never written over; settings changed from their
     // defaults then cannot be saved, which is said.
     if (ok && extraFileHeld_)
@@ -153,8 +152,7 @@ void SiteMonitor::loadSiteList() {
 }
 
 bool SiteMonitor::saveSiteList() {
-    const bool ok =
-        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok = !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

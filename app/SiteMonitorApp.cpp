@@ -51,7 +51,9 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     case InstanceGuard::Outcome::Handed:
         return 0;
     case InstanceGuard::Outcome::Running:
-        std::fprintf(stderr, "%s\n", InstanceGuard::runningText(guard.ownerPid()).toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n", guard.refusalText().toLocal8Bit().constData());
+        if (!headless)
+            QMessageBox::warning(nullptr, QString::fromLatin1(kDisplayName), guard.refusalText());
         return InstanceGuard::kAlreadyRunningStatus;
     }
     QApplication::setQuitOnLastWindowClosed(false);

@@ -8,14 +8,24 @@ folder when ~/vantrel.dat is there. A second start in a folder where the
 program runs ends with 1 and names the running pid when there is no display,
 and shows the running window and ends with 0 on a display (under Xvfb with
 openbox and trayer, when they are installed); another folder runs beside it, and the
-lock of a killed instance is taken over."""
+lock of a killed instance is taken over.
+
+Stale locks, each the way it was found: a lock naming the starting
+program's own pid, one naming a Vantrel that runs in another folder, an
+empty and a garbage lock are all taken over, since no Vantrel answers for the
+folder. A fresh lock from another host is not: the start names that host and
+the file to remove; once the lock is ten minutes old it is taken over. A
+running instance refreshes its lock's time."""
 import os
 import shutil
+import socket
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+
+import fasttime
 
 SITE = ("CREATOR=Vantrel 1.0\r\nST=Kept\r\nURL=http://127.0.0.1:1/\r\nTESTSTRING=\r\nCREATE=01 Dec 2026\r\n"
         "CHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n")
@@ -63,8 +73,8 @@ class Runner:
     def __init__(self, exe, env):
         self.exe, self.env, self.procs = exe, env, []
 
-    def start(self, folder, *args, env=None):
-        proc = subprocess.Popen([self.exe, *args], cwd=folder, env=env or self.env, stdout=subprocess.PIPE,
+    def start(self, folder, *args, env=None, program=None):
+        proc = subprocess.Popen([program or self.exe, *args], cwd=folder, env=env or self.env, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
         self.procs.append(proc)
         return proc
@@ -80,13 +90,15 @@ class Runner:
         return proc.returncode, out.decode("latin-1"), err.decode("latin-1")
 
     def stop(self, proc, what):
+        """Ends `proc` with SIGTERM; returns what it wrote to standard error."""
         proc.send_signal(signal.SIGTERM)
         try:
-            proc.communicate(timeout=20)
+            err = proc.communicate(timeout=20)[1]
         except subprocess.TimeoutExpired:
             proc.kill()
-            proc.communicate()
+            err = proc.communicate()[1]
         check(proc.returncode == 0, "%s: exit status %s after SIGTERM" % (what, proc.returncode))
+        return err.decode("latin-1")
 
     def kill_all(self):
         for proc in self.procs:
@@ -167,6 +179,66 @@ def one_per_folder(runner, work):
     check(not os.path.exists(os.path.join(first, ".vantrel.lock")), "the lock file stays after the end")
 
 
+def write_lock(folder, pid, host=None, age=0):
+    path = os.path.join(folder, ".vantrel.lock")
+    with open(path, "wb") as f:
+        f.write(b"%d\nvantrel\n%s\n\n\n" % (pid, (host or socket.gethostname()).encode()) if pid is not None
+                else host.encode())
+    if age:
+        os.utime(path, (time.time() - age, time.time() - age))
+    return path
+
+
+def takes_over(runner, folder, what, start=None):
+    """A start in `folder` runs, holds the lock and says it took it over."""
+    make_list(folder)
+    proc = start() if start else runner.start(folder)
+    ok = check(wait_for(lambda: started(folder), 20) and proc.poll() is None,
+               "%s: the start did not run (status %s)" % (what, proc.poll()))
+    if ok:
+        check(lock_pid(folder) == proc.pid, "%s: the lock names pid %s, not %s" % (what, lock_pid(folder), proc.pid))
+    err = runner.stop(proc, what)
+    check("Vantrel took over the lock %s" % os.path.join(folder, ".vantrel.lock") in err,
+          "%s: the take-over is not logged: %r" % (what, err))
+
+
+def stale_locks(runner, work, exe):
+    folder = os.path.join(work, "stale")
+    make_list(folder)
+    # Its own pid: the shell writes its pid and becomes the program.
+    takes_over(runner, folder, "a lock with the program's own pid", start=lambda: runner.start(
+        folder, "-c", 'printf "%%s\\nvantrel\\n%%s\\n\\n\\n" $$ "%s" > .vantrel.lock && exec "%s"' %
+        (socket.gethostname(), exe), program="/bin/sh"))
+    # The pid of a Vantrel that runs in another folder.
+    other = os.path.join(work, "other")
+    make_list(other)
+    a = runner.start(other)
+    if check(wait_for(lambda: started(other), 20), "the instance in another folder did not start"):
+        write_lock(folder, a.pid)
+        takes_over(runner, folder, "a lock with another folder's Vantrel")
+    runner.stop(a, "the instance in another folder")
+    for what, data in (("an empty lock", ""), ("a garbage lock", "\x00\x17garbage")):
+        write_lock(folder, None, data)
+        takes_over(runner, folder, what)
+    # Another host's lock, refreshed a minute ago: named, not taken.
+    path = write_lock(folder, 4242, "elsewhere.example", age=60)
+    rc, out, err = runner.run(folder)
+    check(rc == 1 and "on elsewhere.example (pid 4242)" in err and "remove %s" % path in err,
+          "a fresh lock of another host: %s %r" % (rc, err))
+    check(lock_pid(folder) == 4242, "the fresh lock of another host was changed")
+    write_lock(folder, 4242, "elsewhere.example", age=11 * 60)
+    takes_over(runner, folder, "a lock of another host ten minutes old")
+    # A running instance refreshes its lock every minute (time runs 100 times faster).
+    if fasttime.LIBRARY:
+        make_list(folder)
+        proc = runner.start(folder, env=fasttime.environment(runner.env, 100))
+        if check(wait_for(lambda: started(folder), 20), "the instance under faketime did not start"):
+            lock = os.path.join(folder, ".vantrel.lock")
+            os.utime(lock, (time.time() - 3600, time.time() - 3600))
+            check(wait_for(lambda: time.time() - os.stat(lock).st_mtime < 60, 10), "the lock was not refreshed")
+        runner.stop(proc, "the instance under faketime")
+
+
 def on_display(runner, work):
     if not (shutil.which("Xvfb") and shutil.which("openbox") and shutil.which("xdotool")):
         print("SKIP on a display: Xvfb, openbox or xdotool is missing")
@@ -219,9 +291,9 @@ def main():
         env.pop(name, None)
     runner = Runner(exe, env)
     try:
-        for part in (command_line, menu_start, one_per_folder, on_display):
+        for part in (command_line, menu_start, one_per_folder, stale_locks, on_display):
             before = len(failures)
-            part(runner, work)
+            part(runner, work, exe) if part is stale_locks else part(runner, work)
             print("%s: %s" % (part.__name__, "ok" if len(failures) == before else "FAILED"))
     finally:
         runner.kill_all()

@@ -13,7 +13,8 @@ lock of a killed instance is taken over.
 Stale locks, each the way it was found: a lock naming the starting
 program's own pid, one naming a Vantrel that runs in another folder, an
 empty and a garbage lock are all taken over, since no Vantrel answers for the
-folder. A fresh lock from another host is not: the start names that host and
+folder. A folder without write permission bits gets no lock, and its
+running instance still keeps a second start out. A fresh lock from another host is not: the start names that host and
 the file to remove; once the lock is ten minutes old it is taken over. A
 running instance refreshes its lock's time."""
 import os
@@ -228,6 +229,19 @@ def stale_locks(runner, work, exe):
     check(lock_pid(folder) == 4242, "the fresh lock of another host was changed")
     write_lock(folder, 4242, "elsewhere.example", age=11 * 60)
     takes_over(runner, folder, "a lock of another host ten minutes old")
+    # A folder without write permission bits gets no lock, even from the
+    # super-user; the socket alone keeps a second start out.
+    closed = os.path.join(work, "closed")
+    make_list(closed)
+    os.chmod(closed, 0o555)
+    proc = runner.start(closed)
+    if check(wait_for(lambda: started(closed), 20), "no start in a folder without write bits"):
+        check(not os.path.exists(os.path.join(closed, ".vantrel.lock")), "a lock was made in a folder without write bits")
+        rc, out, err = runner.run(closed)
+        check(rc == 1 and "Vantrel is already running in this folder (pid %d)" % proc.pid in err,
+              "second start in a folder without a lock: %s %r" % (rc, err))
+    runner.stop(proc, "the instance in a folder without write bits")
+    os.chmod(closed, 0o755)
     # A running instance refreshes its lock every minute (time runs 100 times faster).
     if fasttime.LIBRARY:
         make_list(folder)

@@ -46,7 +46,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ -z "$own_policy" ] || $sudo rm -f "$policy"
     [ "$status" -eq 0 ] || exit "$status"
     # Nor does the prometheus service start at the next boot.
-    if [[ " ${missing[*]} " == *" prometheus "* ]] && command -v deb-systemd-helper >/dev/null; then
-        $sudo deb-systemd-helper disable prometheus.service >/dev/null 2>&1 || true
+    if [[ " ${missing[*]} " == *" prometheus "* ]] && command -v systemctl >/dev/null; then
+        $sudo systemctl disable prometheus.service >/dev/null 2>&1 || true
     fi
 fi

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "platform/SecretFile.h"
+
 #include <string>
 
 namespace vantrel {
 
-// The mail password kept in a file of the user's own, for machines where no
-// keyring answers (a server without a desktop). The file's first line is the
-// password; a line end after it is not part of it. A file that its group or
-// other users may read is refused, so the password is never taken from a
-// place others can see it.
+// The mail password kept in a file of the user's own (SecretFile's rules),
+// for machines where no keyring answers.
 class MailPasswordFile {
 public:
-    enum class Status { Ok, Missing, Unreadable, TooOpen };
+    using Status = SecretFile::Status;
     struct Result {
         Status status = Status::Missing;
         std::string password;
@@ -19,9 +18,6 @@ public:
     };
 
     static Result read(const std::string& path);
-
-    // Longer contents are refused: a password file holds one short line.
-    static constexpr long kMaxBytes = 4096;
 };
 
 } // namespace vantrel

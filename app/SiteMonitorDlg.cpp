@@ -329,8 +329,13 @@ void CSiteMonitorDlg::startMetrics() {
     if (address.empty())
         return;
     metrics_ = std::make_unique<MetricsServer>([this] { return MetricsText::render(engine_); });
+    connect(metrics_.get(), &MetricsServer::exposed, footer_, [this](const QString& line) {
+        footer_->setText(line);
+        footer_->setToolTip(line);
+    });
     QString error;
-    if (!metrics_->listen(QtText::toQt(address), error)) {
+    if (!metrics_->useTokenFile(engine_.extraSettings().metricsTokenFile, error) ||
+        !metrics_->listen(QtText::toQt(address), error)) {
         std::fprintf(stderr, "Metrics: cannot listen on %s: %s\n", address.c_str(),
                      error.toUtf8().constData());
         std::fflush(stderr);

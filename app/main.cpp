@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/SiteMonitorApp.h"
 #include "app/StartFolder.h"
+#include "platform/OpenFiles.h"
 
 #include <QApplication>
 
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
         break;
     }
 
+    // Room for every fetch, mail and file, whatever connects to the metrics.
+    vantrel::OpenFiles::raiseLimit();
     // Without a display the program still monitors, on Qt's offscreen platform.
     const bool noDisplay = !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
     if (noDisplay && !std::getenv("QT_QPA_PLATFORM"))

@@ -36,11 +36,13 @@ struct ExtraSettings {
 
     // Check history: kept at all, for how many days, up to how many MiB; and
     // the address ("host:port", empty: off) where a headless run serves its
-    // counters as metrics text.
+    // counters as metrics text, with the file of the bearer token its
+    // requests must carry (empty: none).
     bool history = true;
     int historyDays = 90;
     int historyMaxMb = 1024;
     std::string metricsAddress;
+    std::string metricsTokenFile;
 
     // Lines of the file that no key of the table took, written back as they
     // were so that nothing the user wrote is lost: keys this version does

@@ -33,6 +33,11 @@ const std::vector<SettingKey>& extraSettingKeys() {
                   "the largest size of the history file, in MiB"),
         K::text("METRICS", &ExtraSettings::metricsAddress,
                 "host:port where a run without a display serves its counters as metrics text; empty: off"),
+        K::text(
+            "METRICSTOKENFILE", &ExtraSettings::metricsTokenFile,
+            "a file readable only by its owner that holds the bearer token every metrics request must carry; "
+            "empty: none",
+            K::Type::Path),
     };
     return keys;
 }

@@ -4,10 +4,14 @@ namespace vantrel {
 
 void CheckCounters::add(const CheckRecord& record) {
     Site& site = sites_[{record.url, record.title}];
+    ++checks_;
+    if (record.localFailure()) {
+        ++site.localFailures;
+        return;
+    }
     ++site.checks;
     site.failures += record.outcome != CheckRecord::kGood;
     site.last = record;
-    ++checks_;
 }
 
 } // namespace vantrel

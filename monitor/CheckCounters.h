@@ -12,9 +12,13 @@ namespace vantrel {
 // title), and the latest result of each: what the metrics text serves.
 class CheckCounters {
 public:
+    // A fetch that failed for a reason on this machine is no check of the
+    // site: it counts only as a local failure, and `last` stays the site's
+    // last real check.
     struct Site {
         long long checks = 0;
         long long failures = 0;
+        long long localFailures = 0;
         CheckRecord last;
     };
     using Key = std::pair<std::string, std::string>; // url, title

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/HttpClient.h"
+
 #include <ctime>
 #include <functional>
 #include <string>
@@ -24,6 +26,10 @@ struct CheckRecord {
     long long bytesReceived = -1;
     int errorNumber = 0; // the fetch's error number when it failed, else 0
     int certDaysLeft = -1;
+
+    // The fetch failed for a reason on this machine, which says nothing
+    // about the site.
+    bool localFailure() const { return outcome == kNotFetched && errorNumber == HttpResponse::kErrOutOfHandles; }
 
     static constexpr int kNotFetched = 0;
     static constexpr int kStringMissing = 1;

@@ -18,6 +18,8 @@ namespace vantrel {
 namespace {
 
 constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
+// What the history keeps for a fetch this machine could not make.
+constexpr const char* kLocalFailureStatus = "Local: no file descriptor or memory left (12001)";
 
 const char* statusFor(int outcome) {
     switch (outcome) {
@@ -40,7 +42,8 @@ CheckRecord historyRecord(SiteMonitor& m, int outcome) {
     c.url = entry.url;
     c.title = entry.title;
     c.outcome = outcome;
-    c.status = entry.status;
+    // The log and the row keep the status text; the history says what failed.
+    c.status = r.errorNumber == HttpResponse::kErrOutOfHandles && !r.ok ? kLocalFailureStatus : entry.status;
     c.httpStatus = r.statusCode;
     c.totalMs = ms(r.totalMs);
     c.nameLookupMs = ms(r.nameLookupMs);

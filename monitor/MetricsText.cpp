@@ -2,6 +2,7 @@
 
 #include "monitor/SiteMonitor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -38,6 +39,17 @@ std::string MetricsText::labelValue(const std::string& text) {
     return out;
 }
 
+std::string MetricsText::publicUrl(const std::string& url) {
+    std::string out = url.substr(0, url.find_first_of("?#"));
+    const size_t scheme = out.find("://");
+    const size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    const size_t end = std::min(out.find('/', start), out.size());
+    const size_t at = end > start ? out.rfind('@', end - 1) : std::string::npos;
+    if (at != std::string::npos && at >= start)
+        out.erase(start, at + 1 - start);
+    return out;
+}
+
 std::string MetricsText::render(const SiteMonitor& m) {
     const CheckCounters& counters = m.counters();
     std::string out;
@@ -66,7 +78,7 @@ std::string MetricsText::render(const SiteMonitor& m) {
     for (const auto& [key, site] : counters.sites())
         sites[key] = &site;
     auto labels = [](const CheckCounters::Key& k) {
-        return "{title=\"" + labelValue(k.second) + "\",url=\"" + labelValue(k.first) + "\"}";
+        return "{title=\"" + labelValue(k.second) + "\",url=\"" + labelValue(publicUrl(k.first)) + "\"}";
     };
     const Family families[] = {
         {"vantrel_site_up", "gauge", "1 when the site's last check was good, 0 when it failed."},
@@ -74,14 +86,14 @@ std::string MetricsText::render(const SiteMonitor& m) {
         {"vantrel_site_failures_total", "counter", "Failed checks of the site since the program started."},
         {"vantrel_site_uptime_ratio", "gauge",
          "Good checks of the site over all its checks since the start."},
-        {"vantrel_site_response_ms", "gauge", "Duration of the site's last fetch in milliseconds."},
+        {"vantrel_site_response_seconds", "gauge", "Duration of the site's last fetch in seconds."},
         {"vantrel_site_http_status", "gauge", "HTTP status code of the site's last fetch."},
         {"vantrel_site_last_check_timestamp_seconds", "gauge", "When the site was last checked (Unix time)."},
     };
     for (int f = 0; f < 7; ++f) {
         header(families[f]);
         for (const auto& [key, site] : sites) {
-            if (!site)
+            if (!site || site->checks == 0)
                 continue; // never checked: nothing to report yet
             const CheckRecord& last = site->last;
             std::string value;
@@ -101,7 +113,7 @@ std::string MetricsText::render(const SiteMonitor& m) {
                 break;
             case 4:
                 if (last.totalMs >= 0)
-                    value = std::to_string(last.totalMs);
+                    value = number(last.totalMs / 1000.0);
                 break;
             case 5:
                 if (last.httpStatus >= 0)
@@ -115,6 +127,13 @@ std::string MetricsText::render(const SiteMonitor& m) {
                 out += std::string(families[f].name) + labels(key) + " " + value + "\n";
         }
     }
+    header({"vantrel_site_local_failures_total", "counter",
+            "Fetches of the site this machine could not make (no file descriptor or memory left); not checks "
+            "of the site."});
+    for (const auto& [key, site] : sites)
+        if (site && site->localFailures > 0)
+            out += "vantrel_site_local_failures_total" + labels(key) + " " +
+                   std::to_string(site->localFailures) + "\n";
     return out;
 }
 

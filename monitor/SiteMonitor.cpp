@@ -37,7 +37,8 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
       network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets),
       fetcher_(*http_, *pump_),
-      mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
+      mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this),
+      historyNotice_(view_, "History") {}
 
 SiteMonitor::~SiteMonitor() = default;
 
@@ -68,8 +69,14 @@ void SiteMonitor::runCheckPass() {
 
 void SiteMonitor::recordCheck(const CheckRecord& record) {
     counters_.add(record);
-    if (history_)
+    if (history_) {
         history_->recordCheck(record);
+        // Said once when the history cannot be written, and once when it can again.
+        if (history_->available())
+            historyNotice_.succeeded("the history");
+        else
+            historyNotice_.failed("the history", history_->problem());
+    }
 }
 
 void SiteMonitor::recordAlert(const std::string& channel, bool ok, const std::string& detail) {

@@ -12,6 +12,7 @@
 #include "monitor/MonitorServices.h"
 #include "monitor/OfflineGuard.h"
 #include "monitor/PageFetcher.h"
+#include "monitor/WriteFailureNotice.h"
 #include "notify/DirectEventPump.h"
 #include "notify/ErrorUrlPoster.h"
 #include "notify/SmtpMailer.h"
@@ -177,6 +178,7 @@ private:
     CheckLog log_;
     AlertDispatcher alerts_;
     CheckHistory* history_ = nullptr;
+    WriteFailureNotice historyNotice_;
     CheckCounters counters_;
 };
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <sys/socket.h>
 #include <time.h>
 
 namespace vantrel {
@@ -68,6 +69,15 @@ struct EasyDeleter {
 struct SlistDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
+// Opens a transfer's socket as libcurl would, and keeps the reason when no
+// socket could be had.
+curl_socket_t openSocket(void* failure, curlsocktype, curl_sockaddr* address) {
+    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (fd < 0)
+        *static_cast<int*>(failure) = errno;
+    return fd < 0 ? CURL_SOCKET_BAD : fd;
+}
+
 struct MultiDeleter {
     void operator()(CURLM* m) const { curl_multi_cleanup(m); }
 };
@@ -174,6 +184,7 @@ struct CurlHttpClient::Transfer {
     HttpResponse response;
     BodySink sink{nullptr, 0};
     bool https = false;
+    int socketErrno = 0; // why no socket could be opened
 };
 
 std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequest& request) const {
@@ -243,6 +254,8 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
         addHeader("Expect:");
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, t->headers.get());
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &t->socketErrno);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &t->sink);
     if (request.cancel) {
@@ -269,6 +282,10 @@ void CurlHttpClient::finish(Transfer& t, int curlCode) {
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.errorNumber = errorNumberFor(rc, osErrno, status != 0);
+    // No descriptor or memory for the socket: the failure is this machine's.
+    const int local = t.socketErrno;
+    if (local == EMFILE || local == ENFILE || local == ENOBUFS || local == ENOMEM)
+        response.errorNumber = HttpResponse::kErrOutOfHandles;
     response.body.clear();
 }
 

@@ -43,6 +43,8 @@ namespace vantrel {
 //                                     also as a redirect's target)
 //   12005 invalid URL                (malformed)
 //   12004 internal error             (everything else)
+//   12001 out of handles             (no descriptor or memory for the socket:
+//                                     this machine's failure, not the site's)
 class CurlHttpClient : public HttpClient {
 public:
     static constexpr std::size_t kMaxPageBytes = 16 * 1024 * 1024;

@@ -22,6 +22,10 @@ struct HttpRequest {
 struct HttpResponse {
     bool ok = false;     // the URL was opened and the whole body read
     int errorNumber = 0; // on failure: the WinINet-style error number (12xxx)
+    // The error number of a request this machine could not make (no
+    // descriptor or memory left for its socket), WinINet's "out of handles":
+    // it says nothing about the site.
+    static constexpr int kErrOutOfHandles = 12001;
     std::string body;    // every byte of the body, NUL bytes included
 
     // What the transfer measured, where the client reports it (-1: not known).

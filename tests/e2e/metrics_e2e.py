@@ -104,7 +104,7 @@ def main():
                            "vantrel_site_uptime_ratio{%s} 0" % gone):
                 if not re.search("^" + re.escape(sample) + "$", text, re.M):
                     failures.append("no sample %r" % sample)
-            if not re.search(r"^vantrel_site_response_ms\{%s\} \d+$" % re.escape(shop), text, re.M):
+            if not re.search(r"^vantrel_site_response_seconds\{%s\} [0-9.e-]+$" % re.escape(shop), text, re.M):
                 failures.append("no response time of the good site")
             if "# TYPE vantrel_site_checks_total counter" not in text:
                 failures.append("no TYPE line for the check counter")

@@ -25,6 +25,7 @@ TEST(ExtraSettingsFile, RoundTripsEverySettingWithCrLf) {
     s.historyDays = 30;
     s.historyMaxMb = 64;
     s.metricsAddress = "127.0.0.1:9464";
+    s.metricsTokenFile = "/etc/vantrel/token";
     const std::string bytes = ExtraSettingsFile::serialize(s);
     EXPECT_EQ(bytes.rfind("CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=jo@example.org\r\n", 0),
               0u);
@@ -86,7 +87,7 @@ TEST(ExtraSettingsFile, BadValuesKeepDefaultsAndTheFileKeepsThem) {
     std::string bytes = ExtraSettingsFile::serialize(s);
     EXPECT_NE(bytes.find("\r\nMAILSECURITY=ssl\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nPARALLEL=many\r\nCONFIRM=10\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\r\nMETRICS=\r\nFUTUREKEY=x y\r\n\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nMETRICSTOKENFILE=\r\nFUTUREKEY=x y\r\n\r\n"), std::string::npos);
     s.parallelFetches = 4;
     bytes = ExtraSettingsFile::serialize(s);
     EXPECT_NE(bytes.find("\r\nPARALLEL=4\r\n"), std::string::npos);

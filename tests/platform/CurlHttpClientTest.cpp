@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace vantrel;
 using vantrel::test::ChildProcess;
@@ -291,4 +293,25 @@ TEST(CertificateDays, PartsOfADayCountAsAWholeOne) {
     EXPECT_EQ(CurlHttpClient::daysLeftUntil("Dec  1 00:00:00 2026 GMT", noon), 0);
     EXPECT_EQ(CurlHttpClient::daysLeftUntil("2027-12-09 12:00:00 GMT", noon), 365);
     EXPECT_EQ(CurlHttpClient::daysLeftUntil("not a date", noon), -1);
+}
+
+// With every descriptor in use (as a flood of connections left the program)
+// a fetch fails as this machine's failure, 12001, not as the site's 12029.
+TEST_F(CurlHttpClientTest, NoDescriptorLeftIsALocalFailure) {
+    server.route("/page", HttpTestServer::ok("fine"));
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    std::vector<int> filler;
+    rlimit low = saved;
+    low.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    for (int fd; (fd = ::dup(2)) >= 0;)
+        filler.push_back(fd);
+    const HttpResponse r = get(server.url("/page"));
+    for (int fd : filler)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.errorNumber, HttpResponse::kErrOutOfHandles);
+    EXPECT_EQ(get(server.url("/page")).body, "fine");
 }

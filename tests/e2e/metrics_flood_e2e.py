@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""The metrics endpoint under a flood, as it was found: the real program,
+headless, with an open-file limit of 1024 and METRICS on a loopback port,
+while a client opens connections as fast as it can and holds them. Time runs
+100 times faster, so a pass comes every 3 seconds. Every pass must check
+every site with the outcome it has without the flood (the log complete, good
+sites "OK", the refused one "404", the history agreeing), the endpoint holds
+at most 32 connections and closes the rest at once, and SIGTERM still saves
+the list and ends with 0.
+
+Also here: a bearer token from a 0600 file (401 without it), labels without
+the user name, password or query of a URL, base units, and promtool's
+verdict on the text where the prometheus package is installed.
+
+    metrics_flood_e2e.py VANTREL [--seconds N]   (the flood's length; 4 by default)
+"""
+import http.client
+import http.server
+import os
+import re
+import resource
+import select
+import shutil
+import signal
+import socket
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import fasttime
+
+TOKEN = "s3cret-scrape-token"
+LIMIT = 1024  # the open-file limit the fault was found with
+
+
+class Pages(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        body = b"<html>Welcome home</html>"
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+def get(port, path, token=None):
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+    try:
+        conn.request("GET", path, headers={"Authorization": "Bearer " + token} if token else {})
+        r = conn.getresponse()
+        return r.status, r.read().decode("utf-8")
+    finally:
+        conn.close()
+
+
+def flood(port, seconds, stats):
+    """Opens connections as fast as it can for `seconds` and holds up to
+    3000 of them, oldest closed first; counts those the server closed at once."""
+    held = []
+    end = time.time() + seconds
+    while time.time() < end:
+        for _ in range(50):
+            s = socket.socket()
+            s.setblocking(False)
+            try:
+                s.connect(("127.0.0.1", port))
+            except BlockingIOError:
+                pass
+            except OSError:
+                s.close()
+                continue
+            held.append(s)
+            stats["opened"] += 1
+        while len(held) > 3000:
+            held.pop(0).close()
+        # Closed by the server: readable with nothing to read.
+        recent = {s.fileno(): s for s in held[-200:]}
+        poller = select.poll()
+        for fd in recent:
+            poller.register(fd, select.POLLIN)
+        for fd, _ in poller.poll(0):
+            s = recent[fd]
+            try:
+                if s.recv(1) == b"":
+                    stats["closed"] += 1
+                    held.remove(s)
+                    s.close()
+            except OSError:
+                pass
+        time.sleep(0.001)
+    stats["held at the end"] = len(held)
+    for s in held:
+        s.close()
+
+
+def log_records(work):
+    path = os.path.join(work, "vantrel.log")
+    text = open(path, "rb").read().decode("latin-1") if os.path.exists(path) else ""
+    return [line.split(" ") for line in text.split("\r\n") if line]
+
+
+def main():
+    exe = os.path.abspath(sys.argv[1])
+    seconds = float(sys.argv[sys.argv.index("--seconds") + 1]) if "--seconds" in sys.argv else 4
+    if not fasttime.LIBRARY:
+        print("SKIP: faketime is not installed")
+        return 0
+    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    threading.Thread(target=web.serve_forever, daemon=True).start()
+    base = "http://127.0.0.1:%d" % web.server_address[1]
+    sites = [("Shop", base + "/shop"), ("Login", base.replace("//", "//jo:hunter2@") + "/in?key=abc123"),
+             ("Blog", base + "/blog"), ("Gone", "http://127.0.0.1:%d/" % fasttime.free_port())]
+    port = fasttime.free_port()
+    work = tempfile.mkdtemp(prefix="vantrel-flood-")
+    proc = None
+    failures = []
+    text = ""
+    try:
+        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
+            f.write(b"CREATOR=Vantrel 1.0\r\nINTERVAL=5\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n\r\n")
+        token = os.path.join(work, "token")
+        with open(token, "w") as f:
+            f.write(TOKEN + "\n")
+        os.chmod(token, 0o600)
+        with open(os.path.join(work, "vantrel-extra.ini"), "wb") as f:
+            f.write(b"METRICS=%d\r\nMETRICSTOKENFILE=%s\r\n" % (port, token.encode()))
+        record = "ST=%s\r\nURL=%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n"
+        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
+            # Bottom row first: the list shows the sites in the order above.
+            f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(record % s for s in reversed(sites))).encode())
+
+        env = fasttime.environment(os.environ, 100)
+        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            env.pop(name, None)
+        output = open(os.path.join(work, "output.txt"), "wb")
+        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=output, stderr=subprocess.STDOUT,
+                                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (LIMIT, LIMIT)))
+
+        def passes():
+            return len(log_records(work)) // len(sites)
+
+        deadline = time.time() + 30
+        while time.time() < deadline and passes() < 1 and proc.poll() is None:
+            time.sleep(0.1)
+        if passes() < 1:
+            failures.append("no pass within 30 s")
+        else:
+            # The client needs more descriptors than the program may have.
+            soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+            resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 8192), hard))
+            stats = {"opened": 0, "closed": 0}
+            before = passes()
+            flood(port, seconds, stats)
+            during = passes() - before
+            print("flood of %.0f s: %s, %d passes during it" % (seconds, stats, during))
+            if during < 1:
+                failures.append("no pass ended during the flood")
+            if stats["held at the end"] > 3000 or stats["closed"] == 0:
+                failures.append("the connections beyond the cap were not closed at once: %s" % stats)
+            # A pass after the flood, and the endpoint answers again.
+            after = passes()
+            deadline = time.time() + 30
+            while time.time() < deadline and passes() <= after and proc.poll() is None:
+                time.sleep(0.1)
+            status, text = get(port, "/metrics", TOKEN)
+            if status != 200:
+                failures.append("/metrics after the flood: %d" % status)
+            if get(port, "/metrics")[0] != 401 or get(port, "/metrics", "wrong")[0] != 401:
+                failures.append("a request without the right token was not refused with 401")
+
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            failures.append("the program did not end after SIGTERM")
+        if proc.returncode != 0:
+            failures.append("exit status %d" % proc.returncode)
+
+        # Every pass checked every site, in list order, with its usual outcome.
+        expected = {url: ("404" if title == "Gone" else "OK") for title, url in sites}
+        records = log_records(work)
+        for i, r in enumerate(records):
+            url = sites[i % len(sites)][1]
+            if len(r) < 6 or r[4] != url or " ".join(r[5:]) != expected[url]:
+                failures.append("log record %d is %r, not %s %s" % (i, " ".join(r), url, expected[url]))
+                break
+        dat = open(os.path.join(work, "vantrel.dat"), "rb").read().decode("latin-1")
+        if dat.count("STATUS=OK") != 3 or dat.count("STATUS=404") != 1:
+            failures.append("the list saved at the end holds other statuses:\n" + dat)
+        db = sqlite3.connect(os.path.join(work, "vantrel-history.db"))
+        rows = db.execute("SELECT s.title, c.status, count(*) FROM checks c JOIN sites s ON s.id = c.site "
+                          "GROUP BY s.title, c.status").fetchall()
+        db.close()
+        for title, status, count in rows:
+            if status != ("404" if title == "Gone" else "OK"):
+                failures.append("the history holds %d checks of %s as %r" % (count, title, status))
+
+        if text:
+            if "hunter2" in text or "key=abc123" in text or "jo:" in text:
+                failures.append("a label carries a URL's password or query")
+            if not re.search(r'^vantrel_site_response_seconds\{title="Shop",url="[^"]+"\} [0-9.e-]+$', text, re.M):
+                failures.append("no response time in seconds for Shop")
+            if shutil.which("promtool"):
+                lint = subprocess.run(["promtool", "check", "metrics"], input=text.encode(), capture_output=True,
+                                      timeout=30)
+                if lint.returncode != 0:
+                    failures.append("promtool: " + (lint.stdout + lint.stderr).decode())
+            else:
+                print("SKIP promtool: the prometheus package is not installed")
+        output.close()
+        if failures:
+            print("\n".join(failures) + "\nmetrics:\n" + text + "\nprogram output:\n" +
+                  open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1")[-4000:])
+            print("0 passed, 1 failed")
+            return 1
+        print("1 passed, 0 failed")
+        return 0
+    finally:
+        if proc and proc.poll() is None:
+            proc.kill()
+        web.shutdown()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -11,7 +11,6 @@ import http.server
 import os
 import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -24,17 +23,6 @@ import fasttime
 DEADLINE = 60  # seconds of real time for the checks to show up
 
 
-
-class Pages(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        body = b"<html>Welcome home</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
 
 
 def get(port, path):
@@ -53,7 +41,7 @@ def main():
     if not faketime:
         print("SKIP: faketime is not installed")
         return 0
-    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), fasttime.WelcomePage)
     threading.Thread(target=web.serve_forever, daemon=True).start()
     good = "http://127.0.0.1:%d/good" % web.server_address[1]
     refused = "http://127.0.0.1:%d/" % fasttime.free_port()
@@ -116,23 +104,10 @@ def main():
         if not os.path.exists(os.path.join(work, "vantrel-history.db")):
             failures.append("no vantrel-history.db beside the data files")
 
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-            failures.append("the program did not end after SIGTERM")
-        if proc.returncode != 0:
-            failures.append("exit status %d" % proc.returncode)
+        fasttime.terminate(proc, failures)
         output.close()
-        if failures:
-            print("\n".join(failures) + "\nmetrics:\n" + text + "\nprogram output:\n" +
-                  open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1"))
-            print("0 passed, 1 failed")
-            return 1
-        print("1 passed, 0 failed")
-        return 0
+        return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" +
+                                open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1"))
     finally:
         if proc and proc.poll() is None:
             proc.kill()

@@ -24,7 +24,6 @@ import re
 import resource
 import select
 import shutil
-import signal
 import socket
 import sqlite3
 import subprocess
@@ -38,17 +37,6 @@ import fasttime
 TOKEN = "s3cret-scrape-token"
 LIMIT = 1024  # the open-file limit the fault was found with
 
-
-class Pages(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        body = b"<html>Welcome home</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
 
 
 def get(port, path, token=None):
@@ -113,7 +101,7 @@ def main():
     if not fasttime.LIBRARY:
         print("SKIP: faketime is not installed")
         return 0
-    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), fasttime.WelcomePage)
     threading.Thread(target=web.serve_forever, daemon=True).start()
     base = "http://127.0.0.1:%d" % web.server_address[1]
     sites = [("Shop", base + "/shop"), ("Login", base.replace("//", "//jo:hunter2@") + "/in?key=abc123"),
@@ -183,15 +171,7 @@ def main():
             if get(port, "/metrics")[0] != 401 or get(port, "/metrics", "wrong")[0] != 401:
                 failures.append("a request without the right token was not refused with 401")
 
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-            failures.append("the program did not end after SIGTERM")
-        if proc.returncode != 0:
-            failures.append("exit status %d" % proc.returncode)
+        fasttime.terminate(proc, failures)
 
         # Every pass checked every site, in list order, with its usual outcome.
         expected = {url: ("404" if title == "Gone" else "OK") for title, url in sites}
@@ -225,13 +205,8 @@ def main():
             else:
                 print("SKIP promtool: the prometheus package is not installed")
         output.close()
-        if failures:
-            print("\n".join(failures) + "\nmetrics:\n" + text + "\nprogram output:\n" +
-                  open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1")[-4000:])
-            print("0 passed, 1 failed")
-            return 1
-        print("1 passed, 0 failed")
-        return 0
+        return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" +
+                                open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1")[-4000:])
     finally:
         if proc and proc.poll() is None:
             proc.kill()

@@ -42,7 +42,7 @@ int appendAll(int fd, const std::string& bytes, off_t start) {
 
 } // namespace
 
-CheckLog::CheckLog(MonitorView& view) : view_(view), notice_(view, kOpenErrorCaption) {}
+CheckLog::CheckLog(MonitorView& view) : view_(view), notice_(&view, kOpenErrorCaption) {}
 
 void CheckLog::writeLogRecord(const Settings& settings, const std::string& record) {
     const std::string name = settings.logFile.empty() ? kDefaultFileName : settings.logFile;

@@ -38,7 +38,7 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets),
       fetcher_(*http_, *pump_),
       mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this),
-      historyNotice_(view_, "History") {}
+      historyNotice_(nullptr, "History") {}
 
 SiteMonitor::~SiteMonitor() = default;
 

@@ -6,13 +6,14 @@
 
 namespace vantrel {
 
-WriteFailureNotice::WriteFailureNotice(MonitorView& view, std::string caption)
+WriteFailureNotice::WriteFailureNotice(MonitorView* view, std::string caption)
     : view_(view), caption_(std::move(caption)) {}
 
 void WriteFailureNotice::tell(const std::string& text) {
     std::fprintf(stderr, "%s: %s\n", caption_.c_str(), text.c_str());
     std::fflush(stderr);
-    view_.messageBox(text, caption_, MessageButtons::Ok, MessageIcon::Exclamation);
+    if (view_)
+        view_->messageBox(text, caption_, MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
 void WriteFailureNotice::failed(const std::string& what, const std::string& why) {

@@ -137,8 +137,9 @@ TEST(ExtraSettingsFile, ManualListsTheTable) {
         EXPECT_EQ(plain((*it)[1]), key.pattern());
         const std::string def = key.defaultValue();
         EXPECT_EQ(plain((*it)[3]), def.empty() ? "empty" : def) << key.name();
-        if (key.type() == SettingKey::Type::Number)
+        if (key.type() == SettingKey::Type::Number) {
             EXPECT_NE(plain((*it)[2]).find(key.rangeText()), std::string::npos) << key.name();
+        }
         for (const std::string& choice : key.choices())
             EXPECT_NE(std::string((*it)[2]).find("<code>" + choice + "</code>"), std::string::npos)
                 << key.name();

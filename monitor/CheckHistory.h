@@ -29,7 +29,9 @@ struct CheckRecord {
 
     // The fetch failed for a reason on this machine, which says nothing
     // about the site.
-    bool localFailure() const { return outcome == kNotFetched && errorNumber == HttpResponse::kErrOutOfHandles; }
+    bool localFailure() const {
+        return outcome == kNotFetched && errorNumber == HttpResponse::kErrOutOfHandles;
+    }
 
     static constexpr int kNotFetched = 0;
     static constexpr int kStringMissing = 1;

@@ -1,6 +1,7 @@
 #include "model/SiteListFile.h"
 
 #include "model/KeyValueLines.h"
+#include "model/SiteOptionKeys.h"
 
 namespace vantrel {
 
@@ -37,6 +38,7 @@ std::string SiteListFile::serialize(const SiteList& list) {
         out += e.action;
         out += "\r\nSTATUS=";
         out += e.status;
+        SiteOptionKeys::write(e.options, out);
         out += "\r\n";
     }
     return out;
@@ -54,6 +56,9 @@ std::vector<SiteEntry> SiteListFile::parse(std::string_view bytes, SiteEntry& en
             if (!firstLine && !entry.title.empty())
                 appendLoaded();
             entry.title.assign(value);
+            // Options belong to their record alone; the eight fields carry over.
+            entry.options = SiteOptions{};
+            entry.reason.clear();
         } else if (key == "URL") {
             entry.url.assign(value);
         } else if (key == "TESTSTRING") {
@@ -68,6 +73,8 @@ std::vector<SiteEntry> SiteListFile::parse(std::string_view bytes, SiteEntry& en
             entry.action.assign(value);
         } else if (key == "STATUS") {
             entry.status.assign(value);
+        } else {
+            SiteOptionKeys::read(entry.options, key, value);
         }
         firstLine = false;
     });

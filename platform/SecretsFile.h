@@ -1,0 +1,31 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace vantrel {
+
+// Secrets kept in a file of the user's own, for machines where no keyring
+// answers (a server without a desktop). Each line is a key, one blank and
+// the secret, which runs to the end of the line:
+//
+//   site:https://example.com/health s3cret token
+//
+// Empty lines and lines beginning with "#" are skipped. Like the mail
+// password file, a file that its group or other users may read is refused,
+// so a secret is never taken from a place others can see it.
+class SecretsFile {
+public:
+    enum class Status { Ok, Missing, Unreadable, TooOpen };
+    struct Result {
+        Status status = Status::Missing;
+        std::map<std::string, std::string> secrets;
+        std::string message; // for anything but Ok: what is wrong, in a sentence
+    };
+
+    static Result read(const std::string& path);
+
+    static constexpr long kMaxBytes = 64 * 1024;
+};
+
+} // namespace vantrel

@@ -23,17 +23,6 @@ constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
 
 using Outcome = CheckVerdict::Outcome;
 
-const char* statusFor(Outcome outcome, bool slow) {
-    switch (outcome) {
-    case Outcome::NotFetched:
-        return "404";
-    case Outcome::StringMissing:
-        return "Bad - Test String text Not Found";
-    default:
-        return slow ? CheckPass::kSlowStatus : "OK";
-    }
-}
-
 // The three states a site can be in, by its status text. A site never
 // checked counts as up: it has not failed.
 enum class State { Up, Slow, Down };
@@ -268,7 +257,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
         verdict.kind = ReasonKind::None;
     }
 
-    entry.status = statusFor(outcome, slow);
+    entry.status = CheckVerdict::statusFor(outcome, slow);
     entry.reason = verdict.reason;
     entry.checkDate = DateText::dateTime(m.clock().now());
     m.schedule().checked(entry, m.clock().now());

@@ -26,4 +26,15 @@ const char* reasonLabel(ReasonKind kind) {
     return "internal";
 }
 
+const char* CheckVerdict::statusFor(Outcome outcome, bool slow) {
+    switch (outcome) {
+    case Outcome::NotFetched:
+        return "404";
+    case Outcome::StringMissing:
+        return "Bad - Test String text Not Found";
+    default:
+        return slow ? "Slow" : "OK";
+    }
+}
+
 } // namespace vantrel

@@ -44,6 +44,10 @@ struct CheckVerdict {
     ReasonKind kind = ReasonKind::None;
     // One short line, empty for a good check that was not slow.
     std::string reason;
+
+    // The status text a site gets: "404", "Bad - Test String text Not
+    // Found", "OK", or "Slow" for a good page when the site counts as slow.
+    static const char* statusFor(Outcome outcome, bool slow);
 };
 
 } // namespace vantrel

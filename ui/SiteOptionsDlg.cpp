@@ -69,6 +69,7 @@ SiteOptionsDlg::SiteOptionsDlg(const SiteEntry& entry, const SecretStore* secret
     : QDialog(parent), entry_(entry), secrets_(secrets), cancel_(std::make_shared<std::atomic<bool>>(false)) {
     const SiteOptions& o = entry.options;
     setWindowTitle(QStringLiteral("Advanced Options"));
+    setMinimumWidth(680);
     auto* outer = new QVBoxLayout(this);
 
     // Each field gets its label, the same accessible name, and a message
@@ -210,7 +211,8 @@ SiteEntry SiteOptionsDlg::entry() const {
     e.testString = QtText::fromQt(testString_->text());
     o.statusCodes = text(statusCodes_);
     o.match = chosen(match_);
-    o.jsonPointer = text(jsonPointer_);
+    // A pointer means something only to a JSON match.
+    o.jsonPointer = o.match == "json" ? text(jsonPointer_) : std::string();
     o.invert = invert_->isChecked() ? "yes" : "";
     o.slowMs = text(slowMs_);
     o.slowCount = text(slowCount_) == "1" ? std::string() : text(slowCount_);
@@ -254,6 +256,12 @@ bool SiteOptionsDlg::validate() {
     jsonPointer_->setEnabled(rules.match == CheckRules::Match::Json);
     authUser_->setEnabled(rules.auth == CheckRules::Auth::Basic);
     secret_->setEnabled(rules.auth != CheckRules::Auth::None);
+    // Messages take room: the dialog grows rather than squeezing its fields.
+    if (layout()) {
+        layout()->activate();
+        if (sizeHint().height() > height())
+            resize(width(), sizeHint().height());
+    }
     return rules.problems.empty();
 }
 

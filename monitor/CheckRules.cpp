@@ -84,9 +84,9 @@ CheckRules CheckRules::from(const SiteEntry& site) {
     else if (!o.match.empty() && o.match != "text")
         problem("MATCH", "must be text, nocase, regex or json");
     if (r.match == Match::Regex) {
-        const RegexPattern pattern(r.testString, RegexPattern::Kind::Regex);
-        if (!pattern.ok())
-            problem("TESTSTRING", pattern.error());
+        const auto pattern = RegexPattern::compiled(r.testString, RegexPattern::Kind::Regex);
+        if (!pattern->ok())
+            problem("TESTSTRING", pattern->error());
     }
     r.jsonPointer = o.jsonPointer;
     if (r.match == Match::Json) {

@@ -8,9 +8,9 @@ namespace vantrel {
 ContentMatcher::ContentMatcher(const CheckRules& rules)
     : match_(rules.match), testString_(rules.testString), invert_(rules.invert) {
     if (match_ == CheckRules::Match::Regex)
-        pattern_.emplace(testString_, RegexPattern::Kind::Regex);
+        pattern_ = RegexPattern::compiled(testString_, RegexPattern::Kind::Regex);
     else if (match_ == CheckRules::Match::NoCase)
-        pattern_.emplace(testString_, RegexPattern::Kind::LiteralIgnoringCase);
+        pattern_ = RegexPattern::compiled(testString_, RegexPattern::Kind::LiteralIgnoringCase);
     else if (match_ == CheckRules::Match::Json)
         json_.emplace(rules.jsonPointer, testString_);
 }

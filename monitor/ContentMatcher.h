@@ -5,6 +5,7 @@
 #include "monitor/JsonValueCheck.h"
 #include "monitor/RegexPattern.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +31,7 @@ private:
     CheckRules::Match match_;
     std::string testString_;
     bool invert_;
-    std::optional<RegexPattern> pattern_;
+    std::shared_ptr<const RegexPattern> pattern_;
     std::optional<JsonValueCheck> json_;
 };
 

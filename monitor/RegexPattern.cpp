@@ -1,5 +1,7 @@
 #include "monitor/RegexPattern.h"
 
+#include <map>
+#include <mutex>
 #include <re2/re2.h>
 
 namespace vantrel {
@@ -28,6 +30,20 @@ RegexPattern::RegexPattern(std::string_view pattern, Kind kind) : re_(compile(pa
         re_ = compile(pattern, kind, true);
     if (!re_->ok())
         error_ = re_->error();
+}
+
+std::shared_ptr<const RegexPattern> RegexPattern::compiled(const std::string& pattern, Kind kind) {
+    static std::mutex mutex;
+    static std::map<std::pair<std::string, Kind>, std::shared_ptr<const RegexPattern>> cache;
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto key = std::make_pair(pattern, kind);
+    if (auto it = cache.find(key); it != cache.end())
+        return it->second;
+    if (cache.size() >= kCacheSize)
+        cache.clear();
+    auto made = std::make_shared<const RegexPattern>(pattern, kind);
+    cache.emplace(std::move(key), made);
+    return made;
 }
 
 RegexPattern::~RegexPattern() = default;

@@ -25,6 +25,13 @@ public:
     };
 
     RegexPattern(std::string_view pattern, Kind kind);
+
+    // The compiled pattern, shared: each pattern is compiled once and kept
+    // (up to kCacheSize patterns; beyond, the cache starts afresh), since a
+    // pass judges every site's page by its pattern, some twice. Safe to call
+    // from any thread; the pattern itself is only read.
+    static std::shared_ptr<const RegexPattern> compiled(const std::string& pattern, Kind kind);
+    static constexpr std::size_t kCacheSize = 1024;
     ~RegexPattern();
     RegexPattern(RegexPattern&&) noexcept;
     RegexPattern& operator=(RegexPattern&&) noexcept;

@@ -1,4 +1,6 @@
 #include "tests/support/HttpTestServer.h"
+#include "model/SiteList.h"
+#include "ui/SiteListModel.h"
 #include "ui/SiteOptionsDlg.h"
 
 #include <QCheckBox>
@@ -98,4 +100,17 @@ TEST(SiteOptionsDlg, TestNowRunsOffTheGuiThreadAndShowsWhatItFound) {
         << result.toStdString();
     EXPECT_TRUE(result.endsWith(QStringLiteral("\nPage: <html>Hello there</html>"))) << result.toStdString();
     EXPECT_NE(web.lastRequest().find("\r\nX-Probe: typed\r\n"), std::string::npos);
+}
+
+TEST(SiteListModel, StatusTipGivesTheReasonAndSlowHasAMarkOfItsOwn) {
+    SiteList list;
+    SiteEntry site = sample();
+    site.status = "404";
+    site.reason = "HTTP 503 (expected 200-299)";
+    list.insertAtTop(site);
+    SiteListModel model(list);
+    const QModelIndex status = model.index(0, SiteListModel::kStatusColumn);
+    EXPECT_EQ(model.data(status, Qt::ToolTipRole).toString(), QStringLiteral("404: HTTP 503 (expected 200-299)"));
+    EXPECT_EQ(model.data(status, Qt::DisplayRole).toString(), QStringLiteral("404"));
+    EXPECT_FALSE(SiteListModel::statusMark("Slow").isNull());
 }

@@ -141,10 +141,10 @@ int main() {
     for (size_t i = 0; i < random.size(); ++i)
         random[i] = static_cast<char>('a' + (i * 2654435761u >> 7) % 26);
     const Hostile hostile[] = {
-        {"(a+)+b", std::string(16 << 20, 'a')},            // catastrophic for a backtracking engine
-        {"(x|xx)*y", std::string(16 << 20, 'x')},          // the same
-        {"[a-q][^u-z]{13}x", random},                      // a state for each of 2^13 histories
-        {"(.*){20}=", std::string(16 << 20, 'z')},         // nested stars
+        {"(a+)+b", std::string(16 << 20, 'a')},    // catastrophic for a backtracking engine
+        {"(x|xx)*y", std::string(16 << 20, 'x')},  // the same
+        {"[a-q][^u-z]{13}x", random},              // a state for each of 2^13 histories
+        {"(.*){20}=", std::string(16 << 20, 'z')}, // nested stars
     };
     for (const Hostile& h : hostile) {
         const ContentMatcher matcher(rulesFor("regex", h.pattern));

@@ -2,8 +2,8 @@
 
 #include <ctime>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 

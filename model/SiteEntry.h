@@ -13,11 +13,11 @@ namespace vantrel {
 struct SiteEntry {
     SiteEntry() = default;
     // The eight fields in their order; no options.
-    SiteEntry(std::string title, std::string url, std::string testString, std::string action, std::string errorUrl,
-              std::string createDate, std::string checkDate, std::string status)
-        : title(std::move(title)), url(std::move(url)), testString(std::move(testString)), action(std::move(action)),
-          errorUrl(std::move(errorUrl)), createDate(std::move(createDate)), checkDate(std::move(checkDate)),
-          status(std::move(status)) {}
+    SiteEntry(std::string title, std::string url, std::string testString, std::string action,
+              std::string errorUrl, std::string createDate, std::string checkDate, std::string status)
+        : title(std::move(title)), url(std::move(url)), testString(std::move(testString)),
+          action(std::move(action)), errorUrl(std::move(errorUrl)), createDate(std::move(createDate)),
+          checkDate(std::move(checkDate)), status(std::move(status)) {}
 
     std::string title;
     std::string url;

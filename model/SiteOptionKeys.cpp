@@ -25,7 +25,8 @@ const SiteOptionKey kKeys[] = {
 
 // The keys of the eight fields and the header: never options, never kept.
 bool fieldKey(std::string_view key) {
-    for (std::string_view k : {"ST", "URL", "TESTSTRING", "CREATE", "CHECK", "URLEMAIL", "ACTION", "STATUS", "CREATOR"})
+    for (std::string_view k :
+         {"ST", "URL", "TESTSTRING", "CREATE", "CHECK", "URLEMAIL", "ACTION", "STATUS", "CREATOR"})
         if (key == k)
             return true;
     return false;

@@ -33,7 +33,8 @@ CheckVerdict CheckEvaluator::judge(const HttpResponse& response, std::string_vie
         v.outcome = Outcome::NotFetched;
         v.wrongStatus = true;
         v.kind = ReasonKind::HttpStatus;
-        v.reason = "HTTP " + std::to_string(response.statusCode) + " (expected " + rules_.statusCodes->text() + ")";
+        v.reason =
+            "HTTP " + std::to_string(response.statusCode) + " (expected " + rules_.statusCodes->text() + ")";
         return v;
     }
     const ContentMatcher::Result content = content_.check(page);

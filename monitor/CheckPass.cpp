@@ -96,7 +96,8 @@ void CheckPass::run() {
     if (scheduled) {
         due_ = m.schedule().dueRows(m.sites(), m.clock().now(), m.checkPeriod());
         for (int i = 0; i < m.sites().rowCount(); ++i)
-            intervalSitesDue = intervalSitesDue || (due_[static_cast<size_t>(i)] && CheckRules::everyMinutes(m.sites().row(i)) == 0);
+            intervalSitesDue = intervalSitesDue || (due_[static_cast<size_t>(i)] &&
+                                                    CheckRules::everyMinutes(m.sites().row(i)) == 0);
     }
     m.fetcher().pageText.clear();
     m.pump().sleepFor(kOpeningWait);
@@ -244,7 +245,8 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // A failed fetch in an offline pass raises nothing; the site is judged
     // later against the status it had before the spell.
     const std::string site = entry.title + "\n" + entry.url;
-    const bool heldBack = outcome == Outcome::NotFetched && !verdict.wrongStatus && guard.holdsBack(entry.url);
+    const bool heldBack =
+        outcome == Outcome::NotFetched && !verdict.wrongStatus && guard.holdsBack(entry.url);
     if (heldBack)
         guard.keepStatus(site, previousStatus);
     const std::string judgedAgainst = guard.statusToJudge(site, previousStatus);
@@ -276,7 +278,8 @@ void CheckPass::checkRow(int i, int& failureCount) {
     switch (outcome) {
     case Outcome::NotFetched:
         report += "\n" + entry.url + " 404: " +
-                  (verdict.wrongStatus ? std::to_string(verdict.statusCode) : m.fetcher().lastFetchError) + "\n";
+                  (verdict.wrongStatus ? std::to_string(verdict.statusCode) : m.fetcher().lastFetchError) +
+                  "\n";
         break;
     case Outcome::StringMissing:
         report += "\n" + entry.url + " String Not Found\n";

@@ -45,7 +45,9 @@ private:
     bool fetchAtTurn(int i);
     HttpResponse downloadConfirmed(const SiteEntry& site);
     HttpRequest requestFor(const SiteEntry& site) const;
-    bool due(int i) const { return due_.empty() || (static_cast<size_t>(i) < due_.size() && due_[static_cast<size_t>(i)]); }
+    bool due(int i) const {
+        return due_.empty() || (static_cast<size_t>(i) < due_.size() && due_[static_cast<size_t>(i)]);
+    }
     void checkRow(int i, int& failureCount);
     void noteChange(const SiteEntry& entry, const std::string& judgedAgainst);
     void warnOfCertificate(int daysLeft);

@@ -32,7 +32,8 @@ public:
     // Monitoring was switched on at `now`.
     void start(std::time_t now) { intervalBase_ = now; }
     // The rows a pass beginning at `now` checks.
-    std::vector<bool> dueRows(const SiteList& sites, std::time_t now, std::chrono::milliseconds interval) const;
+    std::vector<bool> dueRows(const SiteList& sites, std::time_t now,
+                              std::chrono::milliseconds interval) const;
     // `site` was checked at `when`.
     void checked(const SiteEntry& site, std::time_t when);
     // A pass that checked the sites without an interval of their own ended.

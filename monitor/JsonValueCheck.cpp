@@ -61,7 +61,8 @@ JsonValueCheck::JsonValueCheck(std::string pointer, std::string expected)
 JsonValueCheck::Result JsonValueCheck::check(std::string_view body) const {
     Result r;
     if (body.size() > kMaxBytes) {
-        r.description = "response too large for JSON (over " + std::to_string(kMaxBytes / (1024 * 1024)) + " MiB)";
+        r.description =
+            "response too large for JSON (over " + std::to_string(kMaxBytes / (1024 * 1024)) + " MiB)";
         return r;
     }
     if (nestingDepth(body, kMaxDepth) > kMaxDepth) {

@@ -9,7 +9,8 @@ namespace vantrel {
 // being good (or new), or it checked good again after a failure or being slow.
 struct SiteChange {
     SiteChange() = default;
-    SiteChange(std::string title, std::string url, std::string status, bool recovered, std::string reason = {})
+    SiteChange(std::string title, std::string url, std::string status, bool recovered,
+               std::string reason = {})
         : title(std::move(title)), url(std::move(url)), status(std::move(status)), recovered(recovered),
           reason(std::move(reason)) {}
 

@@ -36,8 +36,8 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       pump_(services.pump ? services.pump : &defaultPump_),
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets ? services.secrets : defaultSecrets_.get()),
-      fetcher_(*http_, *pump_),
+      network_(services.network ? services.network : defaultNetwork_.get()),
+      secrets_(services.secrets ? services.secrets : defaultSecrets_.get()), fetcher_(*http_, *pump_),
       mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this) {}
 
 SiteMonitor::~SiteMonitor() = default;
@@ -120,7 +120,8 @@ void SiteMonitor::loadSettings() {
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    bool ok =
+        !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
     if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
         ok = DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(extraSettings_));
     if (!ok) {
@@ -149,7 +150,8 @@ void SiteMonitor::loadSiteList() {
 }
 
 bool SiteMonitor::saveSiteList() {
-    const bool ok = !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok =
+        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

@@ -40,7 +40,8 @@ HttpRequest SiteRequest::build(const SiteEntry& site, const CheckRules& rules, c
     request.verifyCertificate = !rules.insecure;
     if (rules.auth != CheckRules::Auth::None && secrets) {
         if (std::optional<std::string> secret = secrets->secret(secretKey(site.url))) {
-            request.auth = rules.auth == CheckRules::Auth::Basic ? HttpRequest::Auth::Basic : HttpRequest::Auth::Bearer;
+            request.auth =
+                rules.auth == CheckRules::Auth::Basic ? HttpRequest::Auth::Basic : HttpRequest::Auth::Bearer;
             request.authUser = rules.authUser;
             request.authSecret = std::move(*secret);
         }

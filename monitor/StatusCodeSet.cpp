@@ -41,7 +41,8 @@ std::optional<StatusCodeSet> StatusCodeSet::parse(std::string_view text, std::st
         const std::optional<int> low = code(item.substr(0, dash));
         const std::optional<int> high = dash == std::string_view::npos ? low : code(item.substr(dash + 1));
         if (!low || !high)
-            return fail("\"" + std::string(trim(item)) + "\" is not a status code from 100 to 599 or a range of them");
+            return fail("\"" + std::string(trim(item)) +
+                        "\" is not a status code from 100 to 599 or a range of them");
         if (*low > *high)
             return fail("the range \"" + std::string(trim(item)) + "\" runs backwards");
         set.ranges_.emplace_back(*low, *high);

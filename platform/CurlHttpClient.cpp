@@ -92,15 +92,21 @@ int certProbeIndex() {
 HttpResponse::CertProblem problemOf(int error) {
     using P = HttpResponse::CertProblem;
     switch (error) {
-    case X509_V_ERR_CERT_HAS_EXPIRED: return P::Expired;
-    case X509_V_ERR_CERT_NOT_YET_VALID: return P::NotYetValid;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return P::Expired;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return P::NotYetValid;
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return P::SelfSigned;
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        return P::SelfSigned;
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return P::UntrustedIssuer;
-    case X509_V_ERR_HOSTNAME_MISMATCH: return P::NameMismatch;
-    default: return P::Other;
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return P::UntrustedIssuer;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+        return P::NameMismatch;
+    default:
+        return P::Other;
     }
 }
 
@@ -112,8 +118,8 @@ int noteVerifyError(int preverifyOk, X509_STORE_CTX* store) {
     if (preverifyOk || error == X509_V_OK)
         return preverifyOk;
     auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto* probe = ssl ? static_cast<CertProbe*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), certProbeIndex()))
-                      : nullptr;
+    auto* probe =
+        ssl ? static_cast<CertProbe*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), certProbeIndex())) : nullptr;
     if (!probe)
         return preverifyOk;
     const HttpResponse::CertProblem problem = problemOf(error);

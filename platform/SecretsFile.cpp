@@ -27,9 +27,10 @@ SecretsFile::Result SecretsFile::read(const std::string& path) {
         result.message = "The secrets file " + path + " is not a small plain file.";
     } else if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
         result.status = Status::TooOpen;
-        result.message = "The secrets file " + path +
-                         " can be read by other users, so Vantrel does not use it. Make it yours alone (chmod 600 " +
-                         path + ").";
+        result.message =
+            "The secrets file " + path +
+            " can be read by other users, so Vantrel does not use it. Make it yours alone (chmod 600 " +
+            path + ").";
     } else {
         char buf[4096];
         ssize_t n;

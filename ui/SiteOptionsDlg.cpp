@@ -37,7 +37,8 @@ private:
 // A combo box of fixed choices, each shown in words and kept as its file
 // text; a text the file holds that is none of them is kept as a choice of
 // its own, so that opening the dialog changes nothing.
-QComboBox* choices(std::initializer_list<std::pair<const char*, const char*>> items, const std::string& current) {
+QComboBox* choices(std::initializer_list<std::pair<const char*, const char*>> items,
+                   const std::string& current) {
     auto* box = new QComboBox;
     for (const auto& [shown, value] : items)
         box->addItem(QString::fromUtf8(shown), QString::fromLatin1(value));
@@ -55,8 +56,8 @@ std::string chosen(const QComboBox* box) {
 }
 
 QString pageStart(const std::string& body) {
-    QString shown = QString::fromUtf8(body.data(), static_cast<qsizetype>(
-                                                        std::min<size_t>(body.size(), SiteOptionsDlg::kPageBytesShown)));
+    QString shown = QString::fromUtf8(
+        body.data(), static_cast<qsizetype>(std::min<size_t>(body.size(), SiteOptionsDlg::kPageBytesShown)));
     for (QChar& c : shown)
         if (c.unicode() < 0x20 && c != QLatin1Char('\n'))
             c = QLatin1Char(' ');
@@ -74,7 +75,8 @@ SiteOptionsDlg::SiteOptionsDlg(const SiteEntry& entry, const SecretStore* secret
 
     // Each field gets its label, the same accessible name, and a message
     // beside it that says what is wrong with what was typed.
-    auto row = [this](QFormLayout* form, const char* label, QWidget* field, std::initializer_list<const char*> keys) {
+    auto row = [this](QFormLayout* form, const char* label, QWidget* field,
+                      std::initializer_list<const char*> keys) {
         const QString text = QString::fromUtf8(label);
         field->setAccessibleName(text);
         auto* message = new QLabel;
@@ -291,13 +293,16 @@ void SiteOptionsDlg::testNow() {
         CurlHttpClient http;
         const HttpResponse response = http.perform(request);
         const CheckVerdict v = CheckEvaluator(rules).judge(response);
-        QString text = QStringLiteral("Outcome: ") +
-                       QString::fromLatin1(CheckVerdict::statusFor(v.outcome, v.slow));
-        text += QStringLiteral("\nReason: ") + (v.reason.empty() ? QStringLiteral("none") : QtText::toQt(v.reason));
-        text += QStringLiteral("\nStatus: ") +
-                (response.statusCode > 0 ? QStringLiteral("HTTP %1").arg(response.statusCode) : QStringLiteral("none"));
-        text += QStringLiteral("\nTime: ") + (response.totalMs >= 0 ? QStringLiteral("%1 ms").arg(qRound(response.totalMs))
-                                                                    : QStringLiteral("unknown"));
+        QString text =
+            QStringLiteral("Outcome: ") + QString::fromLatin1(CheckVerdict::statusFor(v.outcome, v.slow));
+        text += QStringLiteral("\nReason: ") +
+                (v.reason.empty() ? QStringLiteral("none") : QtText::toQt(v.reason));
+        text += QStringLiteral("\nStatus: ") + (response.statusCode > 0
+                                                    ? QStringLiteral("HTTP %1").arg(response.statusCode)
+                                                    : QStringLiteral("none"));
+        text += QStringLiteral("\nTime: ") + (response.totalMs >= 0
+                                                  ? QStringLiteral("%1 ms").arg(qRound(response.totalMs))
+                                                  : QStringLiteral("unknown"));
         text += QStringLiteral("\nPage: ") + pageStart(response.body);
         return TestOutcome{text};
     }));

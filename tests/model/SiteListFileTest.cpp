@@ -7,8 +7,8 @@ using namespace vantrel;
 namespace {
 
 SiteEntry full(const std::string& p) {
-    return SiteEntry{p + "title", "http://" + p, p + "test", "Email", p + "err", "01 Jan 2026",
-                     "02 Jan 2026 03:04:05", "OK"};
+    return SiteEntry{p + "title",   "http://" + p,          p + "test", "Email", p + "err",
+                     "01 Jan 2026", "02 Jan 2026 03:04:05", "OK"};
 }
 
 SiteList roundTrip(const SiteList& in) {
@@ -30,12 +30,13 @@ TEST(SiteListFile, LayoutIsByteExactBottomRowFirst) {
     SiteList l;
     l.insertAtTop(full("B"));
     l.insertAtTop(full("A")); // A on top
-    const std::string expected = "CREATOR=Vantrel 1.0\r\n"
-                                 "ST=Btitle\r\nURL=http://B\r\nTESTSTRING=Btest\r\nCREATE=01 Jan 2026\r\n"
-                                 "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Berr\r\nACTION=Email\r\nSTATUS=OK\r\n"
-                                 "\r\n"
-                                 "ST=Atitle\r\nURL=http://A\r\nTESTSTRING=Atest\r\nCREATE=01 Jan 2026\r\n"
-                                 "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Aerr\r\nACTION=Email\r\nSTATUS=OK\r\n";
+    const std::string expected =
+        "CREATOR=Vantrel 1.0\r\n"
+        "ST=Btitle\r\nURL=http://B\r\nTESTSTRING=Btest\r\nCREATE=01 Jan 2026\r\n"
+        "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Berr\r\nACTION=Email\r\nSTATUS=OK\r\n"
+        "\r\n"
+        "ST=Atitle\r\nURL=http://A\r\nTESTSTRING=Atest\r\nCREATE=01 Jan 2026\r\n"
+        "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Aerr\r\nACTION=Email\r\nSTATUS=OK\r\n";
     EXPECT_EQ(SiteListFile::serialize(l), expected);
 }
 
@@ -76,7 +77,8 @@ TEST(SiteListFile, ReaderQuirks) {
 
 TEST(SiteListFile, LastLineWithoutLineEndIsIgnored) {
     SiteEntry work;
-    auto two = SiteListFile::parse("ST=a\r\nURL=http://a\r\nSTATUS=OK\r\n\r\nST=b\r\nURL=http://b\r\nSTATUS=404", work);
+    auto two = SiteListFile::parse(
+        "ST=a\r\nURL=http://a\r\nSTATUS=OK\r\n\r\nST=b\r\nURL=http://b\r\nSTATUS=404", work);
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[1].status, "OK"); // carried from the record before
     SiteEntry fresh;
@@ -129,7 +131,8 @@ std::vector<SiteEntry> eightKeyReader(std::string_view bytes) {
             e.title = value;
         }
         for (int c = 1; c < SiteEntry::kColumnCount; ++c) {
-            static const char* const keys[] = {"ST", "URL", "TESTSTRING", "ACTION", "URLEMAIL", "CREATE", "CHECK", "STATUS"};
+            static const char* const keys[] = {"ST",       "URL",    "TESTSTRING", "ACTION",
+                                               "URLEMAIL", "CREATE", "CHECK",      "STATUS"};
             if (key == keys[c])
                 e.column(c) = value;
         }
@@ -180,11 +183,12 @@ TEST(SiteListFile, OptionsFollowTheEightKeysAndStayWithTheirRecord) {
 
 TEST(SiteListFile, OlderListLoadsAndSavesByteForByteAndOptionsNeverCarryOver) {
     // As the writer before options wrote it, and as other programs may.
-    const std::string older = "CREATOR=Vantrel 1.0\r\n"
-                              "ST=a\r\nURL=http://a\r\nTESTSTRING=x\r\nCREATE=01 Jan 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                              "ACTION=Email\r\nSTATUS=OK\r\n\r\n"
-                              "ST=b\r\nURL=http://b\r\nTESTSTRING=\r\nCREATE=01 Jan 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                              "ACTION=Sound\r\nSTATUS=New\r\n";
+    const std::string older =
+        "CREATOR=Vantrel 1.0\r\n"
+        "ST=a\r\nURL=http://a\r\nTESTSTRING=x\r\nCREATE=01 Jan 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
+        "ACTION=Email\r\nSTATUS=OK\r\n\r\n"
+        "ST=b\r\nURL=http://b\r\nTESTSTRING=\r\nCREATE=01 Jan 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
+        "ACTION=Sound\r\nSTATUS=New\r\n";
     SiteEntry work;
     SiteList l;
     l.insertAllAtTop(SiteListFile::parse(older, work));

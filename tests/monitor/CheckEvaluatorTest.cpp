@@ -1,5 +1,5 @@
-#include "model/SiteEntry.h"
 #include "monitor/CheckEvaluator.h"
+#include "model/SiteEntry.h"
 #include "monitor/CheckRules.h"
 #include "monitor/PageFetcher.h"
 #include "monitor/SiteRequest.h"
@@ -134,15 +134,15 @@ TEST(CheckEvaluator, JsonValuesOfEveryTypeAndTheBounds) {
         bool equal;
     };
     for (const Case& c : std::initializer_list<Case>{{"/n", "200", true},
-                                                      {"/n", "200.0", true},
-                                                      {"/n", "\"200\"", false},
-                                                      {"/a/b~0c/1", "2", true},
-                                                      {"/a/b~0c/2", "true", true},
-                                                      {"/a/b~0c/3", "null", true},
-                                                      {"/a/b~0c/4", "x", true},
-                                                      {"/a/b~0c/9", "", false},
-                                                      {"/a/b~0c/x", "", false},
-                                                      {"/a", "", true}}) {
+                                                     {"/n", "200.0", true},
+                                                     {"/n", "\"200\"", false},
+                                                     {"/a/b~0c/1", "2", true},
+                                                     {"/a/b~0c/2", "true", true},
+                                                     {"/a/b~0c/3", "null", true},
+                                                     {"/a/b~0c/4", "x", true},
+                                                     {"/a/b~0c/9", "", false},
+                                                     {"/a/b~0c/x", "", false},
+                                                     {"/a", "", true}}) {
         o.jsonPointer = c.pointer;
         EXPECT_EQ(judge(siteWith(c.expected, o), page(doc)).outcome == Outcome::Good, c.equal)
             << c.pointer << " " << c.expected;
@@ -200,17 +200,17 @@ TEST(CheckEvaluator, FetchFailuresInWords) {
 
 TEST(CheckRules, RequestOptionsAreValidated) {
     SiteOptions o;
-    o.headers = {"X-Fine: yes", "Host: evil.test", "content-length: 5", "X-Split: a\r\nInjected: 1", "NoColon",
-                 "Bad Name: x"};
+    o.headers = {"X-Fine: yes", "Host: evil.test", "content-length: 5", "X-Split: a\r\nInjected: 1",
+                 "NoColon",     "Bad Name: x"};
     o.method = "HEAD";
     o.every = "1441";
     o.auth = "basic";
     const std::string problems = problemsOf(siteWith("needs a body", o));
     for (const char* expected :
-         {"HEADER: Host cannot be set", "HEADER: content-length cannot be set", "HEADER: a header must be one line",
-          "HEADER: \"NoColon\" is not a header", "HEADER: \"Bad Name\" is not a header name",
-          "TESTSTRING: must be empty with HEAD", "EVERY: must be a number of minutes from 1 to 1440",
-          "AUTHUSER: a basic login needs a user"})
+         {"HEADER: Host cannot be set", "HEADER: content-length cannot be set",
+          "HEADER: a header must be one line", "HEADER: \"NoColon\" is not a header",
+          "HEADER: \"Bad Name\" is not a header name", "TESTSTRING: must be empty with HEAD",
+          "EVERY: must be a number of minutes from 1 to 1440", "AUTHUSER: a basic login needs a user"})
         EXPECT_NE(problems.find(expected), std::string::npos) << expected << "\n" << problems;
     EXPECT_EQ(CheckRules::from(siteWith("", o)).headers, std::vector<std::string>{"X-Fine: yes"});
 }
@@ -240,7 +240,7 @@ TEST(SiteRequest, DefaultsAreTodaysRequestAndOptionsChangeOnlyTheirPart) {
     secrets.secrets["site:http://example.test/"] = "t0ken";
     const HttpRequest r = SiteRequest::build(site, CheckRules::from(site), &secrets);
     EXPECT_EQ(r.headers, (std::vector<std::string>{"Cache-Control: no-cache", "Pragma: no-cache",
-                                                    "accept: application/json", "X-Token: 1"}));
+                                                   "accept: application/json", "X-Token: 1"}));
     EXPECT_EQ(r.userAgent, "probe/2");
     EXPECT_EQ(r.method, HttpRequest::Method::Head);
     EXPECT_FALSE(r.followRedirects);

@@ -76,7 +76,8 @@ protected:
     }
 
     SiteEntry site(const std::string& name, const std::string& status, SiteOptions options = {}) {
-        SiteEntry e("Site " + name, "http://" + name + ".test/", "", "Email / Sound", "", "01 Dec 2026", "", status);
+        SiteEntry e("Site " + name, "http://" + name + ".test/", "", "Email / Sound", "", "01 Dec 2026", "",
+                    status);
         e.options = std::move(options);
         return e;
     }
@@ -123,8 +124,8 @@ TEST_F(CheckOptionsPassTest, SlowAfterItsChecksInARowAlertsAsSlowAndRecoversWhen
     EXPECT_NE(log.find(" http://slow.test/ Slow\r\n"), std::string::npos) << log;
     // The window hears of the change each way, with the reason.
     ASSERT_EQ(view.siteChanges.size(), 2u);
-    EXPECT_EQ(view.siteChanges[0][0], SiteChange("Site slow", "http://slow.test/", "Slow", false,
-                                                 "slow: 4.2 s (limit 2 s)"));
+    EXPECT_EQ(view.siteChanges[0][0],
+              SiteChange("Site slow", "http://slow.test/", "Slow", false, "slow: 4.2 s (limit 2 s)"));
     EXPECT_TRUE(view.siteChanges[1][0].recovered);
 }
 
@@ -152,8 +153,10 @@ TEST_F(CheckOptionsPassTest, TheReasonReachesTheRowTheMailTheHistoryAndTheMetric
     EXPECT_EQ(plain.find("Reason:"), std::string::npos) << plain;
 
     const std::string metrics = MetricsText::render(engine);
-    EXPECT_NE(metrics.find("vantrel_site_reason{title=\"Site coded\",url=\"http://coded.test/\",reason=\"http_status\"} 1"),
-              std::string::npos)
+    EXPECT_NE(
+        metrics.find(
+            "vantrel_site_reason{title=\"Site coded\",url=\"http://coded.test/\",reason=\"http_status\"} 1"),
+        std::string::npos)
         << metrics;
     EXPECT_NE(metrics.find("reason=\"dns\"} 1"), std::string::npos);
 }

@@ -338,11 +338,12 @@ TEST_F(CurlHttpClientTest, ARefusedCertificateIsNamedAndInsecureAcceptsIt) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
     };
-    if (!past(with({"req", "-x509", "-keyout", "ca.key", "-out", "ca.pem", "-days", "10", "-subj", "/CN=Test CA"},
-                   key)) ||
+    if (!past(with(
+            {"req", "-x509", "-keyout", "ca.key", "-out", "ca.pem", "-days", "10", "-subj", "/CN=Test CA"},
+            key)) ||
         !past(with({"req", "-keyout", "key.pem", "-out", "req.pem", "-subj", "/CN=127.0.0.1"}, key)) ||
-        !past({"x509", "-req", "-in", "req.pem", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-days", "2",
-               "-out", "cert.pem"}))
+        !past({"x509", "-req", "-in", "req.pem", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+               "-days", "2", "-out", "cert.pem"}))
         GTEST_SKIP() << "faketime and openssl cannot make an old certificate here";
     const int port = ChildProcess::freePort();
     ChildProcess tls({"openssl", "s_server", "-quiet", "-www", "-accept", std::to_string(port), "-cert",

@@ -1,7 +1,7 @@
-#include "tests/support/HttpTestServer.h"
-#include "model/SiteList.h"
-#include "ui/SiteListModel.h"
 #include "ui/SiteOptionsDlg.h"
+#include "model/SiteList.h"
+#include "tests/support/HttpTestServer.h"
+#include "ui/SiteListModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,7 +52,8 @@ TEST(SiteOptionsDlg, EveryControlIsNamedByItsLabelAndOptionsSurviveUntouched) {
     for (QCheckBox* box : dlg.findChildren<QCheckBox*>())
         EXPECT_EQ(box->accessibleName(), box->text());
     for (QPushButton* button : dlg.findChildren<QPushButton*>())
-        EXPECT_EQ(button->accessibleName().isEmpty() ? button->text().remove(QLatin1Char('&')) : button->accessibleName(),
+        EXPECT_EQ(button->accessibleName().isEmpty() ? button->text().remove(QLatin1Char('&'))
+                                                     : button->accessibleName(),
                   button->text().remove(QLatin1Char('&')));
     EXPECT_EQ(dlg.entry(), site);
     EXPECT_TRUE(messageOf(dlg, QStringLiteral("The page:"))->isVisibleTo(&dlg));
@@ -62,7 +63,8 @@ TEST(SiteOptionsDlg, InvalidInputIsRefusedBesideItsField) {
     SiteOptionsDlg dlg(sample(), nullptr);
     byName<QComboBox>(dlg, QStringLiteral("The page:"))->setCurrentIndex(2); // a regular expression
     byName<QLineEdit>(dlg, QStringLiteral("Test string:"))->setText(QStringLiteral("(unclosed"));
-    byName<QPlainTextEdit>(dlg, QStringLiteral("Extra headers:"))->setPlainText(QStringLiteral("Host: evil.test\n"));
+    byName<QPlainTextEdit>(dlg, QStringLiteral("Extra headers:"))
+        ->setPlainText(QStringLiteral("Host: evil.test\n"));
     byName<QLineEdit>(dlg, QStringLiteral("Check every (minutes):"))->setText(QStringLiteral("0"));
     EXPECT_EQ(messageOf(dlg, QStringLiteral("Test string:"))->text(), QStringLiteral("missing ): (unclosed"));
     EXPECT_EQ(messageOf(dlg, QStringLiteral("Extra headers:"))->text(), QStringLiteral("Host cannot be set"));
@@ -71,7 +73,8 @@ TEST(SiteOptionsDlg, InvalidInputIsRefusedBesideItsField) {
     EXPECT_NE(dlg.result(), QDialog::Accepted);
 
     byName<QLineEdit>(dlg, QStringLiteral("Test string:"))->setText(QStringLiteral("Wel+come"));
-    byName<QPlainTextEdit>(dlg, QStringLiteral("Extra headers:"))->setPlainText(QStringLiteral("X-Probe: 1\n"));
+    byName<QPlainTextEdit>(dlg, QStringLiteral("Extra headers:"))
+        ->setPlainText(QStringLiteral("X-Probe: 1\n"));
     byName<QLineEdit>(dlg, QStringLiteral("Check every (minutes):"))->setText(QStringLiteral("10"));
     EXPECT_FALSE(messageOf(dlg, QStringLiteral("Test string:"))->isVisibleTo(&dlg));
     dlg.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
@@ -88,15 +91,17 @@ TEST(SiteOptionsDlg, TestNowRunsOffTheGuiThreadAndShowsWhatItFound) {
     test::HttpTestServer web;
     web.route("/page", test::HttpTestServer::ok("<html>Hello there</html>"));
     SiteOptionsDlg dlg(sample(web.url("/page")), nullptr);
-    byName<QPlainTextEdit>(dlg, QStringLiteral("Extra headers:"))->setPlainText(QStringLiteral("X-Probe: typed\n"));
+    byName<QPlainTextEdit>(dlg, QStringLiteral("Extra headers:"))
+        ->setPlainText(QStringLiteral("X-Probe: typed\n"));
     QSignalSpy finished(&dlg, &SiteOptionsDlg::testFinished);
     byName<QPushButton>(dlg, QStringLiteral("Test now"))->click();
     // The click returned before the answer: the result comes by the event loop.
     EXPECT_TRUE(dlg.testResult().startsWith(QStringLiteral("Testing "))) << dlg.testResult().toStdString();
     ASSERT_TRUE(finished.wait(10000));
     const QString result = dlg.testResult();
-    EXPECT_TRUE(result.startsWith(QStringLiteral("Outcome: Bad - Test String text Not Found\n"
-                                                 "Reason: text \"Welcome\" not found\nStatus: HTTP 200\nTime: ")))
+    EXPECT_TRUE(
+        result.startsWith(QStringLiteral("Outcome: Bad - Test String text Not Found\n"
+                                         "Reason: text \"Welcome\" not found\nStatus: HTTP 200\nTime: ")))
         << result.toStdString();
     EXPECT_TRUE(result.endsWith(QStringLiteral("\nPage: <html>Hello there</html>"))) << result.toStdString();
     EXPECT_NE(web.lastRequest().find("\r\nX-Probe: typed\r\n"), std::string::npos);
@@ -110,7 +115,8 @@ TEST(SiteListModel, StatusTipGivesTheReasonAndSlowHasAMarkOfItsOwn) {
     list.insertAtTop(site);
     SiteListModel model(list);
     const QModelIndex status = model.index(0, SiteListModel::kStatusColumn);
-    EXPECT_EQ(model.data(status, Qt::ToolTipRole).toString(), QStringLiteral("404: HTTP 503 (expected 200-299)"));
+    EXPECT_EQ(model.data(status, Qt::ToolTipRole).toString(),
+              QStringLiteral("404: HTTP 503 (expected 200-299)"));
     EXPECT_EQ(model.data(status, Qt::DisplayRole).toString(), QStringLiteral("404"));
     EXPECT_FALSE(SiteListModel::statusMark("Slow").isNull());
 }

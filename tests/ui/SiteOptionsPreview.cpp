@@ -6,8 +6,8 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    vantrel::SiteEntry site("Shop health", argc > 1 ? argv[1] : "http://127.0.0.1:1/health", "ok", "Email", "",
-                            "01 Dec 2026", "", "OK");
+    vantrel::SiteEntry site("Shop health", argc > 1 ? argv[1] : "http://127.0.0.1:1/health", "ok", "Email",
+                            "", "01 Dec 2026", "", "OK");
     site.options.statusCodes = "200-299";
     site.options.match = "json";
     site.options.jsonPointer = "/status";

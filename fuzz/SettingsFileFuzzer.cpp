@@ -1,8 +1,12 @@
-// Fuzzes the reader of vantrel.ini. Whatever the bytes, reading ends, no
-// value holds "=" or a line end, and settings once saved and read back stay
-// the same through every further save and read. (The first round may still
-// drop white space that the removal of "=" signs left at a value's end.)
+// Fuzzes the readers of vantrel.ini and vantrel-extra.ini. Whatever the
+// bytes, reading ends, no value of vantrel.ini holds "=" or a line end, and
+// settings once saved and read back stay the same through every further
+// save and read. (The first round of vantrel.ini may still drop white space
+// that the removal of "=" signs left at a value's end.) The extra file's
+// settings, with the lines it keeps as they were, read back exactly from
+// what is written for them.
 #include "fuzz/FuzzCheck.h"
+#include "model/ExtraSettingsFile.h"
 #include "model/SettingsFile.h"
 #include "model/TextUtil.h"
 
@@ -39,5 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < saved.size(); ++i)
         FuzzCheck::require(*saved[i] == vantrel::text::trimRight(*read[i]),
                            "a save drops nothing but white space at a value's end");
+
+    vantrel::ExtraSettings extra;
+    vantrel::ExtraSettingsFile::parse(bytes, extra);
+    const std::string written = vantrel::ExtraSettingsFile::serialize(extra);
+    vantrel::ExtraSettings back;
+    vantrel::ExtraSettingsFile::parse(written, back);
+    FuzzCheck::require(back == extra, "extra settings read back as they were written");
+    FuzzCheck::require(vantrel::ExtraSettingsFile::serialize(back) == written,
+                       "a second save writes the same bytes");
     return 0;
 }

@@ -146,24 +146,13 @@ void removeStaleTemporaries(const std::string& path) {
     ::closedir(d);
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+// Writes all of `bytes` from the start of the file, whatever its position.
+// Every file written here is written whole: a new temporary file or copy,
+// or a file replaced in place.
+bool writeWhole(int fd, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool writeAllAt(int fd, std::string_view bytes, off_t offset) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, offset + static_cast<off_t>(done));
+        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -197,7 +186,7 @@ bool replaceByRename(const std::string& target, const std::string& bytes, const 
         }
         ok = ::fchmod(fd, old->st_mode & 07777) == 0;
     }
-    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = ok && writeWhole(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = ::rename(tmp.c_str(), target.c_str()) == 0;
@@ -232,7 +221,7 @@ bool writeInPlace(const std::string& target, const std::string& bytes, const str
         if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, now.st_size, newSize - now.st_size) != 0)
             ok = errno == EOPNOTSUPP || errno == ENOSYS;
     }
-    ok = ok && writeAllAt(fd, bytes, 0) && ::ftruncate(fd, newSize) == 0 && ::fsync(fd) == 0;
+    ok = ok && writeWhole(fd, bytes) && ::ftruncate(fd, newSize) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     return ok;
 }
@@ -319,7 +308,7 @@ std::optional<std::string> DataFile::keepCopy(const std::string& path, std::stri
                 continue;
             return std::nullopt;
         }
-        bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+        bool ok = writeWhole(fd, bytes) && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
         if (!ok) {
             ::unlink(name.c_str());

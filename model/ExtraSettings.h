@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -11,7 +13,8 @@ enum class MailSecurity { None, StartTls, Tls };
 // The settings that vantrel.ini has no keys for. They live in a file of their
 // own beside it, so that vantrel.ini keeps exactly its twelve keys. The
 // defaults leave every file, log line, mail and request as it is without
-// them.
+// them. Each field has a row in the table of the file's keys
+// (ExtraSettingsKeys.h); the initial values here are the keys' defaults.
 struct ExtraSettings {
     // Mail submission: security and login. The password itself is never kept
     // here; mailPasswordFile names a file readable only by the user that holds
@@ -38,6 +41,12 @@ struct ExtraSettings {
     int historyDays = 90;
     int historyMaxMb = 1024;
     std::string metricsAddress;
+
+    // Lines of the file that no key of the table took, written back as they
+    // were so that nothing the user wrote is lost: keys this version does
+    // not know (a newer one's, say), and values it refused, which stay in
+    // the file while their key keeps its default.
+    std::vector<std::pair<std::string, std::string>> otherLines;
 
     bool operator==(const ExtraSettings&) const = default;
 };

@@ -1,110 +1,118 @@
 #include "model/ExtraSettingsFile.h"
 
 #include "model/KeyValueLines.h"
+#include "model/KeyValueWriter.h"
 
 #include <algorithm>
-#include <charconv>
-#include <optional>
+#include <set>
 
 namespace vantrel {
 
 namespace {
 
-std::optional<int> readNumber(std::string_view value) {
-    long long n = 0;
-    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (ec != std::errc() || end != value.data() + value.size())
-        return std::nullopt;
-    return static_cast<int>(std::clamp(n, -1000000000LL, 1000000000LL));
+// A key as this program writes them: printable ASCII without blanks. Lines
+// of another encoding or of random bytes have none.
+bool looksLikeKey(std::string_view key) {
+    return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 0x7f; });
 }
 
-void readNumber(std::string_view value, int& field, int low, int high) {
-    if (auto n = readNumber(value))
-        field = std::clamp(*n, low, high);
+std::string problemText(const SettingKey& key, std::string_view name, std::string_view value,
+                        SettingKey::Taken taken, const std::string& used) {
+    std::string why;
+    if (taken == SettingKey::Taken::Clamped)
+        why = "is outside " + key.rangeText();
+    else if (key.type() == SettingKey::Type::Number)
+        why = "is not a whole number";
+    else if (key.type() == SettingKey::Type::Switch || key.type() == SettingKey::Type::Choice)
+        why = "is not " + key.rangeText();
+    else
+        why = "cannot be used";
+    return std::string(ExtraSettingsFile::kFileName) + ": " + std::string(name) + "=" + std::string(value) +
+           " " + why + "; " + (used.empty() ? std::string("an empty value") : used) + " is used" +
+           (taken == SettingKey::Taken::Refused ? " for now." : ".");
 }
 
-void readSwitch(std::string_view value, bool& field) {
-    if (value == "yes")
-        field = true;
-    else if (value == "no")
-        field = false;
-}
-
-const char* switchText(bool on) {
-    return on ? "yes" : "no";
+const std::string* keptLine(const ExtraSettings& s, const std::string& key) {
+    for (const auto& [k, v] : s.otherLines)
+        if (k == key)
+            return &v;
+    return nullptr;
 }
 
 } // namespace
 
-const char* ExtraSettingsFile::securityName(MailSecurity security) {
-    switch (security) {
-    case MailSecurity::StartTls:
-        return "starttls";
-    case MailSecurity::Tls:
-        return "tls";
-    case MailSecurity::None:
-        break;
-    }
-    return "none";
-}
-
-std::string ExtraSettingsFile::serialize(const ExtraSettings& s) {
-    std::string out = "CREATOR=Vantrel 1.0";
-    auto line = [&out](const char* key, const std::string& value) {
-        out += "\r\n";
-        out += key;
-        out += '=';
-        out += value;
-    };
-    line("MAILSECURITY", securityName(s.mailSecurity));
-    line("MAILUSER", s.mailUser);
-    line("MAILPASSWORDFILE", s.mailPasswordFile);
-    line("NOTIFICATIONS", switchText(s.notifications));
-    line("PARALLEL", std::to_string(s.parallelFetches));
-    line("CONFIRM", std::to_string(s.confirmAttempts));
-    line("OFFLINEGUARD", switchText(s.offlineGuard));
-    line("CERTWARNDAYS", std::to_string(s.certWarnDays));
-    line("HISTORY", switchText(s.history));
-    line("HISTORYDAYS", std::to_string(s.historyDays));
-    line("HISTORYMAXMB", std::to_string(s.historyMaxMb));
-    line("METRICS", s.metricsAddress);
-    out += "\r\n\r\n";
-    return out;
-}
-
-void ExtraSettingsFile::parse(std::string_view bytes, ExtraSettings& s) {
-    KeyValueLines::forEach(bytes, [&s](std::string_view key, std::string_view value) {
-        if (key == "MAILSECURITY") {
-            if (value == "none")
-                s.mailSecurity = MailSecurity::None;
-            else if (value == "starttls")
-                s.mailSecurity = MailSecurity::StartTls;
-            else if (value == "tls")
-                s.mailSecurity = MailSecurity::Tls;
-        } else if (key == "MAILUSER") {
-            s.mailUser = std::string(value);
-        } else if (key == "MAILPASSWORDFILE") {
-            s.mailPasswordFile = std::string(value);
-        } else if (key == "NOTIFICATIONS") {
-            readSwitch(value, s.notifications);
-        } else if (key == "PARALLEL") {
-            readNumber(value, s.parallelFetches, 1, kMaxParallelFetches);
-        } else if (key == "CONFIRM") {
-            readNumber(value, s.confirmAttempts, 1, kMaxConfirmAttempts);
-        } else if (key == "OFFLINEGUARD") {
-            readSwitch(value, s.offlineGuard);
-        } else if (key == "CERTWARNDAYS") {
-            readNumber(value, s.certWarnDays, 0, kMaxCertWarnDays);
-        } else if (key == "HISTORY") {
-            readSwitch(value, s.history);
-        } else if (key == "HISTORYDAYS") {
-            readNumber(value, s.historyDays, 1, kMaxHistoryDays);
-        } else if (key == "HISTORYMAXMB") {
-            readNumber(value, s.historyMaxMb, kMinHistoryMb, kMaxHistoryMb);
-        } else if (key == "METRICS") {
-            s.metricsAddress = std::string(value);
+std::string ExtraSettingsFile::serialize(const ExtraSettings& s, std::span<const SettingKey> keys) {
+    KeyValueWriter out(256);
+    std::set<std::string> written;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const SettingKey& key = keys[i];
+        if (!key.isFamily()) {
+            // A refused value stays in the file while its key keeps the default.
+            const std::string value = *key.value(s);
+            const std::string* kept = value == key.defaultValue() ? keptLine(s, key.name()) : nullptr;
+            out.line(key.name(), kept ? *kept : value);
+            written.insert(key.name());
+            continue;
         }
+        if (i > 0 && keys[i - 1].isFamily() && keys[i - 1].stem() == key.stem())
+            continue; // written with the first row of its family
+        // A family's members by number, each with its keys beside it.
+        size_t end = i + 1;
+        while (end < keys.size() && keys[end].isFamily() && keys[end].stem() == key.stem())
+            ++end;
+        std::set<int> numbers;
+        for (size_t k = i; k < end; ++k)
+            for (int n : keys[k].numbers(s))
+                numbers.insert(n);
+        for (int n : numbers) {
+            for (size_t k = i; k < end; ++k) {
+                if (const std::optional<std::string> value = keys[k].value(s, n)) {
+                    out.line(keys[k].name(n), *value);
+                    written.insert(keys[k].name(n));
+                }
+            }
+        }
+    }
+    for (const auto& [key, value] : s.otherLines)
+        if (!written.contains(key))
+            out.line(key, value);
+    out.lineEnd();
+    out.lineEnd();
+    return out.take();
+}
+
+ExtraSettingsFile::Reading ExtraSettingsFile::parse(std::string_view bytes, ExtraSettings& s,
+                                                    std::span<const SettingKey> keys) {
+    Reading reading;
+    std::set<std::string, std::less<>> named;
+    auto keep = [&s](std::string_view key, std::string_view value) {
+        std::erase_if(s.otherLines, [key](const auto& line) { return line.first == key; });
+        s.otherLines.emplace_back(key, value);
+    };
+    KeyValueLines::forEachLenient(bytes, [&](std::string_view name, std::string_view value) {
+        if (!looksLikeKey(name))
+            return;
+        ++reading.lines;
+        if (name == "CREATOR")
+            return;
+        const auto key = std::find_if(keys.begin(), keys.end(),
+                                      [name](const SettingKey& k) { return k.matches(name).has_value(); });
+        if (key == keys.end()) {
+            keep(name, value);
+            return;
+        }
+        const int number = *key->matches(name);
+        const SettingKey::Taken taken = key->set(s, value, number);
+        if (taken == SettingKey::Taken::Refused) {
+            if (!key->isFamily())
+                key->set(s, key->defaultValue());
+            keep(name, value);
+        }
+        if (taken != SettingKey::Taken::Yes && named.insert(std::string(name)).second)
+            reading.problems.push_back(
+                problemText(*key, name, value, taken, key->value(s, number).value_or("")));
     });
+    return reading;
 }
 
 } // namespace vantrel

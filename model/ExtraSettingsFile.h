@@ -1,23 +1,43 @@
 #pragma once
 
 #include "model/ExtraSettings.h"
+#include "model/ExtraSettingsKeys.h"
 
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
 // The file "vantrel-extra.ini" beside vantrel.ini: a header line, one
-// KEY=value line per setting and an empty last line, CR LF line ends, read
-// by the same line rules as the other data files. Unknown keys are ignored,
-// and a value that does not read as its setting leaves the setting as it was,
-// so a hand-edited file never switches a feature into a state it cannot have.
+// KEY=value line per key of the table (extraSettingKeys) in its order, the
+// lines no key took, and an empty last line, CR LF line ends.
+//
+// The file is read leniently, as only this program writes it: any line end,
+// a UTF-8 byte order mark, a last line without a line end, white space
+// around "=". A key with a value it cannot hold keeps its default, and the
+// line stays in the file as it was while the key keeps that default; a
+// number beyond its range is brought into it. Unknown keys are kept too.
 class ExtraSettingsFile {
 public:
     static constexpr const char* kFileName = "vantrel-extra.ini";
 
-    static std::string serialize(const ExtraSettings& settings);
-    static void parse(std::string_view bytes, ExtraSettings& settings);
+    // What a reading found.
+    struct Reading {
+        // Lines that look like KEY=value (the header included). None in a
+        // file that holds bytes means it could not be read at all: another
+        // encoding, another program's file, random bytes.
+        int lines = 0;
+        // One sentence for each key whose value was refused or brought into
+        // range, each key once.
+        std::vector<std::string> problems;
+    };
+
+    static std::string serialize(const ExtraSettings& settings,
+                                 std::span<const SettingKey> keys = extraSettingKeys());
+    static Reading parse(std::string_view bytes, ExtraSettings& settings,
+                         std::span<const SettingKey> keys = extraSettingKeys());
 
     // The ranges numbers are clamped to.
     static constexpr int kMaxParallelFetches = 64;
@@ -26,8 +46,6 @@ public:
     static constexpr int kMaxHistoryDays = 3650;
     static constexpr int kMinHistoryMb = 1;
     static constexpr int kMaxHistoryMb = 1 << 20;
-
-    static const char* securityName(MailSecurity security);
 };
 
 } // namespace vantrel

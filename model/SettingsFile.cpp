@@ -1,32 +1,28 @@
 #include "model/SettingsFile.h"
 
 #include "model/KeyValueLines.h"
+#include "model/KeyValueWriter.h"
 #include "model/TextUtil.h"
 
 namespace vantrel {
 
 std::string SettingsFile::serialize(const Settings& s) {
-    std::string out = "CREATOR=Vantrel 1.0";
-    auto line = [&out](const char* key, const std::string& value) {
-        out += "\r\n";
-        out += key;
-        out += '=';
-        out += value;
-    };
-    line("YOURNAME", s.yourName);
-    line("YOUREMAIL", s.yourEmail);
-    line("EMAIL1", s.email1);
-    line("EMAIL2", s.email2);
-    line("LOGFILE", s.logFile);
-    line("ERRORSOUND", s.errorSound);
-    line("NOTIFY", s.notify);
-    line("INTERVAL", s.interval);
-    line("SMTPSERVER", s.smtpServer);
-    line("TOOLTIPS", s.toolTips);
-    line("MONITOR", s.monitor);
-    line("EVERYERROR", s.everyError);
-    out += "\r\n\r\n";
-    return out;
+    KeyValueWriter out(256);
+    out.line("YOURNAME", s.yourName);
+    out.line("YOUREMAIL", s.yourEmail);
+    out.line("EMAIL1", s.email1);
+    out.line("EMAIL2", s.email2);
+    out.line("LOGFILE", s.logFile);
+    out.line("ERRORSOUND", s.errorSound);
+    out.line("NOTIFY", s.notify);
+    out.line("INTERVAL", s.interval);
+    out.line("SMTPSERVER", s.smtpServer);
+    out.line("TOOLTIPS", s.toolTips);
+    out.line("MONITOR", s.monitor);
+    out.line("EVERYERROR", s.everyError);
+    out.lineEnd();
+    out.lineEnd();
+    return out.take();
 }
 
 int SettingsFile::parse(std::string_view bytes, Settings& s) {

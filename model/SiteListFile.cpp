@@ -1,47 +1,38 @@
 #include "model/SiteListFile.h"
 
 #include "model/KeyValueLines.h"
+#include "model/KeyValueWriter.h"
 #include "model/SiteOptionKeys.h"
 
 namespace vantrel {
 
 std::string SiteListFile::serialize(const SiteList& list) {
-    std::string out;
     const int n = list.rowCount();
     if (n == 0)
-        return out;
+        return {};
     size_t estimate = 32;
     for (int i = 0; i < n; ++i) {
         const SiteEntry& e = list.row(i);
         estimate += 80 + e.title.size() + e.url.size() + e.testString.size() + e.createDate.size() +
                     e.checkDate.size() + e.errorUrl.size() + e.action.size() + e.status.size();
     }
-    out.reserve(estimate);
-    out += "CREATOR=Vantrel 1.0";
+    KeyValueWriter out(estimate);
     // Bottom row first, so that a reader inserting each record at the top
     // rebuilds the display order.
     for (int i = n - 1; i >= 0; --i) {
         const SiteEntry& e = list.row(i);
-        out += "\r\nST=";
-        out += e.title;
-        out += "\r\nURL=";
-        out += e.url;
-        out += "\r\nTESTSTRING=";
-        out += e.testString;
-        out += "\r\nCREATE=";
-        out += e.createDate;
-        out += "\r\nCHECK=";
-        out += e.checkDate;
-        out += "\r\nURLEMAIL=";
-        out += e.errorUrl;
-        out += "\r\nACTION=";
-        out += e.action;
-        out += "\r\nSTATUS=";
-        out += e.status;
+        out.line("ST", e.title);
+        out.line("URL", e.url);
+        out.line("TESTSTRING", e.testString);
+        out.line("CREATE", e.createDate);
+        out.line("CHECK", e.checkDate);
+        out.line("URLEMAIL", e.errorUrl);
+        out.line("ACTION", e.action);
+        out.line("STATUS", e.status);
         SiteOptionKeys::write(e.options, out);
-        out += "\r\n";
+        out.lineEnd();
     }
-    return out;
+    return out.take();
 }
 
 std::vector<SiteEntry> SiteListFile::parse(std::string_view bytes, SiteEntry& entry) {

@@ -1,5 +1,7 @@
 #include "model/SiteOptionKeys.h"
 
+#include "model/KeyValueWriter.h"
+
 #include <iterator>
 
 namespace vantrel {
@@ -70,13 +72,8 @@ bool SiteOptionKeys::read(SiteOptions& options, std::string_view key, std::strin
     return true;
 }
 
-void SiteOptionKeys::write(const SiteOptions& options, std::string& out) {
-    auto line = [&out](const char* key, const std::string& value) {
-        out += "\r\n";
-        out += key;
-        out += '=';
-        out += value;
-    };
+void SiteOptionKeys::write(const SiteOptions& options, KeyValueWriter& out) {
+    auto line = [&out](std::string_view key, const std::string& value) { out.line(key, value); };
     for (const SiteOptionKey& k : kKeys) {
         if (k.text) {
             if (!(options.*k.text).empty())
@@ -87,7 +84,7 @@ void SiteOptionKeys::write(const SiteOptions& options, std::string& out) {
         }
     }
     for (const auto& [key, value] : options.unknown)
-        line(key.c_str(), value);
+        line(key, value);
 }
 
 } // namespace vantrel

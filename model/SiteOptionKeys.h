@@ -9,6 +9,8 @@
 
 namespace vantrel {
 
+class KeyValueWriter;
+
 // The file keys of the site options: one row per key, naming the text of
 // SiteOptions it holds. A key with `lines` set may come several times in a
 // record, one line per value. Adding an option is adding its text to
@@ -29,9 +31,9 @@ public:
     // lines it leaves alone.
     static bool read(SiteOptions& options, std::string_view key, std::string_view value);
 
-    // Appends "\r\nKEY=value" for every option not at its default, in table
+    // Writes a line KEY=value for every option not at its default, in table
     // order, then the unknown keys as they came.
-    static void write(const SiteOptions& options, std::string& out);
+    static void write(const SiteOptions& options, KeyValueWriter& out);
 };
 
 } // namespace vantrel

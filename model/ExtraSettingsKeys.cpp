@@ -1,0 +1,40 @@
+#include "model/ExtraSettingsKeys.h"
+
+#include "model/ExtraSettingsFile.h"
+
+namespace vantrel {
+
+// One row a key. The comment is the key's one-line description, as the
+// Preferences dialog and the manual give it.
+const std::vector<SettingKey>& extraSettingKeys() {
+    using F = ExtraSettingsFile;
+    using K = SettingKey;
+    static const std::vector<SettingKey> keys = {
+        K::choice("MAILSECURITY", &ExtraSettings::mailSecurity, {"none", "starttls", "tls"},
+                  "how the connection to the mail server is protected"),
+        K::text("MAILUSER", &ExtraSettings::mailUser,
+                "the user name for the mail server's login; empty: no login"),
+        K::text("MAILPASSWORDFILE", &ExtraSettings::mailPasswordFile,
+                "where no keyring answers, a file readable only by its owner that holds the mail password",
+                K::Type::Path),
+        K::yesNo("NOTIFICATIONS", &ExtraSettings::notifications,
+                 "desktop notifications for failures and recoveries"),
+        K::number("PARALLEL", &ExtraSettings::parallelFetches, 1, F::kMaxParallelFetches,
+                  "pages fetched at once during a pass"),
+        K::number("CONFIRM", &ExtraSettings::confirmAttempts, 1, F::kMaxConfirmAttempts,
+                  "attempts before a failed check counts"),
+        K::yesNo("OFFLINEGUARD", &ExtraSettings::offlineGuard,
+                 "no failure reports while this computer is offline"),
+        K::number("CERTWARNDAYS", &ExtraSettings::certWarnDays, 0, F::kMaxCertWarnDays,
+                  "days before a site's certificate ends that raise a warning; 0: off"),
+        K::yesNo("HISTORY", &ExtraSettings::history, "keep the check history"),
+        K::number("HISTORYDAYS", &ExtraSettings::historyDays, 1, F::kMaxHistoryDays, "days of history kept"),
+        K::number("HISTORYMAXMB", &ExtraSettings::historyMaxMb, F::kMinHistoryMb, F::kMaxHistoryMb,
+                  "the largest size of the history file, in MiB"),
+        K::text("METRICS", &ExtraSettings::metricsAddress,
+                "host:port where a run without a display serves its counters as metrics text; empty: off"),
+    };
+    return keys;
+}
+
+} // namespace vantrel

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -11,6 +13,8 @@ class DateText {
 public:
     static std::string date(std::time_t t);
     static std::string dateTime(std::time_t t);
+    // The time a dateTime() text names; nothing for any other text.
+    static std::optional<std::time_t> parseDateTime(std::string_view text);
     // "%H:%M", the time of day alone.
     static std::string timeOfDay(std::time_t t);
     // "%Y%m%d-%H%M%S", for file names that sort by time.

@@ -2,6 +2,7 @@
 
 #include "model/KeyValueLines.h"
 #include "model/KeyValueWriter.h"
+#include "model/SiteOptionKeys.h"
 
 namespace vantrel {
 
@@ -28,6 +29,7 @@ std::string SiteListFile::serialize(const SiteList& list) {
         out.line("URLEMAIL", e.errorUrl);
         out.line("ACTION", e.action);
         out.line("STATUS", e.status);
+        SiteOptionKeys::write(e.options, out);
         out.lineEnd();
     }
     return out.take();
@@ -45,6 +47,9 @@ std::vector<SiteEntry> SiteListFile::parse(std::string_view bytes, SiteEntry& en
             if (!firstLine && !entry.title.empty())
                 appendLoaded();
             entry.title.assign(value);
+            // Options belong to their record alone; the eight fields carry over.
+            entry.options = SiteOptions{};
+            entry.reason.clear();
         } else if (key == "URL") {
             entry.url.assign(value);
         } else if (key == "TESTSTRING") {
@@ -59,6 +64,8 @@ std::vector<SiteEntry> SiteListFile::parse(std::string_view bytes, SiteEntry& en
             entry.action.assign(value);
         } else if (key == "STATUS") {
             entry.status.assign(value);
+        } else {
+            SiteOptionKeys::read(entry.options, key, value);
         }
         firstLine = false;
     });

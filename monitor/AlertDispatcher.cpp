@@ -17,6 +17,10 @@ void AlertDispatcher::sendRecoveryReport() {
     sendReport(kRecoverySubject, monitor_.reportBody());
 }
 
+void AlertDispatcher::sendSlowReport() {
+    sendReport(kSlowSubject, monitor_.reportBody());
+}
+
 void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     const Settings& s = monitor_.settings();
     // Every line of the report ends in exactly one CR LF on the wire.

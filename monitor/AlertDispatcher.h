@@ -13,6 +13,7 @@ public:
     static constexpr const char* kErrorSubject = "Vantrel Error Report";
     static constexpr const char* kRecoverySubject = "Vantrel Recovery Report";
     static constexpr const char* kCertificateSubject = "Vantrel Certificate Warning";
+    static constexpr const char* kSlowSubject = "Vantrel Slow Report";
     static constexpr const char* kUrlFailedText =
         "Unable to load URL\r\nPlease check URL and update your listing.";
     static constexpr const char* kDefaultSound = "air.wav";
@@ -21,6 +22,8 @@ public:
 
     void sendErrorReport();
     void sendRecoveryReport();
+    // Mails the report text as a slow report.
+    void sendSlowReport();
     // Mails `body` as a certificate warning, to the same addresses as the
     // reports; the site's report text is left as it is.
     void sendCertificateWarning(const std::string& body) { sendReport(kCertificateSubject, body); }

@@ -26,6 +26,11 @@ struct CheckRecord {
     long long bytesReceived = -1;
     int errorNumber = 0; // the fetch's error number when it failed, else 0
     int certDaysLeft = -1;
+    // Why the check failed or was slow, in words ("HTTP 503 (expected
+    // 200-299)"), and the kind of it as a short label ("http_status"); empty
+    // and "none" for a good check. A slow check is good: its status is "Slow".
+    std::string reason;
+    std::string reasonKind = "none";
 
     // The fetch failed for a reason on this machine, which says nothing
     // about the site.

@@ -5,8 +5,10 @@
 #include "model/ExtraSettingsFile.h"
 #include "model/TextUtil.h"
 #include "monitor/AlertDispatcher.h"
+#include "monitor/CheckEvaluator.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
+#include "monitor/SiteRequest.h"
 #include "notify/EventPump.h"
 #include "platform/NetworkStatus.h"
 
@@ -21,19 +23,19 @@ constexpr auto kOpeningWait = std::chrono::milliseconds(2000);
 // What the history keeps for a fetch this machine could not make.
 constexpr const char* kLocalFailureStatus = "Local: no file descriptor or memory left (12001)";
 
-const char* statusFor(int outcome) {
-    switch (outcome) {
-    case 0:
-        return "404";
-    case 1:
-        return "Bad - Test String text Not Found";
-    default:
-        return "OK";
-    }
+using Outcome = CheckVerdict::Outcome;
+
+// The three states a site can be in, by its status text. A site never
+// checked counts as up: it has not failed.
+enum class State { Up, Slow, Down };
+State stateOf(const std::string& status) {
+    if (status == "OK" || status == "New" || status.empty())
+        return State::Up;
+    return status == CheckPass::kSlowStatus ? State::Slow : State::Down;
 }
 
 // The check as the history keeps it, with what the fetch measured.
-CheckRecord historyRecord(SiteMonitor& m, int outcome) {
+CheckRecord historyRecord(SiteMonitor& m, const CheckVerdict& verdict) {
     const SiteEntry& entry = m.data().entry;
     const HttpResponse& r = m.fetcher().lastResponse;
     auto ms = [](double v) { return v < 0 ? -1 : static_cast<int>(v + 0.5); };
@@ -41,7 +43,7 @@ CheckRecord historyRecord(SiteMonitor& m, int outcome) {
     c.time = m.clock().now();
     c.url = entry.url;
     c.title = entry.title;
-    c.outcome = outcome;
+    c.outcome = static_cast<int>(verdict.outcome);
     // The log and the row keep the status text; the history says what failed.
     c.status = r.errorNumber == HttpResponse::kErrOutOfHandles && !r.ok ? kLocalFailureStatus : entry.status;
     c.httpStatus = r.statusCode;
@@ -53,6 +55,8 @@ CheckRecord historyRecord(SiteMonitor& m, int outcome) {
     c.bytesReceived = r.bytesReceived;
     c.errorNumber = r.ok ? 0 : r.errorNumber;
     c.certDaysLeft = r.certDaysLeft;
+    c.reason = verdict.reason;
+    c.reasonKind = reasonLabel(verdict.kind);
     return c;
 }
 
@@ -66,8 +70,21 @@ int CheckPass::confirmAttempts() const {
     return std::clamp(monitor_.extraSettings().confirmAttempts, 1, ExtraSettingsFile::kMaxConfirmAttempts);
 }
 
-bool CheckPass::failed(const HttpResponse& response, const std::string& testString) {
-    return !response.ok || (!testString.empty() && !text::contains(response.body, testString));
+bool CheckPass::failed(const HttpResponse& response, const SiteEntry& site) {
+    // The plain check needs no rules read (and nothing compiled) to know.
+    if (!site.options.inUse())
+        return !response.ok || (!site.testString.empty() && !text::contains(response.body, site.testString));
+    return CheckEvaluator(CheckRules::from(site)).judge(response).outcome != Outcome::Good;
+}
+
+bool CheckPass::sameCheck(const SiteEntry& before, const SiteEntry& now) {
+    return before.url == now.url && before.testString == now.testString && before.options == now.options;
+}
+
+HttpRequest CheckPass::requestFor(const SiteEntry& site) const {
+    if (!site.options.inUse())
+        return PageFetcher::requestFor(site.url);
+    return SiteRequest::build(site, CheckRules::from(site), monitor_.secrets());
 }
 
 void CheckPass::run() {
@@ -75,6 +92,16 @@ void CheckPass::run() {
     MonitorView& view = m.view();
     DialogData& data = m.data();
     view.gather();
+    // With sites on intervals of their own, only those due are checked.
+    const bool scheduled = CheckSchedule::inUse(m.sites());
+    due_.clear();
+    bool intervalSitesDue = false;
+    if (scheduled) {
+        due_ = m.schedule().dueRows(m.sites(), m.clock().now(), m.checkPeriod());
+        for (int i = 0; i < m.sites().rowCount(); ++i)
+            intervalSitesDue = intervalSitesDue || (due_[static_cast<size_t>(i)] &&
+                                                    CheckRules::everyMinutes(m.sites().row(i)) == 0);
+    }
     m.fetcher().pageText.clear();
     m.pump().sleepFor(kOpeningWait);
     if (m.stopRequested())
@@ -96,6 +123,8 @@ void CheckPass::run() {
         // never read or write past the end of the list.
         if (!m.sites().isValidRow(i))
             break;
+        if (!due(i))
+            continue;
         checkRow(i, failureCount);
         // The program is ending: the rows keep what was reached, no further site.
         if (m.stopRequested())
@@ -108,9 +137,12 @@ void CheckPass::run() {
     if (!changes_.empty() && m.extraSettings().notifications)
         view.notifySiteChanges(changes_);
 
+    if (intervalSitesDue)
+        m.schedule().intervalPassDone(m.clock().now());
+
     data.statusText = "Done.";
     if (m.settings().monitor == "yes") {
-        view.setCheckTimer(m.checkPeriod());
+        view.setCheckTimer(m.nextPassDelay());
         data.statusText = "Monitor.";
     }
     view.show();
@@ -126,56 +158,57 @@ void CheckPass::fetchAhead(int rows) {
     ahead_.assign(static_cast<size_t>(rows), Ahead{});
     std::vector<size_t> wanted;
     for (int i = 0; i < rows; ++i) {
-        const SiteEntry& row = m.sites().row(i);
-        ahead_[static_cast<size_t>(i)].url = row.url;
-        ahead_[static_cast<size_t>(i)].testString = row.testString;
+        Ahead& a = ahead_[static_cast<size_t>(i)];
+        a.pending = due(i);
+        if (!a.pending)
+            continue;
+        a.site = m.sites().row(i);
         wanted.push_back(static_cast<size_t>(i));
     }
     for (int attempt = 1; attempt <= confirmAttempts() && !wanted.empty() && !m.stopRequested(); ++attempt) {
         if (attempt > 1)
             m.pump().sleepFor(kConfirmPause);
-        std::vector<std::string> urls;
+        std::vector<HttpRequest> requests;
         for (size_t i : wanted)
-            urls.push_back(ahead_[i].url);
-        std::vector<HttpResponse> responses = m.fetcher().downloadAll(urls, parallelFetches());
+            requests.push_back(requestFor(ahead_[i].site));
+        std::vector<HttpResponse> responses = m.fetcher().downloadAll(std::move(requests), parallelFetches());
         std::vector<size_t> again;
         for (size_t k = 0; k < wanted.size() && k < responses.size(); ++k) {
             Ahead& a = ahead_[wanted[k]];
             a.response = std::move(responses[k]);
-            if (failed(a.response, a.testString))
+            if (failed(a.response, a.site))
                 again.push_back(wanted[k]);
         }
         wanted = std::move(again);
     }
     std::vector<int> errors;
     for (const Ahead& a : ahead_)
-        errors.push_back(a.response.ok ? 0 : a.response.errorNumber);
+        if (a.pending)
+            errors.push_back(a.response.ok ? 0 : a.response.errorNumber);
     m.offlineGuard().judgeResults(errors);
 }
 
 // Fetches the current entry's page into the fetcher: the page downloaded
-// ahead when the row still has the URL and test string it had then, else a
-// download now.
+// ahead when the row still has the URL, test string and options it had
+// then, else a download now.
 bool CheckPass::fetchAtTurn(int i) {
     const SiteEntry& entry = monitor_.data().entry;
     const auto at = static_cast<size_t>(i);
-    if (at < ahead_.size() && ahead_[at].pending && ahead_[at].url == entry.url &&
-        ahead_[at].testString == entry.testString) {
+    if (at < ahead_.size() && ahead_[at].pending && sameCheck(ahead_[at].site, entry)) {
         ahead_[at].pending = false;
         return monitor_.fetcher().accept(std::move(ahead_[at].response));
     }
-    return monitor_.fetcher().accept(downloadConfirmed(entry.url, entry.testString));
+    return monitor_.fetcher().accept(downloadConfirmed(entry));
 }
 
-// Downloads `url` until a download passes or the attempts are used up, a
-// pause apart; the last download is the one that counts.
-HttpResponse CheckPass::downloadConfirmed(const std::string& url, const std::string& testString) {
-    HttpResponse response = monitor_.fetcher().download(url);
-    for (int attempt = 2;
-         attempt <= confirmAttempts() && failed(response, testString) && !monitor_.stopRequested();
+// Downloads the site's page until a download passes or the attempts are
+// used up, a pause apart; the last download is the one that counts.
+HttpResponse CheckPass::downloadConfirmed(const SiteEntry& site) {
+    HttpResponse response = monitor_.fetcher().download(requestFor(site));
+    for (int attempt = 2; attempt <= confirmAttempts() && failed(response, site) && !monitor_.stopRequested();
          ++attempt) {
         monitor_.pump().sleepFor(kConfirmPause);
-        response = monitor_.fetcher().download(url);
+        response = monitor_.fetcher().download(requestFor(site));
     }
     return response;
 }
@@ -195,7 +228,6 @@ void CheckPass::checkRow(int i, int& failureCount) {
     data.statusText = "Downloading...";
     view.show();
 
-    Outcome outcome = Outcome::NotFetched;
     const bool fetched = fetchAtTurn(i);
     // A download that failed because the program is ending says nothing
     // about the site: it keeps its status and date, and nothing is logged.
@@ -204,9 +236,11 @@ void CheckPass::checkRow(int i, int& failureCount) {
     if (fetched) {
         data.statusText = "Searching Page...";
         view.show();
-        const bool found = entry.testString.empty() || text::contains(m.fetcher().pageText, entry.testString);
-        outcome = found ? Outcome::Good : Outcome::StringMissing;
     }
+    // The judgement: the site's rules against what was fetched.
+    const CheckRules rules = CheckRules::from(entry);
+    CheckVerdict verdict = CheckEvaluator(rules).judge(m.fetcher().lastResponse, m.fetcher().pageText);
+    const Outcome outcome = verdict.outcome;
     const int certDaysLeft = m.fetcher().lastResponse.certDaysLeft;
 
     std::string& previousStatus = m.previousStatus();
@@ -214,49 +248,78 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // A failed fetch in an offline pass raises nothing; the site is judged
     // later against the status it had before the spell.
     const std::string site = entry.title + "\n" + entry.url;
-    const bool heldBack = outcome == Outcome::NotFetched && guard.holdsBack(entry.url);
+    const bool heldBack =
+        outcome == Outcome::NotFetched && !verdict.wrongStatus && guard.holdsBack(entry.url);
     if (heldBack)
         guard.keepStatus(site, previousStatus);
     const std::string judgedAgainst = guard.statusToJudge(site, previousStatus);
+    // A slow page makes the site slow only after its number of slow checks
+    // in a row; until then it is good and says nothing.
+    const bool slow =
+        m.slowStreaks().note(site, verdict.slow, stateOf(judgedAgainst) == State::Slow, rules.slowCount);
+    if (verdict.slow && !slow) {
+        verdict.reason.clear();
+        verdict.kind = ReasonKind::None;
+    }
 
-    entry.status = statusFor(static_cast<int>(outcome));
+    entry.status = CheckVerdict::statusFor(outcome, slow);
+    entry.reason = verdict.reason;
     entry.checkDate = DateText::dateTime(m.clock().now());
+    m.schedule().checked(entry, m.clock().now());
     m.log().writeLogRecord(m.settings(), "\n" + entry.checkDate + " " + entry.url + " " + entry.status);
-    m.recordCheck(historyRecord(m, static_cast<int>(outcome)));
+    m.recordCheck(historyRecord(m, verdict));
     // The new status and date must be in the boxes before the row is stored,
     // because storing gathers the boxes first.
     view.show();
     m.storeRow(i);
     // A failure held back while offline is no change of state.
     if (!heldBack)
-        noteChange(entry, judgedAgainst, outcome == Outcome::Good);
+        noteChange(entry, judgedAgainst);
 
     std::string& report = m.reportBody();
     report.clear();
     switch (outcome) {
     case Outcome::NotFetched:
-        report += "\n" + entry.url + " 404: " + m.fetcher().lastFetchError + "\n";
+        report += "\n" + entry.url + " 404: " +
+                  (verdict.wrongStatus ? std::to_string(verdict.statusCode) : m.fetcher().lastFetchError) +
+                  "\n";
         break;
     case Outcome::StringMissing:
         report += "\n" + entry.url + " String Not Found\n";
         break;
     case Outcome::Good:
-        report += "\n" + entry.url + " Service Restored.\n";
+        report += "\n" + entry.url + (slow ? " Slow Response\n" : " Service Restored.\n");
         break;
     }
     report += "Vantrel Report " + entry.checkDate + "\n";
+    // The reason follows the report's own text only for a site with options.
+    if (rules.optionsInUse && !verdict.reason.empty())
+        report += "Reason: " + verdict.reason + "\n";
 
     const Settings& s = m.settings();
     const bool mails = text::contains(entry.action, "Email");
     const bool calls = text::contains(entry.action, "URL") && !heldBack;
-    if (outcome == Outcome::Good) {
+    const State before = stateOf(judgedAgainst);
+    if (outcome == Outcome::Good && !slow) {
         if (mails && judgedAgainst != "OK")
             alerts.sendRecoveryReport();
+    } else if (outcome == Outcome::Good) {
+        // Slow: reported on the way in (from good or from a failure), and
+        // again on every slow check only when every error is to be mailed.
+        ++slowCount_;
+        const bool cameIn = before == State::Down || judgedAgainst == "OK";
+        if (mails && (cameIn || s.everyError == "yes"))
+            alerts.sendSlowReport();
+        if (text::contains(entry.action, "Sound"))
+            alerts.startErrorSound();
+        if (calls)
+            alerts.callErrorUrl();
     } else if (!heldBack) {
         ++failureCount;
         const bool repeat =
             outcome == Outcome::NotFetched ? s.everyError == "yes" : text::contains(s.notify, "Every");
-        if (mails && (judgedAgainst == "OK" || repeat))
+        // A slow site was up: failing is news.
+        if (mails && (judgedAgainst == "OK" || before == State::Slow || repeat))
             alerts.sendErrorReport();
         if (text::contains(entry.action, "Sound"))
             alerts.startErrorSound();
@@ -268,12 +331,14 @@ void CheckPass::checkRow(int i, int& failureCount) {
         alerts.callErrorUrl();
     if (failureCount >= 1)
         view.showTrayAlert();
+    else if (slowCount_ >= 1)
+        view.showTraySlow();
     else
         view.showTrayOn();
     ++data.checkCount;
     view.show();
 
-    if (outcome != Outcome::NotFetched)
+    if (fetched)
         warnOfCertificate(certDaysLeft);
 }
 
@@ -298,12 +363,12 @@ void CheckPass::warnOfCertificate(int daysLeft) {
     m.view().certificateEnding(entry.title, entry.url, daysLeft);
 }
 
-void CheckPass::noteChange(const SiteEntry& entry, const std::string& judgedAgainst, bool good) {
+void CheckPass::noteChange(const SiteEntry& entry, const std::string& judgedAgainst) {
     // A site never checked before ("New") that checks good has not recovered
     // from anything; one that fails has failed.
-    const bool wasFailing = judgedAgainst != "OK" && judgedAgainst != "New" && !judgedAgainst.empty();
-    if (good == wasFailing)
-        changes_.push_back(SiteChange{entry.title, entry.url, entry.status, good});
+    const State now = stateOf(entry.status);
+    if (now != stateOf(judgedAgainst))
+        changes_.push_back(SiteChange{entry.title, entry.url, entry.status, now == State::Up, entry.reason});
 }
 
 } // namespace vantrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/SiteEntry.h"
+#include "monitor/CheckVerdict.h"
 #include "monitor/SiteChange.h"
 #include "platform/HttpClient.h"
 
@@ -10,7 +12,6 @@
 namespace vantrel {
 
 class SiteMonitor;
-struct SiteEntry;
 
 // One pass over all sites: fetch each page, judge it, stamp and log the
 // check, store the row, and send the alerts its action and the settings
@@ -29,30 +30,38 @@ public:
     explicit CheckPass(SiteMonitor& monitor) : monitor_(monitor) {}
     void run();
 
-private:
-    enum class Outcome { NotFetched, StringMissing, Good };
+    // The status of a site that is slow.
+    static constexpr const char* kSlowStatus = "Slow";
 
-    // A page downloaded before its site's turn, for the URL and test string
-    // its row had then.
+private:
+    // A page downloaded before its site's turn, for the row as it was then.
     struct Ahead {
-        std::string url;
-        std::string testString;
+        SiteEntry site;
         HttpResponse response;
         bool pending = true;
     };
 
     void fetchAhead(int rows);
     bool fetchAtTurn(int i);
-    HttpResponse downloadConfirmed(const std::string& url, const std::string& testString);
+    HttpResponse downloadConfirmed(const SiteEntry& site);
+    HttpRequest requestFor(const SiteEntry& site) const;
+    bool due(int i) const {
+        return due_.empty() || (static_cast<size_t>(i) < due_.size() && due_[static_cast<size_t>(i)]);
+    }
     void checkRow(int i, int& failureCount);
-    void noteChange(const SiteEntry& entry, const std::string& judgedAgainst, bool good);
+    void noteChange(const SiteEntry& entry, const std::string& judgedAgainst);
     void warnOfCertificate(int daysLeft);
     int parallelFetches() const;
     int confirmAttempts() const;
-    static bool failed(const HttpResponse& response, const std::string& testString);
+    static bool failed(const HttpResponse& response, const SiteEntry& site);
+    // Whether a page fetched for `before` serves the check of `now`.
+    static bool sameCheck(const SiteEntry& before, const SiteEntry& now);
 
     SiteMonitor& monitor_;
     std::vector<Ahead> ahead_;
+    // With sites on intervals of their own: the rows this pass checks (empty: all).
+    std::vector<bool> due_;
+    int slowCount_ = 0; // sites found slow in this pass
     // Sites that failed or recovered in this pass, announced once at its end.
     std::vector<SiteChange> changes_;
 };

@@ -14,7 +14,7 @@ std::string known(long long v) {
 
 std::string HistoryCsv::header() {
     return "time,unix_time,title,url,status,http_status,response_ms,name_lookup_ms,connect_ms,tls_ms,"
-           "first_byte_ms,bytes_received,error_number,cert_days_left\r\n";
+           "first_byte_ms,bytes_received,error_number,cert_days_left,reason\r\n";
 }
 
 std::string HistoryCsv::field(const std::string& text) {
@@ -43,6 +43,7 @@ std::string HistoryCsv::line(const CheckRecord& r) {
            known(r.bytesReceived);
     out +=
         "," + (r.errorNumber ? std::to_string(r.errorNumber) : std::string()) + "," + known(r.certDaysLeft);
+    out += "," + field(r.reason);
     return out + "\r\n";
 }
 

@@ -89,8 +89,10 @@ std::string MetricsText::render(const SiteMonitor& m) {
         {"vantrel_site_response_seconds", "gauge", "Duration of the site's last fetch in seconds."},
         {"vantrel_site_http_status", "gauge", "HTTP status code of the site's last fetch."},
         {"vantrel_site_last_check_timestamp_seconds", "gauge", "When the site was last checked (Unix time)."},
+        {"vantrel_site_reason", "gauge",
+         "Always 1; the label reason tells the kind of reason of the site's last check (none when good)."},
     };
-    for (int f = 0; f < 7; ++f) {
+    for (int f = 0; f < 8; ++f) {
         header(families[f]);
         for (const auto& [key, site] : sites) {
             if (!site || site->checks == 0)
@@ -123,8 +125,13 @@ std::string MetricsText::render(const SiteMonitor& m) {
                 value = std::to_string(static_cast<long long>(last.time));
                 break;
             }
-            if (!value.empty())
+            if (f == 7) {
+                const std::string l = labels(key);
+                out += std::string(families[f].name) + l.substr(0, l.size() - 1) + ",reason=\"" +
+                       labelValue(last.reasonKind) + "\"} 1\n";
+            } else if (!value.empty()) {
                 out += std::string(families[f].name) + labels(key) + " " + value + "\n";
+            }
         }
     }
     header({"vantrel_site_local_failures_total", "counter",

@@ -12,7 +12,8 @@ class SoundPlayer;
 // What the engine uses of the world outside: how it waits, the time, HTTP,
 // sound, whether the machine has a network, and the secrets it may send. A service left null is
 // replaced by a plain default (waits in place, the system clock, libcurl, no
-// sound, the system's interface list, no secrets).
+// sound, the system's interface list, the secrets file in the current
+// directory).
 struct MonitorServices {
     EventPump* pump = nullptr;
     Clock* clock = nullptr;

@@ -43,6 +43,8 @@ public:
     virtual void showTrayOn() = 0; // the three-second on-animation, without blocking
     virtual void showTrayOff() = 0;
     virtual void showTrayAlert() = 0;
+    // A site of the pass is slow and none has failed.
+    virtual void showTraySlow() { showTrayAlert(); }
     // Whether the last pass found the machine offline: the tray tip and the
     // window say "Offline" while it is.
     virtual void setOffline(bool offline) = 0;

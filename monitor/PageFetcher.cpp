@@ -24,7 +24,10 @@ bool PageFetcher::fetchPage(const std::string& url) {
 }
 
 HttpResponse PageFetcher::download(const std::string& url) {
-    HttpRequest request = requestFor(url);
+    return download(requestFor(url));
+}
+
+HttpResponse PageFetcher::download(HttpRequest request) {
     request.cancel = &pump_.stopSignal().flag(); // a stop ends the download at once
     HttpResponse response;
     pump_.runBlocking([&] { response = http_.perform(request); });
@@ -36,6 +39,10 @@ std::vector<HttpResponse> PageFetcher::downloadAll(const std::vector<std::string
     requests.reserve(urls.size());
     for (const std::string& url : urls)
         requests.push_back(requestFor(url));
+    return downloadAll(std::move(requests), parallel);
+}
+
+std::vector<HttpResponse> PageFetcher::downloadAll(std::vector<HttpRequest> requests, int parallel) {
     for (HttpRequest& request : requests)
         request.cancel = &pump_.stopSignal().flag();
     std::vector<HttpResponse> responses;

@@ -27,9 +27,11 @@ public:
     // The two halves of fetchPage, for fetches made ahead of their use:
     // download without touching pageText or lastFetchError ...
     HttpResponse download(const std::string& url);
+    HttpResponse download(HttpRequest request);
     // ... several at once (up to `parallel`), the responses in the order of
-    // the URLs; one wait through the pump for all of them ...
+    // the requests; one wait through the pump for all of them ...
     std::vector<HttpResponse> downloadAll(const std::vector<std::string>& urls, int parallel);
+    std::vector<HttpResponse> downloadAll(std::vector<HttpRequest> requests, int parallel);
     // ... and take a response as the result of a fetch, exactly as
     // fetchPage does once its download is over.
     bool accept(HttpResponse response);

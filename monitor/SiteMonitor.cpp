@@ -7,6 +7,7 @@
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
 #include "monitor/CheckPass.h"
+#include "monitor/FileSecretStore.h"
 #include "monitor/MonitorView.h"
 #include "platform/CurlHttpClient.h"
 #include "platform/InterfaceNetworkStatus.h"
@@ -32,11 +33,12 @@ bool fileExists(const char* path) {
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
     : view_(view), defaultHttp_(services.http ? nullptr : std::make_unique<CurlHttpClient>()),
       defaultNetwork_(services.network ? nullptr : std::make_unique<InterfaceNetworkStatus>()),
+      defaultSecrets_(services.secrets ? nullptr : std::make_unique<FileSecretStore>()),
       pump_(services.pump ? services.pump : &defaultPump_),
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
-      network_(services.network ? services.network : defaultNetwork_.get()), secrets_(services.secrets),
-      fetcher_(*http_, *pump_),
+      network_(services.network ? services.network : defaultNetwork_.get()),
+      secrets_(services.secrets ? services.secrets : defaultSecrets_.get()), fetcher_(*http_, *pump_),
       mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this),
       historyNotice_(nullptr, "History") {}
 
@@ -92,6 +94,10 @@ std::chrono::milliseconds SiteMonitor::checkPeriodFor(const std::string& interva
 
 std::chrono::milliseconds SiteMonitor::checkPeriod() const {
     return checkPeriodFor(settings_.interval);
+}
+
+std::chrono::milliseconds SiteMonitor::nextPassDelay() const {
+    return schedule_.nextDelay(sites_, clock_->now(), checkPeriod());
 }
 
 bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
@@ -159,7 +165,8 @@ void SiteMonitor::loadSiteList() {
 }
 
 bool SiteMonitor::saveSiteList() {
-    const bool ok = !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok =
+        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();
@@ -229,7 +236,8 @@ void SiteMonitor::applyMonitorSetting() {
     } else {
         settings_.monitor = "yes";
         data_.statusText = "Monitor.";
-        const auto period = checkPeriod();
+        schedule_.start(clock_->now());
+        const auto period = nextPassDelay();
         view_.setMonitorButtonCaption("Stop Monitor");
         saveSettings();
         monitoringOn_ = true;
@@ -252,7 +260,8 @@ void SiteMonitor::toggleMonitor() {
     } else {
         settings_.monitor = "yes";
         data_.statusText = "Monitor.";
-        const auto period = checkPeriod();
+        schedule_.start(clock_->now());
+        const auto period = nextPassDelay();
         view_.setMonitorButtonCaption("Stop Monitor");
         saveSettings();
         view_.setCheckTimer(period);

@@ -8,10 +8,12 @@
 #include "monitor/CheckCounters.h"
 #include "monitor/CheckHistory.h"
 #include "monitor/CheckLog.h"
+#include "monitor/CheckSchedule.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorServices.h"
 #include "monitor/OfflineGuard.h"
 #include "monitor/PageFetcher.h"
+#include "monitor/SlowStreaks.h"
 #include "monitor/WriteFailureNotice.h"
 #include "notify/DirectEventPump.h"
 #include "notify/ErrorUrlPoster.h"
@@ -59,7 +61,8 @@ public:
     Clock& clock() { return *clock_; }
     SoundPlayer* soundPlayer() { return sound_; }
     NetworkStatus& network() { return *network_; }
-    // The secrets of site logins and alert channels; null when none are known.
+    // The secrets of site logins and alert channels; by default those of the
+    // secrets file in the current directory (FileSecretStore).
     const SecretStore* secrets() const { return secrets_; }
     PageFetcher& fetcher() { return fetcher_; }
     SmtpMailer& mailer() { return mailer_; }
@@ -79,6 +82,10 @@ public:
     // certificate warning last went out.
     OfflineGuard& offlineGuard() { return offlineGuard_; }
     std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
+    // Which sites are due once sites have intervals of their own, and how
+    // many checks in a row each site has been slow.
+    CheckSchedule& schedule() { return schedule_; }
+    SlowStreaks& slowStreaks() { return slowStreaks_; }
 
     // The check history (none: nothing is kept) and the counters since the
     // start. Every decided check and every alert is recorded in both; a
@@ -136,6 +143,9 @@ public:
 
     // The check timer's period for the current INTERVAL.
     std::chrono::milliseconds checkPeriod() const;
+    // Until the next pass: the check period, unless sites have intervals of
+    // their own (CheckSchedule).
+    std::chrono::milliseconds nextPassDelay() const;
     static std::chrono::milliseconds checkPeriodFor(const std::string& interval);
 
     static constexpr int kMainReplyReadSize = 1024;
@@ -152,6 +162,7 @@ private:
     SystemClock defaultClock_;
     std::unique_ptr<HttpClient> defaultHttp_;
     std::unique_ptr<NetworkStatus> defaultNetwork_;
+    std::unique_ptr<SecretStore> defaultSecrets_;
     EventPump* pump_;
     Clock* clock_;
     HttpClient* http_;
@@ -172,6 +183,8 @@ private:
     std::string previousStatus_;
     OfflineGuard offlineGuard_;
     std::map<std::string, std::string> certificateWarned_;
+    CheckSchedule schedule_;
+    SlowStreaks slowStreaks_;
     PageFetcher fetcher_;
     SmtpMailer mailer_;
     ErrorUrlPoster poster_;

@@ -7,6 +7,9 @@
 #include <curl/curl.h>
 #include <map>
 #include <memory>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 #include <string_view>
 #include <sys/socket.h>
 #include <time.h>
@@ -83,6 +86,76 @@ struct MultiDeleter {
 };
 
 constexpr int kPollSliceMs = 100;
+
+// What certificate verification found wrong, gathered while OpenSSL checks
+// the chain, so that a refused certificate can be named.
+struct CertProbe {
+    HttpResponse::CertProblem problem = HttpResponse::CertProblem::None;
+    int daysPastEnd = -1;
+};
+
+int certProbeIndex() {
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+HttpResponse::CertProblem problemOf(int error) {
+    using P = HttpResponse::CertProblem;
+    switch (error) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return P::Expired;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return P::NotYetValid;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        return P::SelfSigned;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return P::UntrustedIssuer;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+        return P::NameMismatch;
+    default:
+        return P::Other;
+    }
+}
+
+// Notes each verification error and changes no verdict: the answer is
+// OpenSSL's own. An expired certificate wins over the other errors, since
+// it is the one a user can act on.
+int noteVerifyError(int preverifyOk, X509_STORE_CTX* store) {
+    const int error = X509_STORE_CTX_get_error(store);
+    if (preverifyOk || error == X509_V_OK)
+        return preverifyOk;
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* probe =
+        ssl ? static_cast<CertProbe*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), certProbeIndex())) : nullptr;
+    if (!probe)
+        return preverifyOk;
+    const HttpResponse::CertProblem problem = problemOf(error);
+    if (probe->problem == HttpResponse::CertProblem::None || problem == HttpResponse::CertProblem::Expired) {
+        probe->problem = problem;
+        if (problem == HttpResponse::CertProblem::Expired) {
+            int days = 0;
+            int secs = 0;
+            X509* cert = X509_STORE_CTX_get_current_cert(store);
+            if (cert && ASN1_TIME_diff(&days, &secs, X509_get0_notAfter(cert), nullptr))
+                probe->daysPastEnd = days;
+        }
+    }
+    return preverifyOk;
+}
+
+CURLcode installCertProbe(CURL*, void* sslCtx, void* user) {
+    auto* ctx = static_cast<SSL_CTX*>(sslCtx);
+    SSL_CTX_set_ex_data(ctx, certProbeIndex(), user);
+    SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), noteVerifyError);
+    return CURLE_OK;
+}
+
+bool hasLineBreak(const std::string& line) {
+    return line.find_first_of("\r\n") != std::string::npos;
+}
 
 } // namespace
 
@@ -183,6 +256,7 @@ struct CurlHttpClient::Transfer {
     std::unique_ptr<curl_slist, SlistDeleter> headers;
     HttpResponse response;
     BodySink sink{nullptr, 0};
+    CertProbe certProbe;
     bool https = false;
     int socketErrno = 0; // why no socket could be opened
 };
@@ -214,23 +288,37 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
             t->headers.reset(grown);
         }
     };
+    // A line break inside a header would start a header or a request of its own.
     for (const std::string& line : request.headers)
-        addHeader(line);
+        if (!hasLineBreak(line))
+            addHeader(line);
 
     t->sink = BodySink{&response.body, maxBodyBytes_};
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, request.verifyCertificate ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, request.verifyCertificate ? 2L : 0L);
     if (!caFile_.empty())
         curl_easy_setopt(h, CURLOPT_CAINFO, caFile_.c_str());
-    // The server certificate's chain, for the days it has left.
-    if (t->https)
+    // The server certificate's chain, for the days it has left, and what
+    // verification found wrong with it.
+    if (t->https) {
         curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, installCertProbe);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &t->certProbe);
+    }
+    if (request.auth == HttpRequest::Auth::Basic) {
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(h, CURLOPT_USERNAME, request.authUser.c_str());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, request.authSecret.c_str());
+    } else if (request.auth == HttpRequest::Auth::Bearer) {
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BEARER));
+        curl_easy_setopt(h, CURLOPT_XOAUTH2_BEARER, request.authSecret.c_str());
+    }
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // A connection serves one request and is closed, also when several
     // transfers share a multi handle.
@@ -252,6 +340,8 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
         // No "Expect: 100-continue": the body goes out with the request at
         // once instead of waiting for a go-ahead many servers never send.
         addHeader("Expect:");
+    } else if (request.method == HttpRequest::Method::Head) {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, t->headers.get());
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, openSocket);
@@ -287,6 +377,13 @@ void CurlHttpClient::finish(Transfer& t, int curlCode) {
     if (local == EMFILE || local == ENFILE || local == ENOBUFS || local == ENOMEM)
         response.errorNumber = HttpResponse::kErrOutOfHandles;
     response.body.clear();
+    if (response.errorNumber == kErrInvalidCa) {
+        response.certProblem = t.certProbe.problem;
+        response.certDaysPastEnd = t.certProbe.daysPastEnd;
+        // The chain was fine, so what curl refused is the host name.
+        if (response.certProblem == HttpResponse::CertProblem::None)
+            response.certProblem = HttpResponse::CertProblem::NameMismatch;
+    }
 }
 
 HttpResponse CurlHttpClient::perform(const HttpRequest& request) {

@@ -12,10 +12,12 @@ namespace vantrel {
 
 // HttpClient over libcurl, one easy handle per request, nothing kept between
 // requests. Only http and https are fetched, also on redirects; redirects are
-// followed up to kMaxRedirects; certificates are verified; no proxy is used
-// unless the request asks for the environment's proxy settings
+// followed up to kMaxRedirects (unless the request says not to);
+// certificates are verified (unless the request accepts any); no proxy is
+// used unless the request asks for the environment's proxy settings
 // (http_proxy, https_proxy, no_proxy). The status code is not looked at.
-// For https the days left on the server certificate are recorded.
+// A login goes only to the URL's host. For https the days left on the server
+// certificate are recorded, and for a refused one what was wrong with it.
 //
 // Every wait is bounded: connecting (name lookup and TLS handshake included)
 // by `connectTimeout`, a transfer whose rate stays below 1 byte a second

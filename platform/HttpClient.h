@@ -8,13 +8,22 @@
 namespace vantrel {
 
 struct HttpRequest {
-    enum class Method { Get, Post };
+    enum class Method { Get, Post, Head };
     Method method = Method::Get;
     std::string url;
     std::string userAgent;
-    std::vector<std::string> headers; // "Name: value", without line ends
+    // "Name: value", without line ends; a line holding CR or LF is not sent.
+    std::vector<std::string> headers;
     std::string body;                 // sent with POST
     bool useEnvironmentProxy = false; // false: always connect directly
+    bool followRedirects = true;      // false: a redirect is the response
+    bool verifyCertificate = true;    // false: any certificate and host name are accepted
+    // An HTTP login. It is sent only to the host of the URL, never to
+    // another host a redirect leads to.
+    enum class Auth { None, Basic, Bearer };
+    Auth auth = Auth::None;
+    std::string authUser;   // Basic
+    std::string authSecret; // Basic: the password; Bearer: the token
     // When set, the request ends early, as a failure, once this turns true.
     const std::atomic<bool>* cancel = nullptr;
 };
@@ -37,6 +46,11 @@ struct HttpResponse {
     double totalMs = -1;         // the whole transfer
     long long bytesReceived = 0; // body bytes received
     int certDaysLeft = -1;       // https: days until the server certificate ends, rounded up
+
+    // A certificate that was refused (errorNumber 12045): what was wrong.
+    enum class CertProblem { None, Expired, NotYetValid, SelfSigned, UntrustedIssuer, NameMismatch, Other };
+    CertProblem certProblem = CertProblem::None;
+    int certDaysPastEnd = -1; // Expired: whole days since the certificate ended
 };
 
 // One HTTP request, blocking until the body has been read or the request

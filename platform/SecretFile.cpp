@@ -6,9 +6,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace vantrel {
 
 SecretFile::Result SecretFile::read(const std::string& path, const std::string& what) {
+    Result result = readAll(path, what, kMaxBytes);
+    if (result.status == Status::Ok)
+        result.secret = result.secret.substr(0, result.secret.find_first_of("\r\n"));
+    return result;
+}
+
+SecretFile::Result SecretFile::readAll(const std::string& path, const std::string& what, long maxBytes) {
     Result result;
     const std::string file = "The " + what + " " + path;
     if (path.empty()) {
@@ -28,7 +37,7 @@ SecretFile::Result SecretFile::read(const std::string& path, const std::string& 
         return result;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxBytes) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) {
         ::close(fd);
         result.status = Status::Unreadable;
         result.message = file + " is not a small plain file.";
@@ -53,7 +62,7 @@ SecretFile::Result SecretFile::read(const std::string& path, const std::string& 
     std::string bytes;
     char buf[512];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 && static_cast<long>(bytes.size()) <= kMaxBytes)
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && static_cast<long>(bytes.size()) <= maxBytes)
         bytes.append(buf, static_cast<size_t>(n));
     const bool failed = n < 0;
     ::close(fd);
@@ -62,7 +71,7 @@ SecretFile::Result SecretFile::read(const std::string& path, const std::string& 
         result.message = file + " cannot be read.";
         return result;
     }
-    result.secret = bytes.substr(0, bytes.find_first_of("\r\n"));
+    result.secret = std::move(bytes);
     result.status = Status::Ok;
     return result;
 }

@@ -22,6 +22,9 @@ public:
 
     // `what` names the file in the messages: "mail password file".
     static Result read(const std::string& path, const std::string& what);
+    // The same checks, with the whole contents (up to `maxBytes`) as the
+    // secret: for files that keep several secrets a line.
+    static Result readAll(const std::string& path, const std::string& what, long maxBytes);
 
     // Longer contents are refused: a secret file holds one short line.
     static constexpr long kMaxBytes = 4096;

@@ -28,8 +28,13 @@ int SiteListModel::columnCount(const QModelIndex& parent) const {
 QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !list_.isValidRow(index.row()))
         return {};
+    const SiteEntry& site = list_.row(index.row());
+    // The status cell's tip says why the last check failed or was slow.
+    if (role == Qt::ToolTipRole && index.column() == kStatusColumn && !site.reason.empty() &&
+        site.status != "OK" && site.status != "New")
+        return QtText::toQt(site.status + ": " + site.reason);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
-        return QtText::toQt(list_.row(index.row()).column(index.column()));
+        return QtText::toQt(site.column(index.column()));
     if (role == Qt::DecorationRole && index.column() == kStatusColumn)
         return statusMark(list_.row(index.row()).status);
     return {};
@@ -50,12 +55,15 @@ QIcon SiteListModel::statusMark(const std::string& status) {
     static const QIcon good = dot(QColor(0x2e, 0xa0, 0x43));
     static const QIcon failed = dot(QColor(0xd0, 0x20, 0x20));
     static const QIcon missing = dot(QColor(0xe0, 0x9a, 0x10));
+    static const QIcon slow = dot(QColor(0x30, 0x70, 0xd0));
     if (status == "OK")
         return good;
     if (status == "404")
         return failed;
     if (status == "Bad - Test String text Not Found")
         return missing;
+    if (status == "Slow")
+        return slow;
     return {};
 }
 

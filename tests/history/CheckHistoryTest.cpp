@@ -290,10 +290,11 @@ TEST(HistoryQueries, CsvLines) {
     c.title = "Shop, \"main\"";
     c.httpStatus = 200;
     c.bytesReceived = 512;
+    c.reason = "text \"Welcome\" not found";
     EXPECT_EQ(HistoryCsv::header().substr(0, 39), "time,unix_time,title,url,status,http_st");
     const std::string line = HistoryCsv::line(c);
     EXPECT_NE(line.find(",1796690625,\"Shop, \"\"main\"\"\",http://a.test/,Bad - Test String text Not "
-                        "Found,200,87,,,,,512,,\r\n"),
+                        "Found,200,87,,,,,512,,,\"text \"\"Welcome\"\" not found\"\r\n"),
               std::string::npos)
         << line;
 }

@@ -7,8 +7,8 @@ using namespace vantrel;
 namespace {
 
 SiteEntry full(const std::string& p) {
-    return SiteEntry{p + "title", "http://" + p, p + "test", "Email", p + "err", "01 Jan 2026",
-                     "02 Jan 2026 03:04:05", "OK"};
+    return SiteEntry{p + "title",   "http://" + p,          p + "test", "Email", p + "err",
+                     "01 Jan 2026", "02 Jan 2026 03:04:05", "OK"};
 }
 
 SiteList roundTrip(const SiteList& in) {
@@ -30,12 +30,13 @@ TEST(SiteListFile, LayoutIsByteExactBottomRowFirst) {
     SiteList l;
     l.insertAtTop(full("B"));
     l.insertAtTop(full("A")); // A on top
-    const std::string expected = "CREATOR=Vantrel 1.0\r\n"
-                                 "ST=Btitle\r\nURL=http://B\r\nTESTSTRING=Btest\r\nCREATE=01 Jan 2026\r\n"
-                                 "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Berr\r\nACTION=Email\r\nSTATUS=OK\r\n"
-                                 "\r\n"
-                                 "ST=Atitle\r\nURL=http://A\r\nTESTSTRING=Atest\r\nCREATE=01 Jan 2026\r\n"
-                                 "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Aerr\r\nACTION=Email\r\nSTATUS=OK\r\n";
+    const std::string expected =
+        "CREATOR=Vantrel 1.0\r\n"
+        "ST=Btitle\r\nURL=http://B\r\nTESTSTRING=Btest\r\nCREATE=01 Jan 2026\r\n"
+        "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Berr\r\nACTION=Email\r\nSTATUS=OK\r\n"
+        "\r\n"
+        "ST=Atitle\r\nURL=http://A\r\nTESTSTRING=Atest\r\nCREATE=01 Jan 2026\r\n"
+        "CHECK=02 Jan 2026 03:04:05\r\nURLEMAIL=Aerr\r\nACTION=Email\r\nSTATUS=OK\r\n";
     EXPECT_EQ(SiteListFile::serialize(l), expected);
 }
 
@@ -76,7 +77,8 @@ TEST(SiteListFile, ReaderQuirks) {
 
 TEST(SiteListFile, LastLineWithoutLineEndIsIgnored) {
     SiteEntry work;
-    auto two = SiteListFile::parse("ST=a\r\nURL=http://a\r\nSTATUS=OK\r\n\r\nST=b\r\nURL=http://b\r\nSTATUS=404", work);
+    auto two = SiteListFile::parse(
+        "ST=a\r\nURL=http://a\r\nSTATUS=OK\r\n\r\nST=b\r\nURL=http://b\r\nSTATUS=404", work);
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[1].status, "OK"); // carried from the record before
     SiteEntry fresh;
@@ -97,4 +99,110 @@ TEST(SiteListFile, GarbageNeverCrashes) {
     auto r = SiteListFile::parse(withNul, w2);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].title, std::string("a\0b", 3));
+}
+
+namespace {
+
+// The reader as it was before options: eight keys, each carried over to the
+// next record when missing, every other key ignored.
+std::vector<SiteEntry> eightKeyReader(std::string_view bytes) {
+    std::vector<SiteEntry> out;
+    SiteEntry e;
+    std::string_view rest = bytes;
+    auto flush = [&] {
+        if (!e.title.empty() && !e.url.empty())
+            out.push_back(e);
+    };
+    bool first = true;
+    while (true) {
+        const size_t lf = rest.find('\n');
+        if (lf == std::string_view::npos)
+            break;
+        std::string_view line = rest.substr(0, lf);
+        rest.remove_prefix(lf + 1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.remove_suffix(1);
+        const size_t eq = line.find('=');
+        const std::string key(line.substr(0, eq));
+        const std::string value(eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1));
+        if (key == "ST") {
+            if (!first && !e.title.empty())
+                flush();
+            e.title = value;
+        }
+        for (int c = 1; c < SiteEntry::kColumnCount; ++c) {
+            static const char* const keys[] = {"ST",       "URL",    "TESTSTRING", "ACTION",
+                                               "URLEMAIL", "CREATE", "CHECK",      "STATUS"};
+            if (key == keys[c])
+                e.column(c) = value;
+        }
+        first = false;
+    }
+    if (!e.title.empty())
+        flush();
+    return out;
+}
+
+} // namespace
+
+TEST(SiteListFile, OptionsFollowTheEightKeysAndStayWithTheirRecord) {
+    SiteEntry plain = full("P");
+    SiteEntry opt = full("O");
+    opt.options.statusCodes = "200-299,301";
+    opt.options.match = "regex";
+    opt.options.headers = {"X-One: 1", "X-Two: a=b"};
+    opt.options.every = "15";
+    opt.options.unknown = {{"SNOOZE", "2027-01-01"}};
+    SiteList l;
+    l.insertAtTop(opt);   // bottom: written first
+    l.insertAtTop(plain); // top: no options, follows a record that has them
+    const std::string bytes = SiteListFile::serialize(l);
+    EXPECT_NE(bytes.find("STATUS=OK\r\nSTATUSCODES=200-299,301\r\nMATCH=regex\r\nHEADER=X-One: 1\r\n"
+                         "HEADER=X-Two: a=b\r\nEVERY=15\r\nSNOOZE=2027-01-01\r\n\r\nST=Ptitle\r\n"),
+              std::string::npos)
+        << bytes;
+
+    // Load, save, reload: the options come back with their own record only.
+    SiteEntry work;
+    const std::vector<SiteEntry> back = SiteListFile::parse(bytes, work);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0], opt);
+    EXPECT_EQ(back[1], plain);
+    SiteList again;
+    again.insertAllAtTop(back);
+    EXPECT_EQ(SiteListFile::serialize(again), bytes);
+
+    // A reader that knows only the eight keys sees the same rows, unchanged.
+    const std::vector<SiteEntry> old = eightKeyReader(bytes);
+    ASSERT_EQ(old.size(), 2u);
+    SiteEntry optFields = opt;
+    optFields.options = {};
+    EXPECT_EQ(old[0], optFields);
+    EXPECT_EQ(old[1], plain);
+}
+
+TEST(SiteListFile, OlderListLoadsAndSavesByteForByteAndOptionsNeverCarryOver) {
+    // As the writer before options wrote it, and as other programs may.
+    const std::string older =
+        "CREATOR=Vantrel 1.0\r\n"
+        "ST=a\r\nURL=http://a\r\nTESTSTRING=x\r\nCREATE=01 Jan 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
+        "ACTION=Email\r\nSTATUS=OK\r\n\r\n"
+        "ST=b\r\nURL=http://b\r\nTESTSTRING=\r\nCREATE=01 Jan 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
+        "ACTION=Sound\r\nSTATUS=New\r\n";
+    SiteEntry work;
+    SiteList l;
+    l.insertAllAtTop(SiteListFile::parse(older, work));
+    EXPECT_EQ(SiteListFile::serialize(l), older);
+
+    // Options before the first record, and lower-case or field keys, are no
+    // options; a record without options has none, whatever came before.
+    const std::string hand = "MATCH=json\nST=a\nURL=http://a\nINVERT=yes\nst=x\nCREATOR=y\nmatch=z\n\n"
+                             "ST=b\nURL=http://b\n";
+    SiteEntry w2;
+    const auto records = SiteListFile::parse(hand, w2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].options.invert, "yes");
+    EXPECT_EQ(records[0].options.match, "");
+    EXPECT_TRUE(records[0].options.unknown.empty());
+    EXPECT_EQ(records[1].options, SiteOptions{});
 }

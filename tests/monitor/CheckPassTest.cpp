@@ -734,8 +734,9 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
     ASSERT_EQ(view.siteChanges.size(), 1u);
     const std::vector<SiteChange> expected = {
         {"Site good", web.url("/good"), "OK", true},
-        {"Site changed", web.url("/changed"), "Bad - Test String text Not Found", false},
-        {"Site refused", refusedUrl, "404", false},
+        {"Site changed", web.url("/changed"), "Bad - Test String text Not Found", false,
+         "text \"Welcome\" not found"},
+        {"Site refused", refusedUrl, "404", false, "connection refused or host unreachable"},
     };
     EXPECT_EQ(view.siteChanges[0], expected);
 

@@ -235,6 +235,7 @@ TEST_F(CurlHttpClientTest, HttpsNeedsATrustedCertificate) {
     HttpResponse selfSigned = get("https://127.0.0.1:" + std::to_string(port) + "/");
     EXPECT_FALSE(selfSigned.ok);
     EXPECT_EQ(selfSigned.errorNumber, 12045);
+    EXPECT_EQ(selfSigned.certProblem, HttpResponse::CertProblem::SelfSigned);
 
     // A server that does not speak TLS at all.
     SmtpTestPeer plainText;
@@ -314,4 +315,74 @@ TEST_F(CurlHttpClientTest, NoDescriptorLeftIsALocalFailure) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.errorNumber, HttpResponse::kErrOutOfHandles);
     EXPECT_EQ(get(server.url("/page")).body, "fine");
+}
+
+TEST_F(CurlHttpClientTest, RequestOptionsHeadNoRedirectsLoginsAndNoInjectedLines) {
+    server.route("/moved", HttpTestServer::redirect(server.url("/page")));
+    server.route("/page", HttpTestServer::ok("the page"));
+    HttpRequest request;
+    request.url = server.url("/moved");
+    request.followRedirects = false;
+    request.method = HttpRequest::Method::Head;
+    request.auth = HttpRequest::Auth::Basic;
+    request.authUser = "ops";
+    request.authSecret = "pa ss";
+    request.headers = {"X-Probe: 1", "X-Evil: a\r\nInjected: yes"};
+    HttpResponse r = client.perform(request);
+    ASSERT_TRUE(r.ok) << r.errorNumber;
+    EXPECT_EQ(r.statusCode, 302);
+    EXPECT_EQ(r.body, "");
+    ASSERT_EQ(server.requests().size(), 1u); // the redirect was not followed
+    const std::string sent = server.lastRequest();
+    EXPECT_TRUE(sent.starts_with("HEAD /moved HTTP/1.1\r\n")) << sent;
+    EXPECT_NE(sent.find("\r\nAuthorization: Basic b3BzOnBhIHNz\r\n"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("\r\nX-Probe: 1\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("Injected"), std::string::npos) << sent;
+
+    request.url = server.url("/page");
+    request.method = HttpRequest::Method::Get;
+    request.auth = HttpRequest::Auth::Bearer;
+    request.authSecret = "t0ken";
+    r = client.perform(request);
+    EXPECT_EQ(r.body, "the page");
+    EXPECT_NE(server.lastRequest().find("\r\nAuthorization: Bearer t0ken\r\n"), std::string::npos);
+}
+
+TEST_F(CurlHttpClientTest, ARefusedCertificateIsNamedAndInsecureAcceptsIt) {
+    TempDir dir;
+    // Made five days ago: a CA for ten days, and a server certificate it
+    // signed for two, which ended three days ago.
+    auto past = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {"faketime", "-f", "-5d", "openssl"});
+        return ChildProcess::run(args);
+    };
+    const std::vector<std::string> key = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
+    auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    if (!past(with(
+            {"req", "-x509", "-keyout", "ca.key", "-out", "ca.pem", "-days", "10", "-subj", "/CN=Test CA"},
+            key)) ||
+        !past(with({"req", "-keyout", "key.pem", "-out", "req.pem", "-subj", "/CN=127.0.0.1"}, key)) ||
+        !past({"x509", "-req", "-in", "req.pem", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+               "-days", "2", "-out", "cert.pem"}))
+        GTEST_SKIP() << "faketime and openssl cannot make an old certificate here";
+    const int port = ChildProcess::freePort();
+    ChildProcess tls({"openssl", "s_server", "-quiet", "-www", "-accept", std::to_string(port), "-cert",
+                      dir.path() + "/cert.pem", "-key", dir.path() + "/key.pem"});
+    ASSERT_TRUE(ChildProcess::waitForPort(port, std::chrono::seconds(10)));
+    client.setCaFile(dir.path() + "/ca.pem");
+    HttpRequest request;
+    request.url = "https://127.0.0.1:" + std::to_string(port) + "/";
+    HttpResponse refused = client.perform(request);
+    EXPECT_EQ(refused.errorNumber, 12045);
+    EXPECT_EQ(refused.certProblem, HttpResponse::CertProblem::Expired);
+    EXPECT_GE(refused.certDaysPastEnd, 2);
+    EXPECT_LE(refused.certDaysPastEnd, 3);
+
+    request.verifyCertificate = false;
+    HttpResponse accepted = client.perform(request);
+    EXPECT_TRUE(accepted.ok) << accepted.errorNumber;
+    EXPECT_EQ(accepted.statusCode, 200);
 }

@@ -1,17 +1,18 @@
 #include "app/SiteMonitorDlg.h"
 
-#include "model/ExtraSettingsFile.h"
-#include "notify/SmtpMailer.h"
-#include "platform/MailPasswordFile.h"
 #include "app/MetricsServer.h"
+#include "history/SqliteCheckHistory.h"
 #include "model/DataFile.h"
+#include "model/ExtraSettingsFile.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
-#include "history/SqliteCheckHistory.h"
+#include "notify/SmtpMailer.h"
+#include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/HistoryPanel.h"
+#include "ui/ImportPreviewDlg.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
@@ -37,8 +38,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -145,6 +146,8 @@ void CSiteMonitorDlg::createMenu() {
     QMenu* exportMenu = file->addMenu(QStringLiteral("Export &History"));
     exportMenu->addAction(QStringLiteral("&Selected Site..."), this, [this] { OnExportHistory(false); });
     exportMenu->addAction(QStringLiteral("&All Sites..."), this, [this] { OnExportHistory(true); });
+    file->addAction(QStringLiteral("&Import Sites..."), this,
+                    [this] { ImportPreviewDlg::importInto(engine_, this); });
     file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);
     QMenu* entry = menuBar_->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), this, &CSiteMonitorDlg::OnAdd);

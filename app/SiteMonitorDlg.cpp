@@ -1,13 +1,13 @@
 #include "app/SiteMonitorDlg.h"
 
-#include "app/MetricsServer.h"
-#include "history/SqliteCheckHistory.h"
-#include "model/DataFile.h"
 #include "model/ExtraSettingsFile.h"
-#include "monitor/HistoryCsv.h"
-#include "monitor/MetricsText.h"
 #include "notify/SmtpMailer.h"
 #include "platform/MailPasswordFile.h"
+#include "app/MetricsServer.h"
+#include "model/DataFile.h"
+#include "monitor/HistoryCsv.h"
+#include "monitor/MetricsText.h"
+#include "history/SqliteCheckHistory.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
@@ -38,8 +38,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <utility>
+#include <filesystem>
 #include <vector>
 
 namespace vantrel {

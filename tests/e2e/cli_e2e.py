@@ -23,6 +23,8 @@ import tempfile
 import threading
 import time
 
+import desktop
+
 failures = []
 
 
@@ -244,6 +246,66 @@ def folder_commands(exe, folder, env, base, instance):
         check(lock_pid() is None, "%s: a lock was left behind" % how)
 
 
+def on_display(exe, work, base):
+    """As the user meets it: a site added from a terminal appears in the open
+    window; File > Import Sites... shows its preview and adds the new rows."""
+    missing = desktop.missing_tools()
+    missing = [t for t in missing if t != "trayer"]
+    if missing:
+        print("SKIP on a display: %s missing" % ", ".join(missing))
+        return
+    shots = os.environ.get("VANTREL_E2E_SHOTS")
+    with desktop.Desktop() as d:
+        folder = os.path.join(work, "display")
+        os.mkdir(folder)
+        with open(os.path.join(folder, "vantrel.ini"), "w", newline="") as f:
+            f.write("MONITOR=no\r\n")
+        with open(os.path.join(folder, "urls.txt"), "w") as f:
+            f.write("%s/one\n%s/one\nnot a url\n%s/two\n" % (base, base, base))
+        env = dict(d.env, TMPDIR=work)
+        proc = subprocess.Popen([exe], cwd=folder, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            check(desktop.wait_for(lambda: desktop.started(folder), 20), "display: no start")
+            time.sleep(0.5)
+            run(exe, folder, env=env)  # a second start shows the window
+            wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 10)
+            if not check(wid and desktop.wait_for(lambda: d.mapped(wid), 10), "display: the window is not shown"):
+                return
+            rc, out, err = run(exe, folder, "add", "From the shell", base + "/shell", env=env)
+            check(rc == 0, "display: add: %s %r" % (rc, err))
+            time.sleep(0.5)
+            if shots:
+                d.screenshot(os.path.join(shots, "cli-added.png"))
+            d.run(["xdotool", "windowactivate", "--sync", wid])
+            d.run(["xdotool", "key", "--window", wid, "alt+f"])
+            time.sleep(0.5)
+            d.run(["xdotool", "key", "i"])
+            chooser = desktop.wait_for(lambda: d.window_of(proc.pid, "Import Sites"), 10)
+            if not check(chooser, "display: File > Import Sites... opened no file dialog"):
+                return
+            time.sleep(0.5)
+            d.run(["xdotool", "type", "--delay", "20", os.path.join(folder, "urls.txt")])
+            d.run(["xdotool", "key", "Return"])
+            time.sleep(1.5)
+            if shots:
+                d.screenshot(os.path.join(shots, "cli-import-preview.png"))
+            d.run(["xdotool", "key", "Return"])  # Import
+            ok = desktop.wait_for(lambda: len(titles(exe, folder, env)) == 3, 10)
+            check(ok, "display: the import did not reach the rows: %s" % titles(exe, folder, env))
+            check(titles(exe, folder, env) == [base + "/one", base + "/two", "From the shell"],
+                  "display: rows after the import: %s" % titles(exe, folder, env))
+            if shots:
+                time.sleep(0.5)
+                d.screenshot(os.path.join(shots, "cli-imported.png"))
+        finally:
+            proc.send_signal(signal.SIGTERM)
+            try:
+                proc.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+
+
 def main():
     exe = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="vantrel-cli-")
@@ -285,6 +347,9 @@ def main():
         check(saved.count("ST=") == 6 and "ST=Work page" in saved and "STATUS=OK" in saved,
               "the instance saved: %r" % saved)
         print("with an instance: %s" % ("ok" if len(failures) == before else "FAILED"))
+        before = len(failures)
+        on_display(exe, work, base)
+        print("on a display: %s" % ("ok" if len(failures) == before else "FAILED"))
     finally:
         if proc and proc.poll() is None:
             proc.kill()

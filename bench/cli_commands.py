@@ -46,6 +46,8 @@ def median_ms(samples):
 
 def main():
     exe = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/app/vantrel")
+    # The program loads its window's libraries (Qt, ...) before main(), also
+    # for `check`; the Qt-free build of the same command shows that share.
     work = tempfile.mkdtemp(prefix="vantrel-cli-bench-")
     runtime = os.path.join(work, "runtime")
     os.mkdir(runtime, 0o700)
@@ -61,6 +63,9 @@ def main():
             "vantrel check": [exe, "check", url, "--text", "green", "-w", "500", "-c", "1000"],
             "curl -o /dev/null -w": ["curl", "-s", "-o", "/dev/null", "-w", "%{http_code} %{time_total}", url],
         }
+        core = os.path.join(os.path.dirname(exe), "..", "bench", "vantrel_cli_check_core")
+        if os.path.exists(core):
+            tools["the same check without Qt"] = [core, "check", url, "--text", "green", "-w", "500", "-c", "1000"]
         for plugin in ("check_http", "check_curl"):
             path = shutil.which(plugin) or next(
                 (p for p in ("/usr/lib/nagios/plugins/" + plugin, "/usr/lib/monitoring-plugins/" + plugin)
@@ -82,7 +87,7 @@ def main():
         print("one check of %s, median of %d interleaved runs:" % (url, RUNS))
         for name in tools:
             m = median_ms(samples[name])
-            print("  %-22s %7.2f ms  (%.2f x curl)" % (name, m, m / curl))
+            print("  %-26s %7.2f ms  (%.2f x curl)" % (name, m, m / curl))
 
         # 10,000 sites.
         folder = os.path.join(work, "list")

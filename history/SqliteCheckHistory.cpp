@@ -27,7 +27,8 @@ constexpr size_t kBatch = 512;
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS sites(id INTEGER PRIMARY KEY, url TEXT NOT NULL, title TEXT NOT NULL,"
     " UNIQUE(url, title))",
-    "CREATE TABLE IF NOT EXISTS verdicts(id INTEGER PRIMARY KEY, outcome INTEGER NOT NULL, status TEXT NOT NULL,"
+    "CREATE TABLE IF NOT EXISTS verdicts(id INTEGER PRIMARY KEY, outcome INTEGER NOT NULL, status TEXT NOT "
+    "NULL,"
     " kind TEXT NOT NULL, UNIQUE(outcome, status, kind))",
     // The usual verdict is number 1, which a row stores in no bytes at all.
     "INSERT OR IGNORE INTO verdicts(id, outcome, status, kind) VALUES(1, 2, 'OK', 'none')",
@@ -141,8 +142,9 @@ long long SqliteCheckHistory::queryInt(const char* sql, long long fallback) {
     if (!s)
         return fallback;
     Reset r{s};
-    return sqlite3_step(s) == SQLITE_ROW && sqlite3_column_type(s, 0) != SQLITE_NULL ? sqlite3_column_int64(s, 0)
-                                                                                       : fallback;
+    return sqlite3_step(s) == SQLITE_ROW && sqlite3_column_type(s, 0) != SQLITE_NULL
+               ? sqlite3_column_int64(s, 0)
+               : fallback;
 }
 
 void SqliteCheckHistory::fail(const std::string& what) {
@@ -210,7 +212,8 @@ void SqliteCheckHistory::writerLoop() {
                 idle_.notify_all();
             }
             if (!upkeep)
-                wake_.wait_for(lock, std::chrono::minutes(1), [this] { return stopping_ || !queue_.empty(); });
+                wake_.wait_for(lock, std::chrono::minutes(1),
+                               [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty() && stopping_)
                 return;
             const size_t n = std::min(queue_.size(), kBatch);
@@ -281,9 +284,8 @@ void SqliteCheckHistory::writeAll(const std::function<bool(CheckRecord&)>& next)
 
 void SqliteCheckHistory::writeRollups(bool daily, const std::function<bool(RollupRow&)>& next) {
     std::lock_guard<std::mutex> lock(dbMutex_);
-    sqlite3_stmt* s =
-        prepare(daily ? "INSERT OR REPLACE INTO daily VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)"
-                      : "INSERT OR REPLACE INTO hourly VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+    sqlite3_stmt* s = prepare(daily ? "INSERT OR REPLACE INTO daily VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)"
+                                    : "INSERT OR REPLACE INTO hourly VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
     if (!s || !exec("BEGIN IMMEDIATE"))
         return;
     RollupRow row;
@@ -299,7 +301,8 @@ void SqliteCheckHistory::writeRollups(bool daily, const std::function<bool(Rollu
         succeed();
 }
 
-bool SqliteCheckHistory::insertRollup(sqlite3_stmt* s, long long site, long long bucket, const RangeFigures& f) {
+bool SqliteCheckHistory::insertRollup(sqlite3_stmt* s, long long site, long long bucket,
+                                      const RangeFigures& f) {
     Reset r{s};
     sqlite3_bind_int64(s, 1, site);
     sqlite3_bind_int64(s, 2, bucket);
@@ -372,7 +375,8 @@ void SqliteCheckHistory::loadVerdicts() {
 
 const SqliteCheckHistory::Verdict& SqliteCheckHistory::verdict(long long id) const {
     static const Verdict unknown;
-    return id > 0 && static_cast<size_t>(id) < verdicts_.size() ? verdicts_[static_cast<size_t>(id)] : unknown;
+    return id > 0 && static_cast<size_t>(id) < verdicts_.size() ? verdicts_[static_cast<size_t>(id)]
+                                                                : unknown;
 }
 
 long long SqliteCheckHistory::verdictId(const CheckRecord& c) {
@@ -402,8 +406,9 @@ long long SqliteCheckHistory::verdictId(const CheckRecord& c) {
 bool SqliteCheckHistory::insertRaw(long long site, const CheckRecord& c) {
     const long long verdict = verdictId(c);
     // Two checks of a site in one second take the next number.
-    sqlite3_stmt* first = prepare("INSERT OR IGNORE INTO raw(site, time, n, verdict, total_ms, detail, reason)"
-                                  " VALUES(?1, ?2, 0, ?3, ?4, ?5, ?6)");
+    sqlite3_stmt* first =
+        prepare("INSERT OR IGNORE INTO raw(site, time, n, verdict, total_ms, detail, reason)"
+                " VALUES(?1, ?2, 0, ?3, ?4, ?5, ?6)");
     sqlite3_stmt* next = prepare("INSERT INTO raw(site, time, n, verdict, total_ms, detail, reason)"
                                  " VALUES(?1, ?2, (SELECT ifnull(max(n), 0) + 1 FROM raw WHERE site = ?1"
                                  " AND time = ?2), ?3, ?4, ?5, ?6)");
@@ -617,10 +622,11 @@ std::vector<SeriesPoint> SqliteCheckHistory::series(const std::string& url, cons
     if (site < 0)
         return points;
     if (from < bounds_.rawFrom)
-        forRollups(site, from, std::min(to + 1, bounds_.rawFrom), [&points](std::time_t t, const RangeFigures& f) {
-            points.push_back({t, f.timed > 0 ? static_cast<int>(f.averageMs) : -1, f.failures > 0,
-                              static_cast<int>(f.checks), static_cast<int>(f.failures)});
-        });
+        forRollups(site, from, std::min(to + 1, bounds_.rawFrom),
+                   [&points](std::time_t t, const RangeFigures& f) {
+                       points.push_back({t, f.timed > 0 ? static_cast<int>(f.averageMs) : -1, f.failures > 0,
+                                         static_cast<int>(f.checks), static_cast<int>(f.failures)});
+                   });
     for (const RawCheck& c : rawChecks(site, std::max(from, bounds_.rawFrom), to)) {
         const bool failed = c.outcome != CheckRecord::kGood;
         points.push_back({c.time, c.totalMs, failed, 1, failed ? 1 : 0});

@@ -182,7 +182,7 @@ private:
     std::vector<Verdict> verdicts_; // by number; 0 unused
     std::map<std::tuple<int, std::string, std::string>, long long> verdictIds_;
     Bounds bounds_;
-    bool legacy_ = false; // a table of the earlier layout still holds rows
+    bool legacy_ = false;        // a table of the earlier layout still holds rows
     long long rollupCursor_ = 0; // the last site rolled up of the day in hand
     std::time_t lastPrune_ = 0;
     bool started_ = false; // the writer did its first upkeep

@@ -19,7 +19,7 @@ using namespace sqlite;
 
 constexpr std::time_t kHour = 60 * 60;
 constexpr std::time_t kDay = 24 * kHour;
-constexpr int kRollupSites = 250; // sites a roll-up step takes
+constexpr int kRollupSites = 250;  // sites a roll-up step takes
 constexpr int kMigrateRows = 5000; // rows of the earlier layout a step moves
 
 } // namespace
@@ -98,8 +98,9 @@ std::vector<long long> SqliteCheckHistory::siteIds() {
 
 long long SqliteCheckHistory::firstRawDay() {
     // The oldest row of each site is the first of its stretch of the key.
-    const long long first = queryInt("SELECT min(m) FROM (SELECT (SELECT min(time) FROM raw WHERE site = s.id)"
-                                     " AS m FROM sites s)");
+    const long long first =
+        queryInt("SELECT min(m) FROM (SELECT (SELECT min(time) FROM raw WHERE site = s.id)"
+                 " AS m FROM sites s)");
     return first < 0 ? -1 : first / kDay;
 }
 
@@ -351,10 +352,10 @@ bool SqliteCheckHistory::rollUpStep(long long maxDay) {
 // ---- the earlier layout -----------------------------------------------------
 
 bool SqliteCheckHistory::migrateStep() {
-    sqlite3_stmt* s = prepare(
-        "SELECT c.time, c.site, c.site, c.outcome, c.status, c.http_status, c.total_ms, c.lookup_ms,"
-        " c.connect_ms, c.tls_ms, c.first_byte_ms, c.bytes, c.error_number, c.cert_days, c.id"
-        " FROM checks c ORDER BY c.id LIMIT ?1");
+    sqlite3_stmt* s =
+        prepare("SELECT c.time, c.site, c.site, c.outcome, c.status, c.http_status, c.total_ms, c.lookup_ms,"
+                " c.connect_ms, c.tls_ms, c.first_byte_ms, c.bytes, c.error_number, c.cert_days, c.id"
+                " FROM checks c ORDER BY c.id LIMIT ?1");
     sqlite3_stmt* del = prepare("DELETE FROM checks WHERE id <= ?1");
     if (!s || !del || !exec("BEGIN IMMEDIATE"))
         return false;

@@ -102,8 +102,8 @@ struct RangeFigures {
 };
 
 // The check history of the engine: every check and alert, kept for a number
-// of days, and hourly and daily roll-ups of the checks kept longer. Recording never blocks for long and never fails a check: a store
-// that cannot be written reports itself unavailable and drops records.
+// of days, and hourly and daily roll-ups of the checks kept longer. Recording never blocks for long and never
+// fails a check: a store that cannot be written reports itself unavailable and drops records.
 class CheckHistory {
 public:
     virtual ~CheckHistory() = default;

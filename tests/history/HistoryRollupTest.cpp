@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace vantrel;
@@ -400,4 +401,52 @@ TEST(HistoryRollup, CapDropsRawRowsBeforeRollups) {
     const RangeFigures all = h.figures(url(3), "S", first, now);
     EXPECT_EQ(all.checks, (now - first) / 600 + 1);
     EXPECT_EQ(all.failures, failures);
+}
+
+// The writer rolls finished days up by itself, between batches, in steps of
+// a few hundred sites; the day being checked is left alone.
+TEST(HistoryRollup, WriterRollsUpFinishedDaysBetweenBatches) {
+    TempDir dir;
+    FakeClock clock;
+    const std::time_t today = clock.now() / kDay * kDay;
+    clock.set(today - kDay);
+    SqliteCheckHistory h("writer.db", 90, 1024LL << 20, clock);
+    // Checks of yesterday and of today's first quarter hour, each recorded
+    // when it was made.
+    for (std::time_t t = today - kDay; t <= today + SqliteCheckHistory::kRollupGrace; t += kHour / 2) {
+        clock.set(t == today ? t + SqliteCheckHistory::kRollupGrace : t);
+        for (int site = 0; site < 300; ++site) {
+            CheckRecord c;
+            c.time = t;
+            c.url = url(site);
+            c.title = "S";
+            c.outcome = CheckRecord::kGood;
+            c.status = "OK";
+            c.totalMs = 50;
+            h.recordCheck(c);
+        }
+        ASSERT_TRUE(h.flush()); // the queue's bound is 10,000 records
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("writer.db", &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 1000);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM daily), (SELECT count(*) FROM hourly)", -1, &s,
+                       nullptr);
+    long long daily = 0, hourly = 0;
+    for (int i = 0; i < 100 && daily < 300; ++i) { // up to 5 s
+        if (sqlite3_step(s) == SQLITE_ROW) {
+            daily = sqlite3_column_int64(s, 0);
+            hourly = sqlite3_column_int64(s, 1);
+        }
+        sqlite3_reset(s);
+        if (daily < 300)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    EXPECT_EQ(daily, 300);       // yesterday, of every site
+    EXPECT_EQ(hourly, 300 * 24); // and its hours; today is not over
+    const RangeFigures f = h.figures(url(299), "S", today - kDay, today - 1);
+    EXPECT_EQ(f.checks, 48);
 }

@@ -34,13 +34,15 @@ void HistoryRollup::addRollup(const RangeFigures& r) {
     figures_.checks += r.checks;
     figures_.failures += r.failures;
     figures_.slow += r.slow;
-    if (r.timed <= 0)
+    // A roll-up without a mean (none of its checks was fetched, or a row
+    // someone changed) adds no times.
+    if (r.timed <= 0 || r.averageMs < 0)
         return;
     figures_.timed += r.timed;
     if (r.minMs >= 0 && (figures_.minMs < 0 || r.minMs < figures_.minMs))
         figures_.minMs = r.minMs;
     sumMs_ += r.averageMs * static_cast<double>(r.timed);
-    buckets_.emplace_back(static_cast<int>(std::lround(r.p95Ms)), r.timed);
+    buckets_.emplace_back(static_cast<int>(std::lround(std::max(r.p95Ms, r.averageMs))), r.timed);
 }
 
 RangeFigures HistoryRollup::figures() const {

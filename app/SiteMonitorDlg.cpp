@@ -318,7 +318,8 @@ void CSiteMonitorDlg::openHistory() {
         return;
     // Beside the data files, in the current directory.
     history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
-                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_);
+                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_,
+                                                    x.historyKeepDays);
     engine_.setHistory(history_.get());
     if (!history_->available() && unattended_) {
         std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());

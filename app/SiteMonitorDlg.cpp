@@ -4,7 +4,9 @@
 #include "notify/SmtpMailer.h"
 #include "platform/MailPasswordFile.h"
 #include "app/MetricsServer.h"
+#include "app/SiteOptionsController.h"
 #include "model/DataFile.h"
+#include "monitor/FileSecretStore.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
 #include "history/SqliteCheckHistory.h"
@@ -13,6 +15,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/HistoryPanel.h"
 #include "ui/ImportPreviewDlg.h"
+#include "ui/NamedComboAccessible.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
@@ -21,6 +24,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -34,6 +38,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
 
 #include <algorithm>
@@ -82,7 +87,8 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
 } // namespace
 
 CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
-    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_}) {
+    : QDialog(parent), secrets_(std::make_unique<FileSecretStore>()),
+      engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_, nullptr, &secrets_}) {
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
@@ -186,10 +192,14 @@ void CSiteMonitorDlg::createControls() {
     action_->addItems(actions);
     action_->setGeometry(D::x(49), D::y(43), D::x(175), D::y(14));
     action_->setMaxVisibleItems(7);
+    NamedComboAccessible::nameByLabel(action_); // "Action", not its current text
+    action_->lineEdit()->setAccessibleName(QStringLiteral("Action"));
     errorUrl_ = makeEdit(c, D::rect(49, 56, 175, 14), false);
     createDate_ = makeEdit(c, D::rect(49, 70, 59, 14), true);
     entryStatus_ = makeEdit(c, D::rect(49, 84, 59, 14), true);
     checkDate_ = makeEdit(c, D::rect(165, 84, 59, 14), true);
+    siteOptions_ = new SiteOptionsController(engine_, *this, secrets_, c);
+    siteOptions_->button()->setGeometry(D::rect(165, 70, 59, 14));
 
     makeLabel(c, QStringLiteral("Site &Name:"), D::rect(6, 3, 42, 8), siteName_);
     makeLabel(c, QStringLiteral("&URL:"), D::rect(6, 18, 42, 8), url_);
@@ -198,7 +208,7 @@ void CSiteMonitorDlg::createControls() {
     makeLabel(c, QStringLiteral("&Error URL:"), D::rect(6, 59, 42, 8), errorUrl_);
     makeLabel(c, QStringLiteral("Create Date:"), D::rect(6, 73, 42, 8), createDate_);
     makeLabel(c, QStringLiteral("Status:"), D::rect(6, 87, 42, 8), entryStatus_);
-    makeLabel(c, QStringLiteral("Check Date:"), D::rect(115, 87, 48, 8), checkDate_);
+    checkDateLabel_ = makeLabel(c, QStringLiteral("Check Date:"), D::rect(115, 87, 48, 8), checkDate_);
 
     list_ = new QTableView(c);
     list_->setGeometry(D::rect(6, 99, 217, 93));
@@ -215,6 +225,7 @@ void CSiteMonitorDlg::createControls() {
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     list_->setAccessibleName(QStringLiteral("Sites"));
+    list_->setTabKeyNavigation(false); // Tab leaves the list for the next control
     list_->setIconSize(QSize(SiteListModel::kMarkSize, SiteListModel::kMarkSize));
     connect(list_, &QTableView::clicked, this, [this] { OnListClick(); });
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CSiteMonitorDlg::OnColumnClick);
@@ -238,11 +249,11 @@ void CSiteMonitorDlg::createControls() {
     footer_ = new QLabel(
         QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
-    footer_->setAccessibleName(QStringLiteral("Footer"));
+    footer_->setObjectName(QStringLiteral("footer")); // named for assistive tools by its text
     mailFailureLabel_ = new QLabel(c);
     mailFailureLabel_->setGeometry(footer_->geometry());
     mailFailureLabel_->setTextFormat(Qt::PlainText);
-    mailFailureLabel_->setAccessibleName(QStringLiteral("Mail Failure"));
+    mailFailureLabel_->setObjectName(QStringLiteral("mailFailure"));
     mailFailureLabel_->setStyleSheet(QStringLiteral("color: #b00000;"));
     mailFailureLabel_->hide();
     historyPanel_ = new HistoryPanel(c);
@@ -283,6 +294,14 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
     for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
         e->resize(std::max(0, cx - 160), e->height());
     action_->resize(std::max(0, cx - 160), action_->height());
+    // The read-only Status and Check Date boxes share the width the long
+    // boxes gained; the Advanced button stays above Check Date.
+    const int gained = std::max(0, cx - 160 - DialogUnits::x(175));
+    entryStatus_->resize(DialogUnits::x(59) + gained / 2, entryStatus_->height());
+    checkDateLabel_->move(DialogUnits::x(115) + gained / 2, checkDateLabel_->y());
+    checkDate_->setGeometry(DialogUnits::x(165) + gained / 2, checkDate_->y(),
+                            DialogUnits::x(59) + gained - gained / 2, checkDate_->height());
+    siteOptions_->button()->move(checkDate_->x(), siteOptions_->button()->y());
     const int x = cx - 85;
     totalLabel_->setGeometry(x, 141, 75, 16);
     total_->setGeometry(x, 157, 75, 23);
@@ -304,6 +323,7 @@ void CSiteMonitorDlg::OnInitDialog() {
     tray_->showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    siteOptions_->prefetchSecrets();
     loadMailPassword();
     openHistory();
     if (unattended_)
@@ -566,8 +586,8 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
     const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
-        // Status cells carry their coloured mark before the text.
-        const int mark = c == SiteListModel::kStatusColumn ? SiteListModel::kMarkSize + 8 : 0;
+        // Status cells, and URLs that accept any certificate, carry a mark before the text.
+        const int mark = model_->markWidth(c);
         list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c) + mark, header) +
                                                         margin);
     }
@@ -608,6 +628,7 @@ void CSiteMonitorDlg::showMailFailure() {
         mailFailureLabel_->fontMetrics().elidedText(mailFailure_, Qt::ElideRight, mailFailureLabel_->width());
     mailFailureLabel_->setText(shown);
     mailFailureLabel_->setToolTip(mailFailure_);
+    mailFailureLabel_->setAccessibleName(mailFailure_); // the whole text, where the line cuts it
     mailFailureLabel_->setVisible(failed);
     footer_->setVisible(!failed);
 }
@@ -775,7 +796,14 @@ void CSiteMonitorDlg::OnAbout() {
 }
 
 void CSiteMonitorDlg::OnManual() {
-    help_.openManual();
+    if (help_.openManual() || unattended_)
+        return;
+    // Opened without waiting for it: Help > Manual may come from the tray menu.
+    auto* box =
+        new QMessageBox(QMessageBox::Information, QString::fromLatin1(HelpLinks::kManualCaption),
+                        HelpLinks::manualUnopenedText(), QMessageBox::Ok, isVisible() ? this : nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 void CSiteMonitorDlg::OnMoreInfo() {
     help_.openMoreInfo();
@@ -834,6 +862,9 @@ QString CSiteMonitorDlg::chooseExportFileWithDialog() {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("CSV Files (*.csv);;All Files (*)"));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
+    // In the user's documents folder, not the hidden folder the data files live in.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog.setDirectory(QFileInfo(documents).isDir() ? documents : QDir::homePath());
     dialog.selectFile(QStringLiteral("vantrel-history.csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/KeyringSecretStore.h"
 #include "app/MailKeyring.h"
 #include "app/QtEventPump.h"
 #include "app/SiteMonitorApp.h"
@@ -38,6 +39,7 @@ namespace vantrel {
 class HistoryPanel;
 class MetricsServer;
 class SiteListModel;
+class SiteOptionsController;
 class SqliteCheckHistory;
 class TrayIcon;
 
@@ -69,6 +71,8 @@ public:
     QTableView* listView() const { return list_; }
     HistoryPanel* historyPanel() const { return historyPanel_; }
     MetricsServer* metricsServer() const { return metrics_.get(); }
+    SiteOptionsController& siteOptions() { return *siteOptions_; }
+    KeyringSecretStore& secrets() { return secrets_; }
     // Where File > Export History writes: the full path, or empty when the
     // user cancelled. Tests replace it; by default it is a file dialog.
     std::function<QString()> chooseExportFile;
@@ -158,6 +162,7 @@ private:
     SystemClock clock_;
     CurlHttpClient http_;
     CanberraSoundPlayer sound_;
+    KeyringSecretStore secrets_;
     SiteMonitor engine_;
     SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
     std::unique_ptr<SiteListModel> model_;
@@ -213,6 +218,8 @@ private:
     QLabel* footer_ = nullptr;           // 1036
     QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
     HistoryPanel* historyPanel_ = nullptr;
+    SiteOptionsController* siteOptions_ = nullptr;
+    QLabel* checkDateLabel_ = nullptr;
 
     // The entry boxes in field order (the Action combo box as field 3), and the Status field.
     std::array<BoundText, 8> entryBindings_{};

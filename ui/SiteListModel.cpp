@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QPolygonF>
 
 namespace vantrel {
 
@@ -33,29 +34,74 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && index.column() == kStatusColumn && !site.reason.empty() &&
         site.status != "OK" && site.status != "New")
         return QtText::toQt(site.status + ": " + site.reason);
+    // A site that accepts any certificate carries a warning beside its URL.
+    const bool insecure = index.column() == kUrlColumn && site.options.insecure == "yes";
+    if (insecure && (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole))
+        return QtText::toQt(site.url) + QStringLiteral(" (") + QString::fromLatin1(kInsecureText) +
+               QLatin1Char(')');
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return QtText::toQt(site.column(index.column()));
     if (role == Qt::DecorationRole && index.column() == kStatusColumn)
-        return statusMark(list_.row(index.row()).status);
+        return statusMark(site.status);
+    if (role == Qt::DecorationRole && insecure)
+        return insecureMark();
     return {};
 }
 
+namespace {
+
+// A mark of its own shape for each state, so that it reads without its colour.
+enum class Shape { Dot, Cross, Diamond, Clock, Warning };
+
+QIcon drawMark(Shape shape, QColor colour) {
+    constexpr int n = SiteListModel::kMarkSize;
+    QPixmap pixmap(n, n);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(colour.darker(140), 1.2));
+    painter.setBrush(colour);
+    const QRectF box(1.5, 1.5, n - 3, n - 3);
+    const QPointF mid = box.center();
+    switch (shape) {
+    case Shape::Dot:
+        painter.drawEllipse(box);
+        break;
+    case Shape::Cross:
+        painter.drawRect(box);
+        painter.setPen(QPen(Qt::white, 1.6));
+        painter.drawLine(box.topLeft() + QPointF(2.5, 2.5), box.bottomRight() - QPointF(2.5, 2.5));
+        painter.drawLine(box.topRight() + QPointF(-2.5, 2.5), box.bottomLeft() + QPointF(2.5, -2.5));
+        break;
+    case Shape::Diamond:
+        painter.drawPolygon(QPolygonF({QPointF(mid.x(), box.top()), QPointF(box.right(), mid.y()),
+                                       QPointF(mid.x(), box.bottom()), QPointF(box.left(), mid.y())}));
+        break;
+    case Shape::Clock: // a dial with two hands
+        painter.setBrush(Qt::white);
+        painter.setPen(QPen(colour, 1.6));
+        painter.drawEllipse(box);
+        painter.drawLine(mid, QPointF(mid.x(), box.top() + 2.5));
+        painter.drawLine(mid, QPointF(box.right() - 2.5, mid.y()));
+        break;
+    case Shape::Warning: // a triangle with an exclamation mark
+        painter.drawPolygon(
+            QPolygonF({QPointF(mid.x(), 0.5), QPointF(n - 0.5, n - 1.0), QPointF(0.5, n - 1.0)}));
+        painter.setPen(QPen(Qt::black, 1.4));
+        painter.drawLine(QPointF(mid.x(), 4.0), QPointF(mid.x(), n - 5.0));
+        painter.drawPoint(QPointF(mid.x(), n - 2.8));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
+
 QIcon SiteListModel::statusMark(const std::string& status) {
-    // Drawn once per colour: a filled dot beside the status text.
-    auto dot = [](QColor colour) {
-        QPixmap pixmap(kMarkSize, kMarkSize);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(colour.darker(140));
-        painter.setBrush(colour);
-        painter.drawEllipse(QRectF(1.5, 1.5, kMarkSize - 3, kMarkSize - 3));
-        return QIcon(pixmap);
-    };
-    static const QIcon good = dot(QColor(0x2e, 0xa0, 0x43));
-    static const QIcon failed = dot(QColor(0xd0, 0x20, 0x20));
-    static const QIcon missing = dot(QColor(0xe0, 0x9a, 0x10));
-    static const QIcon slow = dot(QColor(0x30, 0x70, 0xd0));
+    static const QIcon good = drawMark(Shape::Dot, QColor(0x2e, 0xa0, 0x43));
+    static const QIcon failed = drawMark(Shape::Cross, QColor(0xd0, 0x20, 0x20));
+    static const QIcon missing = drawMark(Shape::Diamond, QColor(0xe0, 0x9a, 0x10));
+    static const QIcon slow = drawMark(Shape::Clock, QColor(0x30, 0x70, 0xd0));
     if (status == "OK")
         return good;
     if (status == "404")
@@ -65,6 +111,21 @@ QIcon SiteListModel::statusMark(const std::string& status) {
     if (status == "Slow")
         return slow;
     return {};
+}
+
+QIcon SiteListModel::insecureMark() {
+    static const QIcon warning = drawMark(Shape::Warning, QColor(0xf0, 0xc0, 0x20));
+    return warning;
+}
+
+int SiteListModel::markWidth(int column) const {
+    if (column == kStatusColumn)
+        return kMarkSize + 8;
+    if (column == kUrlColumn)
+        for (int r = 0; r < list_.rowCount(); ++r)
+            if (list_.row(r).options.insecure == "yes")
+                return kMarkSize + 8;
+    return 0;
 }
 
 QString SiteListModel::headerText(int column) {

@@ -16,9 +16,9 @@ namespace vantrel {
 SiteOptionsController::SiteOptionsController(SiteMonitor& engine, MonitorView& view,
                                              KeyringSecretStore& secrets, QWidget* window)
     : QObject(window), engine_(engine), view_(view), secrets_(secrets), window_(window),
-      button_(new QPushButton(QStringLiteral("Advanced..."), window)) {
+      button_(new QPushButton(QStringLiteral("Ad&vanced..."), window)) {
     button_->setAutoDefault(false);
-    button_->setAccessibleName(button_->text());
+    button_->setAccessibleName(button_->text().remove(QLatin1Char('&')));
     connect(button_, &QPushButton::clicked, this, &SiteOptionsController::open);
 }
 

@@ -41,6 +41,44 @@ QString when(std::time_t t) {
     return QtText::toQt(DateText::dateTime(t));
 }
 
+// A month of checks every minute is tens of thousands of points, more than
+// the chart has pixels: past kMaxChartPoints they are merged into as many
+// stretches of equal time, each drawn as its mean response time and, when
+// any check in it failed, one failure mark at the slowest failed answer.
+std::vector<SeriesPoint> thinned(std::vector<SeriesPoint> points) {
+    if (points.size() <= HistoryPanel::kMaxChartPoints)
+        return points;
+    const std::time_t first = points.front().time;
+    const double width = static_cast<double>(points.back().time - first + 1) / HistoryPanel::kMaxChartPoints;
+    std::vector<SeriesPoint> out;
+    size_t i = 0;
+    while (i < points.size()) {
+        const auto bucket = static_cast<long long>((points[i].time - first) / width);
+        long long timedSum = 0, timed = 0;
+        SeriesPoint good, bad;
+        good.time = bad.time = points[i].time;
+        bad.failed = true;
+        bool anyFailed = false;
+        for (; i < points.size() && static_cast<long long>((points[i].time - first) / width) == bucket; ++i) {
+            const SeriesPoint& p = points[i];
+            if (p.failed) {
+                anyFailed = true;
+                bad.totalMs = std::max(bad.totalMs, p.totalMs);
+            } else if (p.totalMs >= 0) {
+                timedSum += static_cast<long long>(p.totalMs) * p.checks;
+                timed += p.checks;
+            }
+        }
+        if (timed > 0) {
+            good.totalMs = static_cast<int>(timedSum / timed);
+            out.push_back(good);
+        }
+        if (anyFailed)
+            out.push_back(bad);
+    }
+    return out;
+}
+
 } // namespace
 
 HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
@@ -185,7 +223,7 @@ void HistoryPanel::refresh(std::time_t now) {
 void HistoryPanel::drawChart(std::time_t now) {
     QChart* chart = chart_->chart();
     const std::time_t span = rangeSeconds();
-    const std::vector<SeriesPoint> points = history_->series(url_, title_, now - span, now);
+    const std::vector<SeriesPoint> points = thinned(history_->series(url_, title_, now - span, now));
     auto* times = new QLineSeries;
     times->setName(QStringLiteral("Response time"));
     auto* failed = new QScatterSeries;

@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QWidget>
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -26,6 +27,8 @@ class HistoryPanel : public QWidget {
 public:
     static constexpr const char* kUnavailableText = "History unavailable";
     static constexpr const char* kSelectSiteText = "Select a site in the list to see its history.";
+    // The most points the chart draws; more are merged into stretches of time.
+    static constexpr size_t kMaxChartPoints = 2000;
 
     explicit HistoryPanel(QWidget* parent = nullptr);
 

@@ -10,10 +10,12 @@
 #include "ui/SiteOptionsDlg.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -194,4 +196,35 @@ TEST(KeyringSecretStore, KeepsStoredSecretsAndFallsBackWhereTheKeyringHasNone) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return error != "<unanswered>"; }, 5000));
     EXPECT_FALSE(error.isEmpty()); // no keyring here: the reason is told
     EXPECT_EQ(store.secret("site:http://file.test/"), "typed");
+}
+
+TEST_F(WindowOptionsTest, HelpManualSaysWhereTheManualIsWhenNothingOpensIt) {
+    start();
+    bool asked = false;
+    window.helpLinks().setOpener([&](const QUrl&) {
+        asked = true;
+        return false;
+    });
+    window.OnManual();
+    EXPECT_TRUE(asked);
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible())
+                    box = b;
+            return box != nullptr;
+        },
+        5000));
+    EXPECT_EQ(box->windowTitle(), "Manual");
+    EXPECT_TRUE(box->text().startsWith("No program could open the manual.")) << box->text().toStdString();
+    EXPECT_TRUE(box->text().endsWith("manual.html")) << box->text().toStdString();
+    box->accept();
+
+    // Opened: nothing is said.
+    window.helpLinks().setOpener([](const QUrl&) { return true; });
+    window.OnManual();
+    QTest::qWait(100);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<QMessageBox*>(w) && w->isVisible());
 }

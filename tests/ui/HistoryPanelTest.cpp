@@ -128,6 +128,23 @@ TEST(HistoryPanel, AnAlwaysFailingSiteGetsAReadableAxisWithEveryFailureInside) {
     EXPECT_GE(high2, 100); // not a 0-11 ms axis
 }
 
+TEST(HistoryPanel, AMonthOfChecksEveryMinuteIsDrawnAsAtMostAPointPerStretchKeepingItsFailures) {
+    FakeHistory history;
+    for (std::time_t t = kNow - 30 * kDay + 60; t <= kNow; t += 60)
+        history.points.push_back(point(t, 100));
+    history.points[1000] = point(history.points[1000].time, -1, true); // one lost among 43,200
+    HistoryPanel panel;
+    panel.setRange(2);
+    panel.showSite(&history, "http://a.test/", "A", kNow);
+    EXPECT_GT(panel.chartPoints(), static_cast<int>(HistoryPanel::kMaxChartPoints) / 2);
+    EXPECT_LE(panel.chartPoints(), static_cast<int>(HistoryPanel::kMaxChartPoints));
+    EXPECT_EQ(panel.chartFailures(), 1);
+    const auto [low, high] = panel.chartValueRange();
+    EXPECT_LT(low, 0);
+    EXPECT_GE(high, 100);
+    EXPECT_LT(high, 200); // the mean of each stretch, not a sum
+}
+
 TEST(HistoryPanel, TheChartDescribesItselfInWordsForScreenReaders) {
     FakeHistory history;
     history.points.push_back(point(kNow - kHour, 100));

@@ -1,16 +1,17 @@
 #include "app/SiteMonitorDlg.h"
 
-#include "model/ExtraSettingsFile.h"
-#include "notify/SmtpMailer.h"
-#include "platform/MailPasswordFile.h"
 #include "app/MetricsServer.h"
+#include "history/SqliteCheckHistory.h"
 #include "model/DataFile.h"
+#include "model/ExtraSettingsFile.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
-#include "history/SqliteCheckHistory.h"
+#include "notify/SmtpMailer.h"
+#include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/EntryBoxes.h"
 #include "ui/HistoryPanel.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
@@ -37,8 +38,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
@@ -187,6 +188,10 @@ void CSiteMonitorDlg::createControls() {
     createDate_ = makeEdit(c, D::rect(49, 70, 59, 14), true);
     entryStatus_ = makeEdit(c, D::rect(49, 84, 59, 14), true);
     checkDate_ = makeEdit(c, D::rect(165, 84, 59, 14), true);
+    entryBoxes_ = std::make_unique<EntryBoxes>(std::array<QLineEdit*, 8>{siteName_, url_, testString_,
+                                                                         nullptr, errorUrl_, createDate_,
+                                                                         checkDate_, entryStatus_},
+                                               action_);
 
     makeLabel(c, QStringLiteral("Site &Name:"), D::rect(6, 3, 42, 8), siteName_);
     makeLabel(c, QStringLiteral("&URL:"), D::rect(6, 18, 42, 8), url_);
@@ -386,32 +391,35 @@ void CSiteMonitorDlg::OnDestroy() {
 // ---- gather and show -------------------------------------------------------
 
 void CSiteMonitorDlg::gather() {
-    SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
-                           errorUrl_, createDate_, checkDate_,  entryStatus_};
-    for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
-        const BoundText& b = entryBindings_[static_cast<size_t>(i)];
-        entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
+    DialogData& data = engine_.data();
+    if (engine_.passRunning() && entryBoxes_->edited()) {
+        // The user is editing: the pass keeps its own copy of the entry.
+        entryHeld_ = true;
+    } else {
+        // Back from a pass that left the boxes alone: what the user edits is
+        // the entry last shown, options included, not the pass's last row.
+        if (std::exchange(entryHeld_, false))
+            data.entry = shownEntry_;
+        entryBoxes_->gather(data.entry);
     }
-    engine_.data().statusText = statusBinding_.gather(status_);
-    engine_.data().siteCount = total_->text().toInt();
-    engine_.data().checkCount = checks_->text().toInt();
+    data.statusText = statusBinding_.gather(status_);
+    data.siteCount = total_->text().toInt();
+    data.checkCount = checks_->text().toInt();
 }
 
 void CSiteMonitorDlg::show() {
-    const SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
-                           errorUrl_, createDate_, checkDate_,  entryStatus_};
-    for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
-        BoundText& b = entryBindings_[static_cast<size_t>(i)];
-        if (edits[i])
-            b.show(edits[i], entry.column(i));
-        else
-            b.show(action_, entry.column(i));
+    const DialogData& data = engine_.data();
+    // A pass never overwrites boxes the user changed since they were shown.
+    if (engine_.passRunning() && entryBoxes_->edited()) {
+        entryHeld_ = true;
+    } else {
+        entryBoxes_->show(data.entry);
+        shownEntry_ = data.entry;
+        entryHeld_ = false;
     }
-    statusBinding_.show(status_, engine_.data().statusText);
-    total_->setText(QString::number(engine_.data().siteCount));
-    checks_->setText(QString::number(engine_.data().checkCount));
+    statusBinding_.show(status_, data.statusText);
+    total_->setText(QString::number(data.siteCount));
+    checks_->setText(QString::number(data.checkCount));
     for (QLineEdit* e : {createDate_, entryStatus_, checkDate_, status_})
         showWhole(e);
 }
@@ -668,36 +676,79 @@ void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string
 // ---- commands --------------------------------------------------------------
 
 void CSiteMonitorDlg::OnTimer() {
+    const bool wasRunning = engine_.passRunning();
     engine_.onTimer();
     // An end asked for during the pass runs now that the pass has stopped.
-    if (closeResult_ && !engine_.passRunning())
+    if (closeResult_ && !engine_.passRunning()) {
         done(*std::exchange(closeResult_, std::nullopt));
+        return;
+    }
+    if (wasRunning || engine_.passRunning())
+        return;
+    // The edits the user asked for while the pass ran, in their order.
+    for (auto& edit : std::exchange(pendingEdits_, {}))
+        edit();
+    markShownRow();
 }
 
 void CSiteMonitorDlg::ToggleMonitor() {
     engine_.toggleMonitor();
 }
 
+void CSiteMonitorDlg::edit(std::function<void()> command) {
+    // A pass shows each site in the entry boxes as it checks it: an edit of
+    // the list made in between would work on the pass's entry, so it waits
+    // for the pass to end.
+    if (engine_.passRunning()) {
+        pendingEdits_.push_back(std::move(command));
+        return;
+    }
+    command();
+}
+
+void CSiteMonitorDlg::markShownRow() {
+    // When the boxes hold a row, that row is the marked one, so Update never
+    // writes one site's data into another site's row.
+    const int marked = markedRow();
+    if (entryHeld_ || marked < 0 || engine_.sites().row(marked) == engine_.data().entry)
+        return;
+    const SiteList& sites = engine_.sites();
+    int shown = -1;
+    for (int r = 0; r < sites.rowCount() && shown < 0; ++r)
+        shown = sites.row(r) == engine_.data().entry ? r : -1;
+    QItemSelectionModel* selection = list_->selectionModel();
+    if (shown < 0) {
+        selection->clear();
+        return;
+    }
+    selection->setCurrentIndex(model_->index(shown, 0),
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 void CSiteMonitorDlg::OnAdd() {
-    editor_.OnAdd();
+    edit([this] { editor_.OnAdd(); });
 }
 void CSiteMonitorDlg::OnUpdate() {
-    editor_.OnUpdate();
+    edit([this] { editor_.OnUpdate(); });
 }
 void CSiteMonitorDlg::OnRemove() {
-    editor_.OnRemove();
+    edit([this] { editor_.OnRemove(); });
 }
 void CSiteMonitorDlg::OnClear() {
-    engine_.clearEntry();
+    edit([this] { engine_.clearEntry(); });
 }
 void CSiteMonitorDlg::OnClearAll() {
-    editor_.OnClearAll();
+    edit([this] { editor_.OnClearAll(); });
 }
 void CSiteMonitorDlg::OnListClick() {
-    editor_.OnListClick();
+    edit([this] { editor_.OnListClick(); });
 }
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
+    edit([this, column] { sortByColumn(column); });
+}
+
+void CSiteMonitorDlg::sortByColumn(int column) {
     // Sorting moves texts between rows; the selection and the marked row stay
     // at their positions, although the model's reset makes the view forget them.
     QItemSelectionModel* selection = list_->selectionModel();

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -35,6 +36,7 @@ class QWidget;
 
 namespace vantrel {
 
+class EntryBoxes;
 class HistoryPanel;
 class MetricsServer;
 class SiteListModel;
@@ -141,6 +143,9 @@ protected:
     void done(int result) override;
 
 private:
+    void edit(std::function<void()> command);
+    void markShownRow();
+    void sortByColumn(int column);
     void hideIfMinimized();
     void showWhole(QLineEdit* field);
     void createControls();
@@ -214,9 +219,14 @@ private:
     QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
     HistoryPanel* historyPanel_ = nullptr;
 
-    // The entry boxes in field order (the Action combo box as field 3), and the Status field.
-    std::array<BoundText, 8> entryBindings_{};
+    // The entry boxes, the entry they last showed, and whether a pass left
+    // them holding the user's edits; the Status field.
+    std::unique_ptr<EntryBoxes> entryBoxes_;
+    SiteEntry shownEntry_;
+    bool entryHeld_ = false;
     BoundText statusBinding_;
+    // Edits of the list asked for while a pass ran, done when it ends.
+    std::vector<std::function<void()>> pendingEdits_;
 };
 
 } // namespace vantrel

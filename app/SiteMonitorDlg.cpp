@@ -641,7 +641,8 @@ void CSiteMonitorDlg::loadMailPassword() {
         if (r.status == MailKeyring::Status::Ok && !r.password.isEmpty())
             engine_.setMailPassword(QtText::fromQt(r.password));
         else if (!engine_.extraSettings().mailPasswordFile.empty())
-            readPasswordFile();
+            // Its box, if any, must not open in the middle of a pass.
+            whenNoPass([this] { readPasswordFile(); });
     });
 }
 
@@ -662,15 +663,21 @@ void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string
     if (engine_.extraSettings().mailUser.empty() || (password == oldPassword && key == oldKey))
         return;
     if (!oldPassword.empty() && (key != oldKey || password.empty()))
-        keyring_.remove(oldKey); // the old login's entry; nothing to say if it was not there
+        keyring_.remove(oldKey, [](const MailKeyring::Result&) {}); // nothing to say if it was not there
     if (password.empty())
         return;
-    const MailKeyring::Result r = keyring_.write(key, QtText::toQt(password));
-    if (r.status != MailKeyring::Status::Ok && engine_.extraSettings().mailPasswordFile.empty())
-        messageBox("The keyring did not take the mail password (" + QtText::fromQt(r.errorText) +
-                       "). Vantrel uses it until it ends; to keep it without a keyring, name a password file "
-                       "in Preferences, Advanced.",
-                   "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+    // The answer may wait for the keyring's own prompt; the window goes on meanwhile.
+    keyring_.write(key, QtText::toQt(password), [this](const MailKeyring::Result& r) {
+        if (r.status == MailKeyring::Status::Ok || !engine_.extraSettings().mailPasswordFile.empty())
+            return;
+        const std::string text = "The keyring did not take the mail password (" +
+                                 QtText::fromQt(r.errorText) +
+                                 "). Vantrel uses it until it ends; to keep it without a keyring, name a "
+                                 "password file in Preferences, Advanced.";
+        whenNoPass([this, text] {
+            messageBox(text, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+        });
+    });
 }
 
 // ---- commands --------------------------------------------------------------
@@ -685,9 +692,9 @@ void CSiteMonitorDlg::OnTimer() {
     }
     if (wasRunning || engine_.passRunning())
         return;
-    // The edits the user asked for while the pass ran, in their order.
-    for (auto& edit : std::exchange(pendingEdits_, {}))
-        edit();
+    // What was asked for while the pass ran, in its order.
+    for (auto& command : std::exchange(afterPass_, {}))
+        command();
     markShownRow();
 }
 
@@ -695,12 +702,12 @@ void CSiteMonitorDlg::ToggleMonitor() {
     engine_.toggleMonitor();
 }
 
-void CSiteMonitorDlg::edit(std::function<void()> command) {
+void CSiteMonitorDlg::whenNoPass(std::function<void()> command) {
     // A pass shows each site in the entry boxes as it checks it: an edit of
     // the list made in between would work on the pass's entry, so it waits
-    // for the pass to end.
+    // for the pass to end; so does a box the pass did not ask for.
     if (engine_.passRunning()) {
-        pendingEdits_.push_back(std::move(command));
+        afterPass_.push_back(std::move(command));
         return;
     }
     command();
@@ -726,26 +733,26 @@ void CSiteMonitorDlg::markShownRow() {
 }
 
 void CSiteMonitorDlg::OnAdd() {
-    edit([this] { editor_.OnAdd(); });
+    whenNoPass([this] { editor_.OnAdd(); });
 }
 void CSiteMonitorDlg::OnUpdate() {
-    edit([this] { editor_.OnUpdate(); });
+    whenNoPass([this] { editor_.OnUpdate(); });
 }
 void CSiteMonitorDlg::OnRemove() {
-    edit([this] { editor_.OnRemove(); });
+    whenNoPass([this] { editor_.OnRemove(); });
 }
 void CSiteMonitorDlg::OnClear() {
-    edit([this] { engine_.clearEntry(); });
+    whenNoPass([this] { engine_.clearEntry(); });
 }
 void CSiteMonitorDlg::OnClearAll() {
-    edit([this] { editor_.OnClearAll(); });
+    whenNoPass([this] { editor_.OnClearAll(); });
 }
 void CSiteMonitorDlg::OnListClick() {
-    edit([this] { editor_.OnListClick(); });
+    whenNoPass([this] { editor_.OnListClick(); });
 }
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
-    edit([this, column] { sortByColumn(column); });
+    whenNoPass([this, column] { sortByColumn(column); });
 }
 
 void CSiteMonitorDlg::sortByColumn(int column) {

@@ -143,7 +143,8 @@ protected:
     void done(int result) override;
 
 private:
-    void edit(std::function<void()> command);
+    // Runs `command` now, or when the pass under way has ended.
+    void whenNoPass(std::function<void()> command);
     void markShownRow();
     void sortByColumn(int column);
     void hideIfMinimized();
@@ -225,8 +226,8 @@ private:
     SiteEntry shownEntry_;
     bool entryHeld_ = false;
     BoundText statusBinding_;
-    // Edits of the list asked for while a pass ran, done when it ends.
-    std::vector<std::function<void()>> pendingEdits_;
+    // Edits of the list and boxes asked for while a pass ran, done when it ends.
+    std::vector<std::function<void()>> afterPass_;
 };
 
 } // namespace vantrel

@@ -18,6 +18,7 @@
 #include "ui/SiteListModel.h"
 #include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
+#include "ui/WidgetWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -45,10 +46,6 @@
 namespace vantrel {
 
 namespace {
-
-// How long after the window is brought back a minimised state from the window
-// manager counts as left over from before.
-constexpr qint64 kRestoreSettleMs = 1000;
 
 const char* const kActions[] = {"Email", "Email / Sound", "Email / URL", "Email / URL / Sound",
                                 "URL",   "URL / Sound",   "Sound"};
@@ -93,6 +90,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
         return fm.horizontalAdvance(QtText::toQt(text));
     });
     tray_ = new TrayIcon(this);
+    window_ = new WidgetWindow(*this);
     createMenu();
     createControls();
     DialogFont::widenTexts(*this);
@@ -492,39 +490,7 @@ void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
 }
 
 void CSiteMonitorDlg::minimizeWindow() {
-    showMinimized();
-    // Minimising hides the window only where the tray can bring it back.
-    if (TrayIcon::trayAvailable())
-        QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
-}
-
-void CSiteMonitorDlg::changeEvent(QEvent* event) {
-    QDialog::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayIcon::trayAvailable())
-        return;
-    // A window hidden while minimised can come back minimised from the window
-    // manager the first time it is shown again (an X11 window manager keeps
-    // its iconic state); that is undone rather than hidden again.
-    if (restoredAt_.isValid() && !restoredAt_.hasExpired(kRestoreSettleMs)) {
-        restoredAt_.invalidate();
-        QTimer::singleShot(0, this, [this] {
-            showNormal();
-            raise();
-            activateWindow();
-        });
-        return;
-    }
-    QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
-}
-
-void CSiteMonitorDlg::hideIfMinimized() {
-    if (!isMinimized())
-        return;
-    // No longer minimised, then hidden: a window left minimised while hidden
-    // is mapped iconic by the next show under X11 window managers, so the
-    // tray's first double-click would not bring it back.
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    hide();
+    window_->visibility().minimize();
 }
 
 void CSiteMonitorDlg::showEvent(QShowEvent* event) {
@@ -895,10 +861,7 @@ QString CSiteMonitorDlg::chooseExportFileWithDialog() {
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {
-    restoredAt_.start();
-    showNormal();
-    raise();
-    activateWindow();
+    window_->visibility().restore();
 }
 
 } // namespace vantrel

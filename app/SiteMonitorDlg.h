@@ -15,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -42,6 +41,7 @@ class MetricsServer;
 class SiteListModel;
 class SqliteCheckHistory;
 class TrayIcon;
+class WidgetWindow;
 
 // The main window: entry boxes for the current entry, the list of sites,
 // the buttons and counters, the menu bar. It owns the engine (SiteMonitor)
@@ -137,7 +137,6 @@ public:
     Clock& clock() { return clock_; }
 
 protected:
-    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void done(int result) override;
@@ -147,7 +146,6 @@ private:
     void whenNoPass(std::function<void()> command);
     void markShownRow();
     void sortByColumn(int column);
-    void hideIfMinimized();
     void showWhole(QLineEdit* field);
     void createControls();
     void createMenu();
@@ -175,11 +173,8 @@ private:
     std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
     bool offline_ = false;
-    QString caption_; // the caption the engine set, without the offline mark
-    // When the window was last brought back: a minimised state the window
-    // manager reports just after that is the state it kept from before the
-    // window was hidden, not the user minimising it again.
-    QElapsedTimer restoredAt_;
+    QString caption_;                // the caption the engine set, without the offline mark
+    WidgetWindow* window_ = nullptr; // show, hide, minimise to the tray, restore
     bool destroyed_ = false;
     // The result of an end asked for while a pass ran, until the pass stops.
     std::optional<int> closeResult_;

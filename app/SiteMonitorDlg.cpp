@@ -6,6 +6,7 @@
 #include "model/ExtraSettingsFile.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
+#include "monitor/SiteRequest.h"
 #include "notify/SmtpMailer.h"
 #include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
@@ -16,6 +17,7 @@
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
+#include "ui/SiteOptionsDlg.h"
 #include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetWindow.h"
@@ -79,7 +81,7 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
 } // namespace
 
 CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
-    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_}) {
+    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_, nullptr, &secrets_}) {
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
@@ -186,6 +188,7 @@ void CSiteMonitorDlg::createControls() {
     createDate_ = makeEdit(c, D::rect(49, 70, 59, 14), true);
     entryStatus_ = makeEdit(c, D::rect(49, 84, 59, 14), true);
     checkDate_ = makeEdit(c, D::rect(165, 84, 59, 14), true);
+    advanced_ = makeButton(c, QStringLiteral("Advanced..."), D::rect(165, 70, 59, 14));
     entryBoxes_ = std::make_unique<EntryBoxes>(std::array<QLineEdit*, 8>{siteName_, url_, testString_,
                                                                          nullptr, errorUrl_, createDate_,
                                                                          checkDate_, entryStatus_},
@@ -254,6 +257,7 @@ void CSiteMonitorDlg::createControls() {
     connect(remove_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnRemove);
     connect(clear_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnClear);
     connect(preferences_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnPreferences);
+    connect(advanced_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnAdvanced);
 }
 
 void CSiteMonitorDlg::resizeEvent(QResizeEvent* event) {
@@ -304,6 +308,7 @@ void CSiteMonitorDlg::OnInitDialog() {
     tray_->showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    readSecretsAhead();
     loadMailPassword();
     openHistory();
     if (unattended_)
@@ -646,9 +651,54 @@ void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string
     });
 }
 
+// ---- site options ----------------------------------------------------------
+
+void CSiteMonitorDlg::readSecretsAhead() {
+    std::vector<std::string> keys;
+    for (int r = 0; r < engine_.sites().rowCount(); ++r)
+        if (!engine_.sites().row(r).options.auth.empty())
+            keys.push_back(SiteRequest::secretKey(engine_.sites().row(r).url));
+    secrets_.readAhead(keys, [this] {
+        if (std::exchange(passDue_, false))
+            OnTimer();
+    });
+}
+
+void CSiteMonitorDlg::OnAdvanced() {
+    whenNoPass([this] { openSiteOptions(); });
+}
+
+void CSiteMonitorDlg::openSiteOptions() {
+    gather();
+    SiteOptionsDlg dlg(engine_.data().entry, &secrets_, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // The test string and the options go into the entry; Add and Update take
+    // them along with the boxes.
+    SiteEntry& entry = engine_.data().entry;
+    const SiteEntry chosen = dlg.entry();
+    entry.testString = chosen.testString;
+    entry.options = chosen.options;
+    show();
+    const std::string secret = dlg.secret();
+    if (secret.empty())
+        return;
+    secrets_.store(SiteRequest::secretKey(entry.url), secret, [this](const QString& why) {
+        const std::string text = "The keyring did not take the site's secret (" + QtText::fromQt(why) +
+                                 "). Vantrel uses it until it ends.";
+        whenNoPass(
+            [this, text] { messageBox(text, "Site Secret", MessageButtons::Ok, MessageIcon::Exclamation); });
+    });
+}
+
 // ---- commands --------------------------------------------------------------
 
 void CSiteMonitorDlg::OnTimer() {
+    // The first pass waits until the site logins' secrets have been read.
+    if (!secrets_.ready()) {
+        passDue_ = true;
+        return;
+    }
     const bool wasRunning = engine_.passRunning();
     engine_.onTimer();
     // An end asked for during the pass runs now that the pass has stopped.

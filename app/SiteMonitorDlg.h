@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/KeyringSecretStore.h"
 #include "app/MailKeyring.h"
 #include "app/QtEventPump.h"
 #include "app/SiteMonitorApp.h"
@@ -121,6 +122,8 @@ public:
     void OnListClick();
     void OnColumnClick(int column);
     void OnPreferences();
+    // "Advanced...": the current entry's check options in their dialog.
+    void OnAdvanced();
     void OnFileSave();
     void OnFileQuit();
     void OnAbout();
@@ -145,6 +148,8 @@ private:
     // Runs `command` now, or when the pass under way has ended.
     void whenNoPass(std::function<void()> command);
     void markShownRow();
+    void readSecretsAhead();
+    void openSiteOptions();
     void sortByColumn(int column);
     void showWhole(QLineEdit* field);
     void createControls();
@@ -162,6 +167,7 @@ private:
     SystemClock clock_;
     CurlHttpClient http_;
     CanberraSoundPlayer sound_;
+    KeyringSecretStore secrets_; // site logins, read ahead before the first pass
     SiteMonitor engine_;
     SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
     std::unique_ptr<SiteListModel> model_;
@@ -211,6 +217,7 @@ private:
     QLabel* statusLabel_ = nullptr;      // 1039
     QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
+    QPushButton* advanced_ = nullptr;    // the current entry's check options
     QLabel* footer_ = nullptr;           // 1036
     QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
     HistoryPanel* historyPanel_ = nullptr;
@@ -220,6 +227,7 @@ private:
     std::unique_ptr<EntryBoxes> entryBoxes_;
     SiteEntry shownEntry_;
     bool entryHeld_ = false;
+    bool passDue_ = false; // a tick came before the site secrets were read
     BoundText statusBinding_;
     // Edits of the list and boxes asked for while a pass ran, done when it ends.
     std::vector<std::function<void()>> afterPass_;

@@ -3,10 +3,12 @@
 #include "model/SiteList.h"
 #include "ui/QtText.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygonF>
+#include <QStyle>
 
 namespace vantrel {
 
@@ -34,24 +36,24 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && index.column() == kStatusColumn && !site.reason.empty() &&
         site.status != "OK" && site.status != "New")
         return QtText::toQt(site.status + ": " + site.reason);
-    // A site that accepts any certificate carries a warning beside its URL.
-    const bool insecure = index.column() == kUrlColumn && site.options.insecure == "yes";
-    if (insecure && (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole))
-        return QtText::toQt(site.url) + QStringLiteral(" (") + QString::fromLatin1(kInsecureText) +
-               QLatin1Char(')');
+    // A site that accepts any certificate carries a warning mark by its URL.
+    if (index.column() == kUrlColumn && site.options.insecure == "yes") {
+        if (role == Qt::DecorationRole)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        if (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
+            return QtText::toQt(site.url) + QStringLiteral("\n") + QString::fromLatin1(kInsecureText);
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return QtText::toQt(site.column(index.column()));
     if (role == Qt::DecorationRole && index.column() == kStatusColumn)
         return statusMark(site.status);
-    if (role == Qt::DecorationRole && insecure)
-        return insecureMark();
     return {};
 }
 
 namespace {
 
 // A mark of its own shape for each state, so that it reads without its colour.
-enum class Shape { Dot, Cross, Diamond, Clock, Warning };
+enum class Shape { Dot, Cross, Diamond, Clock };
 
 QIcon drawMark(Shape shape, QColor colour) {
     constexpr int n = SiteListModel::kMarkSize;
@@ -84,13 +86,6 @@ QIcon drawMark(Shape shape, QColor colour) {
         painter.drawLine(mid, QPointF(mid.x(), box.top() + 2.5));
         painter.drawLine(mid, QPointF(box.right() - 2.5, mid.y()));
         break;
-    case Shape::Warning: // a triangle with an exclamation mark
-        painter.drawPolygon(
-            QPolygonF({QPointF(mid.x(), 0.5), QPointF(n - 0.5, n - 1.0), QPointF(0.5, n - 1.0)}));
-        painter.setPen(QPen(Qt::black, 1.4));
-        painter.drawLine(QPointF(mid.x(), 4.0), QPointF(mid.x(), n - 5.0));
-        painter.drawPoint(QPointF(mid.x(), n - 2.8));
-        break;
     }
     return QIcon(pixmap);
 }
@@ -111,11 +106,6 @@ QIcon SiteListModel::statusMark(const std::string& status) {
     if (status == "Slow")
         return slow;
     return {};
-}
-
-QIcon SiteListModel::insecureMark() {
-    static const QIcon warning = drawMark(Shape::Warning, QColor(0xf0, 0xc0, 0x20));
-    return warning;
 }
 
 int SiteListModel::markWidth(int column) const {

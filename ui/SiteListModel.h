@@ -30,9 +30,8 @@ public:
     // dot for "OK", a red crossed square for "404", an amber diamond for a
     // missing test string, a blue clock for "Slow"; none for any other text.
     static QIcon statusMark(const std::string& status);
-    // The warning triangle beside the URL of a site that accepts any certificate.
-    static QIcon insecureMark();
-    static constexpr const char* kInsecureText = "any certificate accepted";
+    // What the URL's tip and assistive tools say of a site that accepts any certificate.
+    static constexpr const char* kInsecureText = "INSECURE: any certificate is accepted";
     // The room a column's marks take beside its text.
     int markWidth(int column) const;
     static constexpr int kUrlColumn = 1;

@@ -18,10 +18,12 @@ class SiteMonitor;
 // call for. Runs on the user-interface thread; its blocking calls wait
 // through the engine's EventPump.
 //
-// With more than one parallel fetch, every page of the list is downloaded
-// first, that many at a time, and the sites are then judged one after the
-// other in list order, each with every effect of a one-at-a-time pass. With
-// one, each page is fetched at its site's turn, as ever.
+// With more than one parallel fetch, the pages of the list are downloaded
+// that many at a time, and the sites are judged one after the other in list
+// order, each with every effect of a one-at-a-time pass: each as soon as its
+// page and those above it are in, or, when failed checks are tried again,
+// once every page is in. With one, each page is fetched at its site's turn,
+// as ever.
 class CheckPass {
 public:
     // The pause between two attempts at a site whose check failed.
@@ -39,9 +41,12 @@ private:
         SiteEntry site;
         HttpResponse response;
         bool pending = true;
+        bool arrived = false; // its download has ended
     };
 
     void fetchAhead(int rows);
+    void fetchAlongside(int rows, int& failureCount);
+    bool checkNext(int rows, int& failureCount);
     bool fetchAtTurn(int i);
     HttpResponse downloadConfirmed(const SiteEntry& site);
     HttpRequest requestFor(const SiteEntry& site) const;
@@ -59,6 +64,7 @@ private:
 
     SiteMonitor& monitor_;
     std::vector<Ahead> ahead_;
+    int next_ = 0; // the row the pass checks next
     // With sites on intervals of their own: the rows this pass checks (empty: all).
     std::vector<bool> due_;
     int slowCount_ = 0; // sites found slow in this pass

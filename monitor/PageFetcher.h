@@ -2,6 +2,8 @@
 
 #include "platform/HttpClient.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,14 @@ public:
     // the requests; one wait through the pump for all of them ...
     std::vector<HttpResponse> downloadAll(const std::vector<std::string>& urls, int parallel);
     std::vector<HttpResponse> downloadAll(std::vector<HttpRequest> requests, int parallel);
+    // ... or several at once with work done beside them: `arrived` gets
+    // each response, with the index of its request, on this thread as soon
+    // as it is there (in whatever order they end), and `work` runs on this
+    // thread in between, one piece at a time, while it says more is ready
+    // (see EventPump::runAlongside) ...
+    using Arrived = std::function<void(std::size_t index, HttpResponse&& response)>;
+    void downloadAlongside(std::vector<HttpRequest> requests, int parallel, const Arrived& arrived,
+                           const std::function<bool()>& work);
     // ... and take a response as the result of a fetch, exactly as
     // fetchPage does once its download is over.
     bool accept(HttpResponse response);

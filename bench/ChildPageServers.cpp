@@ -68,8 +68,8 @@ std::string ChildPageServers::url(int i, const std::string& path) const {
     return "http://" + hosts_[static_cast<size_t>(i) % hosts_.size()] + path;
 }
 
-std::string ChildPageServers::hangUrl(const std::string& query) const {
-    return "http://" + hangHost_ + "/hang" + query;
+std::string ChildPageServers::hangUrl() const {
+    return "http://" + hangHost_ + "/hang";
 }
 
 } // namespace vantrel::bench

@@ -8,7 +8,7 @@ namespace vantrel::bench {
 
 // Loopback page servers in a child process of their own, so that what a
 // benchmark measures of its own process (CPU, memory) is the engine's alone.
-// `count` servers answer "/page" (whatever the query) with an ordinary page
+// `count` servers answer "/page" with an ordinary page
 // that contains "Welcome"; one more answers "/hang" by reading the request
 // and never answering. Start it before any thread is made: it forks.
 class ChildPageServers {
@@ -23,7 +23,7 @@ public:
     // The URL of `path` on server `i` (taken round the servers).
     std::string url(int i, const std::string& path) const;
     // A URL on the hanging server.
-    std::string hangUrl(const std::string& query) const;
+    std::string hangUrl() const;
 
 private:
     pid_t child_ = -1;

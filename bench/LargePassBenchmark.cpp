@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     for (int i = sites - 1; i >= 0; --i) {
         SiteEntry e;
         e.title = "Site " + std::to_string(i);
-        e.url = servers.url(i, "/page?site=" + std::to_string(i));
+        e.url = servers.url(i, "/page");
         e.testString = "Welcome";
         e.action = "Email / Sound";
         e.status = "OK";

@@ -97,8 +97,8 @@ struct Bench {
             SiteEntry e;
             e.title = "Site " + std::to_string(i);
             e.url = hanging && i % (kSites / kHanging) == kSites / kHanging / 2
-                        ? web.hangUrl("?site=" + std::to_string(i))
-                        : web.url(0, "/page?site=" + std::to_string(i));
+                        ? web.hangUrl()
+                        : web.url(0, "/page");
             e.testString = "Welcome";
             e.action = "Sound";
             e.status = "OK";
@@ -111,7 +111,7 @@ struct Bench {
         engine.sites().clear();
         SiteEntry e;
         e.title = "Slowest";
-        e.url = web.hangUrl("?alone");
+        e.url = web.hangUrl();
         e.testString = "Welcome";
         e.action = "Sound";
         e.status = "OK";

@@ -210,6 +210,7 @@ bool CheckPass::checkNext(int rows, int& failureCount) {
 void CheckPass::fetchAlongside(int rows, int& failureCount) {
     SiteMonitor& m = monitor_;
     OfflineGuard& guard = m.offlineGuard();
+    waitingBytes_ = 0;
     ahead_.assign(static_cast<size_t>(rows), Ahead{});
     std::vector<size_t> wanted;
     std::vector<HttpRequest> requests;
@@ -250,6 +251,7 @@ void CheckPass::fetchAlongside(int rows, int& failureCount) {
             Ahead& a = ahead_[wanted[k]];
             a.response = std::move(response);
             a.arrived = true;
+            waitingBytes_ += a.response.body.size();
             ++arrivedCount;
             reached = reached || a.response.ok || !OfflineGuard::unreachable(a.response.errorNumber);
         },
@@ -258,7 +260,8 @@ void CheckPass::fetchAlongside(int rows, int& failureCount) {
             if (!verdict || next_ >= rows || !ready(next_))
                 return false;
             return checkNext(rows, failureCount) && ready(next_);
-        });
+        },
+        [&] { return waitingBytes_.load(std::memory_order_relaxed) < kMaxWaitingBytes; });
     judgeOffline(true);
 }
 
@@ -270,6 +273,7 @@ bool CheckPass::fetchAtTurn(int i) {
     const auto at = static_cast<size_t>(i);
     if (at < ahead_.size() && ahead_[at].pending && sameCheck(ahead_[at].site, entry)) {
         ahead_[at].pending = false;
+        waitingBytes_ -= std::min(waitingBytes_.load(), ahead_[at].response.body.size());
         return monitor_.fetcher().accept(std::move(ahead_[at].response));
     }
     return monitor_.fetcher().accept(downloadConfirmed(entry));

@@ -5,6 +5,7 @@
 #include "monitor/SiteChange.h"
 #include "platform/HttpClient.h"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ public:
 
     // The status of a site that is slow.
     static constexpr const char* kSlowStatus = "Slow";
+    static constexpr size_t kMaxWaitingBytes = 16 * 1024 * 1024;
 
 private:
     // A page downloaded before its site's turn, for the row as it was then.
@@ -65,6 +67,10 @@ private:
     SiteMonitor& monitor_;
     std::vector<Ahead> ahead_;
     int next_ = 0; // the row the pass checks next
+    // Bytes of pages downloaded ahead and not yet judged. Downloads wait
+    // while they pass kMaxWaitingBytes, so a window that judges slower than
+    // the network delivers holds a bounded part of the list in memory.
+    std::atomic<size_t> waitingBytes_{0};
     // With sites on intervals of their own: the rows this pass checks (empty: all).
     std::vector<bool> due_;
     int slowCount_ = 0; // sites found slow in this pass

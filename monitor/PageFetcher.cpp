@@ -2,6 +2,7 @@
 
 #include "notify/EventPump.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -53,7 +54,7 @@ std::vector<HttpResponse> PageFetcher::downloadAll(std::vector<HttpRequest> requ
 }
 
 void PageFetcher::downloadAlongside(std::vector<HttpRequest> requests, int parallel, const Arrived& arrived,
-                                    const std::function<bool()>& work) {
+                                    const std::function<bool()>& work, const std::function<bool()>& mayStart) {
     for (HttpRequest& request : requests)
         request.cancel = &pump_.stopSignal().flag();
     // Responses that ended and are not yet handed over, filled by the
@@ -61,17 +62,26 @@ void PageFetcher::downloadAlongside(std::vector<HttpRequest> requests, int paral
     std::mutex mutex;
     std::vector<std::pair<std::size_t, HttpResponse>> inbox;
     std::vector<std::pair<std::size_t, HttpResponse>> taken;
+    std::atomic<bool> downloading{false};
+    std::atomic<bool> workBeside{false}; // work ran while downloads were under way
     pump_.runAlongside(
         [&](const EventPump::Signal& signal) {
-            http_.performEach(requests, parallel, [&](std::size_t index, HttpResponse&& response) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    inbox.emplace_back(index, std::move(response));
-                }
-                signal();
-            });
+            downloading = true;
+            http_.performEach(
+                requests, parallel,
+                [&](std::size_t index, HttpResponse&& response) {
+                    {
+                        std::lock_guard<std::mutex> lock(mutex);
+                        inbox.emplace_back(index, std::move(response));
+                    }
+                    signal();
+                },
+                [&] { return !workBeside || mayStart(); });
+            downloading = false;
         },
         [&] {
+            if (downloading)
+                workBeside = true;
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 taken.swap(inbox);

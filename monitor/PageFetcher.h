@@ -38,10 +38,13 @@ public:
     // each response, with the index of its request, on this thread as soon
     // as it is there (in whatever order they end), and `work` runs on this
     // thread in between, one piece at a time, while it says more is ready
-    // (see EventPump::runAlongside) ...
+    // (see EventPump::runAlongside). Once `work` runs while downloads are
+    // still under way, no further download starts while `mayStart` (called
+    // on the downloading thread) says no; a pump that does the work only
+    // after the downloads is never held back ...
     using Arrived = std::function<void(std::size_t index, HttpResponse&& response)>;
     void downloadAlongside(std::vector<HttpRequest> requests, int parallel, const Arrived& arrived,
-                           const std::function<bool()>& work);
+                           const std::function<bool()>& work, const std::function<bool()>& mayStart);
     // ... and take a response as the result of a fetch, exactly as
     // fetchPage does once its download is over.
     bool accept(HttpResponse response);

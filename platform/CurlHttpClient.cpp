@@ -89,6 +89,7 @@ struct MultiDeleter {
 };
 
 constexpr int kPollSliceMs = 100;
+constexpr int kHeldSliceMs = 5;
 
 // The server of a URL as "host:port", the key of the cap on connections to
 // one server ("" when the URL names none).
@@ -444,7 +445,8 @@ CurlHttpClient::BatchLimits CurlHttpClient::batchLimits(int parallel) const {
     return limits;
 }
 
-void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended) {
+void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
+                                 const MayStart& mayStart) {
     std::unique_ptr<CURLM, MultiDeleter> multi(parallel > 1 ? curl_multi_init() : nullptr);
     if (!multi) {
         HttpClient::performEach(requests, parallel, ended);
@@ -476,11 +478,16 @@ void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int p
     // first kLookAhead waiting requests are looked at, so a list full of one
     // busy server costs no search through all of it.
     auto startMore = [&] {
+        // A request already cancelled starts (and ends at once) even so.
+        const bool held = mayStart && !mayStart();
         std::size_t looked = 0;
         for (auto it = waiting.begin(); it != waiting.end() && moving < limits.moving &&
                                         static_cast<int>(running.size()) < limits.open && looked < kLookAhead;
              ++looked) {
             const std::size_t index = *it;
+            const std::atomic<bool>* cancel = requests[index].cancel;
+            if (held && !(cancel && cancel->load(std::memory_order_acquire)))
+                break;
             std::string host = hostKeyOf(requests[index].url);
             if (!host.empty() && perHost[host] >= limits.perHost) {
                 ++it;
@@ -504,7 +511,7 @@ void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int p
 
     const int pollMs = static_cast<int>(std::min<long long>(kPollSliceMs, limits.quietAfter.count() / 2));
     startMore();
-    while (!running.empty()) {
+    while (!running.empty() || !waiting.empty()) {
         int stillRunning = 0;
         if (curl_multi_perform(multi.get(), &stillRunning) != CURLM_OK)
             break;
@@ -549,11 +556,14 @@ void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int p
             }
         }
         startMore();
+        // Every transfer bounds its own time, so this wait always ends; the
+        // short slice keeps the loop from spinning and lets quiet transfers
+        // be noticed in time. With nothing under way, requests wait for
+        // leave to start, and are asked again after a shorter slice.
         if (!running.empty())
-            // Every transfer bounds its own time, so this wait always ends;
-            // the short slice keeps the loop from spinning and lets quiet
-            // transfers be noticed in time.
             curl_multi_poll(multi.get(), nullptr, 0, pollMs, nullptr);
+        else if (!waiting.empty())
+            curl_multi_poll(multi.get(), nullptr, 0, kHeldSliceMs, nullptr);
     }
     // Only reached with transfers left when the multi handle itself failed.
     for (auto& [h, r] : running) {

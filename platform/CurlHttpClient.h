@@ -77,7 +77,8 @@ public:
     // options and bounds as perform(), in their order as far as the limits
     // below allow.
     std::vector<HttpResponse> performAll(const std::vector<HttpRequest>& requests, int parallel) override;
-    void performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended) override;
+    void performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
+                     const MayStart& mayStart = {}) override;
 
     // How many transfers of a batch run at once. `parallel` limits only the
     // transfers that are moving: one that has received nothing for

@@ -77,10 +77,15 @@ public:
     // performEach.
     using Ended = std::function<void(std::size_t index, HttpResponse&& response)>;
     // Like performAll, but hands each response over as soon as it is there
-    // instead of keeping them all. This default runs the requests one after
-    // the other.
-    virtual void performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended) {
+    // instead of keeping them all. While `mayStart` (when given) says no,
+    // called on the same thread, no further request starts; those under way
+    // go on. This default runs the requests one after the other, each at
+    // once.
+    using MayStart = std::function<bool()>;
+    virtual void performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
+                             const MayStart& mayStart = {}) {
         (void)parallel;
+        (void)mayStart;
         for (std::size_t i = 0; i < requests.size(); ++i)
             ended(i, perform(requests[i]));
     }

@@ -96,9 +96,8 @@ struct Bench {
         for (int i = count - 1; i >= 0; --i) {
             SiteEntry e;
             e.title = "Site " + std::to_string(i);
-            e.url = hanging && i % (kSites / kHanging) == kSites / kHanging / 2
-                        ? web.hangUrl()
-                        : web.url(0, "/page");
+            e.url = hanging && i % (kSites / kHanging) == kSites / kHanging / 2 ? web.hangUrl()
+                                                                                : web.url(0, "/page");
             e.testString = "Welcome";
             e.action = "Sound";
             e.status = "OK";

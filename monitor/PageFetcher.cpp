@@ -54,7 +54,8 @@ std::vector<HttpResponse> PageFetcher::downloadAll(std::vector<HttpRequest> requ
 }
 
 void PageFetcher::downloadAlongside(std::vector<HttpRequest> requests, int parallel, const Arrived& arrived,
-                                    const std::function<bool()>& work, const std::function<bool()>& mayStart) {
+                                    const std::function<bool()>& work,
+                                    const std::function<bool()>& mayStart) {
     for (HttpRequest& request : requests)
         request.cancel = &pump_.stopSignal().flag();
     // Responses that ended and are not yet handed over, filled by the

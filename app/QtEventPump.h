@@ -33,7 +33,7 @@ public:
     // the window never waits long for the engine's work beside a download.
     void runAlongside(const std::function<void(const Signal&)>& call,
                       const std::function<bool()>& step) override;
-    static constexpr std::chrono::milliseconds kStepSlice{20};
+    static constexpr std::chrono::milliseconds kStepSlice{10};
 
     // Events kept back and not yet delivered.
     int heldEvents() const;

@@ -10,6 +10,7 @@
 #include "monitor/SiteMonitor.h"
 #include "monitor/SiteRequest.h"
 #include "notify/EventPump.h"
+#include "platform/FreeMemory.h"
 #include "platform/NetworkStatus.h"
 
 #include <algorithm>
@@ -125,7 +126,12 @@ void CheckPass::run() {
     while (checkNext(rows, failureCount)) {
     }
     guard.endPass();
-    ahead_.clear();
+    // The pages of a long list were many; what they took goes back now
+    // rather than staying resident until the next pass.
+    const bool large = ahead_.size() >= kLargeList;
+    ahead_ = {};
+    if (large)
+        FreeMemory::giveBack();
     if (m.stopRequested())
         return;
     if (!changes_.empty() && m.extraSettings().notifications)

@@ -36,6 +36,8 @@ public:
     // The status of a site that is slow.
     static constexpr const char* kSlowStatus = "Slow";
     static constexpr size_t kMaxWaitingBytes = 16 * 1024 * 1024;
+    // Lists from this many rows give their memory back after a parallel pass.
+    static constexpr size_t kLargeList = 1000;
 
 private:
     // A page downloaded before its site's turn, for the row as it was then.

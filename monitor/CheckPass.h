@@ -31,6 +31,8 @@ public:
     static constexpr std::chrono::seconds kConfirmPause{3};
 
     explicit CheckPass(SiteMonitor& monitor) : monitor_(monitor) {}
+    // A pass over the rows marked in `only` alone, due or not.
+    CheckPass(SiteMonitor& monitor, std::vector<bool> only) : monitor_(monitor), only_(std::move(only)) {}
     void run();
 
     // The status of a site that is slow.
@@ -67,6 +69,7 @@ private:
     static bool sameCheck(const SiteEntry& before, const SiteEntry& now);
 
     SiteMonitor& monitor_;
+    std::vector<bool> only_;
     std::vector<Ahead> ahead_;
     int next_ = 0; // the row the pass checks next
     // Bytes of pages downloaded ahead and not yet judged. Downloads wait

@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <malloc.h>
 #include <string>
 #include <sys/stat.h>
 #include <time.h>
@@ -109,8 +108,6 @@ int main(int argc, char** argv) {
         std::printf("after the start: RSS %ld kB\n", residentKb());
         for (int pass = 1; pass <= kPasses; ++pass) {
             const auto [took, worst] = timedPass(dlg);
-            if (std::getenv("TRIM"))
-                malloc_trim(0);
             std::printf(
                 "pass %d: %.3f s (2 s opening wait included), window's longest wait %.1f ms (target 50 ms), "
                 "RSS %ld kB\n",

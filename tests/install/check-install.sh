@@ -96,7 +96,10 @@ fi
 
 # The program's two libraries lie in its private folder, where it looks for
 # them from its own path.
-privlib=$(cd "$prefix" && ls -d lib/*/vantrel lib/vantrel 2>/dev/null | head -n 1)
+privlib=
+for folder in "$prefix"/lib/*/vantrel "$prefix"/lib/vantrel; do
+    [ -d "$folder" ] && privlib=${folder#"$prefix"/} && break
+done
 [ -n "$privlib" ] || fail "no private library folder under $prefix/lib"
 for library in libvantrel-desktop.so libvantrel-instance-link.so; do
     expect_file "$prefix/$privlib/$library"

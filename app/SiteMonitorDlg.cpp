@@ -542,10 +542,15 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
     autoSizeTimer_.stop();
     const QFontMetrics headFm(list_->horizontalHeader()->font());
     const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
+    // A site that accepts any certificate has a warning mark by its URL.
+    bool insecure = false;
+    for (int r = 0; r < engine_.sites().rowCount() && !insecure; ++r)
+        insecure = engine_.sites().row(r).options.insecure == "yes";
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
         // Status cells carry their coloured mark before the text.
-        const int mark = c == SiteListModel::kStatusColumn ? SiteListModel::kMarkSize + 8 : 0;
+        const bool marked = c == SiteListModel::kStatusColumn || (insecure && c == SiteListModel::kUrlColumn);
+        const int mark = marked ? SiteListModel::kMarkSize + 8 : 0;
         list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c) + mark, header) +
                                                         margin);
     }

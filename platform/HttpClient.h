@@ -8,13 +8,13 @@
 namespace vantrel {
 
 struct HttpRequest {
-    enum class Method { Get, Post, Head };
+    enum class Method { Get, Post, Head, Put };
     Method method = Method::Get;
     std::string url;
     std::string userAgent;
     // "Name: value", without line ends; a line holding CR or LF is not sent.
     std::vector<std::string> headers;
-    std::string body;                 // sent with POST
+    std::string body;                 // sent with POST and PUT
     bool useEnvironmentProxy = false; // false: always connect directly
     bool followRedirects = true;      // false: a redirect is the response
     bool verifyCertificate = true;    // false: any certificate and host name are accepted
@@ -35,7 +35,7 @@ struct HttpResponse {
     // descriptor or memory left for its socket), WinINet's "out of handles":
     // it says nothing about the site.
     static constexpr int kErrOutOfHandles = 12001;
-    std::string body;    // every byte of the body, NUL bytes included
+    std::string body; // every byte of the body, NUL bytes included
 
     // What the transfer measured, where the client reports it (-1: not known).
     int statusCode = -1;         // the last response's HTTP status code

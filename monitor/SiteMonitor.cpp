@@ -105,8 +105,8 @@ bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
         DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
     if (!kept)
         return false;
-    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".",
-                     kUnreadableCaption, MessageButtons::Ok, MessageIcon::Exclamation);
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".", kUnreadableCaption,
+                     MessageButtons::Ok, MessageIcon::Exclamation);
     return true;
 }
 
@@ -132,8 +132,7 @@ void SiteMonitor::loadSettings() {
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    bool ok =
-        !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
     // A held extra file is never written over; settings changed from their
     // defaults then cannot be saved, which is said.
     if (ok && extraFileHeld_)

@@ -1,5 +1,6 @@
 #include "app/SiteMonitorApp.h"
 
+#include "app/ChannelsWiring.h"
 #include "app/InstanceGuard.h"
 #include "app/QtEventPump.h"
 #include "app/SignalBridge.h"
@@ -67,6 +68,8 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();
+    ChannelsWiring channels(dialog, headless);
+    channels.start();
     QApplication::exec();
     dialog.OnDestroy();
     return dialog.exitSaveFailed() ? kExitSaveFailed : 0;

@@ -35,12 +35,18 @@ void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
     // The security and login as they are now: Preferences may have changed
     // them since the last report.
     monitor_.mailer().setSubmission(monitor_.mailSubmission());
-    // Each address gets its own message, with itself as the sender.
+    // A submission server lets its user send only from their own address:
+    // a secured submission sends from YOUREMAIL, named YOURNAME.
+    const bool secured = monitor_.extraSettings().mailSecurity != MailSecurity::None;
+    monitor_.mailer().setSenderName(secured ? s.yourName : std::string());
+    // Each address gets its own message, with itself as the sender unless
+    // the submission is secured.
     for (const std::string* address : {&s.email1, &s.email2}) {
         if (address->empty() || monitor_.stopRequested())
             continue;
         SmtpMailer& mailer = monitor_.mailer();
-        const bool ok = mailer.sendMail(*address, body, *address, s.smtpServer, subject);
+        const std::string& sender = secured && !s.yourEmail.empty() ? s.yourEmail : *address;
+        const bool ok = mailer.sendMail(*address, body, sender, s.smtpServer, subject);
         monitor_.view().reportMailResult(ok, DateText::timeOfDay(monitor_.clock().now()),
                                          ok ? std::string() : mailer.errorText);
         monitor_.recordAlert("mail", ok, ok ? *address : *address + ": " + mailer.errorText);

@@ -62,8 +62,10 @@ std::string ChannelAlerts::pageExcerpt(std::string_view page, std::size_t chars)
             blank = true;
         } else if (!inTag) {
             const auto u = static_cast<unsigned char>(c);
-            if (n == 1 && (u <= 0x20 || u == 0x7F)) {
+            if (n == 1 && (u == ' ' || (u >= '\t' && u <= '\r'))) {
                 blank = true;
+            } else if (n == 1 && (u < 0x20 || u == 0x7F)) {
+                // Other control characters are left out.
             } else {
                 if (blank && !out.empty()) {
                     out += ' ';

@@ -43,8 +43,9 @@ struct AlertChannel {
                                              ChannelKind::Webhook};
 
     // The name its secret is kept under in the keyring and the secrets
-    // file: "channel ntfy https://ntfy.sh/my-alerts".
-    std::string secretKey() const { return "channel " + value(); }
+    // file, without a blank (a secrets file's line is the key, a blank and
+    // the secret): "channel:ntfy:https://ntfy.sh/my-alerts".
+    std::string secretKey() const { return std::string("channel:") + kindName(kind) + ":" + endpoint; }
 
     bool operator==(const AlertChannel&) const = default;
 };

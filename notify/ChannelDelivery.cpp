@@ -82,6 +82,7 @@ void ChannelDelivery::sendOne(OutboxEntry entry) {
     DeliveryReport report;
     report.channel = key_;
     report.site = entry.message.title.empty() ? entry.message.url : entry.message.title;
+    report.url = entry.message.url;
     const auto now = std::chrono::system_clock::now();
 
     std::optional<HttpRequest> request = ChannelRequest::build(channel_, entry.message, entry.id);

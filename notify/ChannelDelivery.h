@@ -32,6 +32,7 @@ struct RetryPolicy {
 struct DeliveryReport {
     std::string channel; // "ntfy https://ntfy.sh/x"
     std::string site;    // the site's title, or its URL
+    std::string url;     // the site's URL
     bool ok = false;
     bool givenUp = false; // no further try will be made
     int tries = 0;

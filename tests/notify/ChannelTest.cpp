@@ -118,7 +118,7 @@ TEST(AlertChannel, ParsesKindAndEndpoint) {
     const std::optional<AlertChannel> c = AlertChannel::parse(3, "ntfy  https://ntfy.sh/alerts ", &error);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->value(), "ntfy https://ntfy.sh/alerts");
-    EXPECT_EQ(c->secretKey(), "channel ntfy https://ntfy.sh/alerts");
+    EXPECT_EQ(c->secretKey(), "channel:ntfy:https://ntfy.sh/alerts");
     for (const char* bad : {"pager http://x", "ntfy", "ntfy ftp://x", "matrix https://m.org/room",
                             "webhook http://a b", "telegram"}) {
         EXPECT_FALSE(AlertChannel::parse(1, bad, &error)) << bad;

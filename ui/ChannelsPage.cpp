@@ -70,6 +70,7 @@ ChannelsPage::ChannelsPage(QWidget* parent) : QWidget(parent) {
     answer_->setWordWrap(true);
     answer_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     answer_->setAccessibleName(QStringLiteral("Answer"));
+    answer_->setBuddy(test_); // the answer of Send Test
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {add, edit_, remove_, test_})
         buttons->addWidget(b);

@@ -39,13 +39,17 @@ void ChannelDelivery::stop() {
         thread_.join();
 }
 
-void ChannelDelivery::enqueue(const AlertMessage& message) {
+OutboxEntry ChannelDelivery::entryFor(const AlertMessage& message) const {
     OutboxEntry entry;
     entry.channel = key_;
     entry.message = message;
     entry.queued = std::chrono::system_clock::now();
     entry.due = entry.queued;
-    outbox_.add(std::move(entry));
+    return entry;
+}
+
+void ChannelDelivery::enqueue(const AlertMessage& message) {
+    outbox_.add(entryFor(message));
     wake();
 }
 

@@ -63,6 +63,8 @@ public:
     const AlertChannel& channel() const { return channel_; }
     // Puts `message` into the outbox for this channel and wakes the thread.
     void enqueue(const AlertMessage& message);
+    // The outbox entry of `message` for this channel, due now.
+    OutboxEntry entryFor(const AlertMessage& message) const;
     // Something in the outbox changed: look again.
     void wake();
     // Ends the thread; a send under way is cancelled. Called by the destructor.

@@ -54,11 +54,21 @@ std::vector<AlertChannel> ChannelHub::channels() const {
 
 void ChannelHub::send(const AlertMessage& message, const std::vector<int>& only) {
     std::lock_guard lock(mutex_);
+    // One save of the outbox for all the channels, then each is woken.
+    std::vector<OutboxEntry> entries;
+    std::vector<ChannelDelivery*> woken;
     for (const auto& d : deliveries_) {
         const int number = d->channel().number;
-        if (only.empty() || std::find(only.begin(), only.end(), number) != only.end())
-            d->enqueue(message);
+        if (only.empty() || std::find(only.begin(), only.end(), number) != only.end()) {
+            entries.push_back(d->entryFor(message));
+            woken.push_back(d.get());
+        }
     }
+    if (entries.empty())
+        return;
+    outbox_.add(std::move(entries));
+    for (ChannelDelivery* d : woken)
+        d->wake();
 }
 
 } // namespace vantrel

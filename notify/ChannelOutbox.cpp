@@ -31,7 +31,47 @@ json text(const std::string& s) {
 
 } // namespace
 
-ChannelOutbox::ChannelOutbox(std::string path) : path_(std::move(path)) {}
+ChannelOutbox::ChannelOutbox(std::string path) : path_(std::move(path)) {
+    if (!path_.empty())
+        saver_ = std::thread([this] { runSaver(); });
+}
+
+ChannelOutbox::~ChannelOutbox() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (saver_.joinable())
+        saver_.join();
+}
+
+void ChannelOutbox::flush() {
+    std::unique_lock lock(mutex_);
+    written_.wait(lock, [this] { return onDisk_ >= version_ || !saver_.joinable(); });
+}
+
+// Saves the latest entries whenever they changed; at the end, once more if
+// they changed since the last save.
+void ChannelOutbox::runSaver() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return version_ > onDisk_ || ending_; });
+        if (version_ == onDisk_)
+            return;
+        const unsigned long long version = version_;
+        const std::string bytes = toJson(entries_);
+        struct stat st {};
+        // A user who never had an alert to keep never gets the file.
+        const bool skip = entries_.empty() && ::stat(path_.c_str(), &st) != 0;
+        lock.unlock();
+        const bool ok = skip || DataFile::save(path_, bytes);
+        lock.lock();
+        saved_ = ok;
+        onDisk_ = version;
+        written_.notify_all();
+    }
+}
 
 std::string ChannelOutbox::toJson(const std::vector<OutboxEntry>& entries) {
     json list = json::array();
@@ -114,16 +154,27 @@ bool ChannelOutbox::load(std::string* error) {
 
 std::string ChannelOutbox::add(OutboxEntry entry) {
     std::lock_guard lock(mutex_);
+    const std::string id = addLocked(std::move(entry));
+    saveLocked();
+    return id;
+}
+
+void ChannelOutbox::add(std::vector<OutboxEntry> entries) {
+    std::lock_guard lock(mutex_);
+    for (OutboxEntry& e : entries)
+        addLocked(std::move(e));
+    saveLocked();
+}
+
+std::string ChannelOutbox::addLocked(OutboxEntry entry) {
     if (entry.id.empty())
-        entry.id = "vantrel-" + std::to_string(secondsOf(entry.queued)) + "-" + std::to_string(++sequence_) +
-                   "-" + std::to_string(entries_.size());
+        entry.id = "vantrel-" + std::to_string(secondsOf(entry.queued)) + "-" + std::to_string(++sequence_);
     // Unique among the entries kept, also those read back from a file.
     while (
         std::any_of(entries_.begin(), entries_.end(), [&](const OutboxEntry& e) { return e.id == entry.id; }))
         entry.id += "x";
     const std::string id = entry.id;
     entries_.push_back(std::move(entry));
-    saveLocked();
     return id;
 }
 
@@ -163,13 +214,8 @@ bool ChannelOutbox::saved() const {
 void ChannelOutbox::saveLocked() {
     if (path_.empty() || held_)
         return;
-    struct stat st {};
-    // A user who never had an alert to keep never gets the file.
-    if (entries_.empty() && ::stat(path_.c_str(), &st) != 0) {
-        saved_ = true;
-        return;
-    }
-    saved_ = DataFile::save(path_, toJson(entries_));
+    ++version_;
+    changed_.notify_all();
 }
 
 } // namespace vantrel

@@ -283,6 +283,7 @@ TEST_F(ChannelDeliveryTest, TheOutboxSurvivesARestart) {
     OutboxEntry entry = outbox.entries()[0];
     entry.due = std::chrono::time_point_cast<OutboxEntry::Time::duration>(std::chrono::system_clock::now());
     outbox.update(entry);
+    outbox.flush();
     server.route("/down", HttpTestServer::ok("ok"));
     auto second = hub({channel(1, "webhook " + server.url("/down"))});
     const std::vector<DeliveryReport> got = reports.waitFor(2);

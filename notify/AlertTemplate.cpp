@@ -167,15 +167,14 @@ std::optional<std::string> AlertTemplate::expandJson(const AlertMessage& message
 }
 
 std::optional<std::string> AlertTemplate::jsonProblem() const {
-    if (!nlohmann::json::accept(expand(AlertMessage{}, Escape::Json)))
-        return "The template is not valid JSON.";
-    // Values that would break out of a string, or show a placeholder that
-    // stands outside one.
+    // Empty values, and values that would break out of a string or show a
+    // placeholder that stands outside one.
     const std::string tricky = "a\"b\\c\nd}{e,f:1]";
-    AlertMessage m{tricky, tricky, tricky, tricky, tricky, tricky, tricky, tricky, tricky};
-    if (!nlohmann::json::accept(expand(m, Escape::Json)))
-        return "The template is not valid JSON once filled in: put every placeholder inside a JSON string "
-               "(\"{title}\").";
+    const AlertMessage m{tricky, tricky, tricky, tricky, tricky, tricky, tricky, tricky, tricky};
+    if (!nlohmann::json::accept(expand(AlertMessage{}, Escape::Json)) ||
+        !nlohmann::json::accept(expand(m, Escape::Json)))
+        return "The template is not valid JSON once filled in: check its quotes and braces, and put every "
+               "placeholder inside a JSON string (\"{title}\").";
     return std::nullopt;
 }
 

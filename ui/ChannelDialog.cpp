@@ -64,7 +64,7 @@ ChannelDialog::ChannelDialog(const AlertChannel& channel, const std::string& tok
                 {"Template:", template_}};
     for (const auto& row : rows) {
         const QString label = QString::fromLatin1(row.label);
-        row.field->setAccessibleName(label.chopped(1));
+        row.field->setAccessibleName(label);
         form->addRow(label, row.field);
     }
     problem_ = new QLabel;

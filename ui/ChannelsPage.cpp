@@ -33,7 +33,7 @@ ChannelsPage::Secrets& secrets() {
 
 QPushButton* button(const char* text, QWidget* parent) {
     auto* b = new QPushButton(QString::fromLatin1(text), parent);
-    b->setAccessibleName(QString::fromLatin1(text).remove(QLatin1Char('.')));
+    b->setAccessibleName(QString::fromLatin1(text));
     return b;
 }
 
@@ -88,7 +88,7 @@ ChannelsPage::ChannelsPage(QWidget* parent) : QWidget(parent) {
         QSpinBox* box;
     } rows[] = {{"Remind every:", remindEvery_}, {"Reminders at most:", remindMax_}};
     for (const auto& row : rows) {
-        row.box->setAccessibleName(QString::fromLatin1(row.label).chopped(1));
+        row.box->setAccessibleName(QString::fromLatin1(row.label));
         form->addRow(QString::fromLatin1(row.label), row.box);
     }
     auto* layout = new QVBoxLayout(this);

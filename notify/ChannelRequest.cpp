@@ -150,8 +150,37 @@ bool ChannelRequest::worthRetrying(const HttpResponse& response) {
 }
 
 std::string ChannelRequest::describe(const HttpResponse& response) {
-    if (!response.ok)
-        return "no answer (" + std::to_string(response.errorNumber) + ")";
+    if (!response.ok) {
+        // The usual failures in words, with the number the log uses.
+        const char* what = nullptr;
+        switch (response.errorNumber) {
+        case 12002:
+            what = "timed out";
+            break;
+        case 12007:
+            what = "name not resolved";
+            break;
+        case 12029:
+            what = "cannot connect";
+            break;
+        case 12030:
+            what = "connection closed";
+            break;
+        case 12031:
+            what = "connection reset";
+            break;
+        case 12045:
+            what = "certificate not trusted";
+            break;
+        case 12157:
+            what = "TLS failed";
+            break;
+        default:
+            break;
+        }
+        return std::string("no answer: ") + (what ? std::string(what) + " " : std::string()) + "(" +
+               std::to_string(response.errorNumber) + ")";
+    }
     std::string text = "HTTP " + std::to_string(response.statusCode);
     std::string answer = AlertTemplate::headerValue(cut(response.body, 200));
     if (!answer.empty())

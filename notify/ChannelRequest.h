@@ -35,8 +35,8 @@ public:
     // Whether a failure may heal by itself: no answer, a 5xx, 408 or 429.
     // Other 4xx answers (a wrong token, a deleted webhook) stay as they are.
     static bool worthRetrying(const HttpResponse& response);
-    // The failure in a line: "HTTP 401: {\"error\":...}" or "no answer
-    // (12029)", with the first bytes of the answer as plain text.
+    // The answer in a line: "HTTP 401: {\"error\":...}" (the first bytes
+    // of the answer as plain text) or "no answer: cannot connect (12029)".
     static std::string describe(const HttpResponse& response);
 
     static constexpr const char* kUserAgent = "Vantrel 1.0";

@@ -12,6 +12,7 @@
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/HistoryPanel.h"
+#include "ui/ImportPreviewDlg.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
@@ -145,6 +146,8 @@ void CSiteMonitorDlg::createMenu() {
     QMenu* exportMenu = file->addMenu(QStringLiteral("Export &History"));
     exportMenu->addAction(QStringLiteral("&Selected Site..."), this, [this] { OnExportHistory(false); });
     exportMenu->addAction(QStringLiteral("&All Sites..."), this, [this] { OnExportHistory(true); });
+    file->addAction(QStringLiteral("&Import Sites..."), this,
+                    [this] { ImportPreviewDlg::importInto(engine_, this); });
     file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);
     QMenu* entry = menuBar_->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), this, &CSiteMonitorDlg::OnAdd);
@@ -315,7 +318,8 @@ void CSiteMonitorDlg::openHistory() {
         return;
     // Beside the data files, in the current directory.
     history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
-                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_);
+                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_,
+                                                    x.historyKeepDays);
     engine_.setHistory(history_.get());
     if (!history_->available() && unattended_) {
         std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());

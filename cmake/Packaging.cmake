@@ -15,9 +15,16 @@ set(VANTREL_APP_ID org.vantrel.vantrel)
 set(VANTREL_DEB_MAINTAINER "Vantrel Developers <developers@vantrel.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 # Where the project publishes its pages; the AppStream screenshots are the
-# files of docs/screenshots/ under it.
-set(VANTREL_HOMEPAGE "https://vantrel.example.org/" CACHE STRING "The project's web site")
+# files of docs/screenshots/ under it. Empty (the default) leaves the homepage
+# and the screenshots out of the AppStream file and the package, rather than
+# naming an address nobody serves.
+set(VANTREL_HOMEPAGE "" CACHE STRING "The project's web site, ending in /")
 set(VANTREL_STAGE ${PROJECT_BINARY_DIR}/packaging)
+set(VANTREL_WEB_ENTRIES "")
+if(VANTREL_HOMEPAGE)
+    file(READ ${PROJECT_SOURCE_DIR}/res/metainfo-web.xml.in VANTREL_WEB_ENTRIES)
+    string(CONFIGURE "${VANTREL_WEB_ENTRIES}" VANTREL_WEB_ENTRIES @ONLY)
+endif()
 
 # Compressed copies as Debian wants them: best compression, no name or time
 # stamp inside, so the same sources give the same bytes. Made at configure
@@ -76,15 +83,26 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 2)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VANTREL_HOMEPAGE}")
+if(VANTREL_HOMEPAGE)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VANTREL_HOMEPAGE}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The libraries come from dpkg-shlibdeps. Two needs no library symbol shows:
-# Qt's platform plugins (the X11 and Wayland windows) are loaded at run time,
-# the http/https-only protocol list (CURLOPT_PROTOCOLS_STR) needs curl 7.85,
-# and the keyring library loads libsecret at run time to reach the Secret
-# Service, where the mail password is kept.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libsecret-1-0")
+# The libraries come from dpkg-shlibdeps, run at packaging time by
+# DebDepends.cmake. Three needs no library symbol shows are listed here: Qt's
+# platform plugins (the X11 and Wayland windows) are loaded at run time, the
+# http/https-only protocol list (CURLOPT_PROTOCOLS_STR) needs curl 7.85, and
+# the keyring library loads libsecret at run time to reach the Secret Service.
+# dpkg-shlibdeps leaves libcurl4 out, so Depends names it once.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+set(VANTREL_DEB_EXPLICIT_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libsecret-1-0")
+set(VANTREL_DEB_BINARY "$<TARGET_FILE:vantrel>")
+file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/CPackDebConfig.cmake" CONTENT
+"set(VANTREL_DEB_BINARY \"${VANTREL_DEB_BINARY}\")
+set(VANTREL_DEB_EXPLICIT_DEPENDS \"${VANTREL_DEB_EXPLICIT_DEPENDS}\")
+set(VANTREL_DEB_SHLIBDEPS_EXCLUDE libcurl4)
+include(\"${CMAKE_CURRENT_LIST_DIR}/DebDepends.cmake\")
+")
+set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/CPackDebConfig.cmake")
 # Help and Support open the manual and mails through xdg-open; sounds reach
 # PulseAudio and PipeWire desktops through libcanberra's pulse backend.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcanberra-pulse")

@@ -69,6 +69,18 @@ void SiteMonitor::runCheckPass() {
     CheckPass(*this).run();
 }
 
+bool SiteMonitor::checkNow(std::vector<bool> rows) {
+    if (passRunning_ || stopRequested())
+        return false;
+    passRunning_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{passRunning_};
+    CheckPass(*this, std::move(rows)).run();
+    return true;
+}
+
 void SiteMonitor::recordCheck(const CheckRecord& record) {
     counters_.add(record);
     if (history_) {
@@ -105,8 +117,8 @@ bool SiteMonitor::keepUnreadable(const char* name, std::string_view bytes) {
         DataFile::keepCopy(name, bytes, DateText::fileStamp(clock_->now()));
     if (!kept)
         return false;
-    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".", kUnreadableCaption,
-                     MessageButtons::Ok, MessageIcon::Exclamation);
+    view_.messageBox(std::string(name) + " could not be read and was kept as " + *kept + ".",
+                     kUnreadableCaption, MessageButtons::Ok, MessageIcon::Exclamation);
     return true;
 }
 
@@ -132,7 +144,8 @@ void SiteMonitor::loadSettings() {
 
 bool SiteMonitor::saveSettings() {
     view_.show();
-    bool ok = !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
+    bool ok =
+        !settingsFileHeld_ && DataFile::save(SettingsFile::kFileName, SettingsFile::serialize(settings_));
     // A held extra file is never written over; settings changed from their
     // defaults then cannot be saved, which is said.
     if (ok && extraFileHeld_)
@@ -164,9 +177,12 @@ void SiteMonitor::loadSiteList() {
     clearEntry();
 }
 
+bool SiteMonitor::writeSiteListFile() {
+    return !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+}
+
 bool SiteMonitor::saveSiteList() {
-    const bool ok =
-        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok = writeSiteListFile();
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

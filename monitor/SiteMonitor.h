@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -116,6 +117,11 @@ public:
     bool saveSettings();
     void loadSiteList();
     bool saveSiteList();
+    // Writes the rows to the site list file as saveSiteList does, but
+    // quietly: no box, and the current entry is left as it is. For changes
+    // made from outside the window (the command line), which say themselves
+    // whether the file was written.
+    bool writeSiteListFile();
 
     // Row transfers through the current entry.
     void loadRow(int i);
@@ -137,6 +143,10 @@ public:
     // for the network) is ignored; that pass re-arms the timer when it ends.
     void onTimer();
     void runCheckPass();
+    // Checks the rows marked in `rows` now, whether monitoring is on or not
+    // and whatever their own intervals say. False, checking nothing, while
+    // a pass runs or the program is ending.
+    bool checkNow(std::vector<bool> rows);
 
     // The program is to end: a pass under way stops at its next safe point
     // (the network call it waits for ends early, no further site is checked

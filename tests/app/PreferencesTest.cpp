@@ -370,6 +370,8 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
         click(p, "OK");
     });
     EXPECT_EQ(window.engine().mailPassword(), "new word");
+    // The keyring's answer comes when it comes; the dialog did not wait for it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !answerer.seen().empty(); }, 10000));
     ASSERT_EQ(answerer.seen().size(), 1u);
     EXPECT_EQ(answerer.seen()[0].caption, "Mail Password");
     EXPECT_NE(answerer.seen()[0].text.find("until it ends"), std::string::npos) << answerer.seen()[0].text;

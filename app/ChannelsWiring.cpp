@@ -7,6 +7,8 @@
 #include "ui/ChannelsPage.h"
 #include "ui/QtText.h"
 
+#include <QPointer>
+
 #include <cstdio>
 #include <memory>
 
@@ -36,11 +38,17 @@ void ChannelsWiring::start() {
              return std::string();
          },
          [this](const std::string& key, const std::string& secret) {
-             const MailKeyring::Result r = dialog_.keyring().write(QtText::toQt(key), QtText::toQt(secret));
-             if (r.status != MailKeyring::Status::Ok)
-                 tell("The keyring did not take the token of " + key.substr(8) + " (" +
-                      QtText::fromQt(r.errorText) + "); name a token file for it instead.");
-             secretsChanged();
+             // The keyring answers later; the senders read the secrets again then.
+             dialog_.keyring().write(
+                 QtText::toQt(key), QtText::toQt(secret),
+                 [this, self = QPointer<ChannelsWiring>(this), key](const MailKeyring::Result& r) {
+                     if (!self)
+                         return; // the program is ending
+                     if (r.status != MailKeyring::Status::Ok)
+                         tell("The keyring did not take the token of " + key.substr(8) + " (" +
+                              QtText::fromQt(r.errorText) + "); name a token file for it instead.");
+                     secretsChanged();
+                 });
          }});
     std::string error;
     if (!hub_.loadOutbox(&error))
@@ -102,7 +110,10 @@ void ChannelsWiring::apply() {
         ++pending_;
         const int number = c.number;
         dialog_.keyring().read(QtText::toQt(c.secretKey()),
-                               [this, channels, number, store, configure](const MailKeyring::Result& r) {
+                               [self = QPointer<ChannelsWiring>(this), channels, number, store,
+                                configure](const MailKeyring::Result& r) {
+                                   if (!self)
+                                       return; // the program is ending
                                    for (AlertChannel& each : *channels) {
                                        if (each.number != number)
                                            continue;

@@ -1,5 +1,6 @@
 #include "app/SiteMonitorApp.h"
 
+#include "app/ChannelsWiring.h"
 #include "app/FolderCommandServer.h"
 #include "app/InstanceGuard.h"
 #include "app/QtEventPump.h"
@@ -73,6 +74,8 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();
+    ChannelsWiring channels(dialog, headless);
+    channels.start();
     QApplication::exec();
     guard.setCommandHandler(nullptr);
     dialog.OnDestroy();

@@ -589,6 +589,20 @@ void CSiteMonitorDlg::reportMailResult(bool ok, const std::string& when, const s
     // own line and in the tray's tip until a mail goes out again.
     mailFailure_ = ok ? QString()
                       : QStringLiteral("Mail failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
+    // Without a display the failure would otherwise be seen nowhere.
+    if (!ok && unattended_)
+        std::fprintf(stderr, "%s\n", mailFailure_.toLocal8Bit().constData());
+    showMailFailure();
+    tray_->setNotice(mailFailure_);
+}
+
+void CSiteMonitorDlg::reportAlertResult(bool ok, const std::string& when, const std::string& errorText) {
+    // A channel's failure shows where a mail's does; its success clears
+    // only a channel's failure, never a mail's.
+    if (ok && !mailFailure_.startsWith(QStringLiteral("Alert failed")))
+        return;
+    mailFailure_ = ok ? QString()
+                      : QStringLiteral("Alert failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
     showMailFailure();
     tray_->setNotice(mailFailure_);
 }

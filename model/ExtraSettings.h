@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +46,21 @@ struct ExtraSettings {
     int historyMaxMb = 1024;
     std::string metricsAddress;
     std::string metricsTokenFile;
+
+    // Alert channels (CHANNEL1, CHANNEL2, ...): the kind, a blank and the
+    // endpoint; beside each, where no keyring answers, the file readable
+    // only by its owner that holds its secret, and for a generic webhook its
+    // JSON template. A site may be limited to some of them (its CHANNELS).
+    std::map<int, std::string> channels;
+    std::map<int, std::string> channelTokenFiles;
+    std::map<int, std::string> channelTemplates;
+    // While a site stays down, the channels are reminded every this many
+    // minutes (0: never), at most this many times an outage.
+    int remindEvery = 0;
+    int remindMax = 12;
+    // Report mails carry the explanation the channels get (the reason, how
+    // long the site has been down, the last good check, the page's start).
+    bool mailExplain = false;
 
     // Lines of the file that no key of the table took, written back as they
     // were so that nothing the user wrote is lost: keys this version does

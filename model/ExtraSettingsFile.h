@@ -62,6 +62,8 @@ public:
     static constexpr int kMaxParallelFetches = 64;
     static constexpr int kMaxConfirmAttempts = 10;
     static constexpr int kMaxCertWarnDays = 365;
+    static constexpr int kMaxRemindEvery = 7 * 24 * 60;
+    static constexpr int kMaxReminders = 1000;
     static constexpr int kMaxHistoryDays = 3650;
     static constexpr int kMinHistoryMb = 1;
     static constexpr int kMaxHistoryMb = 1 << 20;

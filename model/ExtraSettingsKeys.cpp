@@ -40,6 +40,22 @@ const std::vector<SettingKey>& extraSettingKeys() {
             "a file readable only by its owner that holds the bearer token every metrics request must carry; "
             "empty: none",
             K::Type::Path),
+        K::family("CHANNEL", "", &ExtraSettings::channels,
+                  "an alert channel: its kind (ntfy, gotify, matrix, slack, discord, telegram or webhook), a "
+                  "blank and its endpoint"),
+        K::family(
+            "CHANNEL", "TOKENFILE", &ExtraSettings::channelTokenFiles,
+            "where no keyring answers, a file readable only by its owner that holds the channel's token",
+            K::Type::Path),
+        K::family("CHANNEL", "TEMPLATE", &ExtraSettings::channelTemplates,
+                  "a webhook channel's JSON body, with placeholders such as {title} and {state}; empty: the "
+                  "default body"),
+        K::number("REMINDEVERY", &ExtraSettings::remindEvery, 0, F::kMaxRemindEvery,
+                  "minutes between reminders on the channels while a site stays down; 0: off"),
+        K::number("REMINDMAX", &ExtraSettings::remindMax, 0, F::kMaxReminders,
+                  "reminders at most while a site stays down"),
+        K::yesNo("MAILEXPLAIN", &ExtraSettings::mailExplain,
+                 "report mails explain the failure: reason, time down, last good check, the page's start"),
     };
     return keys;
 }

@@ -26,12 +26,14 @@ struct SiteOptions {
     std::string redirects;            // REDIRECTS: "no" when redirects are not followed
     std::string insecure;             // INSECURE: "yes" when any certificate is accepted
     std::string every;                // EVERY: minutes between checks; empty: INTERVAL
+    std::string channels;             // CHANNELS: "1,3", the alert channels it goes to; empty: all
 
     // Keys this version does not know (a later version wrote them), with
     // their values in file order; kept with the record and written back.
     std::vector<std::pair<std::string, std::string>> unknown;
 
-    // True when any option this version knows is set.
+    // True when any option this version knows that changes the check is
+    // set (CHANNELS only routes its alerts).
     bool inUse() const;
 
     bool operator==(const SiteOptions&) const = default;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "monitor/ChannelAlerts.h"
+
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -30,10 +33,27 @@ public:
     void startErrorSound();
     void callErrorUrl();
 
+    // The chat and push channels' part of a check just judged (the current
+    // entry holds its new status), with the status it was judged against:
+    // hands the channels an alert when the site changed state or a reminder
+    // is due, and keeps the explanation that report mails may carry. Called
+    // before the reports of the check go out.
+    void noteCheck(const std::string& judgedAgainst);
+    ChannelAlerts& channelAlerts() { return channelAlerts_; }
+    // Pauses the reminders (a snooze); changes of state still go out.
+    void setRemindersPaused(bool paused) { channelAlerts_.setRemindersPaused(paused); }
+
+    // The channel numbers of a site's CHANNELS text ("1,3"); empty: all.
+    static std::vector<int> routeOf(const std::string& channels);
+
 private:
     void sendReport(const char* subject, const std::string& body);
+    // The explaining lines a report mail gets with MAILEXPLAIN.
+    std::string explanation(const std::string& report) const;
 
     SiteMonitor& monitor_;
+    ChannelAlerts channelAlerts_;
+    AlertMessage explained_; // the last check's explanation
 };
 
 } // namespace vantrel

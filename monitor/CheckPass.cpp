@@ -384,6 +384,8 @@ void CheckPass::checkRow(int i, int& failureCount) {
     if (rules.optionsInUse && !verdict.reason.empty())
         report += "Reason: " + verdict.reason + "\n";
 
+    if (!heldBack)
+        alerts.noteCheck(judgedAgainst);
     const Settings& s = m.settings();
     const bool mails = text::contains(entry.action, "Email");
     const bool calls = text::contains(entry.action, "URL") && !heldBack;

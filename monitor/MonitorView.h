@@ -62,6 +62,11 @@ public:
     virtual void reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
         (void)ok, (void)when, (void)errorText;
     }
+    // The outcome of a send to a chat or push channel, as the mails': a
+    // window shows the last failure beside the mail's.
+    virtual void reportAlertResult(bool ok, const std::string& when, const std::string& errorText) {
+        (void)ok, (void)when, (void)errorText;
+    }
     // Once at the end of a check pass, when sites changed state in it and
     // desktop notifications are on: one summary of all of them.
     virtual void notifySiteChanges(const std::vector<SiteChange>& changes) { (void)changes; }

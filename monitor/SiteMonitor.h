@@ -29,6 +29,7 @@
 
 namespace vantrel {
 
+class AlertChannels;
 class MonitorView;
 
 // The state of one run of the program and the operations on it that need no
@@ -75,6 +76,10 @@ public:
     ErrorUrlPoster& poster() { return poster_; }
     CheckLog& log() { return log_; }
     AlertDispatcher& alerts() { return alerts_; }
+    // The chat and push channels the alerts also go to (none: only the
+    // report mails, the sound and the error URL).
+    AlertChannels* alertChannels() const { return alertChannels_; }
+    void setAlertChannels(AlertChannels* channels) { alertChannels_ = channels; }
     std::string& reportBody() { return reportBody_; }
     std::string& previousStatus() { return previousStatus_; }
     bool passRunning() const { return passRunning_; }
@@ -204,6 +209,7 @@ private:
     CheckLog log_;
     AlertDispatcher alerts_;
     CheckHistory* history_ = nullptr;
+    AlertChannels* alertChannels_ = nullptr;
     WriteFailureNotice historyNotice_;
     CheckCounters counters_;
 };

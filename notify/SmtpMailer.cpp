@@ -1,5 +1,7 @@
 #include "notify/SmtpMailer.h"
 
+#include "notify/MailMessage.h"
+
 #include "model/Clock.h"
 #include "model/DateText.h"
 #include "model/TextUtil.h"
@@ -265,6 +267,7 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
 
 void SmtpMailer::runExtended(TcpSocket& socket, const Envelope& mail, const std::string& server) {
     const ServerAddress address = splitServer(server, defaultPort(submission_.security));
+    port_ = address.port;
     tlsReason_.clear();
     State state = State::Connect;
     while (state != State::Done && state != State::Failed)
@@ -470,12 +473,27 @@ int SmtpMailer::connectWithRetries(TcpSocket& socket, const ServerAddress& addre
     return error;
 }
 
+// A failure before the login on a port whose usual mode is the other one:
+// the likely cause, said after the error.
+std::string SmtpMailer::portHint(MailSecurity security, std::uint16_t port, int stepFlag) {
+    const bool early = stepFlag == kStepGreeting || stepFlag == kStepGreetingRead ||
+                       stepFlag == kStepTlsHandshake || stepFlag == kStepEhlo || stepFlag == kStepStartTls;
+    if (!early)
+        return {};
+    if (security == MailSecurity::Tls && port == kStartTlsPort)
+        return " Port 587 most likely expects STARTTLS (MAILSECURITY=starttls), not TLS from the first byte.";
+    if (security == MailSecurity::StartTls && port == kTlsPort)
+        return " Port 465 most likely expects TLS from the first byte (MAILSECURITY=tls), not STARTTLS.";
+    return {};
+}
+
 bool SmtpMailer::finish() {
     if (lastError == 0)
         return true;
     const std::string& detail =
         lastError == SocketErrorText::kSecureConnectionFailed ? tlsReason_ : lastReply;
-    errorText = SocketErrorText::text(lastError, detail) + " Flag: " + std::to_string(stepFlag);
+    errorText = SocketErrorText::text(lastError, detail) + " Flag: " + std::to_string(stepFlag) +
+                portHint(submission_.security, port_, stepFlag);
     return false;
 }
 
@@ -534,13 +552,18 @@ int SmtpMailer::readReply(std::size_t limit, std::string& reply) {
 
 std::string SmtpMailer::messageText(const std::string& recipient, const std::string& body,
                                     const std::string& sender, const std::string& subject) const {
-    std::string text = "Date: " + DateText::dateTime(clock_.now()) + "\r\nFrom: " + sender +
-                       "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n";
+    // A secured submission goes to a provider that holds mail to RFC 5322
+    // and MIME; the plain dialogue keeps its message as it always was.
+    const bool conforming = submission_.security != MailSecurity::None;
+    std::string text =
+        conforming ? MailMessage::headerLines({clock_.now(), senderName_, sender, recipient, subject})
+                   : "Date: " + DateText::dateTime(clock_.now()) + "\r\nFrom: " + sender +
+                         "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n";
     // An empty line parts the header lines from the body. Report bodies
     // begin with a line end and bring it themselves.
     if (!body.empty() && !startsWithLineEnd(body))
         text += "\r\n";
-    text += dotStuffed(body);
+    text += dotStuffed(conforming ? MailMessage::toUtf8(body) : body);
     text += "\r\n\r\n.\r\n";
     return text;
 }

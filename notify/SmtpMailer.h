@@ -98,12 +98,19 @@ public:
     // dialogue.
     void setSubmission(MailSubmission submission) { submission_ = std::move(submission); }
     const MailSubmission& submission() const { return submission_; }
+    // The sender's display name in the From line of a secured submission.
+    void setSenderName(std::string name) { senderName_ = std::move(name); }
 
     // "host:port", "[v6-address]:port" or a plain host, which means
     // `defaultPort`.
     static ServerAddress splitServer(const std::string& server, std::uint16_t defaultPort = kDefaultPort);
     // 587 for STARTTLS, 465 for TLS, 25 otherwise.
     static std::uint16_t defaultPort(MailSecurity security);
+
+    // For a failure before the login: the mode a port usually wants when
+    // `security` is the other one (TLS spoken to 587, STARTTLS to 465), as
+    // a sentence after the error text; empty otherwise.
+    static std::string portHint(MailSecurity security, std::uint16_t port, int stepFlag);
 
     int lastError = 0;
     std::string lastReply;
@@ -168,6 +175,8 @@ private:
     std::string unread_;
     std::string extensions_;
     std::string tlsReason_;
+    std::uint16_t port_ = 0; // the extended dialogue's server port
+    std::string senderName_;
 };
 
 } // namespace vantrel

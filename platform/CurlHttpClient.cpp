@@ -359,8 +359,12 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
         curl_easy_setopt(h, CURLOPT_PROXY, ""); // an empty name also ignores the environment
     if (!request.userAgent.empty())
         curl_easy_setopt(h, CURLOPT_USERAGENT, request.userAgent.c_str());
-    if (request.method == HttpRequest::Method::Post) {
+    if (request.method == HttpRequest::Method::Post || request.method == HttpRequest::Method::Put) {
         curl_easy_setopt(h, CURLOPT_POST, 1L);
+        // A PUT with the body in memory: libcurl's own PUT would read it
+        // through a callback.
+        if (request.method == HttpRequest::Method::Put)
+            curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
         // No "Expect: 100-continue": the body goes out with the request at

@@ -9,13 +9,13 @@
 namespace vantrel {
 
 struct HttpRequest {
-    enum class Method { Get, Post, Head };
+    enum class Method { Get, Post, Head, Put };
     Method method = Method::Get;
     std::string url;
     std::string userAgent;
     // "Name: value", without line ends; a line holding CR or LF is not sent.
     std::vector<std::string> headers;
-    std::string body;                 // sent with POST
+    std::string body;                 // sent with POST and PUT
     bool useEnvironmentProxy = false; // false: always connect directly
     bool followRedirects = true;      // false: a redirect is the response
     bool verifyCertificate = true;    // false: any certificate and host name are accepted

@@ -21,7 +21,7 @@ case "${1:-}" in
     "") ;;
     *) limit=(-max_total_time="$1"); label="$1 s" ;;
 esac
-targets=(${FUZZ_TARGETS:-fuzz_site_list fuzz_settings fuzz_error_url fuzz_smtp_reply})
+targets=(${FUZZ_TARGETS:-fuzz_site_list fuzz_settings fuzz_error_url fuzz_smtp_reply fuzz_alert_template})
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"${FUZZ_BUILD_JOBS:-2}"

@@ -4,6 +4,7 @@
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
 #include "ui/BoundText.h"
+#include "ui/ChannelsPage.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtText.h"
@@ -119,6 +120,8 @@ CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
     auto* more = new QWidget;
     tabs_->addTab(general, QStringLiteral("General"));
     tabs_->addTab(more, QStringLiteral("Advanced"));
+    channels_ = new ChannelsPage;
+    tabs_->addTab(channels_, QStringLiteral("Channels"));
     createControls(general);
     createMoreControls(more);
     const int margin = 4;
@@ -271,11 +274,13 @@ void CPreferencesDlg::copyOut(Settings& s) const {
 void CPreferencesDlg::copyIn(const ExtraSettings& settings, const std::string& password) {
     extra = settings;
     mailPassword = password;
+    channels_->copyIn(settings);
 }
 
 void CPreferencesDlg::copyOut(ExtraSettings& settings, std::string& password) const {
     settings = extra;
     password = mailPassword;
+    channels_->copyOut(settings);
 }
 
 QString CPreferencesDlg::testResult() const {

@@ -20,6 +20,8 @@ class QTabWidget;
 
 namespace vantrel {
 
+class ChannelsPage;
+
 class Clock;
 class EventPump;
 struct Settings;
@@ -50,7 +52,8 @@ public:
     void copyIn(const Settings& settings);
     // Members back into the settings, switches as "yes" or "no".
     void copyOut(Settings& settings) const;
-    // The second tab's settings, and the mail password as typed.
+    // The second tab's settings, and the mail password as typed; the
+    // Channels tab's with them.
     void copyIn(const ExtraSettings& settings, const std::string& password);
     void copyOut(ExtraSettings& settings, std::string& password) const;
 
@@ -123,6 +126,7 @@ private:
     QLabel* testResult_ = nullptr;
 
     QTabWidget* tabs_ = nullptr;
+    ChannelsPage* channels_ = nullptr;
     QComboBox* securityBox_ = nullptr;
     QLineEdit* mailUserEdit_ = nullptr;
     QLineEdit* mailPasswordEdit_ = nullptr;

@@ -343,12 +343,13 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
         type(p, "Metrics Address", "127.0.0.1:9100");
         click(p, "OK");
     });
-    EXPECT_EQ(TempDir::readFile("vantrel-extra.ini"),
-              "CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=me@example.test\r\n"
-              "MAILPASSWORDFILE=secret/pw\r\nNOTIFICATIONS=no\r\nPARALLEL=4\r\nCONFIRM=3\r\n"
-              "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYKEEPDAYS=730\r\n"
-              "HISTORYMAXMB=64\r\n"
-              "METRICS=127.0.0.1:9100\r\nMETRICSTOKENFILE=\r\n\r\n");
+    EXPECT_EQ(
+        TempDir::readFile("vantrel-extra.ini"),
+        "CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=me@example.test\r\n"
+        "MAILPASSWORDFILE=secret/pw\r\nNOTIFICATIONS=no\r\nPARALLEL=4\r\nCONFIRM=3\r\n"
+        "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYKEEPDAYS=730\r\n"
+        "HISTORYMAXMB=64\r\nMETRICS=127.0.0.1:9100\r\nMETRICSTOKENFILE=\r\nREMINDEVERY=0\r\nREMINDMAX=12\r\n"
+        "MAILEXPLAIN=no\r\n\r\n");
     EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER="); // vantrel.ini keeps its keys
     EXPECT_EQ(window.engine().mailPassword(), "pass word");
     for (const auto& f : fs::directory_iterator(fs::current_path()))

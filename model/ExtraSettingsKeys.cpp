@@ -1,6 +1,8 @@
 #include "model/ExtraSettingsKeys.h"
 
+#include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
+#include "model/QuietHours.h"
 
 namespace vantrel {
 
@@ -38,6 +40,15 @@ const std::vector<SettingKey>& extraSettingKeys() {
             "a file readable only by its owner that holds the bearer token every metrics request must carry; "
             "empty: none",
             K::Type::Path),
+        K::text("SNOOZEALL", &ExtraSettings::snoozeAll,
+                "every site raises no alert until this time (\"10 Dec 2026 18:00:00\"); empty: none",
+                K::Type::Text,
+                [](std::string_view v) { return v.empty() || DateText::parseDateTime(v).has_value(); }),
+        K::text("QUIETHOURS", &ExtraSettings::quietHours,
+                "hours without sound or desktop notifications (\"22:00-07:00\"); empty: none", K::Type::Text,
+                [](std::string_view v) { return v.empty() || QuietHours::parse(v).has_value(); }),
+        K::choice("QUIETMAIL", &ExtraSettings::quietMail, {"send", "hold"},
+                  "whether report mails go out during the quiet hours or wait for their end"),
     };
     return keys;
 }

@@ -23,6 +23,7 @@ const SiteOptionKey kKeys[] = {
     {"REDIRECTS", &SiteOptions::redirects},
     {"INSECURE", &SiteOptions::insecure},
     {"EVERY", &SiteOptions::every},
+    {"SNOOZE", &SiteOptions::snooze, nullptr, false},
 };
 
 // The keys of the eight fields and the header: never options, never kept.
@@ -47,7 +48,7 @@ bool looksLikeKey(std::string_view key) {
 
 bool SiteOptions::inUse() const {
     for (const SiteOptionKey& k : SiteOptionKeys::table())
-        if (k.text ? !(this->*k.text).empty() : !(this->*k.lines).empty())
+        if (k.check && (k.text ? !(this->*k.text).empty() : !(this->*k.lines).empty()))
             return true;
     return false;
 }

@@ -35,7 +35,7 @@ struct HttpResponse {
     // descriptor or memory left for its socket), WinINet's "out of handles":
     // it says nothing about the site.
     static constexpr int kErrOutOfHandles = 12001;
-    std::string body;    // every byte of the body, NUL bytes included
+    std::string body; // every byte of the body, NUL bytes included
 
     // What the transfer measured, where the client reports it (-1: not known).
     int statusCode = -1;         // the last response's HTTP status code
@@ -46,6 +46,9 @@ struct HttpResponse {
     double totalMs = -1;         // the whole transfer
     long long bytesReceived = 0; // body bytes received
     int certDaysLeft = -1;       // https: days until the server certificate ends, rounded up
+    // The URL the answer came from after redirects, or the one a redirect
+    // that was not followed points to; empty where the client does not say.
+    std::string finalUrl;
 
     // A certificate that was refused (errorNumber 12045): what was wrong.
     enum class CertProblem { None, Expired, NotYetValid, SelfSigned, UntrustedIssuer, NameMismatch, Other };

@@ -347,7 +347,8 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
               "CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=me@example.test\r\n"
               "MAILPASSWORDFILE=secret/pw\r\nNOTIFICATIONS=no\r\nPARALLEL=4\r\nCONFIRM=3\r\n"
               "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYMAXMB=64\r\n"
-              "METRICS=127.0.0.1:9100\r\nMETRICSTOKENFILE=\r\n\r\n");
+              "METRICS=127.0.0.1:9100\r\nMETRICSTOKENFILE=\r\nSNOOZEALL=\r\nQUIETHOURS=\r\n"
+              "QUIETMAIL=send\r\n\r\n");
     EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER="); // vantrel.ini keeps its keys
     EXPECT_EQ(window.engine().mailPassword(), "pass word");
     for (const auto& f : fs::directory_iterator(fs::current_path()))

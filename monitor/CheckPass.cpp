@@ -329,6 +329,9 @@ void CheckPass::checkRow(int i, int& failureCount) {
     const bool down = outcome != Outcome::Good;
     bool releaseDown = false;
     bool releaseUp = false;
+    // A change held by a snooze that the site has since undone: the reader
+    // was last told the state it is in, so this check tells nothing new.
+    bool undone = false;
     if (snoozed && !heldBack && !slow && stateOf(judgedAgainst) != State::Slow) {
         if (down != (stateOf(judgedAgainst) == State::Down))
             m.alertHold().holdForSnooze(site, down ? AlertHold::Change::Down : AlertHold::Change::Up);
@@ -336,6 +339,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
         if (const auto held = m.alertHold().takeSnoozed(site)) {
             releaseDown = *held == AlertHold::Change::Down && down;
             releaseUp = *held == AlertHold::Change::Up && !down && !slow;
+            undone = !releaseDown && !releaseUp;
         }
     }
     m.schedule().checked(entry, m.clock().now());
@@ -349,7 +353,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // site's change is told when it is released.
     if (releaseDown || releaseUp)
         changes_.push_back(SiteChange{entry.title, entry.url, entry.status, releaseUp, entry.reason});
-    else if (!heldBack && !snoozed)
+    else if (!heldBack && !snoozed && !undone)
         noteChange(entry, judgedAgainst);
 
     std::string& report = m.reportBody();
@@ -373,7 +377,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
         report += "Reason: " + verdict.reason + "\n";
 
     const Settings& s = m.settings();
-    const bool mails = text::contains(entry.action, "Email") && !snoozed;
+    const bool mails = text::contains(entry.action, "Email") && !snoozed && !undone;
     const bool calls = text::contains(entry.action, "URL") && !heldBack && !snoozed;
     const bool sounds = text::contains(entry.action, "Sound") && !snoozed;
     const State before = stateOf(judgedAgainst);

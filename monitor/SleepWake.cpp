@@ -32,6 +32,7 @@ void SleepWake::passEnded() {
 void SleepWake::resumed() {
     if (!asleep_)
         return;
+    asleep_ = false;
     if (monitor_.monitoringOn())
         monitor_.recordUnmonitored(asleepSince_, monitor_.clock().now(), "asleep");
     wakeAndCheck();
@@ -52,11 +53,14 @@ void SleepWake::networkChanged(bool up) {
 }
 
 bool SleepWake::wakeAndCheck() {
-    // No pass or timer tick starts while the network is awaited.
-    asleep_ = true;
+    // No pass or timer tick starts while the network is awaited; a sleep
+    // that comes meanwhile ends the wait.
+    if (waking_)
+        return false;
+    waking_ = true;
     bool ready = false;
     const long steps = kWakeWait / kWakeStep;
-    for (long step = 0; step <= steps && !monitor_.stopRequested(); ++step) {
+    for (long step = 0; step <= steps && !monitor_.stopRequested() && !asleep_; ++step) {
         if (monitor_.network().interfaceUp() && dnsAnswers()) {
             ready = true;
             break;
@@ -64,10 +68,10 @@ bool SleepWake::wakeAndCheck() {
         if (step < steps)
             monitor_.pump().sleepFor(kWakeStep);
     }
-    asleep_ = false;
+    waking_ = false;
     // Without the network the timer's passes go on as ever and the offline
     // guard judges them.
-    if (!ready || !monitor_.monitoringOn() || monitor_.stopRequested())
+    if (!ready || asleep_ || !monitor_.monitoringOn() || monitor_.stopRequested())
         return ready;
     std::vector<int> rows;
     for (int i = 0; i < monitor_.sites().rowCount(); ++i)

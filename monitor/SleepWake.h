@@ -32,7 +32,8 @@ public:
     void beforeSleep();
     void resumed();
     void networkChanged(bool up);
-    bool asleep() const { return asleep_; }
+    // Asleep, or awaiting the network after it: no check runs.
+    bool asleep() const { return asleep_ || waking_; }
 
     void setDnsProbe(DnsProbe probe) { probe_ = std::move(probe); }
 
@@ -47,6 +48,7 @@ private:
     SiteMonitor& monitor_;
     DnsProbe probe_;
     bool asleep_ = false;
+    bool waking_ = false;
     bool stopForSleep_ = false;
     std::time_t asleepSince_ = 0;
     std::time_t offlineSince_ = 0;

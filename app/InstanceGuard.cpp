@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QSysInfo>
 
 #include <cstdio>
@@ -145,20 +146,50 @@ void InstanceGuard::listen() {
 
 // The running instance names its pid, shows its window unless the request
 // says "ask" (an older version sends nothing: its connection is the
-// request), and hangs up.
+// request), and hangs up. A command from the command line is answered
+// with its reply line before the connection ends.
 void InstanceGuard::answer(QLocalSocket* peer) {
     connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
     peer->write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
     auto decide = [this, peer](bool anyway) {
-        if (peer->property("answered").toBool() || (!anyway && !peer->canReadLine()))
+        if (peer->property("answered").toBool())
+            return;
+        const bool command = peer->peek(8) == "command ";
+        // A long command line may come in pieces: it is waited for, not taken as "show".
+        if (!peer->canReadLine() && (!anyway || command))
             return;
         peer->setProperty("answered", true);
-        if (!peer->readLine().startsWith("ask"))
+        const QByteArray line = peer->readLine();
+        if (command) {
+            runCommand(peer, line);
+            return;
+        }
+        if (!line.startsWith("ask"))
             emit showRequested();
         peer->disconnectFromServer();
     };
     connect(peer, &QLocalSocket::readyRead, peer, [decide] { decide(false); });
     QTimer::singleShot(kAnswerMs / 2, peer, [decide] { decide(true); });
+    QTimer::singleShot(kCommandArrivalMs, peer, [peer] {
+        if (!peer->property("answered").toBool())
+            peer->disconnectFromServer();
+    });
+}
+
+void InstanceGuard::runCommand(QLocalSocket* peer, const QByteArray& line) {
+    QPointer<QLocalSocket> to(peer);
+    Reply reply = [to](const QByteArray& answer) {
+        if (!to)
+            return; // the asker gave up
+        to->write(answer.endsWith('\n') ? answer : answer + '\n');
+        to->flush();
+        to->disconnectFromServer();
+    };
+    if (!commandHandler_) {
+        reply(R"({"v":1,"status":3,"message":"This Vantrel is starting and takes no commands yet."})");
+        return;
+    }
+    commandHandler_(line, std::move(reply));
 }
 
 bool InstanceGuard::askRunning(bool toShow) {

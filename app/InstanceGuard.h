@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 
 namespace vantrel {
 
@@ -62,6 +63,16 @@ public:
     // The local socket name for a folder, the same for every spelling of its path.
     static QString serverName(const QString& folder);
 
+    // Commands from the command line ("command {json}" lines, see
+    // FolderRequest) go to `handler`, which answers through `reply` with one
+    // line, now or later; the connection then ends. Without a handler a
+    // command is answered as failed.
+    using Reply = std::function<void(const QByteArray& line)>;
+    using CommandHandler = std::function<void(const QByteArray& line, Reply reply)>;
+    void setCommandHandler(CommandHandler handler) { commandHandler_ = std::move(handler); }
+    // The longest a command line may take to arrive.
+    static constexpr int kCommandArrivalMs = 10000;
+
 signals:
     // Another start in this folder asks for the window.
     void showRequested();
@@ -69,6 +80,7 @@ signals:
 private:
     bool askRunning(bool toShow);
     void answer(class QLocalSocket* peer);
+    void runCommand(class QLocalSocket* peer, const QByteArray& line);
     void listen();
     void refresh();
 
@@ -79,6 +91,7 @@ private:
     qint64 ownerPid_ = 0;
     QString refusal_;
     bool lossLogged_ = false;
+    CommandHandler commandHandler_;
 };
 
 } // namespace vantrel

@@ -1,5 +1,6 @@
 #include "app/SiteMonitorApp.h"
 
+#include "app/FolderCommandServer.h"
 #include "app/InstanceGuard.h"
 #include "app/QtEventPump.h"
 #include "app/SignalBridge.h"
@@ -60,6 +61,11 @@ int CSiteMonitorApp::InitInstance(bool headless) {
 
     CSiteMonitorDlg dialog;
     QObject::connect(&guard, &InstanceGuard::showRequested, &dialog, &CSiteMonitorDlg::OnTrayRestore);
+    // The command line's commands work on this instance's rows.
+    FolderCommandServer commands(dialog.engine());
+    guard.setCommandHandler([&commands](const QByteArray& line, InstanceGuard::Reply reply) {
+        commands.handle(line, std::move(reply));
+    });
     dialog.setUnattended(headless);
     SignalBridge bridge;
     QObject::connect(&bridge, &SignalBridge::terminationRequested, &dialog,
@@ -68,6 +74,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     dialog.QDialog::show();
     dialog.OnInitDialog();
     QApplication::exec();
+    guard.setCommandHandler(nullptr);
     dialog.OnDestroy();
     return dialog.exitSaveFailed() ? kExitSaveFailed : 0;
 }

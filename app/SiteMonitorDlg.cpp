@@ -1,22 +1,27 @@
 #include "app/SiteMonitorDlg.h"
 
-#include "model/ExtraSettingsFile.h"
-#include "notify/SmtpMailer.h"
-#include "platform/MailPasswordFile.h"
 #include "app/MetricsServer.h"
+#include "history/SqliteCheckHistory.h"
 #include "model/DataFile.h"
+#include "model/ExtraSettingsFile.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
-#include "history/SqliteCheckHistory.h"
+#include "monitor/SiteRequest.h"
+#include "notify/SmtpMailer.h"
+#include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/EntryBoxes.h"
 #include "ui/HistoryPanel.h"
+#include "ui/ImportPreviewDlg.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
+#include "ui/SiteOptionsDlg.h"
 #include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
+#include "ui/WidgetWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -37,17 +42,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace vantrel {
 
 namespace {
-
-// How long after the window is brought back a minimised state from the window
-// manager counts as left over from before.
-constexpr qint64 kRestoreSettleMs = 1000;
 
 const char* const kActions[] = {"Email", "Email / Sound", "Email / URL", "Email / URL / Sound",
                                 "URL",   "URL / Sound",   "Sound"};
@@ -81,7 +82,7 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
 } // namespace
 
 CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
-    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_}) {
+    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_, nullptr, &secrets_}) {
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
@@ -92,6 +93,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
         return fm.horizontalAdvance(QtText::toQt(text));
     });
     tray_ = new TrayIcon(this);
+    window_ = new WidgetWindow(*this);
     createMenu();
     createControls();
     DialogFont::widenTexts(*this);
@@ -145,6 +147,8 @@ void CSiteMonitorDlg::createMenu() {
     QMenu* exportMenu = file->addMenu(QStringLiteral("Export &History"));
     exportMenu->addAction(QStringLiteral("&Selected Site..."), this, [this] { OnExportHistory(false); });
     exportMenu->addAction(QStringLiteral("&All Sites..."), this, [this] { OnExportHistory(true); });
+    file->addAction(QStringLiteral("&Import Sites..."), this,
+                    [this] { ImportPreviewDlg::importInto(engine_, this); });
     file->addAction(QStringLiteral("&Quit"), this, &CSiteMonitorDlg::OnFileQuit);
     QMenu* entry = menuBar_->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), this, &CSiteMonitorDlg::OnAdd);
@@ -187,6 +191,11 @@ void CSiteMonitorDlg::createControls() {
     createDate_ = makeEdit(c, D::rect(49, 70, 59, 14), true);
     entryStatus_ = makeEdit(c, D::rect(49, 84, 59, 14), true);
     checkDate_ = makeEdit(c, D::rect(165, 84, 59, 14), true);
+    advanced_ = makeButton(c, QStringLiteral("Advanced..."), D::rect(165, 70, 59, 14));
+    entryBoxes_ = std::make_unique<EntryBoxes>(std::array<QLineEdit*, 8>{siteName_, url_, testString_,
+                                                                         nullptr, errorUrl_, createDate_,
+                                                                         checkDate_, entryStatus_},
+                                               action_);
 
     makeLabel(c, QStringLiteral("Site &Name:"), D::rect(6, 3, 42, 8), siteName_);
     makeLabel(c, QStringLiteral("&URL:"), D::rect(6, 18, 42, 8), url_);
@@ -251,6 +260,7 @@ void CSiteMonitorDlg::createControls() {
     connect(remove_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnRemove);
     connect(clear_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnClear);
     connect(preferences_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnPreferences);
+    connect(advanced_, &QPushButton::clicked, this, &CSiteMonitorDlg::OnAdvanced);
 }
 
 void CSiteMonitorDlg::resizeEvent(QResizeEvent* event) {
@@ -301,6 +311,7 @@ void CSiteMonitorDlg::OnInitDialog() {
     tray_->showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    readSecretsAhead();
     loadMailPassword();
     openHistory();
     if (unattended_)
@@ -315,7 +326,8 @@ void CSiteMonitorDlg::openHistory() {
         return;
     // Beside the data files, in the current directory.
     history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
-                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_);
+                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_,
+                                                    x.historyKeepDays);
     engine_.setHistory(history_.get());
     if (!history_->available() && unattended_) {
         std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());
@@ -386,32 +398,35 @@ void CSiteMonitorDlg::OnDestroy() {
 // ---- gather and show -------------------------------------------------------
 
 void CSiteMonitorDlg::gather() {
-    SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
-                           errorUrl_, createDate_, checkDate_,  entryStatus_};
-    for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
-        const BoundText& b = entryBindings_[static_cast<size_t>(i)];
-        entry.column(i) = edits[i] ? b.gather(edits[i]) : b.gather(action_);
+    DialogData& data = engine_.data();
+    if (engine_.passRunning() && entryBoxes_->edited()) {
+        // The user is editing: the pass keeps its own copy of the entry.
+        entryHeld_ = true;
+    } else {
+        // Back from a pass that left the boxes alone: what the user edits is
+        // the entry last shown, options included, not the pass's last row.
+        if (std::exchange(entryHeld_, false))
+            data.entry = shownEntry_;
+        entryBoxes_->gather(data.entry);
     }
-    engine_.data().statusText = statusBinding_.gather(status_);
-    engine_.data().siteCount = total_->text().toInt();
-    engine_.data().checkCount = checks_->text().toInt();
+    data.statusText = statusBinding_.gather(status_);
+    data.siteCount = total_->text().toInt();
+    data.checkCount = checks_->text().toInt();
 }
 
 void CSiteMonitorDlg::show() {
-    const SiteEntry& entry = engine_.data().entry;
-    QLineEdit* edits[8] = {siteName_, url_,        testString_, nullptr,
-                           errorUrl_, createDate_, checkDate_,  entryStatus_};
-    for (int i = 0; i < SiteEntry::kColumnCount; ++i) {
-        BoundText& b = entryBindings_[static_cast<size_t>(i)];
-        if (edits[i])
-            b.show(edits[i], entry.column(i));
-        else
-            b.show(action_, entry.column(i));
+    const DialogData& data = engine_.data();
+    // A pass never overwrites boxes the user changed since they were shown.
+    if (engine_.passRunning() && entryBoxes_->edited()) {
+        entryHeld_ = true;
+    } else {
+        entryBoxes_->show(data.entry);
+        shownEntry_ = data.entry;
+        entryHeld_ = false;
     }
-    statusBinding_.show(status_, engine_.data().statusText);
-    total_->setText(QString::number(engine_.data().siteCount));
-    checks_->setText(QString::number(engine_.data().checkCount));
+    statusBinding_.show(status_, data.statusText);
+    total_->setText(QString::number(data.siteCount));
+    checks_->setText(QString::number(data.checkCount));
     for (QLineEdit* e : {createDate_, entryStatus_, checkDate_, status_})
         showWhole(e);
 }
@@ -484,39 +499,7 @@ void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
 }
 
 void CSiteMonitorDlg::minimizeWindow() {
-    showMinimized();
-    // Minimising hides the window only where the tray can bring it back.
-    if (TrayIcon::trayAvailable())
-        QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
-}
-
-void CSiteMonitorDlg::changeEvent(QEvent* event) {
-    QDialog::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayIcon::trayAvailable())
-        return;
-    // A window hidden while minimised can come back minimised from the window
-    // manager the first time it is shown again (an X11 window manager keeps
-    // its iconic state); that is undone rather than hidden again.
-    if (restoredAt_.isValid() && !restoredAt_.hasExpired(kRestoreSettleMs)) {
-        restoredAt_.invalidate();
-        QTimer::singleShot(0, this, [this] {
-            showNormal();
-            raise();
-            activateWindow();
-        });
-        return;
-    }
-    QTimer::singleShot(0, this, &CSiteMonitorDlg::hideIfMinimized);
-}
-
-void CSiteMonitorDlg::hideIfMinimized() {
-    if (!isMinimized())
-        return;
-    // No longer minimised, then hidden: a window left minimised while hidden
-    // is mapped iconic by the next show under X11 window managers, so the
-    // tray's first double-click would not bring it back.
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    hide();
+    window_->visibility().minimize();
 }
 
 void CSiteMonitorDlg::showEvent(QShowEvent* event) {
@@ -633,7 +616,8 @@ void CSiteMonitorDlg::loadMailPassword() {
         if (r.status == MailKeyring::Status::Ok && !r.password.isEmpty())
             engine_.setMailPassword(QtText::fromQt(r.password));
         else if (!engine_.extraSettings().mailPasswordFile.empty())
-            readPasswordFile();
+            // Its box, if any, must not open in the middle of a pass.
+            whenNoPass([this] { readPasswordFile(); });
     });
 }
 
@@ -654,50 +638,144 @@ void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string
     if (engine_.extraSettings().mailUser.empty() || (password == oldPassword && key == oldKey))
         return;
     if (!oldPassword.empty() && (key != oldKey || password.empty()))
-        keyring_.remove(oldKey); // the old login's entry; nothing to say if it was not there
+        keyring_.remove(oldKey, [](const MailKeyring::Result&) {}); // nothing to say if it was not there
     if (password.empty())
         return;
-    const MailKeyring::Result r = keyring_.write(key, QtText::toQt(password));
-    if (r.status != MailKeyring::Status::Ok && engine_.extraSettings().mailPasswordFile.empty())
-        messageBox("The keyring did not take the mail password (" + QtText::fromQt(r.errorText) +
-                       "). Vantrel uses it until it ends; to keep it without a keyring, name a password file "
-                       "in Preferences, Advanced.",
-                   "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+    // The answer may wait for the keyring's own prompt; the window goes on meanwhile.
+    keyring_.write(key, QtText::toQt(password), [this](const MailKeyring::Result& r) {
+        if (r.status == MailKeyring::Status::Ok || !engine_.extraSettings().mailPasswordFile.empty())
+            return;
+        const std::string text = "The keyring did not take the mail password (" +
+                                 QtText::fromQt(r.errorText) +
+                                 "). Vantrel uses it until it ends; to keep it without a keyring, name a "
+                                 "password file in Preferences, Advanced.";
+        whenNoPass([this, text] {
+            messageBox(text, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+        });
+    });
+}
+
+// ---- site options ----------------------------------------------------------
+
+void CSiteMonitorDlg::readSecretsAhead() {
+    std::vector<std::string> keys;
+    for (int r = 0; r < engine_.sites().rowCount(); ++r)
+        if (!engine_.sites().row(r).options.auth.empty())
+            keys.push_back(SiteRequest::secretKey(engine_.sites().row(r).url));
+    secrets_.readAhead(keys, [this] {
+        if (std::exchange(passDue_, false))
+            OnTimer();
+    });
+}
+
+void CSiteMonitorDlg::OnAdvanced() {
+    whenNoPass([this] { openSiteOptions(); });
+}
+
+void CSiteMonitorDlg::openSiteOptions() {
+    gather();
+    SiteOptionsDlg dlg(engine_.data().entry, &secrets_, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // The test string and the options go into the entry; Add and Update take
+    // them along with the boxes.
+    SiteEntry& entry = engine_.data().entry;
+    const SiteEntry chosen = dlg.entry();
+    entry.testString = chosen.testString;
+    entry.options = chosen.options;
+    show();
+    const std::string secret = dlg.secret();
+    if (secret.empty())
+        return;
+    secrets_.store(SiteRequest::secretKey(entry.url), secret, [this](const QString& why) {
+        const std::string text = "The keyring did not take the site's secret (" + QtText::fromQt(why) +
+                                 "). Vantrel uses it until it ends.";
+        whenNoPass(
+            [this, text] { messageBox(text, "Site Secret", MessageButtons::Ok, MessageIcon::Exclamation); });
+    });
 }
 
 // ---- commands --------------------------------------------------------------
 
 void CSiteMonitorDlg::OnTimer() {
+    // The first pass waits until the site logins' secrets have been read.
+    if (!secrets_.ready()) {
+        passDue_ = true;
+        return;
+    }
+    const bool wasRunning = engine_.passRunning();
     engine_.onTimer();
     // An end asked for during the pass runs now that the pass has stopped.
-    if (closeResult_ && !engine_.passRunning())
+    if (closeResult_ && !engine_.passRunning()) {
         done(*std::exchange(closeResult_, std::nullopt));
+        return;
+    }
+    if (wasRunning || engine_.passRunning())
+        return;
+    // What was asked for while the pass ran, in its order.
+    for (auto& command : std::exchange(afterPass_, {}))
+        command();
+    markShownRow();
 }
 
 void CSiteMonitorDlg::ToggleMonitor() {
     engine_.toggleMonitor();
 }
 
+void CSiteMonitorDlg::whenNoPass(std::function<void()> command) {
+    // A pass shows each site in the entry boxes as it checks it: an edit of
+    // the list made in between would work on the pass's entry, so it waits
+    // for the pass to end; so does a box the pass did not ask for.
+    if (engine_.passRunning()) {
+        afterPass_.push_back(std::move(command));
+        return;
+    }
+    command();
+}
+
+void CSiteMonitorDlg::markShownRow() {
+    // When the boxes hold a row, that row is the marked one, so Update never
+    // writes one site's data into another site's row.
+    const int marked = markedRow();
+    if (entryHeld_ || marked < 0 || engine_.sites().row(marked) == engine_.data().entry)
+        return;
+    const SiteList& sites = engine_.sites();
+    int shown = -1;
+    for (int r = 0; r < sites.rowCount() && shown < 0; ++r)
+        shown = sites.row(r) == engine_.data().entry ? r : -1;
+    QItemSelectionModel* selection = list_->selectionModel();
+    if (shown < 0) {
+        selection->clear();
+        return;
+    }
+    selection->setCurrentIndex(model_->index(shown, 0),
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 void CSiteMonitorDlg::OnAdd() {
-    editor_.OnAdd();
+    whenNoPass([this] { editor_.OnAdd(); });
 }
 void CSiteMonitorDlg::OnUpdate() {
-    editor_.OnUpdate();
+    whenNoPass([this] { editor_.OnUpdate(); });
 }
 void CSiteMonitorDlg::OnRemove() {
-    editor_.OnRemove();
+    whenNoPass([this] { editor_.OnRemove(); });
 }
 void CSiteMonitorDlg::OnClear() {
-    engine_.clearEntry();
+    whenNoPass([this] { engine_.clearEntry(); });
 }
 void CSiteMonitorDlg::OnClearAll() {
-    editor_.OnClearAll();
+    whenNoPass([this] { editor_.OnClearAll(); });
 }
 void CSiteMonitorDlg::OnListClick() {
-    editor_.OnListClick();
+    whenNoPass([this] { editor_.OnListClick(); });
 }
 
 void CSiteMonitorDlg::OnColumnClick(int column) {
+    whenNoPass([this, column] { sortByColumn(column); });
+}
+
+void CSiteMonitorDlg::sortByColumn(int column) {
     // Sorting moves texts between rows; the selection and the marked row stay
     // at their positions, although the model's reset makes the view forget them.
     QItemSelectionModel* selection = list_->selectionModel();
@@ -837,10 +915,7 @@ QString CSiteMonitorDlg::chooseExportFileWithDialog() {
 }
 
 void CSiteMonitorDlg::OnTrayRestore() {
-    restoredAt_.start();
-    showNormal();
-    raise();
-    activateWindow();
+    window_->visibility().restore();
 }
 
 } // namespace vantrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/KeyringSecretStore.h"
 #include "app/MailKeyring.h"
 #include "app/QtEventPump.h"
 #include "app/SiteMonitorApp.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -35,11 +36,13 @@ class QWidget;
 
 namespace vantrel {
 
+class EntryBoxes;
 class HistoryPanel;
 class MetricsServer;
 class SiteListModel;
 class SqliteCheckHistory;
 class TrayIcon;
+class WidgetWindow;
 
 // The main window: entry boxes for the current entry, the list of sites,
 // the buttons and counters, the menu bar. It owns the engine (SiteMonitor)
@@ -119,6 +122,8 @@ public:
     void OnListClick();
     void OnColumnClick(int column);
     void OnPreferences();
+    // "Advanced...": the current entry's check options in their dialog.
+    void OnAdvanced();
     void OnFileSave();
     void OnFileQuit();
     void OnAbout();
@@ -135,13 +140,17 @@ public:
     Clock& clock() { return clock_; }
 
 protected:
-    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void done(int result) override;
 
 private:
-    void hideIfMinimized();
+    // Runs `command` now, or when the pass under way has ended.
+    void whenNoPass(std::function<void()> command);
+    void markShownRow();
+    void readSecretsAhead();
+    void openSiteOptions();
+    void sortByColumn(int column);
     void showWhole(QLineEdit* field);
     void createControls();
     void createMenu();
@@ -158,6 +167,7 @@ private:
     SystemClock clock_;
     CurlHttpClient http_;
     CanberraSoundPlayer sound_;
+    KeyringSecretStore secrets_; // site logins, read ahead before the first pass
     SiteMonitor engine_;
     SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
     std::unique_ptr<SiteListModel> model_;
@@ -169,11 +179,8 @@ private:
     std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
     bool offline_ = false;
-    QString caption_; // the caption the engine set, without the offline mark
-    // When the window was last brought back: a minimised state the window
-    // manager reports just after that is the state it kept from before the
-    // window was hidden, not the user minimising it again.
-    QElapsedTimer restoredAt_;
+    QString caption_;                // the caption the engine set, without the offline mark
+    WidgetWindow* window_ = nullptr; // show, hide, minimise to the tray, restore
     bool destroyed_ = false;
     // The result of an end asked for while a pass ran, until the pass stops.
     std::optional<int> closeResult_;
@@ -210,13 +217,20 @@ private:
     QLabel* statusLabel_ = nullptr;      // 1039
     QLineEdit* status_ = nullptr;        // 1011
     QPushButton* preferences_ = nullptr; // 1028
+    QPushButton* advanced_ = nullptr;    // the current entry's check options
     QLabel* footer_ = nullptr;           // 1036
     QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
     HistoryPanel* historyPanel_ = nullptr;
 
-    // The entry boxes in field order (the Action combo box as field 3), and the Status field.
-    std::array<BoundText, 8> entryBindings_{};
+    // The entry boxes, the entry they last showed, and whether a pass left
+    // them holding the user's edits; the Status field.
+    std::unique_ptr<EntryBoxes> entryBoxes_;
+    SiteEntry shownEntry_;
+    bool entryHeld_ = false;
+    bool passDue_ = false; // a tick came before the site secrets were read
     BoundText statusBinding_;
+    // Edits of the list and boxes asked for while a pass ran, done when it ends.
+    std::vector<std::function<void()>> afterPass_;
 };
 
 } // namespace vantrel

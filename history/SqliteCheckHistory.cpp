@@ -1,11 +1,16 @@
 #include "history/SqliteCheckHistory.h"
 
+#include "history/CheckDetail.h"
+#include "history/SqliteStatement.h"
+
 #include "model/Clock.h"
+#include "monitor/HistoryRollup.h"
 #include "monitor/HistorySummary.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vantrel {
 
@@ -14,58 +19,53 @@ namespace {
 constexpr size_t kBatch = 512;
 
 // The schema. Sites are kept by URL and title, since rows have no identifier
-// of their own. One index serves every query of a site: the summary reads
-// time, outcome and response time from the index alone.
+// of their own; verdicts (outcome, status, kind of reason) once each. A raw
+// check is keyed by site and time (and a number for two checks of a site in
+// the same second) without a row id, so the table is its own index: every
+// query of a site reads one stretch of it. The measurements no query reads
+// are one packed blob. Roll-ups are keyed the same way by hour or day.
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS sites(id INTEGER PRIMARY KEY, url TEXT NOT NULL, title TEXT NOT NULL,"
     " UNIQUE(url, title))",
-    "CREATE TABLE IF NOT EXISTS checks(id INTEGER PRIMARY KEY, site INTEGER NOT NULL, time INTEGER NOT NULL,"
-    " outcome INTEGER NOT NULL, status TEXT NOT NULL, http_status INTEGER, total_ms INTEGER,"
-    " lookup_ms INTEGER, connect_ms INTEGER, tls_ms INTEGER, first_byte_ms INTEGER, bytes INTEGER,"
-    " error_number INTEGER, cert_days INTEGER)",
-    "CREATE INDEX IF NOT EXISTS checks_by_site ON checks(site, time, outcome, total_ms)",
+    "CREATE TABLE IF NOT EXISTS verdicts(id INTEGER PRIMARY KEY, outcome INTEGER NOT NULL, status TEXT NOT "
+    "NULL,"
+    " kind TEXT NOT NULL, UNIQUE(outcome, status, kind))",
+    // The usual verdict is number 1, which a row stores in no bytes at all.
+    "INSERT OR IGNORE INTO verdicts(id, outcome, status, kind) VALUES(1, 2, 'OK', 'none')",
+    "CREATE TABLE IF NOT EXISTS raw(site INTEGER NOT NULL, time INTEGER NOT NULL, n INTEGER NOT NULL,"
+    " verdict INTEGER NOT NULL, total_ms INTEGER, detail BLOB, reason TEXT, PRIMARY KEY(site, time, n))"
+    " WITHOUT ROWID",
+    "CREATE TABLE IF NOT EXISTS hourly(site INTEGER NOT NULL, hour INTEGER NOT NULL, checks INTEGER NOT NULL,"
+    " failures INTEGER NOT NULL, slow INTEGER NOT NULL, timed INTEGER NOT NULL, min_ms INTEGER,"
+    " mean_ms INTEGER, p95_ms INTEGER, PRIMARY KEY(site, hour)) WITHOUT ROWID",
+    "CREATE TABLE IF NOT EXISTS daily(site INTEGER NOT NULL, day INTEGER NOT NULL, checks INTEGER NOT NULL,"
+    " failures INTEGER NOT NULL, slow INTEGER NOT NULL, timed INTEGER NOT NULL, min_ms INTEGER,"
+    " mean_ms INTEGER, p95_ms INTEGER, PRIMARY KEY(site, day)) WITHOUT ROWID",
+    "CREATE TABLE IF NOT EXISTS bounds(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID",
     "CREATE TABLE IF NOT EXISTS alerts(id INTEGER PRIMARY KEY, site INTEGER NOT NULL, time INTEGER NOT NULL,"
     " channel TEXT NOT NULL, ok INTEGER NOT NULL, detail TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS alerts_by_time ON alerts(time)",
 };
 
-void bindText(sqlite3_stmt* s, int i, const std::string& text) {
-    sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-}
+using namespace sqlite;
 
-// -1 (not reported) is kept as NULL.
-void bindKnown(sqlite3_stmt* s, int i, long long value) {
-    if (value < 0)
-        sqlite3_bind_null(s, i);
-    else
-        sqlite3_bind_int64(s, i, value);
-}
+constexpr std::time_t kHour = 60 * 60;
+constexpr std::time_t kDay = 24 * kHour;
 
-int columnInt(sqlite3_stmt* s, int i) {
-    return sqlite3_column_type(s, i) == SQLITE_NULL ? -1 : sqlite3_column_int(s, i);
+// The first bucket that starts at or after `t`, and the one `t` is in.
+long long bucketFrom(std::time_t t, std::time_t size) {
+    return t <= 0 ? 0 : (static_cast<long long>(t) + size - 1) / size;
 }
-
-std::string columnText(sqlite3_stmt* s, int i) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s, i))) : std::string();
+long long bucketOf(std::time_t t, std::time_t size) {
+    return t <= 0 ? 0 : static_cast<long long>(t) / size;
 }
-
-// Resets a prepared statement when the scope ends, whatever happened.
-struct Reset {
-    sqlite3_stmt* s;
-    ~Reset() {
-        if (s) {
-            sqlite3_reset(s);
-            sqlite3_clear_bindings(s);
-        }
-    }
-};
 
 } // namespace
 
 SqliteCheckHistory::SqliteCheckHistory(const std::string& path, int keepDays, long long maxBytes,
-                                       const Clock& clock)
-    : clock_(clock), keepDays_(std::max(keepDays, 1)), maxBytes_(std::max(maxBytes, 1LL << 20)) {
+                                       const Clock& clock, int rollupDays)
+    : clock_(clock), keepDays_(std::max(keepDays, 1)), maxBytes_(std::max(maxBytes, 1LL << 20)),
+      rollupDays_(std::max(rollupDays, 1)) {
     {
         std::lock_guard<std::mutex> lock(dbMutex_);
         open(path);
@@ -106,7 +106,11 @@ void SqliteCheckHistory::open(const std::string& path) {
     for (const char* sql : kSchema)
         if (!exec(sql))
             return;
-    pruneLocked();
+    legacy_ = queryInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'checks'", 0) > 0;
+    loadVerdicts();
+    loadBounds();
+    // The deletion of what is past the kept days is the writer's first
+    // task, so that opening never waits for it.
 }
 
 bool SqliteCheckHistory::exec(const char* sql) {
@@ -131,6 +135,16 @@ sqlite3_stmt* SqliteCheckHistory::prepare(const char* sql) {
     }
     statements_.emplace(sql, s);
     return s;
+}
+
+long long SqliteCheckHistory::queryInt(const char* sql, long long fallback) {
+    sqlite3_stmt* s = prepare(sql);
+    if (!s)
+        return fallback;
+    Reset r{s};
+    return sqlite3_step(s) == SQLITE_ROW && sqlite3_column_type(s, 0) != SQLITE_NULL
+               ? sqlite3_column_int64(s, 0)
+               : fallback;
 }
 
 void SqliteCheckHistory::fail(const std::string& what) {
@@ -182,11 +196,24 @@ void SqliteCheckHistory::enqueue(Item item) {
 }
 
 void SqliteCheckHistory::writerLoop() {
+    {
+        std::lock_guard<std::mutex> lock(dbMutex_);
+        pruneLocked();
+    }
+    // Upkeep runs while nothing is queued, a step at a time; without work
+    // the writer still looks once a minute whether a day has ended.
+    bool upkeep = true;
     for (;;) {
         std::deque<Item> batch;
         {
             std::unique_lock<std::mutex> lock(queueMutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (writing_) { // the first prune is done
+                writing_ = false;
+                idle_.notify_all();
+            }
+            if (!upkeep)
+                wake_.wait_for(lock, std::chrono::minutes(1),
+                               [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty() && stopping_)
                 return;
             const size_t n = std::min(queue_.size(), kBatch);
@@ -197,7 +224,12 @@ void SqliteCheckHistory::writerLoop() {
         }
         {
             std::lock_guard<std::mutex> lock(dbMutex_);
-            writeBatch(batch);
+            if (batch.empty()) {
+                upkeep = db_ && upkeepStep();
+            } else {
+                writeBatch(batch);
+                upkeep = true;
+            }
         }
         {
             std::lock_guard<std::mutex> lock(queueMutex_);
@@ -219,13 +251,11 @@ void SqliteCheckHistory::writeBatch(std::deque<Item>& batch) {
     if (!ok || !exec("COMMIT")) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         siteIds_.clear(); // ids made in the rolled back transaction are gone
+        loadVerdicts();
         return;
     }
     succeed();
-    const std::time_t now = clock_.now();
-    if (now - lastPrune_ >= kPruneEvery || now < lastPrune_)
-        pruneLocked();
-    else
+    if (overCap())
         enforceCap();
 }
 
@@ -244,11 +274,50 @@ void SqliteCheckHistory::writeAll(const std::function<bool(CheckRecord&)>& next)
         if (!insert(record)) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             siteIds_.clear();
+            loadVerdicts();
             return;
         }
     }
     if (exec("COMMIT"))
         succeed();
+}
+
+void SqliteCheckHistory::writeRollups(bool daily, const std::function<bool(RollupRow&)>& next) {
+    std::lock_guard<std::mutex> lock(dbMutex_);
+    sqlite3_stmt* s = prepare(daily ? "INSERT OR REPLACE INTO daily VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)"
+                                    : "INSERT OR REPLACE INTO hourly VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+    if (!s || !exec("BEGIN IMMEDIATE"))
+        return;
+    RollupRow row;
+    while (next(row)) {
+        const long long site = siteId(row.url, row.title, true);
+        if (site < 0 || !insertRollup(s, site, row.bucket, row.figures)) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            siteIds_.clear();
+            return;
+        }
+    }
+    if (exec("COMMIT"))
+        succeed();
+}
+
+bool SqliteCheckHistory::insertRollup(sqlite3_stmt* s, long long site, long long bucket,
+                                      const RangeFigures& f) {
+    Reset r{s};
+    sqlite3_bind_int64(s, 1, site);
+    sqlite3_bind_int64(s, 2, bucket);
+    sqlite3_bind_int64(s, 3, f.checks);
+    sqlite3_bind_int64(s, 4, f.failures);
+    sqlite3_bind_int64(s, 5, f.slow);
+    sqlite3_bind_int64(s, 6, f.timed);
+    bindKnown(s, 7, f.minMs);
+    bindKnown(s, 8, f.averageMs < 0 ? -1 : std::llround(f.averageMs));
+    bindKnown(s, 9, f.p95Ms < 0 ? -1 : std::llround(f.p95Ms));
+    if (sqlite3_step(s) != SQLITE_DONE) {
+        fail(sqlite3_errmsg(db_));
+        return false;
+    }
+    return true;
 }
 
 long long SqliteCheckHistory::siteId(const std::string& url, const std::string& title, bool create) {
@@ -284,35 +353,94 @@ long long SqliteCheckHistory::siteId(const std::string& url, const std::string& 
     return -1;
 }
 
-bool SqliteCheckHistory::insert(const Item& item) {
-    if (const auto* c = std::get_if<CheckRecord>(&item)) {
-        const long long site = siteId(c->url, c->title, true);
-        sqlite3_stmt* s =
-            site < 0 ? nullptr
-                     : prepare("INSERT INTO checks(site, time, outcome, status, http_status, total_ms,"
-                               " lookup_ms, connect_ms, tls_ms, first_byte_ms, bytes, error_number,"
-                               " cert_days) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13)");
-        if (!s)
-            return false;
+void SqliteCheckHistory::loadVerdicts() {
+    verdicts_.assign(1, Verdict{});
+    verdictIds_.clear();
+    sqlite3_stmt* s = db_ ? prepare("SELECT id, outcome, status, kind FROM verdicts ORDER BY id") : nullptr;
+    if (!s)
+        return;
+    Reset r{s};
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        const long long id = sqlite3_column_int64(s, 0);
+        if (id <= 0 || id > 1000000)
+            continue;
+        Verdict v{sqlite3_column_int(s, 1), columnText(s, 2), columnText(s, 3), false};
+        v.slow = v.status == "Slow";
+        if (static_cast<size_t>(id) >= verdicts_.size())
+            verdicts_.resize(static_cast<size_t>(id) + 1);
+        verdictIds_[{v.outcome, v.status, v.kind}] = id;
+        verdicts_[static_cast<size_t>(id)] = std::move(v);
+    }
+}
+
+const SqliteCheckHistory::Verdict& SqliteCheckHistory::verdict(long long id) const {
+    static const Verdict unknown;
+    return id > 0 && static_cast<size_t>(id) < verdicts_.size() ? verdicts_[static_cast<size_t>(id)]
+                                                                : unknown;
+}
+
+long long SqliteCheckHistory::verdictId(const CheckRecord& c) {
+    auto key = std::make_tuple(c.outcome, c.status, c.reasonKind);
+    if (auto it = verdictIds_.find(key); it != verdictIds_.end())
+        return it->second;
+    sqlite3_stmt* add = prepare("INSERT INTO verdicts(outcome, status, kind) VALUES(?1, ?2, ?3)");
+    if (!add)
+        return -1;
+    Reset r{add};
+    sqlite3_bind_int(add, 1, c.outcome);
+    bindText(add, 2, c.status);
+    bindText(add, 3, c.reasonKind);
+    if (sqlite3_step(add) != SQLITE_DONE) {
+        fail(sqlite3_errmsg(db_));
+        return -1;
+    }
+    const long long id = sqlite3_last_insert_rowid(db_);
+    Verdict v{c.outcome, c.status, c.reasonKind, c.status == "Slow"};
+    if (static_cast<size_t>(id) >= verdicts_.size())
+        verdicts_.resize(static_cast<size_t>(id) + 1);
+    verdicts_[static_cast<size_t>(id)] = std::move(v);
+    verdictIds_.emplace(std::move(key), id);
+    return id;
+}
+
+bool SqliteCheckHistory::insertRaw(long long site, const CheckRecord& c) {
+    const long long verdict = verdictId(c);
+    // Two checks of a site in one second take the next number.
+    sqlite3_stmt* first =
+        prepare("INSERT OR IGNORE INTO raw(site, time, n, verdict, total_ms, detail, reason)"
+                " VALUES(?1, ?2, 0, ?3, ?4, ?5, ?6)");
+    sqlite3_stmt* next = prepare("INSERT INTO raw(site, time, n, verdict, total_ms, detail, reason)"
+                                 " VALUES(?1, ?2, (SELECT ifnull(max(n), 0) + 1 FROM raw WHERE site = ?1"
+                                 " AND time = ?2), ?3, ?4, ?5, ?6)");
+    if (verdict < 0 || !first || !next)
+        return false;
+    const std::string detail = CheckDetail::pack(c);
+    for (sqlite3_stmt* s : {first, next}) {
         Reset r{s};
         sqlite3_bind_int64(s, 1, site);
-        sqlite3_bind_int64(s, 2, static_cast<long long>(c->time));
-        sqlite3_bind_int(s, 3, c->outcome);
-        bindText(s, 4, c->status);
-        bindKnown(s, 5, c->httpStatus);
-        bindKnown(s, 6, c->totalMs);
-        bindKnown(s, 7, c->nameLookupMs);
-        bindKnown(s, 8, c->connectMs);
-        bindKnown(s, 9, c->tlsMs);
-        bindKnown(s, 10, c->firstByteMs);
-        bindKnown(s, 11, c->bytesReceived);
-        sqlite3_bind_int(s, 12, c->errorNumber);
-        bindKnown(s, 13, c->certDaysLeft);
+        sqlite3_bind_int64(s, 2, static_cast<long long>(c.time));
+        sqlite3_bind_int64(s, 3, verdict);
+        bindKnown(s, 4, c.totalMs);
+        sqlite3_bind_blob(s, 5, detail.data(), static_cast<int>(detail.size()), SQLITE_TRANSIENT);
+        if (c.reason.empty())
+            sqlite3_bind_null(s, 6);
+        else
+            bindText(s, 6, c.reason);
         if (sqlite3_step(s) != SQLITE_DONE) {
             fail(sqlite3_errmsg(db_));
             return false;
         }
-        return true;
+        if (sqlite3_changes(db_) > 0)
+            return true;
+    }
+    fail("a check could not be stored");
+    return false;
+}
+
+bool SqliteCheckHistory::insert(const Item& item) {
+    if (const auto* c = std::get_if<CheckRecord>(&item)) {
+        const long long site = siteId(c->url, c->title, true);
+        return site >= 0 && insertRaw(site, *c);
     }
     const auto& a = std::get<AlertRecord>(item);
     const long long site = siteId(a.url, a.title, true);
@@ -334,92 +462,6 @@ bool SqliteCheckHistory::insert(const Item& item) {
     return true;
 }
 
-// ---- bounds -----------------------------------------------------------------
-
-void SqliteCheckHistory::prune() {
-    flush();
-    std::lock_guard<std::mutex> lock(dbMutex_);
-    pruneLocked();
-}
-
-void SqliteCheckHistory::pruneLocked() {
-    if (!db_)
-        return;
-    lastPrune_ = clock_.now();
-    const long long cutoff = static_cast<long long>(lastPrune_) - static_cast<long long>(keepDays_) * 86400;
-    // Site by site, so that each delete walks the index of one site.
-    sqlite3_stmt* sites = prepare("SELECT id FROM sites");
-    sqlite3_stmt* del = prepare("DELETE FROM checks WHERE site = ?1 AND time < ?2");
-    sqlite3_stmt* delAlerts = prepare("DELETE FROM alerts WHERE time < ?1");
-    if (!sites || !del || !delAlerts)
-        return;
-    std::vector<long long> ids;
-    {
-        Reset r{sites};
-        while (sqlite3_step(sites) == SQLITE_ROW)
-            ids.push_back(sqlite3_column_int64(sites, 0));
-    }
-    if (!exec("BEGIN IMMEDIATE"))
-        return;
-    for (long long id : ids) {
-        Reset r{del};
-        sqlite3_bind_int64(del, 1, id);
-        sqlite3_bind_int64(del, 2, cutoff);
-        sqlite3_step(del);
-    }
-    {
-        Reset r{delAlerts};
-        sqlite3_bind_int64(delAlerts, 1, cutoff);
-        sqlite3_step(delAlerts);
-    }
-    if (!exec("COMMIT")) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return;
-    }
-    enforceCap();
-    exec("PRAGMA incremental_vacuum");
-}
-
-void SqliteCheckHistory::enforceCap() {
-    auto pragma = [this](const char* sql) -> long long {
-        sqlite3_stmt* s = prepare(sql);
-        if (!s)
-            return -1;
-        Reset r{s};
-        return sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
-    };
-    // The oldest tenth of the checks and alerts goes until the pages in use
-    // fit the cap again; freed pages go back to the file.
-    for (int round = 0; round < 10; ++round) {
-        const long long pages = pragma("PRAGMA page_count");
-        const long long freePages = pragma("PRAGMA freelist_count");
-        const long long pageSize = pragma("PRAGMA page_size");
-        if (pages < 0 || freePages < 0 || pageSize < 0 || (pages - freePages) * pageSize <= maxBytes_)
-            break;
-        const long long lo = pragma("SELECT ifnull(min(id), 0) FROM checks");
-        const long long hi = pragma("SELECT ifnull(max(id), 0) FROM checks");
-        const long long alertLo = pragma("SELECT ifnull(min(id), 0) FROM alerts");
-        const long long alertHi = pragma("SELECT ifnull(max(id), 0) FROM alerts");
-        if (hi <= lo && alertHi <= alertLo)
-            break;
-        sqlite3_stmt* del = prepare("DELETE FROM checks WHERE id < ?1");
-        sqlite3_stmt* delAlerts = prepare("DELETE FROM alerts WHERE id < ?1");
-        if (!del || !delAlerts)
-            break;
-        {
-            Reset r{del};
-            sqlite3_bind_int64(del, 1, lo + std::max(1LL, (hi - lo + 1) / 10));
-            sqlite3_step(del);
-        }
-        {
-            Reset r{delAlerts};
-            sqlite3_bind_int64(delAlerts, 1, alertLo + std::max(1LL, (alertHi - alertLo + 1) / 10));
-            sqlite3_step(delAlerts);
-        }
-        exec("PRAGMA incremental_vacuum");
-    }
-}
-
 // ---- queries ----------------------------------------------------------------
 
 bool SqliteCheckHistory::flush(std::chrono::milliseconds limit) {
@@ -427,42 +469,146 @@ bool SqliteCheckHistory::flush(std::chrono::milliseconds limit) {
     return idle_.wait_for(lock, limit, [this] { return queue_.empty() && !writing_; });
 }
 
+std::vector<SqliteCheckHistory::RawCheck> SqliteCheckHistory::rawChecks(long long site, std::time_t from,
+                                                                        std::time_t to) {
+    std::vector<RawCheck> checks;
+    sqlite3_stmt* s = prepare("SELECT time, verdict, total_ms FROM raw"
+                              " WHERE site = ?1 AND time >= ?2 AND time <= ?3 ORDER BY time, n");
+    if (!s)
+        return checks;
+    {
+        Reset r{s};
+        sqlite3_bind_int64(s, 1, site);
+        sqlite3_bind_int64(s, 2, static_cast<long long>(from));
+        sqlite3_bind_int64(s, 3, static_cast<long long>(to));
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            const Verdict& v = verdict(sqlite3_column_int64(s, 1));
+            checks.push_back(
+                {static_cast<std::time_t>(sqlite3_column_int64(s, 0)), v.outcome, v.slow, columnInt(s, 2)});
+        }
+    }
+    if (!legacy_)
+        return checks;
+    // Rows of the earlier layout not moved over yet, merged in by time.
+    sqlite3_stmt* old = prepare("SELECT time, outcome, status, total_ms FROM checks"
+                                " WHERE site = ?1 AND time >= ?2 AND time <= ?3 ORDER BY time, id");
+    if (!old)
+        return checks;
+    Reset r{old};
+    sqlite3_bind_int64(old, 1, site);
+    sqlite3_bind_int64(old, 2, static_cast<long long>(from));
+    sqlite3_bind_int64(old, 3, static_cast<long long>(to));
+    const size_t moved = checks.size();
+    while (sqlite3_step(old) == SQLITE_ROW)
+        checks.push_back({static_cast<std::time_t>(sqlite3_column_int64(old, 0)), sqlite3_column_int(old, 1),
+                          columnText(old, 2) == "Slow", columnInt(old, 3)});
+    std::inplace_merge(checks.begin(), checks.begin() + static_cast<long>(moved), checks.end(),
+                       [](const RawCheck& a, const RawCheck& b) { return a.time < b.time; });
+    return checks;
+}
+
+std::string SqliteCheckHistory::statusAt(long long site, std::time_t time) {
+    sqlite3_stmt* s = prepare("SELECT verdict FROM raw WHERE site = ?1 AND time = ?2 ORDER BY n");
+    if (s) {
+        Reset r{s};
+        sqlite3_bind_int64(s, 1, site);
+        sqlite3_bind_int64(s, 2, static_cast<long long>(time));
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            const Verdict& v = verdict(sqlite3_column_int64(s, 0));
+            if (v.outcome != CheckRecord::kGood)
+                return v.status;
+        }
+    }
+    sqlite3_stmt* old = legacy_ ? prepare("SELECT status FROM checks WHERE site = ?1 AND time = ?2"
+                                          " AND outcome <> 2 LIMIT 1")
+                                : nullptr;
+    if (!old)
+        return {};
+    Reset r{old};
+    sqlite3_bind_int64(old, 1, site);
+    sqlite3_bind_int64(old, 2, static_cast<long long>(time));
+    return sqlite3_step(old) == SQLITE_ROW ? columnText(old, 0) : std::string();
+}
+
+void SqliteCheckHistory::forRollups(long long site, std::time_t from, std::time_t end,
+                                    const std::function<void(std::time_t, const RangeFigures&)>& bucket) {
+    auto read = [&](const char* sql, long long first, long long last, std::time_t size) {
+        sqlite3_stmt* s = first < last ? prepare(sql) : nullptr;
+        if (!s)
+            return;
+        Reset r{s};
+        sqlite3_bind_int64(s, 1, site);
+        sqlite3_bind_int64(s, 2, first);
+        sqlite3_bind_int64(s, 3, last);
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            RangeFigures f;
+            f.checks = sqlite3_column_int64(s, 1);
+            f.failures = sqlite3_column_int64(s, 2);
+            f.slow = sqlite3_column_int64(s, 3);
+            f.timed = sqlite3_column_int64(s, 4);
+            f.minMs = columnInt(s, 5);
+            f.averageMs = columnInt(s, 6);
+            f.p95Ms = columnInt(s, 7);
+            bucket(static_cast<std::time_t>(sqlite3_column_int64(s, 0) * size), f);
+        }
+    };
+    // Days before the hourly rows begin, then hours up to the raw checks.
+    const std::time_t dailyEnd = std::min(end, bounds_.hourlyFrom);
+    read("SELECT day, checks, failures, slow, timed, min_ms, mean_ms, p95_ms FROM daily"
+         " WHERE site = ?1 AND day >= ?2 AND day < ?3 ORDER BY day",
+         bucketFrom(from, kDay), bucketOf(dailyEnd, kDay), kDay);
+    read("SELECT hour, checks, failures, slow, timed, min_ms, mean_ms, p95_ms FROM hourly"
+         " WHERE site = ?1 AND hour >= ?2 AND hour < ?3 ORDER BY hour",
+         bucketFrom(std::max(from, bounds_.hourlyFrom), kHour), bucketOf(end, kHour), kHour);
+}
+
+RangeFigures SqliteCheckHistory::figuresLocked(long long site, std::time_t from, std::time_t to) {
+    HistoryRollup sum;
+    if (from < bounds_.rawFrom)
+        forRollups(site, from, std::min(to + 1, bounds_.rawFrom),
+                   [&sum](std::time_t, const RangeFigures& f) { sum.addRollup(f); });
+    for (const RawCheck& c : rawChecks(site, std::max(from, bounds_.rawFrom), to))
+        sum.addCheck(c.outcome != CheckRecord::kGood, c.slow,
+                     c.outcome != CheckRecord::kNotFetched ? c.totalMs : -1);
+    return sum.figures();
+}
+
+RangeFigures SqliteCheckHistory::figures(const std::string& url, const std::string& title, std::time_t from,
+                                         std::time_t to) {
+    flush(std::chrono::milliseconds(200));
+    std::lock_guard<std::mutex> lock(dbMutex_);
+    const long long site = db_ ? siteId(url, title, false) : -1;
+    return site < 0 ? RangeFigures{} : figuresLocked(site, from, to);
+}
+
 SiteSummary SqliteCheckHistory::summary(const std::string& url, const std::string& title, std::time_t now,
                                         int incidentLimit) {
     // Short: the window asks while the writer may be busy.
     flush(std::chrono::milliseconds(200));
     std::lock_guard<std::mutex> lock(dbMutex_);
-    std::vector<HistorySummary::Check> checks;
     const long long site = db_ ? siteId(url, title, false) : -1;
-    sqlite3_stmt* s = site < 0 ? nullptr
-                               : prepare("SELECT time, outcome, total_ms FROM checks"
-                                         " WHERE site = ?1 AND time >= ?2 AND time <= ?3 ORDER BY time");
-    if (!s)
+    if (site < 0)
         return {};
-    {
-        Reset r{s};
-        sqlite3_bind_int64(s, 1, site);
-        sqlite3_bind_int64(s, 2, static_cast<long long>(now - HistorySummary::kSpan));
-        sqlite3_bind_int64(s, 3, static_cast<long long>(now));
-        checks.reserve(9000);
-        while (sqlite3_step(s) == SQLITE_ROW)
-            checks.push_back({static_cast<std::time_t>(sqlite3_column_int64(s, 0)),
-                              sqlite3_column_int(s, 1),
-                              columnInt(s, 2),
-                              {}});
-    }
+    std::vector<HistorySummary::Check> checks;
+    checks.reserve(9000);
+    for (const RawCheck& c : rawChecks(site, now - HistorySummary::kSpan, now))
+        checks.push_back({c.time, c.outcome, c.totalMs, {}});
     SiteSummary summary = HistorySummary::build(checks, now, incidentLimit);
     // The status of each incident's first check, from the table itself.
-    sqlite3_stmt* st =
-        prepare("SELECT status FROM checks WHERE site = ?1 AND time = ?2 AND outcome <> 2 LIMIT 1");
-    if (st) {
-        for (Incident& i : summary.incidents) {
-            Reset r{st};
-            sqlite3_bind_int64(st, 1, site);
-            sqlite3_bind_int64(st, 2, static_cast<long long>(i.start));
-            if (sqlite3_step(st) == SQLITE_ROW)
-                i.status = columnText(st, 0);
-        }
+    for (Incident& i : summary.incidents)
+        i.status = statusAt(site, i.start);
+    // A window that reaches past the kept checks takes the roll-ups in.
+    if (bounds_.rawFrom > now - HistorySummary::kSpan) {
+        const std::pair<std::time_t, double*> windows[] = {{HistorySummary::kDay, &summary.uptime24h},
+                                                           {7 * HistorySummary::kDay, &summary.uptime7d},
+                                                           {HistorySummary::kSpan, &summary.uptime30d}};
+        for (const auto& [span, uptime] : windows)
+            if (bounds_.rawFrom > now - span)
+                *uptime = figuresLocked(site, now - span, now).uptime();
+        const RangeFigures month = figuresLocked(site, now - HistorySummary::kSpan, now);
+        summary.checks30d = static_cast<int>(month.checks);
+        summary.averageMs = month.averageMs;
+        summary.p95Ms = month.p95Ms;
     }
     return summary;
 }
@@ -473,18 +619,18 @@ std::vector<SeriesPoint> SqliteCheckHistory::series(const std::string& url, cons
     std::lock_guard<std::mutex> lock(dbMutex_);
     std::vector<SeriesPoint> points;
     const long long site = db_ ? siteId(url, title, false) : -1;
-    sqlite3_stmt* s = site < 0 ? nullptr
-                               : prepare("SELECT time, outcome, total_ms FROM checks"
-                                         " WHERE site = ?1 AND time >= ?2 AND time <= ?3 ORDER BY time");
-    if (!s)
+    if (site < 0)
         return points;
-    Reset r{s};
-    sqlite3_bind_int64(s, 1, site);
-    sqlite3_bind_int64(s, 2, static_cast<long long>(from));
-    sqlite3_bind_int64(s, 3, static_cast<long long>(to));
-    while (sqlite3_step(s) == SQLITE_ROW)
-        points.push_back({static_cast<std::time_t>(sqlite3_column_int64(s, 0)), columnInt(s, 2),
-                          sqlite3_column_int(s, 1) != CheckRecord::kGood});
+    if (from < bounds_.rawFrom)
+        forRollups(site, from, std::min(to + 1, bounds_.rawFrom),
+                   [&points](std::time_t t, const RangeFigures& f) {
+                       points.push_back({t, f.timed > 0 ? static_cast<int>(f.averageMs) : -1, f.failures > 0,
+                                         static_cast<int>(f.checks), static_cast<int>(f.failures)});
+                   });
+    for (const RawCheck& c : rawChecks(site, std::max(from, bounds_.rawFrom), to)) {
+        const bool failed = c.outcome != CheckRecord::kGood;
+        points.push_back({c.time, c.totalMs, failed, 1, failed ? 1 : 0});
+    }
     return points;
 }
 
@@ -498,38 +644,85 @@ bool SqliteCheckHistory::exportChecks(const std::string& url, const std::string&
     long long site = -1;
     if (!all && (site = siteId(url, title, false)) < 0)
         return true; // a site never checked has no rows
+    // One site's rows are in key order already; every site's are sorted by
+    // time, site and number.
     sqlite3_stmt* s =
-        prepare("SELECT c.time, s.url, s.title, c.outcome, c.status, c.http_status, c.total_ms, c.lookup_ms,"
-                " c.connect_ms, c.tls_ms, c.first_byte_ms, c.bytes, c.error_number, c.cert_days"
-                " FROM checks c JOIN sites s ON s.id = c.site WHERE ?1 < 0 OR c.site = ?1 ORDER BY c.id");
+        prepare(all ? "SELECT r.time, s.url, s.title, r.verdict, r.total_ms, r.detail, r.reason"
+                      " FROM raw r JOIN sites s ON s.id = r.site ORDER BY r.time, r.site, r.n"
+                    : "SELECT r.time, s.url, s.title, r.verdict, r.total_ms, r.detail, r.reason"
+                      " FROM raw r JOIN sites s ON s.id = r.site WHERE r.site = ?1 ORDER BY r.time, r.n");
     if (!s)
         return false;
-    Reset r{s};
-    sqlite3_bind_int64(s, 1, site);
+    // While rows of the earlier layout remain, both are gathered and merged.
+    std::vector<CheckRecord> gathered;
+    auto emit = [&](CheckRecord&& c) {
+        if (legacy_)
+            gathered.push_back(std::move(c));
+        else
+            row(c);
+    };
     int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        CheckRecord c;
-        c.time = static_cast<std::time_t>(sqlite3_column_int64(s, 0));
-        c.url = columnText(s, 1);
-        c.title = columnText(s, 2);
-        c.outcome = sqlite3_column_int(s, 3);
-        c.status = columnText(s, 4);
-        c.httpStatus = columnInt(s, 5);
-        c.totalMs = columnInt(s, 6);
-        c.nameLookupMs = columnInt(s, 7);
-        c.connectMs = columnInt(s, 8);
-        c.tlsMs = columnInt(s, 9);
-        c.firstByteMs = columnInt(s, 10);
-        c.bytesReceived = sqlite3_column_type(s, 11) == SQLITE_NULL ? -1 : sqlite3_column_int64(s, 11);
-        c.errorNumber = columnInt(s, 12);
-        c.certDaysLeft = columnInt(s, 13);
-        row(c);
+    {
+        Reset r{s};
+        if (!all)
+            sqlite3_bind_int64(s, 1, site);
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            CheckRecord c;
+            c.time = static_cast<std::time_t>(sqlite3_column_int64(s, 0));
+            c.url = columnText(s, 1);
+            c.title = columnText(s, 2);
+            const Verdict& v = verdict(sqlite3_column_int64(s, 3));
+            c.outcome = v.outcome;
+            c.status = v.status;
+            c.reasonKind = v.kind.empty() ? "none" : v.kind;
+            c.totalMs = columnInt(s, 4);
+            CheckDetail::unpack(sqlite3_column_blob(s, 5), sqlite3_column_bytes(s, 5), c);
+            c.reason = columnText(s, 6);
+            emit(std::move(c));
+        }
+    }
+    if (rc == SQLITE_DONE && legacy_) {
+        sqlite3_stmt* old = prepare(
+            "SELECT c.time, s.url, s.title, c.outcome, c.status, c.http_status, c.total_ms, c.lookup_ms,"
+            " c.connect_ms, c.tls_ms, c.first_byte_ms, c.bytes, c.error_number, c.cert_days"
+            " FROM checks c JOIN sites s ON s.id = c.site WHERE ?1 < 0 OR c.site = ?1 ORDER BY c.id");
+        if (!old)
+            return false;
+        Reset r{old};
+        sqlite3_bind_int64(old, 1, site);
+        while ((rc = sqlite3_step(old)) == SQLITE_ROW)
+            gathered.push_back(legacyRecord(old));
+        std::stable_sort(gathered.begin(), gathered.end(),
+                         [](const CheckRecord& a, const CheckRecord& b) { return a.time < b.time; });
+        for (const CheckRecord& c : gathered)
+            row(c);
     }
     if (rc != SQLITE_DONE) {
         fail(sqlite3_errmsg(db_));
         return false;
     }
     return true;
+}
+
+// A row of the earlier layout: time, url, title, outcome, status, then the
+// measurements in their own columns.
+CheckRecord SqliteCheckHistory::legacyRecord(sqlite3_stmt* s) {
+    CheckRecord c;
+    c.time = static_cast<std::time_t>(sqlite3_column_int64(s, 0));
+    c.url = columnText(s, 1);
+    c.title = columnText(s, 2);
+    c.outcome = sqlite3_column_int(s, 3);
+    c.status = columnText(s, 4);
+    c.httpStatus = columnInt(s, 5);
+    c.totalMs = columnInt(s, 6);
+    c.nameLookupMs = columnInt(s, 7);
+    c.connectMs = columnInt(s, 8);
+    c.tlsMs = columnInt(s, 9);
+    c.firstByteMs = columnInt(s, 10);
+    c.bytesReceived = sqlite3_column_type(s, 11) == SQLITE_NULL ? -1 : sqlite3_column_int64(s, 11);
+    c.errorNumber = columnInt(s, 12);
+    c.certDaysLeft = columnInt(s, 13);
+    return c;
 }
 
 } // namespace vantrel

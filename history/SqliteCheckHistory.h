@@ -6,12 +6,15 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <variant>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -23,8 +26,21 @@ class Clock;
 // The check history in one SQLite file (WAL journal). Records go into a
 // bounded queue; a writer thread of its own writes them in batches, one
 // transaction each, so recording costs the check pass a copy and a lock.
-// Rows older than `keepDays` are deleted at start and once a day, and the
-// oldest tenth is dropped whenever the data outgrows `maxBytes`.
+//
+// Three tiers: the raw checks, kept `keepDays`; hourly roll-ups of them
+// (checks, failures, slow, timed, min, mean and 95th percentile), kept
+// kHourlyDays; daily roll-ups, kept `rollupDays`. Between batches the writer
+// rolls up each finished UTC day, a few hundred sites a step, so no pass
+// waits for more than one step. A raw row is deleted only once its day is
+// rolled up. Every tier is cut at whole days: raw rows from the day
+// `keepDays` back, once a day and at start (on the writer thread). When the
+// data outgrows `maxBytes`, the oldest raw day goes first, then the oldest
+// hourly day, then the oldest tenth of the daily span, and only then raw
+// rows of a day not yet rolled up.
+//
+// A file of the earlier layout (one wide `checks` table with an index) is
+// read as it is and moved into the raw table by the writer, a few thousand
+// rows a step, oldest first.
 //
 // Any failure of the database (a file that is not one, a damaged page, a
 // lock held elsewhere) makes it report itself unavailable and drops the
@@ -35,9 +51,15 @@ public:
     static constexpr const char* kFileName = "vantrel-history.db";
     static constexpr size_t kMaxQueued = 10000; // records waiting beyond this are dropped
     static constexpr std::time_t kPruneEvery = 24 * 60 * 60;
+    static constexpr int kHourlyDays = 30;
+    static constexpr int kDefaultRollupDays = 730;
+    // A day is rolled up this long after it ends, so that checks still in
+    // the queue at midnight are in it.
+    static constexpr std::time_t kRollupGrace = 15 * 60;
 
     // `path` ":memory:" keeps the history in memory (tests).
-    SqliteCheckHistory(const std::string& path, int keepDays, long long maxBytes, const Clock& clock);
+    SqliteCheckHistory(const std::string& path, int keepDays, long long maxBytes, const Clock& clock,
+                       int rollupDays = kDefaultRollupDays);
     ~SqliteCheckHistory() override;
     SqliteCheckHistory(const SqliteCheckHistory&) = delete;
     SqliteCheckHistory& operator=(const SqliteCheckHistory&) = delete;
@@ -52,6 +74,8 @@ public:
                                     std::time_t to) override;
     bool exportChecks(const std::string& url, const std::string& title,
                       const std::function<void(const CheckRecord&)>& row) override;
+    RangeFigures figures(const std::string& url, const std::string& title, std::time_t from,
+                         std::time_t to) override;
 
     // Waits, at most `limit`, until every record made so far is written (or
     // dropped); true when the queue emptied in time.
@@ -64,39 +88,110 @@ public:
     void writeAll(const std::function<bool(CheckRecord&)>& next);
     // Deletes what is older than the kept days and enforces the size cap now.
     void prune();
+    // Does now, on the calling thread, what the writer does in steps between
+    // batches: moves rows of the earlier layout over and rolls up every
+    // finished day. The time it takes is the cost of the roll-up.
+    void catchUp();
+    // One roll-up row, for bulk loads: `daily` false for an hour (`bucket`
+    // hours since the epoch), true for a day (days since the epoch).
+    struct RollupRow {
+        std::string url;
+        std::string title;
+        long long bucket = 0;
+        RangeFigures figures;
+    };
+    void writeRollups(bool daily, const std::function<bool(RollupRow&)>& next);
     long long droppedRecords() const;
 
 private:
     using Item = std::variant<CheckRecord, AlertRecord>;
+    // A check's verdict: outcome, status and kind of reason, kept once in a
+    // table of their own; a raw row holds its number.
+    struct Verdict {
+        int outcome = 0;
+        std::string status;
+        std::string kind;
+        bool slow = false;
+    };
+    // What the queries read of a raw check.
+    struct RawCheck {
+        std::time_t time = 0;
+        int outcome = 0;
+        bool slow = false;
+        int totalMs = -1;
+    };
+    // Where each tier begins: raw rows from `rawFrom`, hourly rows from
+    // `hourlyFrom`; days before `rolledTo` (days since the epoch) are rolled
+    // up, -1 while nothing was.
+    struct Bounds {
+        std::time_t rawFrom = 0;
+        std::time_t hourlyFrom = 0;
+        long long rolledTo = -1;
+    };
 
     void open(const std::string& path);
     void enqueue(Item item);
     void writerLoop();
     void writeBatch(std::deque<Item>& batch); // with dbMutex_ held
     bool insert(const Item& item);
+    bool insertRaw(long long site, const CheckRecord& record);
+    bool insertRollup(sqlite3_stmt* s, long long site, long long bucket, const RangeFigures& figures);
+    static CheckRecord legacyRecord(sqlite3_stmt* s);
     long long siteId(const std::string& url, const std::string& title, bool create);
+    long long verdictId(const CheckRecord& record);
+    void loadVerdicts();
+    const Verdict& verdict(long long id) const;
     bool exec(const char* sql);
     sqlite3_stmt* prepare(const char* sql);
-    void pruneLocked();
-    void enforceCap();
+    long long queryInt(const char* sql, long long fallback = -1);
     void fail(const std::string& what);
     void succeed();
+    // The raw checks of a site from `from` to `to`, oldest first (both
+    // layouts while the earlier one is being moved over).
+    std::vector<RawCheck> rawChecks(long long site, std::time_t from, std::time_t to);
+    std::string statusAt(long long site, std::time_t time);
+    // The roll-ups of a site that lie wholly in [from, end), `end` at most
+    // the start of the raw checks: daily rows before the hourly ones begin,
+    // then hourly.
+    void forRollups(long long site, std::time_t from, std::time_t end,
+                    const std::function<void(std::time_t, const RangeFigures&)>& bucket);
+    RangeFigures figuresLocked(long long site, std::time_t from, std::time_t to);
+
+    // Upkeep, all with dbMutex_ held.
+    bool upkeepStep(); // true while there is more to do
+    void pruneLocked();
+    void enforceCap();
+    void loadBounds();
+    void saveBound(const char* name, long long value);
+    bool migrateStep();
+    bool rollUpStep(long long maxDay);
+    long long firstRawDay();
+    std::vector<long long> siteIds();
+    void deleteRawBefore(std::time_t end);
+    bool overCap();
 
     const Clock& clock_;
     const int keepDays_;
     const long long maxBytes_;
+    const int rollupDays_;
 
     mutable std::mutex dbMutex_; // the connection and the statements
     sqlite3* db_ = nullptr;
     std::map<std::string, sqlite3_stmt*> statements_;
     std::map<std::pair<std::string, std::string>, long long> siteIds_;
+    std::vector<Verdict> verdicts_; // by number; 0 unused
+    std::map<std::tuple<int, std::string, std::string>, long long> verdictIds_;
+    Bounds bounds_;
+    bool legacy_ = false;        // a table of the earlier layout still holds rows
+    long long rollupCursor_ = 0; // the last site rolled up of the day in hand
     std::time_t lastPrune_ = 0;
+    bool started_ = false; // the writer did its first upkeep
 
     mutable std::mutex queueMutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::deque<Item> queue_;
-    bool writing_ = false;
+    bool writing_ = true; // until the writer's first upkeep is done
     bool stopping_ = false;
     long long dropped_ = 0;
     bool available_ = true;

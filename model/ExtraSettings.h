@@ -37,12 +37,14 @@ struct ExtraSettings {
     bool offlineGuard = true;
     int certWarnDays = 14;
 
-    // Check history: kept at all, for how many days, up to how many MiB; and
+    // Check history: kept at all, for how many days, its hourly and daily
+    // roll-ups for how many days, up to how many MiB; and
     // the address ("host:port", empty: off) where a headless run serves its
     // counters as metrics text, with the file of the bearer token its
     // requests must carry (empty: none).
     bool history = true;
     int historyDays = 90;
+    int historyKeepDays = 730;
     int historyMaxMb = 1024;
     std::string metricsAddress;
     std::string metricsTokenFile;

@@ -31,6 +31,8 @@ const std::vector<SettingKey>& extraSettingKeys() {
                   "days before a site's certificate ends that raise a warning; 0: off"),
         K::yesNo("HISTORY", &ExtraSettings::history, "keep the check history"),
         K::number("HISTORYDAYS", &ExtraSettings::historyDays, 1, F::kMaxHistoryDays, "days of history kept"),
+        K::number("HISTORYKEEPDAYS", &ExtraSettings::historyKeepDays, 1, F::kMaxHistoryDays,
+                  "days the daily roll-ups of the history are kept"),
         K::number("HISTORYMAXMB", &ExtraSettings::historyMaxMb, F::kMinHistoryMb, F::kMaxHistoryMb,
                   "the largest size of the history file, in MiB"),
         K::text("METRICS", &ExtraSettings::metricsAddress,

@@ -75,15 +75,35 @@ struct SiteSummary {
     std::vector<Incident> incidents; // the latest first
 };
 
+// One point of a site's chart: a check, or, for times past the kept raw
+// checks, an hour or a day of them (`checks` many, `totalMs` their mean).
 struct SeriesPoint {
     std::time_t time = 0;
     int totalMs = -1;
-    bool failed = false;
+    bool failed = false; // the check failed; for an hour or a day, any of its checks
+    int checks = 1;
+    int failures = 0;
+};
+
+// What a site's checks over a stretch of time add up to. Response times are
+// those of the checks that were fetched (`timed` many).
+struct RangeFigures {
+    long long checks = 0;
+    long long failures = 0;
+    long long slow = 0;
+    long long timed = 0;
+    int minMs = -1;
+    double averageMs = -1;
+    double p95Ms = -1;
+    // Fraction of good checks, -1 without any check.
+    double uptime() const {
+        return checks ? static_cast<double>(checks - failures) / static_cast<double>(checks) : -1;
+    }
 };
 
 // The check history of the engine: every check and alert, kept for a number
-// of days. Recording never blocks for long and never fails a check: a store
-// that cannot be written reports itself unavailable and drops records.
+// of days, and hourly and daily roll-ups of the checks kept longer. Recording never blocks for long and never
+// fails a check: a store that cannot be written reports itself unavailable and drops records.
 class CheckHistory {
 public:
     virtual ~CheckHistory() = default;
@@ -106,12 +126,22 @@ public:
     // Queries see every record made before them.
     virtual SiteSummary summary(const std::string& url, const std::string& title, std::time_t now,
                                 int incidentLimit = 10) = 0;
+    // The chart's points: each check where checks are kept, before that an
+    // hour or a day of them a point.
     virtual std::vector<SeriesPoint> series(const std::string& url, const std::string& title,
                                             std::time_t from, std::time_t to) = 0;
     // Every check of one site (url and title given) or of all sites (both
     // empty), oldest first, handed to `row`.
     virtual bool exportChecks(const std::string& url, const std::string& title,
                               const std::function<void(const CheckRecord&)>& row) = 0;
+    // A site's figures from `from` to `to`: from its checks where they are
+    // still kept, before that from the hourly and daily roll-ups (whole hours
+    // and days from the first that starts at or after `from`).
+    virtual RangeFigures figures(const std::string& url, const std::string& title, std::time_t from,
+                                 std::time_t to) {
+        (void)url, (void)title, (void)from, (void)to;
+        return {};
+    }
 };
 
 } // namespace vantrel

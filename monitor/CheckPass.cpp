@@ -93,7 +93,7 @@ void CheckPass::run() {
     SiteMonitor& m = monitor_;
     m.view().gather();
     // With sites on intervals of their own, only those due are checked.
-    const bool scheduled = CheckSchedule::inUse(m.sites());
+    const bool scheduled = only_.empty() && CheckSchedule::inUse(m.sites());
     due_.clear();
     intervalSitesDue_ = false;
     if (scheduled) {
@@ -101,6 +101,10 @@ void CheckPass::run() {
         for (int i = 0; i < m.sites().rowCount(); ++i)
             intervalSitesDue_ = intervalSitesDue_ || (due_[static_cast<size_t>(i)] &&
                                                       CheckRules::everyMinutes(m.sites().row(i)) == 0);
+    }
+    if (!only_.empty()) {
+        due_ = only_;
+        due_.resize(static_cast<size_t>(m.sites().rowCount()), false);
     }
     m.fetcher().pageText.clear();
     m.pump().sleepFor(kOpeningWait);

@@ -28,6 +28,8 @@ public:
     static constexpr std::chrono::seconds kConfirmPause{3};
 
     explicit CheckPass(SiteMonitor& monitor) : monitor_(monitor) {}
+    // A pass over the rows marked in `only` alone, due or not.
+    CheckPass(SiteMonitor& monitor, std::vector<bool> only) : monitor_(monitor), only_(std::move(only)) {}
     void run();
     // Checks the chosen rows at once, each through the same one-site check
     // as a pass: no opening wait, and the timer and the schedule of the
@@ -69,6 +71,7 @@ private:
     static bool sameCheck(const SiteEntry& before, const SiteEntry& now);
 
     SiteMonitor& monitor_;
+    std::vector<bool> only_;
     std::vector<Ahead> ahead_;
     // With sites on intervals of their own: the rows this pass checks (empty: all).
     std::vector<bool> due_;

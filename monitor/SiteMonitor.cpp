@@ -125,6 +125,21 @@ bool SiteMonitor::writeSiteList() {
     return ok;
 }
 
+bool SiteMonitor::checkNow(std::vector<bool> rows) {
+    if (passRunning_ || stopRequested())
+        return false;
+    {
+        passRunning_ = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{passRunning_};
+        CheckPass(*this, std::move(rows)).run();
+    }
+    afterChecks();
+    return true;
+}
+
 void SiteMonitor::recordCheck(const CheckRecord& record) {
     counters_.add(record);
     if (history_) {
@@ -221,9 +236,12 @@ void SiteMonitor::loadSiteList() {
     clearEntry();
 }
 
+bool SiteMonitor::writeSiteListFile() {
+    return !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+}
+
 bool SiteMonitor::saveSiteList() {
-    const bool ok =
-        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    const bool ok = writeSiteListFile();
     if (!ok)
         view_.messageBox(kSaveErrorText, kSaveErrorCaption);
     clearEntry();

@@ -129,6 +129,11 @@ public:
     bool saveSettings();
     void loadSiteList();
     bool saveSiteList();
+    // Writes the rows to the site list file as saveSiteList does, but
+    // quietly: no box, and the current entry is left as it is. For changes
+    // made from outside the window (the command line), which say themselves
+    // whether the file was written.
+    bool writeSiteListFile();
 
     // Row transfers through the current entry.
     void loadRow(int i);
@@ -150,6 +155,10 @@ public:
     // for the network) is ignored; that pass re-arms the timer when it ends.
     void onTimer();
     void runCheckPass();
+    // Checks the rows marked in `rows` now, whether monitoring is on or not
+    // and whatever their own intervals say. False, checking nothing, while
+    // a pass runs or the program is ending.
+    bool checkNow(std::vector<bool> rows);
     // Checks the chosen rows at once through the same one-site check as a
     // pass, leaving the timer as it is; during a pass they are queued and
     // checked as soon as it ends.

@@ -24,6 +24,7 @@ void BoundText::show(QLineEdit* edit, const std::string& bytes) {
     shown_ = QtText::toQt(bytes);
     if (edit->text() != shown_)
         edit->setText(shown_);
+    held_ = edit->text();
 }
 
 void BoundText::show(QComboBox* box, const std::string& bytes) {
@@ -38,12 +39,14 @@ void BoundText::show(QComboBox* box, const std::string& bytes) {
     if (match < 0) {
         box->setCurrentIndex(-1);
         box->setEditText(shown_);
+        held_ = box->currentText();
         return;
     }
     box->setCurrentIndex(match);
     // The box now shows the choice's own text, and that is what it holds.
     shown_ = box->currentText();
     shownBytes_ = QtText::fromQt(shown_);
+    held_ = shown_;
 }
 
 std::string BoundText::gather(const QLineEdit* edit) const {
@@ -52,6 +55,14 @@ std::string BoundText::gather(const QLineEdit* edit) const {
 
 std::string BoundText::gather(const QComboBox* box) const {
     return gatherText(box->currentText());
+}
+
+bool BoundText::changed(const QLineEdit* edit) const {
+    return edit->text() != held_;
+}
+
+bool BoundText::changed(const QComboBox* box) const {
+    return box->currentText() != held_;
 }
 
 std::string BoundText::gatherText(const QString& current) const {

@@ -29,11 +29,16 @@ public:
     // The text of the edit field, a choice or anything typed.
     std::string gather(const QComboBox* box) const;
 
+    // True when the control no longer holds what show last put into it.
+    bool changed(const QLineEdit* edit) const;
+    bool changed(const QComboBox* box) const;
+
 private:
     std::string gatherText(const QString& current) const;
 
     std::string shownBytes_;
     QString shown_;
+    QString held_; // what the control held right after the last show
 };
 
 } // namespace vantrel

@@ -3,9 +3,11 @@
 #include "model/SiteList.h"
 #include "ui/QtText.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
 
 namespace vantrel {
 
@@ -33,6 +35,13 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole && index.column() == kStatusColumn && !site.reason.empty() &&
         site.status != "OK" && site.status != "New")
         return QtText::toQt(site.status + ": " + site.reason);
+    // A site that accepts any certificate carries a warning mark by its URL.
+    if (index.column() == kUrlColumn && site.options.insecure == "yes") {
+        if (role == Qt::DecorationRole)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        if (role == Qt::ToolTipRole)
+            return QtText::toQt(site.url) + QStringLiteral("\nINSECURE: any certificate is accepted");
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return QtText::toQt(site.column(index.column()));
     if (role == Qt::DecorationRole && index.column() == kStatusColumn)

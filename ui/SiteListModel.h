@@ -29,6 +29,7 @@ public:
     // The coloured mark of a status cell: green "OK", red "404", amber for
     // a missing test string, blue "Slow"; none for any other text.
     static QIcon statusMark(const std::string& status);
+    static constexpr int kUrlColumn = 1;
     static constexpr int kStatusColumn = 7;
     static constexpr int kMarkSize = 12;
 

@@ -2,9 +2,14 @@
 #include "model/DateText.h"
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
+#include "tests/app/ModalScript.h"
 #include "tests/support/TempDir.h"
+#include "ui/SiteListModel.h"
+#include "ui/SiteOptionsDlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +22,7 @@
 using namespace vantrel;
 using vantrel::test::byName;
 using vantrel::test::ModalAnswerer;
+using vantrel::test::ModalScript;
 using vantrel::test::TempDir;
 
 namespace {
@@ -168,4 +174,43 @@ TEST_F(EditingTest, ClearAllAsksAndKeepsTheEntryBoxes) {
     ASSERT_EQ(answerer.seen().size(), 2u);
     EXPECT_EQ(answerer.seen()[0].text, "Are you sure that you want to clear list?");
     EXPECT_EQ(answerer.seen()[0].caption, "vantrel");
+}
+
+// "Advanced..." beside the entry boxes edits the current entry's options: Add
+// takes them into the new row, choosing a row shows its own, Clear resets
+// them, and a site that accepts any certificate carries a warning mark.
+TEST_F(EditingTest, AdvancedOptionsGoWithTheEntryIntoAddAndComeBackWithARow) {
+    start(kThreeSites);
+    press("Clear");
+    type("Site Name", "d");
+    type("URL", "https://d.example.test/");
+    type("Action", "Sound");
+    {
+        ModalScript<SiteOptionsDlg> script([](SiteOptionsDlg& d) {
+            QLineEdit* codes = byName<QLineEdit>(d, "Expected status:");
+            ASSERT_NE(codes, nullptr);
+            QTest::keyClicks(codes, "200-299");
+            byName<QCheckBox>(d, "Accept an invalid certificate")->click();
+            d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        press("Advanced...");
+        EXPECT_TRUE(script.ran());
+    }
+    EXPECT_EQ(box("Site Name")->text(), "d"); // the typed boxes stay
+    press("Add");
+    ASSERT_EQ(column(0).front(), "d");
+    const SiteEntry& added = window.engine().sites().row(0);
+    EXPECT_EQ(added.options.statusCodes, "200-299");
+    EXPECT_EQ(added.options.insecure, "yes");
+    const QModelIndex url = list->model()->index(0, SiteListModel::kUrlColumn);
+    EXPECT_FALSE(url.data(Qt::DecorationRole).isNull());
+    EXPECT_TRUE(url.data(Qt::ToolTipRole).toString().contains("INSECURE"));
+    EXPECT_TRUE(list->model()->index(1, SiteListModel::kUrlColumn).data(Qt::DecorationRole).isNull());
+
+    clickRow(1); // a: no options
+    EXPECT_TRUE(window.engine().data().entry.options.statusCodes.empty());
+    clickRow(0);
+    EXPECT_EQ(window.engine().data().entry.options.statusCodes, "200-299");
+    press("Clear");
+    EXPECT_FALSE(window.engine().data().entry.options.inUse());
 }

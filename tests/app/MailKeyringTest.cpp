@@ -10,9 +10,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 // GLib names a struct member "signals", a word Qt defines.
 #pragma push_macro("signals")
@@ -126,6 +129,7 @@ TEST(MailKeyring, PreferencesStoreThePasswordInTheKeyringAndAFreshWindowReadsItB
             byName<QAbstractButton>(p, "OK")->click();
         });
         EXPECT_EQ(window.engine().mailPassword(), "open sesame");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.keyring().pending() == 0; }, 10000));
         window.OnDestroy();
     }
     EXPECT_TRUE(answerer.seen().empty()) << answerer.seen()[0].text;
@@ -150,9 +154,62 @@ TEST(MailKeyring, PreferencesStoreThePasswordInTheKeyringAndAFreshWindowReadsItB
             type(p, "Mail User", "you");
             byName<QAbstractButton>(p, "OK")->click();
         });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.keyring().pending() == 0; }, 10000));
         window.OnDestroy();
     }
     EXPECT_TRUE(answerer.seen().empty());
     EXPECT_EQ(lookUp(dir.path(), "me@mail.example.test"), "<none>");
     EXPECT_EQ(lookUp(dir.path(), "you@mail.example.test"), "open sesame");
+}
+
+// A keyring that takes its time (it shows its own prompt) is waited for
+// without a wait: Preferences returns at once, a pass due at that moment runs
+// after it, not inside it, and a late "yes" says nothing. A keyring that
+// answers "no" is told once the pass has ended, never in its middle.
+TEST(MailKeyring, ASlowKeyringHoldsNoPassInsidePreferencesAndItsFailureWaitsForThePass) {
+    TempDir dir;
+    ModalAnswerer answerer;
+    TempDir::writeFile("vantrel.ini", "MONITOR=no\r\nSMTPSERVER=mail.example.test\r\n");
+    CSiteMonitorDlg window;
+    std::vector<std::pair<MailKeyring::Operation, MailKeyring::Callback>> asked;
+    window.keyring().setBackend([&](MailKeyring::Operation op, const QString&, const QString&,
+                                    MailKeyring::Callback done) { asked.emplace_back(op, std::move(done)); });
+    window.OnInitDialog();
+    window.ToggleMonitor(); // monitoring on; the first pass is minutes away
+
+    bool inPreferences = true;
+    bool passInside = false;
+    bool passAfter = false;
+    bool boxDuringPass = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!window.engine().passRunning())
+            return;
+        (inPreferences ? passInside : passAfter) = true;
+        // The keyring says no in the middle of the pass.
+        if (!inPreferences && asked.size() == 1 && asked[0].second)
+            std::exchange(asked[0].second, nullptr)(
+                {MailKeyring::Status::NoKeyring, {}, QStringLiteral("the prompt was dismissed")});
+        boxDuringPass = boxDuringPass || !answerer.seen().empty();
+    });
+    watch.start(5);
+    openPreferences(window, [&](CPreferencesDlg& p) {
+        type(p, "Mail User", "me");
+        type(p, "Mail Password", "open sesame");
+        window.checkTimer().start(0); // a pass is due as the dialog closes
+        byName<QAbstractButton>(p, "OK")->click();
+    });
+    inPreferences = false;
+    EXPECT_FALSE(passInside);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].first, MailKeyring::Operation::Write);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !answerer.seen().empty(); }, 15000));
+    EXPECT_TRUE(passAfter);
+    EXPECT_FALSE(boxDuringPass);
+    ASSERT_FALSE(answerer.seen().empty());
+    EXPECT_EQ(answerer.seen()[0].caption, "Mail Password");
+    EXPECT_NE(answerer.seen()[0].text.find("(the prompt was dismissed)"), std::string::npos);
+    EXPECT_EQ(window.engine().mailPassword(), "open sesame"); // used until the program ends
+    window.checkTimer().stop();
+    window.OnDestroy();
 }

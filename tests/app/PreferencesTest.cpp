@@ -346,7 +346,8 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
     EXPECT_EQ(TempDir::readFile("vantrel-extra.ini"),
               "CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=me@example.test\r\n"
               "MAILPASSWORDFILE=secret/pw\r\nNOTIFICATIONS=no\r\nPARALLEL=4\r\nCONFIRM=3\r\n"
-              "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYMAXMB=64\r\n"
+              "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYKEEPDAYS=730\r\n"
+              "HISTORYMAXMB=64\r\n"
               "METRICS=127.0.0.1:9100\r\nMETRICSTOKENFILE=\r\nSNOOZEALL=\r\nQUIETHOURS=\r\n"
               "QUIETMAIL=send\r\n\r\n");
     EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER="); // vantrel.ini keeps its keys
@@ -369,6 +370,8 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
         click(p, "OK");
     });
     EXPECT_EQ(window.engine().mailPassword(), "new word");
+    // The keyring's answer comes when it comes; the dialog did not wait for it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !answerer.seen().empty(); }, 10000));
     ASSERT_EQ(answerer.seen().size(), 1u);
     EXPECT_EQ(answerer.seen()[0].caption, "Mail Password");
     EXPECT_NE(answerer.seen()[0].text.find("until it ends"), std::string::npos) << answerer.seen()[0].text;

@@ -185,8 +185,8 @@ def main():
         if dat.count("STATUS=OK") != 3 or dat.count("STATUS=404") != 1:
             failures.append("the list saved at the end holds other statuses:\n" + dat)
         db = sqlite3.connect(os.path.join(work, "vantrel-history.db"))
-        rows = db.execute("SELECT s.title, c.status, count(*) FROM checks c JOIN sites s ON s.id = c.site "
-                          "GROUP BY s.title, c.status").fetchall()
+        rows = db.execute("SELECT s.title, v.status, count(*) FROM raw r JOIN sites s ON s.id = r.site "
+                          "JOIN verdicts v ON v.id = r.verdict GROUP BY s.title, v.status").fetchall()
         db.close()
         for title, status, count in rows:
             if status != ("404" if title == "Gone" else "OK"):

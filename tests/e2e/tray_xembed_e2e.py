@@ -148,8 +148,6 @@ def check(d, proc, work, shot):
         d.screenshot(shot)
 
     # Minimised by hand: it hides, and the next double-click brings it back.
-    # (Within a second of being restored, a minimise is taken for the window
-    # manager's and undone.)
     desktop.wait_for(lambda: False, 1.5)
     d.run(["xdotool", "windowminimize", window])
     if not desktop.wait_for(lambda: not d.mapped(window) and "Iconic" not in d.xprop("-id", window, "WM_STATE"), 5):
@@ -159,6 +157,16 @@ def check(d, proc, work, shot):
         failures.append("the first double-click after a minimise did not show the window")
     elif "_NET_WM_STATE_SKIP_TASKBAR" not in d.net_wm_state(window):
         failures.append("after a minimise the window has a task-bar button")
+
+    # A minimise the user makes at once after a restore is the user's too: the
+    # window goes to the tray and stays there.
+    desktop.wait_for(lambda: "IsViewable" in d.run(["xwininfo", "-id", window]), 5)
+    desktop.wait_for(lambda: False, 0.3)
+    d.run(["xdotool", "windowminimize", window])
+    if not desktop.wait_for(lambda: not d.mapped(window), 5):
+        failures.append("a minimise just after a restore did not hide the window")
+    elif desktop.wait_for(lambda: d.mapped(window), 1.5):
+        failures.append("a minimise just after a restore was undone")
     return failures
 
 

@@ -23,6 +23,7 @@ TEST(ExtraSettingsFile, RoundTripsEverySettingWithCrLf) {
     s.certWarnDays = 0;
     s.history = false;
     s.historyDays = 30;
+    s.historyKeepDays = 400;
     s.historyMaxMb = 64;
     s.metricsAddress = "127.0.0.1:9464";
     s.metricsTokenFile = "/etc/vantrel/token";

@@ -15,6 +15,7 @@
 #include "ui/EntryBoxes.h"
 #include "ui/HistoryPanel.h"
 #include "ui/ImportPreviewDlg.h"
+#include "ui/NamedComboAccessible.h"
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
@@ -25,6 +26,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,6 +40,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
 
 #include <algorithm>
@@ -187,11 +190,14 @@ void CSiteMonitorDlg::createControls() {
     action_->addItems(actions);
     action_->setGeometry(D::x(49), D::y(43), D::x(175), D::y(14));
     action_->setMaxVisibleItems(7);
+    NamedComboAccessible::nameByLabel(action_); // "Action", not its current text
+    action_->lineEdit()->setAccessibleName(QStringLiteral("Action"));
     errorUrl_ = makeEdit(c, D::rect(49, 56, 175, 14), false);
     createDate_ = makeEdit(c, D::rect(49, 70, 59, 14), true);
     entryStatus_ = makeEdit(c, D::rect(49, 84, 59, 14), true);
     checkDate_ = makeEdit(c, D::rect(165, 84, 59, 14), true);
-    advanced_ = makeButton(c, QStringLiteral("Advanced..."), D::rect(165, 70, 59, 14));
+    advanced_ = makeButton(c, QStringLiteral("Ad&vanced..."), D::rect(165, 70, 59, 14)); // Alt+V
+    advanced_->setAccessibleName(QStringLiteral("Advanced..."));
     entryBoxes_ = std::make_unique<EntryBoxes>(std::array<QLineEdit*, 8>{siteName_, url_, testString_,
                                                                          nullptr, errorUrl_, createDate_,
                                                                          checkDate_, entryStatus_},
@@ -204,7 +210,7 @@ void CSiteMonitorDlg::createControls() {
     makeLabel(c, QStringLiteral("&Error URL:"), D::rect(6, 59, 42, 8), errorUrl_);
     makeLabel(c, QStringLiteral("Create Date:"), D::rect(6, 73, 42, 8), createDate_);
     makeLabel(c, QStringLiteral("Status:"), D::rect(6, 87, 42, 8), entryStatus_);
-    makeLabel(c, QStringLiteral("Check Date:"), D::rect(115, 87, 48, 8), checkDate_);
+    checkDateLabel_ = makeLabel(c, QStringLiteral("Check Date:"), D::rect(115, 87, 48, 8), checkDate_);
 
     list_ = new QTableView(c);
     list_->setGeometry(D::rect(6, 99, 217, 93));
@@ -221,6 +227,7 @@ void CSiteMonitorDlg::createControls() {
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     list_->setAccessibleName(QStringLiteral("Sites"));
+    list_->setTabKeyNavigation(false); // Tab leaves the list for the next control
     list_->setIconSize(QSize(SiteListModel::kMarkSize, SiteListModel::kMarkSize));
     connect(list_, &QTableView::clicked, this, [this] { OnListClick(); });
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CSiteMonitorDlg::OnColumnClick);
@@ -244,11 +251,11 @@ void CSiteMonitorDlg::createControls() {
     footer_ = new QLabel(
         QStringLiteral("Vantrel - Website Monitoring Software - checks your sites while you work"), c);
     footer_->setGeometry(D::rect(3, 193, 273, 8));
-    footer_->setAccessibleName(QStringLiteral("Footer"));
+    footer_->setObjectName(QStringLiteral("footer")); // named for assistive tools by its text
     mailFailureLabel_ = new QLabel(c);
     mailFailureLabel_->setGeometry(footer_->geometry());
     mailFailureLabel_->setTextFormat(Qt::PlainText);
-    mailFailureLabel_->setAccessibleName(QStringLiteral("Mail Failure"));
+    mailFailureLabel_->setObjectName(QStringLiteral("mailFailure"));
     mailFailureLabel_->setStyleSheet(QStringLiteral("color: #b00000;"));
     mailFailureLabel_->hide();
     historyPanel_ = new HistoryPanel(c);
@@ -290,6 +297,14 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
     for (QLineEdit* e : {siteName_, url_, testString_, errorUrl_})
         e->resize(std::max(0, cx - 160), e->height());
     action_->resize(std::max(0, cx - 160), action_->height());
+    // The read-only Status and Check Date boxes share the width the long
+    // boxes gained; the Advanced button stays above Check Date.
+    const int gained = std::max(0, cx - 160 - DialogUnits::x(175));
+    entryStatus_->resize(DialogUnits::x(59) + gained / 2, entryStatus_->height());
+    checkDateLabel_->move(DialogUnits::x(115) + gained / 2, checkDateLabel_->y());
+    checkDate_->setGeometry(DialogUnits::x(165) + gained / 2, checkDate_->y(),
+                            DialogUnits::x(59) + gained - gained / 2, checkDate_->height());
+    advanced_->move(checkDate_->x(), advanced_->y());
     const int x = cx - 85;
     totalLabel_->setGeometry(x, 141, 75, 16);
     total_->setGeometry(x, 157, 75, 23);
@@ -545,8 +560,8 @@ void CSiteMonitorDlg::doAutoSizeColumns() {
     const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 12;
     for (int c = 0; c < SiteEntry::kColumnCount; ++c) {
         const int header = headFm.horizontalAdvance(SiteListModel::headerText(c));
-        // Status cells carry their coloured mark before the text.
-        const int mark = c == SiteListModel::kStatusColumn ? SiteListModel::kMarkSize + 8 : 0;
+        // Status cells, and URLs that accept any certificate, carry a mark before the text.
+        const int mark = model_->markWidth(c);
         list_->horizontalHeader()->resizeSection(c, std::max(model_->widths().widest(c) + mark, header) +
                                                         margin);
     }
@@ -587,6 +602,7 @@ void CSiteMonitorDlg::showMailFailure() {
         mailFailureLabel_->fontMetrics().elidedText(mailFailure_, Qt::ElideRight, mailFailureLabel_->width());
     mailFailureLabel_->setText(shown);
     mailFailureLabel_->setToolTip(mailFailure_);
+    mailFailureLabel_->setAccessibleName(mailFailure_); // the whole text, where the line cuts it
     mailFailureLabel_->setVisible(failed);
     footer_->setVisible(!failed);
 }
@@ -849,7 +865,14 @@ void CSiteMonitorDlg::OnAbout() {
 }
 
 void CSiteMonitorDlg::OnManual() {
-    help_.openManual();
+    if (help_.openManual() || unattended_)
+        return;
+    // Opened without waiting for it: Help > Manual may come from the tray menu.
+    auto* box =
+        new QMessageBox(QMessageBox::Information, QString::fromLatin1(HelpLinks::kManualCaption),
+                        HelpLinks::manualUnopenedText(), QMessageBox::Ok, isVisible() ? this : nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 void CSiteMonitorDlg::OnMoreInfo() {
     help_.openMoreInfo();
@@ -908,6 +931,9 @@ QString CSiteMonitorDlg::chooseExportFileWithDialog() {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("CSV Files (*.csv);;All Files (*)"));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
+    // In the user's documents folder, not the hidden folder the data files live in.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog.setDirectory(QFileInfo(documents).isDir() ? documents : QDir::homePath());
     dialog.selectFile(QStringLiteral("vantrel-history.csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};

@@ -72,6 +72,7 @@ public:
     QTableView* listView() const { return list_; }
     HistoryPanel* historyPanel() const { return historyPanel_; }
     MetricsServer* metricsServer() const { return metrics_.get(); }
+    KeyringSecretStore& secrets() { return secrets_; }
     // Where File > Export History writes: the full path, or empty when the
     // user cancelled. Tests replace it; by default it is a file dialog.
     std::function<QString()> chooseExportFile;
@@ -221,6 +222,7 @@ private:
     QLabel* footer_ = nullptr;           // 1036
     QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
     HistoryPanel* historyPanel_ = nullptr;
+    QLabel* checkDateLabel_ = nullptr;
 
     // The entry boxes, the entry they last showed, and whether a pass left
     // them holding the user's edits; the Status field.

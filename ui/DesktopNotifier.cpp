@@ -1,6 +1,8 @@
 #include "ui/DesktopNotifier.h"
 
+#include "ui/NotificationImage.h"
 #include "ui/QtText.h"
+#include "ui/TrayIcon.h"
 
 #include <QDBusMessage>
 #include <QStringList>
@@ -58,6 +60,18 @@ bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
     hints.insert(QStringLiteral("urgency"),
                  QVariant::fromValue(uchar(anyFailed ? 2 : 1))); // critical, normal
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.vantrel.vantrel"));
+    // The icon goes along as pixels: services that cannot find the installed
+    // name in their icon path show it all the same.
+    static const NotificationImage icon = [] {
+        NotificationImage::registerType();
+        return NotificationImage::from(
+            TrayIcon::icon(TrayIcon::kAppIcon)
+                .pixmap(kIconSize, kIconSize)
+                .toImage()
+                .scaled(kIconSize, kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }();
+    if (icon.width > 0)
+        hints.insert(QStringLiteral("image-data"), QVariant::fromValue(icon));
     call << QStringLiteral("Vantrel")                                // app_name
          << uint(0)                                                  // replaces_id: a new notification
          << QStringLiteral("vantrel")                                // app_icon: the installed icon's name

@@ -21,6 +21,8 @@ public:
     static constexpr const char* kService = "org.freedesktop.Notifications";
     static constexpr const char* kPath = "/org/freedesktop/Notifications";
     static constexpr const char* kInterface = "org.freedesktop.Notifications";
+    // The side of the icon sent with each notification, in pixels.
+    static constexpr int kIconSize = 48;
 
     // Without a bus given, the session bus is looked up at the first
     // notification, so a run that never notifies (headless) never connects.

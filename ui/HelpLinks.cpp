@@ -26,6 +26,11 @@ QUrl HelpLinks::manualUrl() {
         manualPath(QCoreApplication::applicationDirPath(), QStringLiteral(VANTREL_SOURCE_DIR)));
 }
 
+QString HelpLinks::manualUnopenedText() {
+    return QStringLiteral("No program could open the manual. Open this file in a web browser:\n") +
+           manualUrl().toLocalFile();
+}
+
 QUrl HelpLinks::moreInfoUrl() {
     QUrl url = manualUrl();
     url.setFragment(QString::fromLatin1(kOverviewSection));

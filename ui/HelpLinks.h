@@ -43,7 +43,11 @@ public:
     static constexpr const char* kUninstallCaption = "How to Uninstall:";
     static std::string uninstallText();
 
-    void openManual() const { opener_(manualUrl()); }
+    // False when no program could open the manual.
+    bool openManual() const { return opener_(manualUrl()); }
+    static constexpr const char* kManualCaption = "Manual";
+    // What Help > Manual says when no program could open the manual.
+    static QString manualUnopenedText();
     void openMoreInfo() const { opener_(moreInfoUrl()); }
     void openSupport() const { opener_(supportUrl()); }
 

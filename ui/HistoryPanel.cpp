@@ -2,6 +2,7 @@
 
 #include "model/DateText.h"
 #include "monitor/CheckHistory.h"
+#include "ui/ChartScale.h"
 #include "ui/QtText.h"
 
 #include <QChart>
@@ -16,6 +17,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <iterator>
 
 namespace vantrel {
 
@@ -39,23 +41,66 @@ QString when(std::time_t t) {
     return QtText::toQt(DateText::dateTime(t));
 }
 
+// A month of checks every minute is tens of thousands of points, more than
+// the chart has pixels: past kMaxChartPoints they are merged into as many
+// stretches of equal time, each drawn as its mean response time and, when
+// any check in it failed, one failure mark at the slowest failed answer.
+std::vector<SeriesPoint> thinned(std::vector<SeriesPoint> points) {
+    if (points.size() <= HistoryPanel::kMaxChartPoints)
+        return points;
+    const std::time_t first = points.front().time;
+    const double width = static_cast<double>(points.back().time - first + 1) / HistoryPanel::kMaxChartPoints;
+    std::vector<SeriesPoint> out;
+    size_t i = 0;
+    while (i < points.size()) {
+        const auto bucket = static_cast<long long>((points[i].time - first) / width);
+        long long timedSum = 0, timed = 0;
+        SeriesPoint good, bad;
+        good.time = bad.time = points[i].time;
+        bad.failed = true;
+        bool anyFailed = false;
+        for (; i < points.size() && static_cast<long long>((points[i].time - first) / width) == bucket; ++i) {
+            const SeriesPoint& p = points[i];
+            if (p.failed) {
+                anyFailed = true;
+                bad.totalMs = std::max(bad.totalMs, p.totalMs);
+            } else if (p.totalMs >= 0) {
+                timedSum += static_cast<long long>(p.totalMs) * p.checks;
+                timed += p.checks;
+            }
+        }
+        if (timed > 0) {
+            good.totalMs = static_cast<int>(timedSum / timed);
+            out.push_back(good);
+        }
+        if (anyFailed)
+            out.push_back(bad);
+    }
+    return out;
+}
+
 } // namespace
 
 HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("History"));
+    // The labels are named by their texts, as assistive tools read them.
     heading_ = new QLabel(this);
-    heading_->setAccessibleName(QStringLiteral("History Of"));
     heading_->setTextFormat(Qt::PlainText);
     figures_ = new QLabel(this);
-    figures_->setAccessibleName(QStringLiteral("Uptime And Response Times"));
     figures_->setTextFormat(Qt::PlainText);
     figures_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     incidentsLabel_ = new QLabel(QStringLiteral("Incidents:"), this);
     incidents_ = new QListWidget(this);
     incidents_->setAccessibleName(QStringLiteral("Incidents"));
+    // Long incidents wrap onto further lines rather than run out of sight.
+    incidents_->setWordWrap(true);
+    incidents_->setTextElideMode(Qt::ElideNone);
+    incidents_->setResizeMode(QListView::Adjust);
+    incidents_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     incidentsLabel_->setBuddy(incidents_);
     range_ = new QComboBox(this);
-    range_->addItems({QStringLiteral("Last day"), QStringLiteral("Last week")});
+    range_->addItems({QStringLiteral("Last day"), QStringLiteral("Last week"), QStringLiteral("Last 30 days"),
+                      QStringLiteral("Last 365 days")});
     range_->setAccessibleName(QStringLiteral("Chart Range"));
     connect(range_, &QComboBox::currentIndexChanged, this, [this] { refresh(now_); });
 
@@ -67,6 +112,9 @@ HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
     chart_ = new QChartView(chart, this);
     chart_->setRenderHint(QPainter::Antialiasing);
     chart_->setAccessibleName(QStringLiteral("Response Time Chart"));
+    hint_ = new QLabel(this);
+    hint_->setAlignment(Qt::AlignCenter);
+    hint_->setWordWrap(true);
     showSite(nullptr, {}, {}, 0);
 }
 
@@ -89,6 +137,7 @@ void HistoryPanel::layoutChildren() {
     incidentsLabel_->setGeometry(0, incTop, left, line + 2);
     incidents_->setGeometry(0, incTop + line + 2, left, std::max(0, h - incTop - line - 2));
     chart_->setGeometry(left + 4, top, std::max(0, w - left - 4), std::max(0, h - top));
+    hint_->setGeometry(0, top, w, std::max(0, h - top));
 }
 
 void HistoryPanel::showSite(CheckHistory* history, const std::string& url, const std::string& title,
@@ -97,6 +146,24 @@ void HistoryPanel::showSite(CheckHistory* history, const std::string& url, const
     url_ = url;
     title_ = title;
     refresh(now);
+}
+
+void HistoryPanel::showHint(const QString& heading, const QString& hint) {
+    heading_->setText(heading);
+    hint_->setText(hint);
+    if (!hint.isEmpty())
+        figures_->clear();
+    for (QWidget* w :
+         {static_cast<QWidget*>(figures_), static_cast<QWidget*>(incidentsLabel_),
+          static_cast<QWidget*>(incidents_), static_cast<QWidget*>(range_), static_cast<QWidget*>(chart_)})
+        w->setVisible(hint.isEmpty());
+    hint_->setVisible(!hint.isEmpty());
+}
+
+std::time_t HistoryPanel::rangeSeconds() const {
+    static constexpr std::time_t kDays[] = {1, 7, 30, 365};
+    const int i = std::clamp(range_->currentIndex(), 0, static_cast<int>(std::size(kDays)) - 1);
+    return kDays[i] * kDay;
 }
 
 void HistoryPanel::refresh(std::time_t now) {
@@ -109,24 +176,24 @@ void HistoryPanel::refresh(std::time_t now) {
         delete axis;
     }
     points_ = failures_ = 0;
+    chart_->setAccessibleDescription(QString());
 
     if (!history_ || !history_->available()) {
-        heading_->setText(QString::fromLatin1(kUnavailableText));
-        figures_->setText(history_ ? QtText::toQt(history_->problem()) : QString());
+        const QString problem = history_ ? QtText::toQt(history_->problem()) : QString();
+        showHint(QString::fromLatin1(kUnavailableText),
+                 problem.isEmpty() ? QString::fromLatin1(kUnavailableText) : problem);
         return;
     }
     if (url_.empty() && title_.empty()) {
-        heading_->setText(QStringLiteral("History: click a site in the list"));
-        figures_->clear();
+        showHint(QStringLiteral("History"), QString::fromLatin1(kSelectSiteText));
         return;
     }
-    heading_->setText(QStringLiteral("History of ") + QtText::toQt(title_));
     const SiteSummary s = history_->summary(url_, title_, now);
     if (!history_->available()) { // the query itself found the database broken
-        heading_->setText(QString::fromLatin1(kUnavailableText));
-        figures_->setText(QtText::toQt(history_->problem()));
+        showHint(QString::fromLatin1(kUnavailableText), QtText::toQt(history_->problem()));
         return;
     }
+    showHint(QStringLiteral("History of ") + QtText::toQt(title_), QString());
     figures_->setText(QStringLiteral("Uptime 24 hours: %1\nUptime 7 days: %2\nUptime 30 days: %3\n"
                                      "Average response: %4\n95th percentile: %5")
                           .arg(percent(s.uptime24h), percent(s.uptime7d), percent(s.uptime30d),
@@ -150,9 +217,13 @@ void HistoryPanel::refresh(std::time_t now) {
     }
     if (s.incidents.empty())
         incidents_->addItem(QStringLiteral("No incident in 30 days"));
+    drawChart(now);
+}
 
-    const std::time_t span = range_->currentIndex() == 1 ? 7 * kDay : kDay;
-    const std::vector<SeriesPoint> points = history_->series(url_, title_, now - span, now);
+void HistoryPanel::drawChart(std::time_t now) {
+    QChart* chart = chart_->chart();
+    const std::time_t span = rangeSeconds();
+    const std::vector<SeriesPoint> points = thinned(history_->series(url_, title_, now - span, now));
     auto* times = new QLineSeries;
     times->setName(QStringLiteral("Response time"));
     auto* failed = new QScatterSeries;
@@ -160,29 +231,37 @@ void HistoryPanel::refresh(std::time_t now) {
     failed->setColor(QColor(0xd0, 0x20, 0x20));
     failed->setBorderColor(QColor(0xd0, 0x20, 0x20));
     failed->setMarkerSize(7);
-    int top = 10;
+    double highest = -1;
     for (const SeriesPoint& p : points) {
         const qreal x = static_cast<qreal>(p.time) * 1000.0;
         if (p.failed) {
-            failed->append(x, 0);
+            // A failed check that was answered shows at its time, one that was not at zero.
+            failed->append(x, std::max(p.totalMs, 0));
+            highest = std::max(highest, static_cast<double>(p.totalMs));
             ++failures_;
         } else if (p.totalMs >= 0) {
             times->append(x, p.totalMs);
-            top = std::max(top, p.totalMs);
+            highest = std::max(highest, static_cast<double>(p.totalMs));
             ++points_;
         }
     }
     chart->addSeries(times);
     chart->addSeries(failed);
+    // A history shorter than the range fills the chart rather than a sliver at its right edge.
+    const ChartScale::Time t =
+        points.empty() ? ChartScale::time(now - span, now) : ChartScale::time(points.front().time, now);
     auto* xAxis = new QDateTimeAxis;
-    xAxis->setFormat(span > kDay ? QStringLiteral("dd MMM") : QStringLiteral("HH:mm"));
-    xAxis->setRange(QDateTime::fromSecsSinceEpoch(now - span), QDateTime::fromSecsSinceEpoch(now));
-    xAxis->setTickCount(span > kDay ? 4 : 5);
+    xAxis->setFormat(QString::fromLatin1(t.format.c_str()));
+    xAxis->setRange(QDateTime::fromSecsSinceEpoch(t.from), QDateTime::fromSecsSinceEpoch(t.to));
+    xAxis->setTickCount(t.ticks);
+    const ChartScale::Value v = ChartScale::value(highest);
     auto* yAxis = new QValueAxis;
-    yAxis->setRange(0, top * 1.1);
+    yAxis->setRange(v.min, v.max);
+    yAxis->setTickType(QValueAxis::TicksDynamic);
+    yAxis->setTickAnchor(0);
+    yAxis->setTickInterval(v.step);
     yAxis->setLabelFormat(QStringLiteral("%d"));
     yAxis->setTitleText(QStringLiteral("ms"));
-    yAxis->setTickCount(4);
     QFont small = font();
     // The dialog font may be sized in pixels or in points.
     if (small.pixelSize() > 0)
@@ -200,6 +279,29 @@ void HistoryPanel::refresh(std::time_t now) {
         series->attachAxis(xAxis);
         series->attachAxis(yAxis);
     }
+    // The chart's text alternative: the summary and the figures of the range shown.
+    const RangeFigures f = history_->figures(url_, title_, now - span, now);
+    chart_->setAccessibleDescription(
+        figures_->text().replace(QLatin1Char('\n'), QStringLiteral("; ")) +
+        QStringLiteral(". %1: %2 checks, %3 failed, uptime %4, average response %5, 95th percentile %6.")
+            .arg(range_->currentText())
+            .arg(f.checks)
+            .arg(f.failures)
+            .arg(percent(f.uptime()), millis(f.averageMs), millis(f.p95Ms)));
+}
+
+QPair<QDateTime, QDateTime> HistoryPanel::chartTimeRange() const {
+    for (QAbstractAxis* axis : chart_->chart()->axes(Qt::Horizontal))
+        if (auto* t = qobject_cast<QDateTimeAxis*>(axis))
+            return {t->min(), t->max()};
+    return {};
+}
+
+QPair<double, double> HistoryPanel::chartValueRange() const {
+    for (QAbstractAxis* axis : chart_->chart()->axes(Qt::Vertical))
+        if (auto* v = qobject_cast<QValueAxis*>(axis))
+            return {v->min(), v->max()};
+    return {};
 }
 
 QString HistoryPanel::figuresText() const {
@@ -210,6 +312,14 @@ int HistoryPanel::incidentCount() const {
     return incidents_->count() == 1 && incidents_->item(0)->text().startsWith(QStringLiteral("No incident"))
                ? 0
                : incidents_->count();
+}
+
+void HistoryPanel::setRange(int index) {
+    range_->setCurrentIndex(index);
+}
+
+QString HistoryPanel::hintText() const {
+    return hint_->isVisibleTo(this) ? hint_->text() : QString();
 }
 
 int HistoryPanel::chartPoints() const {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QDateTime>
+#include <QPair>
 #include <QWidget>
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -17,11 +20,15 @@ class CheckHistory;
 // The history of the site marked in the list: uptime over 24 hours, 7 and
 // 30 days, mean and 95th-percentile response time, the latest incidents
 // (from the first failed check to the next good one) and a chart of the
-// response times of the last day or week with the failed checks marked.
+// response times of the last day, week, 30 or 365 days with the failed
+// checks marked; before a site is chosen, a line saying what to do.
 class HistoryPanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr const char* kUnavailableText = "History unavailable";
+    static constexpr const char* kSelectSiteText = "Select a site in the list to see its history.";
+    // The most points the chart draws; more are merged into stretches of time.
+    static constexpr size_t kMaxChartPoints = 2000;
 
     explicit HistoryPanel(QWidget* parent = nullptr);
 
@@ -35,6 +42,13 @@ public:
     int incidentCount() const;
     int chartPoints() const;   // response times drawn
     int chartFailures() const; // failed checks marked
+    // The chart's axes as drawn (empty without a chart).
+    QPair<QDateTime, QDateTime> chartTimeRange() const;
+    QPair<double, double> chartValueRange() const;
+    // The chart's range choice, for tests: 0 last day, 1 week, 2 30 days, 3 365 days.
+    void setRange(int index);
+    // The line shown instead of the chart (before a site is chosen), or empty.
+    QString hintText() const;
 
     static QString durationText(long long seconds);
 
@@ -43,6 +57,9 @@ protected:
 
 private:
     void layoutChildren();
+    void showHint(const QString& heading, const QString& hint);
+    void drawChart(std::time_t now);
+    std::time_t rangeSeconds() const;
 
     CheckHistory* history_ = nullptr;
     std::string url_;
@@ -57,6 +74,7 @@ private:
     QListWidget* incidents_ = nullptr;
     QComboBox* range_ = nullptr;
     QChartView* chart_ = nullptr;
+    QLabel* hint_ = nullptr;
 };
 
 } // namespace vantrel

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QPolygonF>
 #include <QStyle>
 
 namespace vantrel {
@@ -39,32 +40,63 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     if (index.column() == kUrlColumn && site.options.insecure == "yes") {
         if (role == Qt::DecorationRole)
             return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-        if (role == Qt::ToolTipRole)
-            return QtText::toQt(site.url) + QStringLiteral("\nINSECURE: any certificate is accepted");
+        if (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
+            return QtText::toQt(site.url) + QStringLiteral("\n") + QString::fromLatin1(kInsecureText);
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return QtText::toQt(site.column(index.column()));
     if (role == Qt::DecorationRole && index.column() == kStatusColumn)
-        return statusMark(list_.row(index.row()).status);
+        return statusMark(site.status);
     return {};
 }
 
+namespace {
+
+// A mark of its own shape for each state, so that it reads without its colour.
+enum class Shape { Dot, Cross, Diamond, Clock };
+
+QIcon drawMark(Shape shape, QColor colour) {
+    constexpr int n = SiteListModel::kMarkSize;
+    QPixmap pixmap(n, n);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(colour.darker(140), 1.2));
+    painter.setBrush(colour);
+    const QRectF box(1.5, 1.5, n - 3, n - 3);
+    const QPointF mid = box.center();
+    switch (shape) {
+    case Shape::Dot:
+        painter.drawEllipse(box);
+        break;
+    case Shape::Cross:
+        painter.drawRect(box);
+        painter.setPen(QPen(Qt::white, 1.6));
+        painter.drawLine(box.topLeft() + QPointF(2.5, 2.5), box.bottomRight() - QPointF(2.5, 2.5));
+        painter.drawLine(box.topRight() + QPointF(-2.5, 2.5), box.bottomLeft() + QPointF(2.5, -2.5));
+        break;
+    case Shape::Diamond:
+        painter.drawPolygon(QPolygonF({QPointF(mid.x(), box.top()), QPointF(box.right(), mid.y()),
+                                       QPointF(mid.x(), box.bottom()), QPointF(box.left(), mid.y())}));
+        break;
+    case Shape::Clock: // a dial with two hands
+        painter.setBrush(Qt::white);
+        painter.setPen(QPen(colour, 1.6));
+        painter.drawEllipse(box);
+        painter.drawLine(mid, QPointF(mid.x(), box.top() + 2.5));
+        painter.drawLine(mid, QPointF(box.right() - 2.5, mid.y()));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
+
 QIcon SiteListModel::statusMark(const std::string& status) {
-    // Drawn once per colour: a filled dot beside the status text.
-    auto dot = [](QColor colour) {
-        QPixmap pixmap(kMarkSize, kMarkSize);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(colour.darker(140));
-        painter.setBrush(colour);
-        painter.drawEllipse(QRectF(1.5, 1.5, kMarkSize - 3, kMarkSize - 3));
-        return QIcon(pixmap);
-    };
-    static const QIcon good = dot(QColor(0x2e, 0xa0, 0x43));
-    static const QIcon failed = dot(QColor(0xd0, 0x20, 0x20));
-    static const QIcon missing = dot(QColor(0xe0, 0x9a, 0x10));
-    static const QIcon slow = dot(QColor(0x30, 0x70, 0xd0));
+    static const QIcon good = drawMark(Shape::Dot, QColor(0x2e, 0xa0, 0x43));
+    static const QIcon failed = drawMark(Shape::Cross, QColor(0xd0, 0x20, 0x20));
+    static const QIcon missing = drawMark(Shape::Diamond, QColor(0xe0, 0x9a, 0x10));
+    static const QIcon slow = drawMark(Shape::Clock, QColor(0x30, 0x70, 0xd0));
     if (status == "OK")
         return good;
     if (status == "404")
@@ -74,6 +106,16 @@ QIcon SiteListModel::statusMark(const std::string& status) {
     if (status == "Slow")
         return slow;
     return {};
+}
+
+int SiteListModel::markWidth(int column) const {
+    if (column == kStatusColumn)
+        return kMarkSize + 8;
+    if (column == kUrlColumn)
+        for (int r = 0; r < list_.rowCount(); ++r)
+            if (list_.row(r).options.insecure == "yes")
+                return kMarkSize + 8;
+    return 0;
 }
 
 QString SiteListModel::headerText(int column) {

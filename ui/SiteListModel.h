@@ -26,9 +26,14 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     static QString headerText(int column);
-    // The coloured mark of a status cell: green "OK", red "404", amber for
-    // a missing test string, blue "Slow"; none for any other text.
+    // The mark of a status cell, each of its own shape and colour: a green
+    // dot for "OK", a red crossed square for "404", an amber diamond for a
+    // missing test string, a blue clock for "Slow"; none for any other text.
     static QIcon statusMark(const std::string& status);
+    // What the URL's tip and assistive tools say of a site that accepts any certificate.
+    static constexpr const char* kInsecureText = "INSECURE: any certificate is accepted";
+    // The room a column's marks take beside its text.
+    int markWidth(int column) const;
     static constexpr int kUrlColumn = 1;
     static constexpr int kStatusColumn = 7;
     static constexpr int kMarkSize = 12;

@@ -4,6 +4,7 @@
 #include "tests/support/TempDir.h"
 
 #include <QDBusConnection>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -75,6 +76,17 @@ TEST(DesktopNotifications, OnePerPassListingTheSitesThatChangedAndNoneWhenSwitch
               "Shop: 404 (http://127.0.0.1:1/)\nWiki &amp; Docs: 404 (http://127.0.0.1:1/wiki)");
     EXPECT_EQ(calls[0]["hints"].toObject()["urgency"].toInt(), 2);
     EXPECT_EQ(calls[0]["timeout"].toInt(), -1);
+    // The icon travels as pixels: 48 x 48 RGBA rows, every byte of them.
+    const QJsonArray image = calls[0]["hints"].toObject()["image-data"].toArray();
+    ASSERT_EQ(image.size(), 8) << QJsonDocument(calls[0]).toJson().toStdString();
+    EXPECT_EQ(image[0].toInt(), DesktopNotifier::kIconSize);
+    EXPECT_EQ(image[1].toInt(), DesktopNotifier::kIconSize);
+    EXPECT_EQ(image[2].toInt(), 4 * DesktopNotifier::kIconSize);
+    EXPECT_TRUE(image[3].toBool());
+    EXPECT_EQ(image[4].toInt(), 8);
+    EXPECT_EQ(image[5].toInt(), 4);
+    EXPECT_EQ(image[6].toInt(), 4 * DesktopNotifier::kIconSize * DesktopNotifier::kIconSize);
+    EXPECT_EQ(image[7].toString(), "iiibiiay");
 
     // Shop comes back, the others stay as they are: one notification for it.
     SiteEntry back = engine.sites().row(0);

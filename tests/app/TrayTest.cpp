@@ -109,8 +109,8 @@ TEST(Tray, LastFailedReportMailShowsUntilAMailGoesOut) {
     CSiteMonitorDlg dlg;
     dlg.OnInitDialog();
     dlg.checkTimer().stop();
-    QLabel* line = vantrel::test::byName<QLabel>(dlg, "Mail Failure");
-    QLabel* footer = vantrel::test::byName<QLabel>(dlg, "Footer");
+    QLabel* line = dlg.findChild<QLabel*>("mailFailure");
+    QLabel* footer = dlg.findChild<QLabel*>("footer");
     ASSERT_TRUE(line && footer);
     EXPECT_FALSE(line->isVisibleTo(&dlg));
 

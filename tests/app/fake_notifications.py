@@ -18,6 +18,15 @@ from gi.repository import GLib
 IFACE = "org.freedesktop.Notifications"
 
 
+def image_shape(image):
+    # (iiibiiay): width, height, row stride, alpha, bits per sample, channels, bytes
+    width, height, stride, alpha, bits, channels, data = image
+    types = "".join("i" if isinstance(v, dbus.Int32) else "b" if isinstance(v, dbus.Boolean) else "?"
+                    for v in (width, height, stride, alpha, bits, channels))
+    return [int(width), int(height), int(stride), bool(alpha), int(bits), int(channels), len(data),
+            types + "a" + str(getattr(data, "signature", ""))]
+
+
 class Notifications(dbus.service.Object):
     def __init__(self, bus, record):
         super().__init__(bus, "/org/freedesktop/Notifications")
@@ -29,7 +38,8 @@ class Notifications(dbus.service.Object):
         self.record.write(json.dumps({
             "app_name": str(app_name), "replaces_id": int(replaces_id), "app_icon": str(app_icon),
             "summary": str(summary), "body": str(body), "actions": [str(a) for a in actions],
-            "hints": {str(k): (int(v) if isinstance(v, (dbus.Byte, dbus.Int32, dbus.UInt32)) else str(v))
+            "hints": {str(k): (int(v) if isinstance(v, (dbus.Byte, dbus.Int32, dbus.UInt32))
+                               else image_shape(v) if k == "image-data" else str(v))
                       for k, v in hints.items()},
             "timeout": int(timeout)}) + "\n")
         self.record.flush()

@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""The window as a user meets it on a desktop of the test's own: a site
+marked in the list shows its short history in a chart that fills its width,
+and Advanced... (Alt+V) opens the current entry's options. With
+VANTREL_E2E_SHOTS set, screenshots of both are saved in that folder.
+
+Usage: window_polish_e2e.py PROGRAM"""
+import http.server
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop  # noqa: E402
+import fasttime  # noqa: E402
+
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+class Pages(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        body = b"<html>Welcome</html>" if self.path == "/ok" else b"down for maintenance"
+        self.close_connection = True
+        self.send_response(200 if self.path == "/ok" else 503)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+def main():
+    exe = os.path.abspath(sys.argv[1])
+    missing = [t for t in desktop.missing_tools() if t != "trayer"]
+    if missing:
+        print("SKIP: %s missing" % ", ".join(missing))
+        return 0
+    shots = os.environ.get("VANTREL_E2E_SHOTS")
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    base = "http://127.0.0.1:%d" % server.server_address[1]
+    work = tempfile.mkdtemp(prefix="vantrel-polish-")
+    try:
+        with desktop.Desktop() as d:
+            with open(os.path.join(work, "vantrel.ini"), "w", newline="") as f:
+                f.write("INTERVAL=1\r\nMONITOR=yes\r\nEVERYERROR=no\r\n")
+            with open(os.path.join(work, "vantrel.dat"), "w", newline="") as f:
+                f.write("ST=Shop\r\nURL=%s/ok\r\nTESTSTRING=Welcome\r\nACTION=Sound\r\nSTATUS=New\r\nSLOWMS=2000\r\n"
+                        "ST=Status page\r\nURL=%s/down\r\nTESTSTRING=\r\nACTION=Sound\r\nSTATUS=New\r\nINSECURE=yes\r\n"
+                        % (base, base))
+            env = dict(d.env, TMPDIR=work)
+            # Time runs faster where libfaketime is installed: a minute's
+            # interval passes in a fraction of a second, so the history
+            # has a few hours of checks by the time the chart is shown.
+            if fasttime.LIBRARY:
+                env = fasttime.environment(env, 120)
+            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                check(desktop.wait_for(lambda: desktop.started(work), 20), "no start")
+                time.sleep(0.5)
+                subprocess.run([exe], cwd=work, env=env, timeout=20, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)  # a second start shows the window
+                wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 10)
+                if not check(wid and desktop.wait_for(lambda: d.mapped(wid), 10), "the window is not shown"):
+                    return 1
+                d.run(["xdotool", "windowsize", "--sync", wid, "900", "640"])
+                d.run(["xdotool", "windowactivate", "--sync", wid])
+                # A few passes, so the chart has a short history to show.
+                time.sleep(8)
+                # The first row of the list: below the entry boxes and the list's header.
+                d.run(["xdotool", "mousemove", "--window", wid, "60", "215", "click", "1"])
+                time.sleep(1.5)
+                if shots:
+                    d.run(["import", "-window", wid, os.path.join(shots, "window-history.png")], timeout=20)
+                d.run(["xdotool", "key", "--window", wid, "alt+v"])
+                dialog = desktop.wait_for(lambda: d.window_of(proc.pid, "Advanced Options"), 10)
+                check(dialog, "Alt+V opened no Advanced Options dialog")
+                time.sleep(1)
+                if shots:
+                    d.screenshot(os.path.join(shots, "window-advanced.png"))
+                    d.run(["import", "-window", dialog, os.path.join(shots, "site-options.png")], timeout=20)
+                if dialog:
+                    d.run(["xdotool", "key", "--window", dialog, "Escape"])
+                    check(desktop.wait_for(lambda: not d.mapped(dialog), 10), "Esc left the dialog open")
+            finally:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=20)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait(timeout=10)
+    finally:
+        server.shutdown()
+        subprocess.run(["rm", "-rf", work])
+    for f in failures:
+        print("FAIL:", f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,5 +1,7 @@
 #include "app/QtEventPump.h"
 
+#include "notify/WorkerAlongside.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -177,6 +179,82 @@ void QtEventPump::runBlocking(const std::function<void()>& call) {
             break;
     }
     worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void QtEventPump::runAlongside(const std::function<void(const Signal&)>& call,
+                               const std::function<bool()>& step) {
+    if (!onGuiThread()) {
+        WorkerAlongside::run(call, step);
+        return;
+    }
+    HeldInput::Holding holding(*held_, true);
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::atomic<bool> signalled{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            call([&] {
+                if (!signalled.exchange(true))
+                    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // A quit posted while the loop was not running is lost; the look-out
+    // timer then ends the wait within a few milliseconds.
+    QTimer lookOut;
+    QObject::connect(&lookOut, &QTimer::timeout, &loop, [&] {
+        if (done || signalled)
+            loop.quit();
+    });
+    lookOut.start(5);
+    std::exception_ptr stepFailure;
+    bool stepping = true;
+    for (;;) {
+        const bool finished = done;
+        signalled = false;
+        bool more = false;
+        if (stepping) {
+            const auto until = std::chrono::steady_clock::now() + kStepSlice;
+            try {
+                do
+                    more = step();
+                while (more && std::chrono::steady_clock::now() < until);
+            } catch (...) {
+                // The worker is still to be waited for; the failure goes on after.
+                stepFailure = std::current_exception();
+                stepping = false;
+                more = false;
+            }
+        }
+        if (finished && !more)
+            break;
+        if (more)
+            // Between two slices the window handles what is pending.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        else if (!done && !signalled && loop.exec(QEventLoop::ExcludeUserInputEvents) < 0) {
+            // The application is leaving its event loop, so no loop runs
+            // here any more: the call is waited for, then the rest is done.
+            worker.join();
+            try {
+                while (stepping && step()) {
+                }
+            } catch (...) {
+                stepFailure = std::current_exception();
+            }
+            break;
+        }
+    }
+    if (worker.joinable())
+        worker.join();
+    if (stepFailure)
+        std::rethrow_exception(stepFailure);
     if (failure)
         std::rethrow_exception(failure);
 }

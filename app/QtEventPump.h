@@ -2,6 +2,7 @@
 
 #include "notify/EventPump.h"
 
+#include <chrono>
 #include <memory>
 
 namespace vantrel {
@@ -27,6 +28,12 @@ public:
     void runBlocking(const std::function<void()>& call) override;
     void sleepFor(std::chrono::milliseconds duration) override;
     void dispatchOne() override;
+    // The call runs on a worker thread; the steps run here in slices of at
+    // most kStepSlice, with the window's events served between slices, so
+    // the window never waits long for the engine's work beside a download.
+    void runAlongside(const std::function<void(const Signal&)>& call,
+                      const std::function<bool()>& step) override;
+    static constexpr std::chrono::milliseconds kStepSlice{10};
 
     // Events kept back and not yet delivered.
     int heldEvents() const;

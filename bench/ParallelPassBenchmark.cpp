@@ -1,24 +1,33 @@
 // Check passes over 200 loopback sites, one page at a time against several at
-// once: 200 fast sites, and 200 sites of which 10 hang (the server accepts,
-// reads the request and never answers). The stall limit is shortened to
-// kStall so the slow passes end in reasonable time; a hanging site then takes
-// about one stall limit, and "slowest single site" is measured as the fetch
-// of one hanging site on its own. The pass's fixed 2-second opening wait is
-// left out (the pump records it instead of waiting).
+// once: 200 fast sites (against curl over the same URLs, one process, one at
+// a time and --parallel), and 200 sites of which 10 hang (the server accepts,
+// reads the request and never answers), against a pass over the one hanging
+// site alone, the slowest single site. The stall limit is shortened to kStall
+// so the slow passes end in reasonable time. The pages are served by a child
+// process; the work beside the downloads runs as under the window. The
+// pass's fixed 2-second opening wait is left out (the pump records it
+// instead of waiting).
+#include "bench/ChildPageServers.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/FakeSoundPlayer.h"
-#include "tests/support/HttpTestServer.h"
 #include "tests/support/RecordingEventPump.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <spawn.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -41,9 +50,30 @@ double secondsOf(Steady::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto t0 = Steady::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return secondsOf(Steady::now() - t0);
+}
+
 struct Bench {
+    const bench::ChildPageServers& web;
     TempDir dir;
-    HttpTestServer web{true};
     QuietView view;
     RecordingEventPump pump;
     FakeClock clock;
@@ -51,27 +81,23 @@ struct Bench {
     FakeNetworkStatus network;
     CurlHttpClient http{std::chrono::seconds(60), kStall};
     SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network}};
+    double cpu = 0; // of the last pass
 
-    Bench() {
-        std::string page = "<html><body>";
-        for (int i = 0; i < 200; ++i)
-            page += "<p>Some ordinary text of an ordinary page, line " + std::to_string(i) + ".</p>\n";
-        page += "Welcome</body></html>";
-        web.route("/page", HttpTestServer::ok(page));
-        web.route("/hang", HttpTestServer::silent());
-        web.setRecording(false);
+    explicit Bench(const bench::ChildPageServers& servers) : web(servers) {
+        pump.alongsideOnWorker = true;
         view.data = &engine.data();
         engine.settings().logFile = "/dev/null";
         engine.applyMonitorSetting();
     }
 
-    // 200 sites; with `hanging`, every twentieth one hangs.
-    void fill(bool hanging) {
+    // `count` sites; with `hanging`, every twentieth one hangs.
+    void fill(int count, bool hanging) {
         engine.sites().clear();
-        for (int i = kSites - 1; i >= 0; --i) {
+        for (int i = count - 1; i >= 0; --i) {
             SiteEntry e;
             e.title = "Site " + std::to_string(i);
-            e.url = web.url(hanging && i % (kSites / kHanging) == kSites / kHanging / 2 ? "/hang" : "/page");
+            e.url = hanging && i % (kSites / kHanging) == kSites / kHanging / 2 ? web.hangUrl()
+                                                                                : web.url(0, "/page");
             e.testString = "Welcome";
             e.action = "Sound";
             e.status = "OK";
@@ -79,11 +105,26 @@ struct Bench {
         }
     }
 
+    // One site only: the hanging one.
+    void fillSlowest() {
+        engine.sites().clear();
+        SiteEntry e;
+        e.title = "Slowest";
+        e.url = web.hangUrl();
+        e.testString = "Welcome";
+        e.action = "Sound";
+        e.status = "OK";
+        engine.sites().insertAtTop(e);
+    }
+
     double pass(int parallel) {
         engine.extraSettings().parallelFetches = parallel;
+        const double cpu0 = cpuSeconds();
         const auto t0 = Steady::now();
         engine.runCheckPass();
-        return secondsOf(Steady::now() - t0);
+        const double took = secondsOf(Steady::now() - t0);
+        cpu = cpuSeconds() - cpu0;
+        return took;
     }
 
     double bestOf(int runs, int parallel) {
@@ -97,27 +138,49 @@ struct Bench {
 } // namespace
 
 int main() {
-    Bench b;
-    const auto t0 = Steady::now();
-    const HttpResponse single = b.http.perform(PageFetcher::requestFor(b.web.url("/hang")));
-    const double slowestSingle = secondsOf(Steady::now() - t0);
+    const bench::ChildPageServers servers(1);
+    Bench b(servers);
+    const int defaults = ExtraSettings{}.parallelFetches;
 
-    b.fill(false);
+    b.fillSlowest();
+    const double slowestSingle = b.pass(defaults);
+
+    b.fill(kSites, false);
     const double fast1 = b.bestOf(5, 1);
-    const double fast8 = b.bestOf(5, 8);
+    const double fastDefault = b.bestOf(5, defaults);
+    const double fastCpu = b.cpu;
+    {
+        std::ofstream config("urls.cfg");
+        for (int i = 0; i < kSites; ++i)
+            config << "url = \"" << b.engine.sites().row(i).url << "\"\noutput = \"/dev/null\"\n";
+    }
+    double curlOne = 1e9;
+    double curlParallel = 1e9;
+    for (int r = 0; r < 5; ++r) {
+        curlOne = std::min(curlOne, run({"curl", "-s", "-K", "urls.cfg"}));
+        curlParallel = std::min(curlParallel, run({"curl", "-s", "--parallel", "--parallel-max",
+                                                   std::to_string(defaults), "-K", "urls.cfg"}));
+    }
 
-    b.fill(true);
-    const double hang1 = b.pass(1);
-    const double hang8 = b.pass(8);
+    b.fill(kSites, true);
+    const double hangDefault = b.pass(defaults);
     const double hang16 = b.pass(16);
+    const double hang1 = b.pass(1);
 
-    std::printf("stall limit: %lld s; slowest single site (one hanging fetch): %.3f s (error %d)\n",
-                static_cast<long long>(kStall.count()), slowestSingle, single.errorNumber);
-    std::printf("%-34s %12s %12s %12s\n", "pass over 200 sites", "1 at once", "8 at once", "16 at once");
-    std::printf("%-34s %10.3f s %10.3f s %12s\n", "200 fast (best of 5)", fast1, fast8, "-");
-    std::printf("%-34s %10.3f s %10.3f s %10.3f s\n", "190 fast + 10 hanging", hang1, hang8, hang16);
-    std::printf("%-34s %10.2f x %10.2f x %10.2f x\n", "  in slowest single sites", hang1 / slowestSingle,
-                hang8 / slowestSingle, hang16 / slowestSingle);
+    std::printf("stall limit %lld s; PARALLEL %d (the default)\n", static_cast<long long>(kStall.count()),
+                defaults);
+    std::printf("anchor: the program over the slowest site alone: %.3f s\n", slowestSingle);
+    std::printf("anchor: curl over the 200 fast URLs, one process: %.3f s; --parallel-max %d: %.3f s\n",
+                curlOne, defaults, curlParallel);
+    std::printf("200 fast, 1 at once (best of 5):       %.3f s\n", fast1);
+    std::printf("200 fast, PARALLEL %d (best of 5):      %.3f s, CPU %.3f s = %.2f x curl one / %.2f x curl "
+                "--parallel\n",
+                defaults, fastDefault, fastCpu, fastDefault / curlOne, fastDefault / curlParallel);
+    std::printf(
+        "190 fast + 10 hanging, PARALLEL %d:     %.3f s = %.2f x the slowest single site (target 1.2 x)\n",
+        defaults, hangDefault, hangDefault / slowestSingle);
+    std::printf("190 fast + 10 hanging, PARALLEL 16:    %.3f s = %.2f x\n", hang16, hang16 / slowestSingle);
+    std::printf("190 fast + 10 hanging, 1 at once:      %.3f s = %.2f x\n", hang1, hang1 / slowestSingle);
     std::printf("checks counted: %d\n", b.engine.data().checkCount);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "monitor/SiteRequest.h"
 #include "monitor/SnoozePolicy.h"
 #include "notify/EventPump.h"
+#include "platform/FreeMemory.h"
 #include "platform/NetworkStatus.h"
 
 #include <algorithm>
@@ -143,26 +144,25 @@ void CheckPass::checkDue(bool timed) {
     OfflineGuard& guard = m.offlineGuard();
     const bool guarded = m.extraSettings().offlineGuard;
     guard.beginPass(guarded, !guarded || m.network().interfaceUp());
-    if (parallelFetches() > 1 && rows > 0)
-        fetchAhead(rows);
-    view.setOffline(guard.offline());
-
-    for (int i = 0; i < rows; ++i) {
-        // Rows may have been removed while the pass waited in a message box:
-        // never read or write past the end of the list.
-        if (!m.sites().isValidRow(i))
-            break;
-        if (!due(i))
-            continue;
-        checkRow(i, failureCount);
-        // The program is ending: the rows keep what was reached, no further site.
-        if (m.stopRequested())
-            break;
+    next_ = 0;
+    if (parallelFetches() > 1 && rows > 0 && confirmAttempts() == 1) {
+        fetchAlongside(rows, failureCount);
+    } else {
+        if (parallelFetches() > 1 && rows > 0)
+            fetchAhead(rows);
+        view.setOffline(guard.offline());
+    }
+    while (checkNext(rows, failureCount)) {
     }
     if (!m.stopRequested())
         reportConnectivity(started);
     guard.endPass();
-    ahead_.clear();
+    // The pages of a long list were many; what they took goes back now
+    // rather than staying resident until the next pass.
+    const bool large = ahead_.size() >= kLargeList;
+    ahead_ = {};
+    if (large)
+        FreeMemory::giveBack();
     if (m.stopRequested())
         return;
     announceChanges();
@@ -244,6 +244,89 @@ void CheckPass::fetchAhead(int rows) {
     m.offlineGuard().judgeSites(sites);
 }
 
+// Checks row next_ when it is due, and moves on to the next row. False once
+// the pass has no row left to check.
+bool CheckPass::checkNext(int rows, int& failureCount) {
+    SiteMonitor& m = monitor_;
+    // Rows may have been removed while the pass waited in a message box:
+    // never read or write past the end of the list.
+    if (next_ >= rows || !m.sites().isValidRow(next_)) {
+        next_ = rows;
+        return false;
+    }
+    const int i = next_++;
+    if (due(i)) {
+        checkRow(i, failureCount);
+        // The program is ending: the rows keep what was reached, no further site.
+        if (m.stopRequested())
+            next_ = rows;
+    }
+    return next_ < rows;
+}
+
+// Downloads every due row's page, the configured number at a time, and
+// checks the rows in list order while the later pages still download: a row
+// is checked once its page and those of all rows above it are in, and the
+// offline guard has what it needs for its verdict (a site that answered, or
+// every result). Each check has every effect of a check at its turn.
+void CheckPass::fetchAlongside(int rows, int& failureCount) {
+    SiteMonitor& m = monitor_;
+    OfflineGuard& guard = m.offlineGuard();
+    waitingBytes_ = 0;
+    ahead_.assign(static_cast<size_t>(rows), Ahead{});
+    std::vector<size_t> wanted;
+    std::vector<HttpRequest> requests;
+    for (int i = 0; i < rows; ++i) {
+        Ahead& a = ahead_[static_cast<size_t>(i)];
+        a.pending = due(i);
+        a.arrived = !a.pending;
+        if (!a.pending)
+            continue;
+        a.site = m.sites().row(i);
+        wanted.push_back(static_cast<size_t>(i));
+        requests.push_back(requestFor(a.site));
+    }
+    size_t arrivedCount = 0;
+    bool reached = false; // a site answered, or failed other than by being out of reach
+    bool verdict = false;
+    // The offline guard's verdict, once known: one site reached settles it
+    // (the machine is online), else it takes every result.
+    auto judgeOffline = [&](bool all) {
+        if (verdict || (!reached && !all))
+            return;
+        std::vector<int> errors;
+        if (reached)
+            errors.push_back(0);
+        else
+            for (size_t k : wanted)
+                errors.push_back(ahead_[k].response.ok ? 0 : ahead_[k].response.errorNumber);
+        guard.judgeResults(errors);
+        m.view().setOffline(guard.offline());
+        verdict = true;
+    };
+    auto ready = [&](int i) {
+        return static_cast<size_t>(i) < ahead_.size() && ahead_[static_cast<size_t>(i)].arrived;
+    };
+    m.fetcher().downloadAlongside(
+        std::move(requests), parallelFetches(),
+        [&](size_t k, HttpResponse&& response) {
+            Ahead& a = ahead_[wanted[k]];
+            a.response = std::move(response);
+            a.arrived = true;
+            waitingBytes_ += a.response.body.size();
+            ++arrivedCount;
+            reached = reached || a.response.ok || !OfflineGuard::unreachable(a.response.errorNumber);
+        },
+        [&] {
+            judgeOffline(arrivedCount == wanted.size());
+            if (!verdict || next_ >= rows || !ready(next_))
+                return false;
+            return checkNext(rows, failureCount) && ready(next_);
+        },
+        [&] { return waitingBytes_.load(std::memory_order_relaxed) < kMaxWaitingBytes; });
+    judgeOffline(true);
+}
+
 // Fetches the current entry's page into the fetcher: the page downloaded
 // ahead when the row still has the URL, test string and options it had
 // then, else a download now.
@@ -252,6 +335,7 @@ bool CheckPass::fetchAtTurn(int i) {
     const auto at = static_cast<size_t>(i);
     if (at < ahead_.size() && ahead_[at].pending && sameCheck(ahead_[at].site, entry)) {
         ahead_[at].pending = false;
+        waitingBytes_ -= std::min(waitingBytes_.load(), ahead_[at].response.body.size());
         return monitor_.fetcher().accept(std::move(ahead_[at].response));
     }
     return monitor_.fetcher().accept(downloadConfirmed(entry));

@@ -5,6 +5,7 @@
 #include "monitor/SiteChange.h"
 #include "platform/HttpClient.h"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -18,10 +19,12 @@ class SiteMonitor;
 // call for. Runs on the user-interface thread; its blocking calls wait
 // through the engine's EventPump.
 //
-// With more than one parallel fetch, every page of the list is downloaded
-// first, that many at a time, and the sites are then judged one after the
-// other in list order, each with every effect of a one-at-a-time pass. With
-// one, each page is fetched at its site's turn, as ever.
+// With more than one parallel fetch, the pages of the list are downloaded
+// that many at a time, and the sites are judged one after the other in list
+// order, each with every effect of a one-at-a-time pass: each as soon as its
+// page and those above it are in, or, when failed checks are tried again,
+// once every page is in. With one, each page is fetched at its site's turn,
+// as ever.
 class CheckPass {
 public:
     // The pause between two attempts at a site whose check failed.
@@ -38,6 +41,9 @@ public:
 
     // The status of a site that is slow.
     static constexpr const char* kSlowStatus = "Slow";
+    static constexpr size_t kMaxWaitingBytes = 16 * 1024 * 1024;
+    // Lists from this many rows give their memory back after a parallel pass.
+    static constexpr size_t kLargeList = 1000;
 
 private:
     // A page downloaded before its site's turn, for the row as it was then.
@@ -45,12 +51,15 @@ private:
         SiteEntry site;
         HttpResponse response;
         bool pending = true;
+        bool arrived = false; // its download has ended
     };
 
     // The checks of the due rows, from the offline guard's verdict to the
     // pass's end; `timed`: a pass of the timer, which re-arms it.
     void checkDue(bool timed);
     void fetchAhead(int rows);
+    void fetchAlongside(int rows, int& failureCount);
+    bool checkNext(int rows, int& failureCount);
     bool fetchAtTurn(int i);
     HttpResponse downloadConfirmed(const SiteEntry& site);
     HttpRequest requestFor(const SiteEntry& site) const;
@@ -73,6 +82,11 @@ private:
     SiteMonitor& monitor_;
     std::vector<bool> only_;
     std::vector<Ahead> ahead_;
+    int next_ = 0; // the row the pass checks next
+    // Bytes of pages downloaded ahead and not yet judged. Downloads wait
+    // while they pass kMaxWaitingBytes, so a window that judges slower than
+    // the network delivers holds a bounded part of the list in memory.
+    std::atomic<size_t> waitingBytes_{0};
     // With sites on intervals of their own: the rows this pass checks (empty: all).
     std::vector<bool> due_;
     // Sites without an interval of their own are due in this pass.

@@ -2,7 +2,10 @@
 
 #include "notify/EventPump.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <utility>
 
 namespace vantrel {
 
@@ -48,6 +51,47 @@ std::vector<HttpResponse> PageFetcher::downloadAll(std::vector<HttpRequest> requ
     std::vector<HttpResponse> responses;
     pump_.runBlocking([&] { responses = http_.performAll(requests, parallel); });
     return responses;
+}
+
+void PageFetcher::downloadAlongside(std::vector<HttpRequest> requests, int parallel, const Arrived& arrived,
+                                    const std::function<bool()>& work,
+                                    const std::function<bool()>& mayStart) {
+    for (HttpRequest& request : requests)
+        request.cancel = &pump_.stopSignal().flag();
+    // Responses that ended and are not yet handed over, filled by the
+    // downloading side and emptied by this one.
+    std::mutex mutex;
+    std::vector<std::pair<std::size_t, HttpResponse>> inbox;
+    std::vector<std::pair<std::size_t, HttpResponse>> taken;
+    std::atomic<bool> downloading{false};
+    std::atomic<bool> workBeside{false}; // work ran while downloads were under way
+    pump_.runAlongside(
+        [&](const EventPump::Signal& signal) {
+            downloading = true;
+            http_.performEach(
+                requests, parallel,
+                [&](std::size_t index, HttpResponse&& response) {
+                    {
+                        std::lock_guard<std::mutex> lock(mutex);
+                        inbox.emplace_back(index, std::move(response));
+                    }
+                    signal();
+                },
+                [&] { return !workBeside || mayStart(); });
+            downloading = false;
+        },
+        [&] {
+            if (downloading)
+                workBeside = true;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                taken.swap(inbox);
+            }
+            for (auto& [index, response] : taken)
+                arrived(index, std::move(response));
+            taken.clear();
+            return work();
+        });
 }
 
 bool PageFetcher::accept(HttpResponse response) {

@@ -2,6 +2,8 @@
 
 #include "platform/HttpClient.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,17 @@ public:
     // the requests; one wait through the pump for all of them ...
     std::vector<HttpResponse> downloadAll(const std::vector<std::string>& urls, int parallel);
     std::vector<HttpResponse> downloadAll(std::vector<HttpRequest> requests, int parallel);
+    // ... or several at once with work done beside them: `arrived` gets
+    // each response, with the index of its request, on this thread as soon
+    // as it is there (in whatever order they end), and `work` runs on this
+    // thread in between, one piece at a time, while it says more is ready
+    // (see EventPump::runAlongside). Once `work` runs while downloads are
+    // still under way, no further download starts while `mayStart` (called
+    // on the downloading thread) says no; a pump that does the work only
+    // after the downloads is never held back ...
+    using Arrived = std::function<void(std::size_t index, HttpResponse&& response)>;
+    void downloadAlongside(std::vector<HttpRequest> requests, int parallel, const Arrived& arrived,
+                           const std::function<bool()>& work, const std::function<bool()>& mayStart);
     // ... and take a response as the result of a fetch, exactly as
     // fetchPage does once its download is over.
     bool accept(HttpResponse response);

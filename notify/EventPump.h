@@ -21,6 +21,21 @@ public:
     // Takes one queued window message, if there is one, and dispatches it.
     virtual void dispatchOne() = 0;
 
+    // Runs `call` to its end, like runBlocking, and lets the engine work
+    // beside it. `call` gets a function to call (from whatever thread it
+    // runs on) each time it has something new for `step`; `step` runs on
+    // this thread, does one small piece of the engine's work and returns
+    // whether more is ready at once. Returns once `call` has ended and
+    // `step` has nothing more to do. This default runs `call` through
+    // runBlocking and only then `step`, as long as it has work.
+    using Signal = std::function<void()>;
+    virtual void runAlongside(const std::function<void(const Signal&)>& call,
+                              const std::function<bool()>& step) {
+        runBlocking([&] { call([] {}); });
+        while (step()) {
+        }
+    }
+
     // A stop asked for while the engine waits here (the program is to end):
     // a pause under way ends at once and later pauses take no time, and the
     // network calls that watch it end early. The engine looks at it at its

@@ -1,11 +1,13 @@
 #include "platform/CurlHttpClient.h"
 
+#include "platform/OpenFiles.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <ctime>
 #include <curl/curl.h>
-#include <map>
+#include <deque>
 #include <memory>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -13,6 +15,7 @@
 #include <string_view>
 #include <sys/socket.h>
 #include <time.h>
+#include <unordered_map>
 
 namespace vantrel {
 
@@ -86,6 +89,29 @@ struct MultiDeleter {
 };
 
 constexpr int kPollSliceMs = 100;
+constexpr int kHeldSliceMs = 5;
+
+// The server of a URL as "host:port", the key of the cap on connections to
+// one server ("" when the URL names none).
+std::string hostKeyOf(const std::string& url) {
+    std::string key;
+    CURLU* u = curl_url();
+    if (u && curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+        char* host = nullptr;
+        char* port = nullptr;
+        if (curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+            curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+            for (const char* c = host; *c; ++c)
+                key += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+            key += ':';
+            key += port;
+        }
+        curl_free(host);
+        curl_free(port);
+    }
+    curl_url_cleanup(u);
+    return key;
+}
 
 // What certificate verification found wrong, gathered while OpenSSL checks
 // the chain, so that a refused certificate can be named.
@@ -402,31 +428,96 @@ HttpResponse CurlHttpClient::perform(const HttpRequest& request) {
 
 std::vector<HttpResponse> CurlHttpClient::performAll(const std::vector<HttpRequest>& requests, int parallel) {
     std::vector<HttpResponse> responses(requests.size());
-    std::unique_ptr<CURLM, MultiDeleter> multi(parallel > 1 ? curl_multi_init() : nullptr);
-    if (!multi)
-        return HttpClient::performAll(requests, parallel);
+    performEach(requests, parallel,
+                [&](std::size_t index, HttpResponse&& response) { responses[index] = std::move(response); });
+    return responses;
+}
 
-    // The transfers running now, by their easy handle, and the index of
-    // their request.
-    std::map<CURL*, std::pair<std::unique_ptr<Transfer>, std::size_t>> running;
-    std::size_t next = 0;
+CurlHttpClient::BatchLimits CurlHttpClient::batchLimits(int parallel) const {
+    BatchLimits limits;
+    limits.moving = std::max(1, parallel);
+    limits.perHost = 2 * limits.moving;
+    // Two descriptors a transfer (a second one while both address families
+    // of a name are tried), out of what is left beside the reserve.
+    const long open = OpenFiles::inUse();
+    const long spare = open < 0 ? 0 : (OpenFiles::limit() - open - kDescriptorReserve) / 2;
+    limits.open = static_cast<int>(std::clamp<long>(spare, limits.moving, kMaxOpenTransfers));
+    // A twentieth of the stall limit: far below it, so a hanging site gives
+    // up its place long before it fails; at most a second, since a page that
+    // sends nothing for that long is slow in any case; and never so short
+    // that an ordinary round trip over a slow line counts as quiet.
+    const auto twentieth = std::chrono::duration_cast<std::chrono::milliseconds>(stallTimeout_) / 20;
+    limits.quietAfter = std::clamp(twentieth, std::chrono::milliseconds(50), std::chrono::milliseconds(1000));
+    return limits;
+}
+
+void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
+                                 const MayStart& mayStart) {
+    std::unique_ptr<CURLM, MultiDeleter> multi(parallel > 1 ? curl_multi_init() : nullptr);
+    if (!multi) {
+        HttpClient::performEach(requests, parallel, ended);
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const BatchLimits limits = batchLimits(parallel);
+
+    // A transfer under way: its request, its server, and when it last
+    // received anything.
+    struct Running {
+        std::unique_ptr<Transfer> transfer;
+        std::size_t index = 0;
+        std::string host;
+        Clock::time_point lastMoved;
+        curl_off_t seen = 0; // header and body bytes so far
+        bool quiet = false;
+    };
+    std::unordered_map<CURL*, Running> running;
+    std::unordered_map<std::string, int> perHost;
+    int moving = 0;
+    std::deque<std::size_t> waiting;
+    for (std::size_t i = 0; i < requests.size(); ++i)
+        waiting.push_back(i);
+
+    // Starts waiting requests in their order while fewer than the limit are
+    // moving. A request whose server has its share of connections waits
+    // for one of them to end, and those behind it may go first; only the
+    // first kLookAhead waiting requests are looked at, so a list full of one
+    // busy server costs no search through all of it.
     auto startMore = [&] {
-        while (next < requests.size() && static_cast<int>(running.size()) < parallel) {
-            const std::size_t index = next++;
+        // A request already cancelled starts (and ends at once) even so.
+        const bool held = mayStart && !mayStart();
+        std::size_t looked = 0;
+        for (auto it = waiting.begin(); it != waiting.end() && moving < limits.moving &&
+                                        static_cast<int>(running.size()) < limits.open && looked < kLookAhead;
+             ++looked) {
+            const std::size_t index = *it;
+            const std::atomic<bool>* cancel = requests[index].cancel;
+            if (held && !(cancel && cancel->load(std::memory_order_acquire)))
+                break;
+            std::string host = hostKeyOf(requests[index].url);
+            if (!host.empty() && perHost[host] >= limits.perHost) {
+                ++it;
+                continue;
+            }
+            it = waiting.erase(it);
             std::unique_ptr<Transfer> t = prepare(requests[index]);
             if (!t->easy || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
                 if (t->easy && t->response.errorNumber == 0)
                     t->response.errorNumber = kErrInternal;
-                responses[index] = std::move(t->response);
+                ended(index, std::move(t->response));
                 continue;
             }
             CURL* h = t->easy.get();
-            running.emplace(h, std::make_pair(std::move(t), index));
+            ++moving;
+            if (!host.empty())
+                ++perHost[host];
+            running.emplace(h, Running{std::move(t), index, std::move(host), Clock::now()});
         }
     };
 
+    const int pollMs = static_cast<int>(std::min<long long>(kPollSliceMs, limits.quietAfter.count() / 2));
     startMore();
-    while (!running.empty()) {
+    while (!running.empty() || !waiting.empty()) {
         int stillRunning = 0;
         if (curl_multi_perform(multi.get(), &stillRunning) != CURLM_OK)
             break;
@@ -438,23 +529,60 @@ std::vector<HttpResponse> CurlHttpClient::performAll(const std::vector<HttpReque
             if (it == running.end())
                 continue;
             const CURLcode rc = msg->data.result;
+            Running& r = it->second;
             curl_multi_remove_handle(multi.get(), it->first);
-            finish(*it->second.first, rc);
-            responses[it->second.second] = std::move(it->second.first->response);
+            finish(*r.transfer, rc);
+            moving -= r.quiet ? 0 : 1;
+            if (!r.host.empty())
+                --perHost[r.host];
+            const std::size_t index = r.index;
+            HttpResponse response = std::move(r.transfer->response);
             running.erase(it);
+            ended(index, std::move(response));
+        }
+        // A transfer that has received nothing for a while stops counting
+        // against the limit, and counts again once data moves.
+        const Clock::time_point now = Clock::now();
+        for (auto& [h, r] : running) {
+            curl_off_t body = 0;
+            long header = 0;
+            curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &body);
+            curl_easy_getinfo(h, CURLINFO_HEADER_SIZE, &header);
+            const curl_off_t seen = body + header;
+            if (seen != r.seen) {
+                r.seen = seen;
+                r.lastMoved = now;
+                if (r.quiet) {
+                    r.quiet = false;
+                    ++moving;
+                }
+            } else if (!r.quiet && now - r.lastMoved >= limits.quietAfter) {
+                r.quiet = true;
+                --moving;
+            }
         }
         startMore();
+        // Every transfer bounds its own time, so this wait always ends; the
+        // short slice keeps the loop from spinning and lets quiet transfers
+        // be noticed in time. With nothing under way, requests wait for
+        // leave to start, and are asked again after a shorter slice.
         if (!running.empty())
-            // Every transfer bounds its own time, so this wait always ends;
-            // the short slice only keeps the loop from spinning.
-            curl_multi_poll(multi.get(), nullptr, 0, kPollSliceMs, nullptr);
+            curl_multi_poll(multi.get(), nullptr, 0, pollMs, nullptr);
+        else if (!waiting.empty())
+            curl_multi_poll(multi.get(), nullptr, 0, kHeldSliceMs, nullptr);
     }
     // Only reached with transfers left when the multi handle itself failed.
-    for (auto& [h, entry] : running) {
+    for (auto& [h, r] : running) {
         curl_multi_remove_handle(multi.get(), h);
-        responses[entry.second].errorNumber = kErrInternal;
+        HttpResponse failed;
+        failed.errorNumber = kErrInternal;
+        ended(r.index, std::move(failed));
     }
-    return responses;
+    for (std::size_t index : waiting) {
+        HttpResponse failed;
+        failed.errorNumber = kErrInternal;
+        ended(index, std::move(failed));
+    }
 }
 
 int CurlHttpClient::certDaysLeftOf(void* easyHandle, std::time_t now) {

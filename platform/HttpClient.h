@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,12 +68,29 @@ public:
     // returns their responses in the order of the requests. Blocks until
     // every one has ended. This default runs them one after the other.
     virtual std::vector<HttpResponse> performAll(const std::vector<HttpRequest>& requests, int parallel) {
-        (void)parallel;
-        std::vector<HttpResponse> responses;
-        responses.reserve(requests.size());
-        for (const HttpRequest& request : requests)
-            responses.push_back(perform(request));
+        std::vector<HttpResponse> responses(requests.size());
+        performEach(requests, parallel, [&](std::size_t index, HttpResponse&& response) {
+            responses[index] = std::move(response);
+        });
         return responses;
+    }
+
+    // Called once for every request as soon as it has ended, with its index
+    // in `requests`, in whatever order they end, on the thread that called
+    // performEach.
+    using Ended = std::function<void(std::size_t index, HttpResponse&& response)>;
+    // Like performAll, but hands each response over as soon as it is there
+    // instead of keeping them all. While `mayStart` (when given) says no,
+    // called on the same thread, no further request starts; those under way
+    // go on. This default runs the requests one after the other, each at
+    // once.
+    using MayStart = std::function<bool()>;
+    virtual void performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
+                             const MayStart& mayStart = {}) {
+        (void)parallel;
+        (void)mayStart;
+        for (std::size_t i = 0; i < requests.size(); ++i)
+            ended(i, perform(requests[i]));
     }
 };
 

@@ -1,13 +1,15 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QGuiApplication>
 #include <QStyle>
+
+#include <map>
 
 // The icons are compiled into the static ui library, where no code refers to
 // them: unless they are registered by name, the linker leaves them out of the
@@ -61,6 +63,18 @@ bool TrayIcon::statusNotifierTray() {
 }
 
 QIcon TrayIcon::icon(int id) {
+    // Made once for each state: a pass sets the tray's state after every
+    // site, and reading the pictures again each time cost more than the
+    // check itself. Used on the window's thread only, and kept to the end
+    // of the process: icons must not outlive the application object.
+    static auto* made = new std::map<int, QIcon>;
+    auto known = made->find(id);
+    if (known != made->end())
+        return known->second;
+    return (*made)[id] = loadIcon(id);
+}
+
+QIcon TrayIcon::loadIcon(int id) {
     static const bool registered = (registerIconResources(), true);
     (void)registered;
     QIcon icon(QStringLiteral(":/icons/%1.png").arg(id));

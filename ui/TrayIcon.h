@@ -70,6 +70,7 @@ signals:
     void stateChanged(int iconId, const QString& tip);
 
 private:
+    static QIcon loadIcon(int id);
     void setState(int iconId, const QString& tip);
     QString shownTip(int iconId, const QString& tip) const;
     void nextFrame();

@@ -410,6 +410,12 @@ TEST_F(CheckPassTest, ParallelPassHasTheEffectsOfAOneAtATimePass) {
     for (size_t k = 0; k < parallel.mails.size(); ++k)
         EXPECT_EQ(parallel.mails[k], oneAtATime.mails[k]) << "mail " << k;
     EXPECT_EQ(parallel, oneAtATime);
+    // Judged while the later pages still download, as under the window.
+    pump.alongsideOnWorker = true;
+    const PassEffects beside = passWith(8);
+    pump.alongsideOnWorker = false;
+    EXPECT_EQ(beside.log, oneAtATime.log);
+    EXPECT_EQ(beside, oneAtATime);
 
     // The one-at-a-time pass is today's: four hanging sites among ten; five
     // error reports and two recovery reports, each to two addresses.
@@ -747,4 +753,46 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
     setSites({site("refused", "Sound", "OK")});
     engine.runCheckPass();
     EXPECT_EQ(view.siteChanges.size(), 1u);
+}
+
+// Many hanging sites among fast ones, judged while the rest download: every
+// site is logged, stored and alerted in list order, the hanging ones as
+// failed fetches.
+TEST_F(CheckPassTest, ManyHangingSitesKeepListOrder) {
+    HttpTestServer pages(true);
+    std::vector<SiteEntry> sites;
+    std::string expected;
+    clock.set(1796690625);
+    const std::string stamp = DateText::dateTime(clock.now());
+    for (int i = 0; i < 40; ++i) {
+        const char* path = i % 3 == 1 ? "hang" : i % 5 == 0 ? "changed" : "good";
+        SiteEntry e = site("good", "Sound", "OK");
+        e.title = "Site " + std::to_string(i);
+        const std::string target = std::string("/") + path + std::to_string(i);
+        pages.route(target, i % 3 == 1   ? HttpTestServer::silent()
+                            : i % 5 == 0 ? HttpTestServer::ok("<html>under maintenance</html>")
+                                         : HttpTestServer::ok("<html>Welcome home</html>"));
+        e.url = pages.url(target);
+        sites.push_back(e);
+        const std::string status = i % 3 == 1   ? "404"
+                                   : i % 5 == 0 ? "Bad - Test String text Not Found"
+                                                : "OK";
+        expected += "\r\n" + stamp + " " + e.url + " " + status;
+    }
+    setSites(sites);
+    engine.extraSettings().parallelFetches = 4;
+    pump.alongsideOnWorker = true;
+    engine.runCheckPass();
+    pump.alongsideOnWorker = false;
+
+    EXPECT_EQ(TempDir::readFile("vantrel.log"), expected);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(engine.sites().row(i).status, i % 3 == 1   ? "404"
+                                                : i % 5 == 0 ? "Bad - Test String text Not Found"
+                                                             : "OK")
+            << i;
+    // Every failed check plays its sound: 13 hanging and 6 without the text
+    // (of the eight on a fifth, sites 10 and 25 hang).
+    EXPECT_EQ(sound.played.size(), 13u + 6u);
+    EXPECT_EQ(engine.data().checkCount, 40);
 }

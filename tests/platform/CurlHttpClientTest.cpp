@@ -1,10 +1,12 @@
 #include "platform/CurlHttpClient.h"
+
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FullBacklogListener.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/ScopedProxyEnvironment.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -278,6 +280,41 @@ TEST_F(CurlHttpClientTest, BatchAnswersInTheOrderOfItsRequestsWhateverEndsFirst)
         EXPECT_EQ(single[i].errorNumber, all[i].errorNumber) << i;
         EXPECT_EQ(single[i].body, all[i].body) << i;
     }
+}
+
+// Hanging servers hold neither the batch nor more than their share of
+// connections: the fast pages behind them end first, and one server never
+// has more than twice the parallel number open at once.
+TEST_F(CurlHttpClientTest, HangingTransfersStopCountingButKeepTheirServerCapped) {
+    HttpTestServer hanging(true);
+    hanging.route("/hang", HttpTestServer::silent());
+    HttpTestServer pages(true);
+    pages.route("/a", HttpTestServer::ok("page a"));
+    std::vector<HttpRequest> requests;
+    for (int i = 0; i < 10; ++i) {
+        HttpRequest r;
+        r.url = i < 6 ? hanging.url("/hang") : pages.url("/a");
+        requests.push_back(r);
+    }
+    ASSERT_EQ(client.batchLimits(2).perHost, 4);
+    std::vector<std::size_t> order;
+    int hangingOpenAtFirstEnd = -1;
+    client.performEach(requests, 2, [&](std::size_t index, HttpResponse&& response) {
+        if (index < 6) {
+            EXPECT_EQ(response.errorNumber, CurlHttpClient::kErrTimeout) << index;
+            if (hangingOpenAtFirstEnd < 0)
+                hangingOpenAtFirstEnd = hanging.connections();
+        } else {
+            EXPECT_EQ(response.body, "page a") << index;
+        }
+        order.push_back(index);
+    });
+    ASSERT_EQ(order.size(), 10u);
+    std::vector<std::size_t> first(order.begin(), order.begin() + 4);
+    std::sort(first.begin(), first.end());
+    EXPECT_EQ(first, (std::vector<std::size_t>{6, 7, 8, 9}));
+    EXPECT_EQ(hangingOpenAtFirstEnd, 4);
+    EXPECT_EQ(hanging.connections(), 6);
 }
 
 TEST(CertificateDays, PartsOfADayCountAsAWholeOne) {

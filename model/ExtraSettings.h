@@ -11,6 +11,9 @@ namespace vantrel {
 // dialogue), STARTTLS after the greeting, or TLS from the first byte.
 enum class MailSecurity { None, StartTls, Tls };
 
+// Whether report mails go out during quiet hours or wait for their end.
+enum class QuietMail { Send, Hold };
+
 // The settings that vantrel.ini has no keys for. They live in a file of their
 // own beside it, so that vantrel.ini keeps exactly its twelve keys. The
 // defaults leave every file, log line, mail and request as it is without
@@ -61,6 +64,12 @@ struct ExtraSettings {
     // Report mails carry the explanation the channels get (the reason, how
     // long the site has been down, the last good check, the page's start).
     bool mailExplain = false;
+    // Alerts: every site snoozed until a time ("10 Dec 2026 18:00:00"; empty:
+    // none), the quiet hours ("22:00-07:00"; empty: none) that silence sound
+    // and desktop notifications, and whether mail waits for their end.
+    std::string snoozeAll;
+    std::string quietHours;
+    QuietMail quietMail = QuietMail::Send;
 
     // Lines of the file that no key of the table took, written back as they
     // were so that nothing the user wrote is lost: keys this version does

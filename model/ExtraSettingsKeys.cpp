@@ -1,6 +1,8 @@
 #include "model/ExtraSettingsKeys.h"
 
+#include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
+#include "model/QuietHours.h"
 
 namespace vantrel {
 
@@ -56,6 +58,15 @@ const std::vector<SettingKey>& extraSettingKeys() {
                   "reminders at most while a site stays down"),
         K::yesNo("MAILEXPLAIN", &ExtraSettings::mailExplain,
                  "report mails explain the failure: reason, time down, last good check, the page's start"),
+        K::text("SNOOZEALL", &ExtraSettings::snoozeAll,
+                "every site raises no alert until this time (\"10 Dec 2026 18:00:00\"); empty: none",
+                K::Type::Text,
+                [](std::string_view v) { return v.empty() || DateText::parseDateTime(v).has_value(); }),
+        K::text("QUIETHOURS", &ExtraSettings::quietHours,
+                "hours without sound or desktop notifications (\"22:00-07:00\"); empty: none", K::Type::Text,
+                [](std::string_view v) { return v.empty() || QuietHours::parse(v).has_value(); }),
+        K::choice("QUIETMAIL", &ExtraSettings::quietMail, {"send", "hold"},
+                  "whether report mails go out during the quiet hours or wait for their end"),
     };
     return keys;
 }

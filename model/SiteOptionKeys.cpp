@@ -23,7 +23,8 @@ const SiteOptionKey kKeys[] = {
     {"REDIRECTS", &SiteOptions::redirects},
     {"INSECURE", &SiteOptions::insecure},
     {"EVERY", &SiteOptions::every},
-    {"CHANNELS", &SiteOptions::channels},
+    {"CHANNELS", &SiteOptions::channels, nullptr, false},
+    {"SNOOZE", &SiteOptions::snooze, nullptr, false},
 };
 
 // The keys of the eight fields and the header: never options, never kept.
@@ -48,8 +49,7 @@ bool looksLikeKey(std::string_view key) {
 
 bool SiteOptions::inUse() const {
     for (const SiteOptionKey& k : SiteOptionKeys::table())
-        if (k.text != &SiteOptions::channels &&
-            (k.text ? !(this->*k.text).empty() : !(this->*k.lines).empty()))
+        if (k.check && (k.text ? !(this->*k.text).empty() : !(this->*k.lines).empty()))
             return true;
     return false;
 }

@@ -19,6 +19,8 @@ struct SiteOptionKey {
     const char* key;
     std::string SiteOptions::*text = nullptr;
     std::vector<std::string> SiteOptions::*lines = nullptr;
+    // False for a key that does not change how the site is checked.
+    bool check = true;
 };
 
 class SiteOptionKeys {

@@ -27,13 +27,17 @@ struct SiteOptions {
     std::string insecure;             // INSECURE: "yes" when any certificate is accepted
     std::string every;                // EVERY: minutes between checks; empty: INTERVAL
     std::string channels;             // CHANNELS: "1,3", the alert channels it goes to; empty: all
+    // SNOOZE: "10 Dec 2026 18:00:00", the date form of CHECK; until then the
+    // site raises no alert. Not part of the check itself.
+    std::string snooze;
 
     // Keys this version does not know (a later version wrote them), with
     // their values in file order; kept with the record and written back.
     std::vector<std::pair<std::string, std::string>> unknown;
 
-    // True when any option this version knows that changes the check is
-    // set (CHANNELS only routes its alerts).
+    // True when any option this version knows that changes the check is set
+    // (CHANNELS only routes its alerts; a snooze changes what an alert does,
+    // not the check).
     bool inUse() const;
 
     bool operator==(const SiteOptions&) const = default;

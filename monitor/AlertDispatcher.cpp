@@ -25,6 +25,15 @@ void AlertDispatcher::sendSlowReport() {
 }
 
 void AlertDispatcher::sendReport(const char* subject, const std::string& text) {
+    // In the quiet hours a mail may wait for their end.
+    if (monitor_.mailsWait()) {
+        monitor_.alertHold().holdMail({subject, text});
+        return;
+    }
+    sendHeldReport(subject, text);
+}
+
+void AlertDispatcher::sendHeldReport(const std::string& subject, const std::string& text) {
     const Settings& s = monitor_.settings();
     // Every line of the report ends in exactly one CR LF on the wire. The
     // explanation follows only when the user asked for it.
@@ -107,13 +116,18 @@ std::vector<int> AlertDispatcher::routeOf(const std::string& channels) {
 }
 
 void AlertDispatcher::startErrorSound() {
-    if (monitor_.stopRequested())
+    if (monitor_.stopRequested() || monitor_.quietNow())
         return;
     // Set on the user-interface thread, before anything plays, so no other
     // thread ever writes the setting.
     std::string& sound = monitor_.settings().errorSound;
     if (sound.empty())
         sound = kDefaultSound;
+    // Do-not-disturb holds the sound for the summary at its end.
+    if (monitor_.alertHold().doNotDisturb()) {
+        monitor_.alertHold().holdSound(sound);
+        return;
+    }
     if (SoundPlayer* player = monitor_.soundPlayer())
         player->play(sound);
     monitor_.recordAlert("sound", true, sound);

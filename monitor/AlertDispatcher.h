@@ -30,6 +30,8 @@ public:
     // Mails `body` as a certificate warning, to the same addresses as the
     // reports; the site's report text is left as it is.
     void sendCertificateWarning(const std::string& body) { sendReport(kCertificateSubject, body); }
+    // Mails a report that waited through the quiet hours.
+    void sendHeldReport(const std::string& subject, const std::string& text);
     void startErrorSound();
     void callErrorUrl();
 

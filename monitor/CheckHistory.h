@@ -110,6 +110,14 @@ public:
 
     virtual void recordCheck(const CheckRecord& record) = 0;
     virtual void recordAlert(const AlertRecord& record) = 0;
+    // From `from` to `to` the sites were not monitored: the machine slept,
+    // was offline, or its own connection failed every check ("asleep",
+    // "offline", "no_network", "dns", "captive_portal"). Such a stretch is
+    // neither up nor down: uptime leaves out the checks inside it and a
+    // chart shows a gap. A store that keeps no such stretches ignores it.
+    virtual void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) {
+        (void)from, (void)to, (void)reason;
+    }
 
     // False once the store could not be opened or written; `problem` says why.
     virtual bool available() const = 0;

@@ -5,10 +5,12 @@
 #include "model/ExtraSettingsFile.h"
 #include "model/TextUtil.h"
 #include "monitor/AlertDispatcher.h"
+#include "monitor/AlertHold.h"
 #include "monitor/CheckEvaluator.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
 #include "monitor/SiteRequest.h"
+#include "monitor/SnoozePolicy.h"
 #include "notify/EventPump.h"
 #include "platform/FreeMemory.h"
 #include "platform/NetworkStatus.h"
@@ -90,18 +92,16 @@ HttpRequest CheckPass::requestFor(const SiteEntry& site) const {
 
 void CheckPass::run() {
     SiteMonitor& m = monitor_;
-    MonitorView& view = m.view();
-    DialogData& data = m.data();
-    view.gather();
+    m.view().gather();
     // With sites on intervals of their own, only those due are checked.
     const bool scheduled = only_.empty() && CheckSchedule::inUse(m.sites());
     due_.clear();
-    bool intervalSitesDue = false;
+    intervalSitesDue_ = false;
     if (scheduled) {
         due_ = m.schedule().dueRows(m.sites(), m.clock().now(), m.checkPeriod());
         for (int i = 0; i < m.sites().rowCount(); ++i)
-            intervalSitesDue = intervalSitesDue || (due_[static_cast<size_t>(i)] &&
-                                                    CheckRules::everyMinutes(m.sites().row(i)) == 0);
+            intervalSitesDue_ = intervalSitesDue_ || (due_[static_cast<size_t>(i)] &&
+                                                      CheckRules::everyMinutes(m.sites().row(i)) == 0);
     }
     if (!only_.empty()) {
         due_ = only_;
@@ -111,6 +111,31 @@ void CheckPass::run() {
     m.pump().sleepFor(kOpeningWait);
     if (m.stopRequested())
         return;
+    checkDue(true);
+}
+
+void CheckPass::runRows(const std::vector<int>& rows) {
+    SiteMonitor& m = monitor_;
+    m.view().gather();
+    due_.assign(static_cast<size_t>(std::max(m.sites().rowCount(), 0)), false);
+    bool any = false;
+    for (int i : rows) {
+        if (m.sites().isValidRow(i)) {
+            due_[static_cast<size_t>(i)] = true;
+            any = true;
+        }
+    }
+    if (!any || m.stopRequested())
+        return;
+    m.fetcher().pageText.clear();
+    checkDue(false);
+}
+
+void CheckPass::checkDue(bool timed) {
+    SiteMonitor& m = monitor_;
+    MonitorView& view = m.view();
+    DialogData& data = m.data();
+    const std::time_t started = m.clock().now();
     data.statusText = "Downloading...";
     view.show();
     const int rows = m.sites().rowCount();
@@ -129,6 +154,8 @@ void CheckPass::run() {
     }
     while (checkNext(rows, failureCount)) {
     }
+    if (!m.stopRequested())
+        reportConnectivity(started);
     guard.endPass();
     // The pages of a long list were many; what they took goes back now
     // rather than staying resident until the next pass.
@@ -138,18 +165,41 @@ void CheckPass::run() {
         FreeMemory::giveBack();
     if (m.stopRequested())
         return;
-    if (!changes_.empty() && m.extraSettings().notifications)
-        view.notifySiteChanges(changes_);
+    announceChanges();
 
-    if (intervalSitesDue)
+    if (timed && intervalSitesDue_)
         m.schedule().intervalPassDone(m.clock().now());
 
     data.statusText = "Done.";
     if (m.settings().monitor == "yes") {
-        view.setCheckTimer(m.nextPassDelay());
+        if (timed)
+            view.setCheckTimer(m.nextPassDelay());
         data.statusText = "Monitor.";
     }
     view.show();
+}
+
+void CheckPass::announceChanges() {
+    SiteMonitor& m = monitor_;
+    if (changes_.empty() || !m.extraSettings().notifications || m.quietNow())
+        return;
+    if (m.alertHold().doNotDisturb())
+        m.alertHold().holdChanges(changes_);
+    else
+        m.view().notifySiteChanges(changes_);
+}
+
+void CheckPass::reportConnectivity(std::time_t started) {
+    SiteMonitor& m = monitor_;
+    OfflineGuard& guard = m.offlineGuard();
+    const bool first = guard.firstOfSpell();
+    if (!guard.offline())
+        return;
+    const ConnectivityVerdict verdict = guard.verdict(heldBack_);
+    const bool notify =
+        first && m.extraSettings().notifications && !m.quietNow() && !m.alertHold().doNotDisturb();
+    m.view().connectionVerdict(verdict.statusText(), notify ? verdict.notificationText() : std::string());
+    m.recordUnmonitored(started, m.clock().now(), verdict.label());
 }
 
 // Downloads every row's page, the configured number at a time, and fetches
@@ -185,11 +235,13 @@ void CheckPass::fetchAhead(int rows) {
         }
         wanted = std::move(again);
     }
-    std::vector<int> errors;
+    std::vector<ConnectivityVerdict::Site> sites;
     for (const Ahead& a : ahead_)
         if (a.pending)
-            errors.push_back(a.response.ok ? 0 : a.response.errorNumber);
-    m.offlineGuard().judgeResults(errors);
+            sites.push_back({a.site.url, a.response.ok ? 0 : a.response.errorNumber,
+                             failed(a.response, a.site), a.response.finalUrl,
+                             a.response.ok ? a.response.body.substr(0, 65536) : std::string()});
+    m.offlineGuard().judgeSites(sites);
 }
 
 // Checks row next_ when it is due, and moves on to the next row. False once
@@ -337,9 +389,12 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // later against the status it had before the spell.
     const std::string site = entry.title + "\n" + entry.url;
     const bool heldBack =
-        outcome == Outcome::NotFetched && !verdict.wrongStatus && guard.holdsBack(entry.url);
-    if (heldBack)
+        (outcome == Outcome::NotFetched && !verdict.wrongStatus && guard.holdsBack(entry.url)) ||
+        (outcome != Outcome::Good && guard.portal());
+    if (heldBack) {
         guard.keepStatus(site, previousStatus);
+        ++heldBack_;
+    }
     const std::string judgedAgainst = guard.statusToJudge(site, previousStatus);
     // A slow page makes the site slow only after its number of slow checks
     // in a row; until then it is good and says nothing.
@@ -353,6 +408,28 @@ void CheckPass::checkRow(int i, int& failureCount) {
     entry.status = CheckVerdict::statusFor(outcome, slow);
     entry.reason = verdict.reason;
     entry.checkDate = DateText::dateTime(m.clock().now());
+    // A snoozed site is checked, logged and kept as ever and raises no
+    // alert; a change of state it went through waits for the snooze's end.
+    // A snooze that has ended leaves the record.
+    const bool snoozed = SnoozePolicy::snoozed(entry, m.extraSettings(), m.clock().now());
+    if (!entry.options.snooze.empty() && !SnoozePolicy::before(entry.options.snooze, m.clock().now()))
+        entry.options.snooze.clear();
+    const bool down = outcome != Outcome::Good;
+    bool releaseDown = false;
+    bool releaseUp = false;
+    // A change held by a snooze that the site has since undone: the reader
+    // was last told the state it is in, so this check tells nothing new.
+    bool undone = false;
+    if (snoozed && !heldBack && !slow && stateOf(judgedAgainst) != State::Slow) {
+        if (down != (stateOf(judgedAgainst) == State::Down))
+            m.alertHold().holdForSnooze(site, down ? AlertHold::Change::Down : AlertHold::Change::Up);
+    } else if (!snoozed && !heldBack) {
+        if (const auto held = m.alertHold().takeSnoozed(site)) {
+            releaseDown = *held == AlertHold::Change::Down && down;
+            releaseUp = *held == AlertHold::Change::Up && !down && !slow;
+            undone = !releaseDown && !releaseUp;
+        }
+    }
     m.schedule().checked(entry, m.clock().now());
     m.log().writeLogRecord(m.settings(), "\n" + entry.checkDate + " " + entry.url + " " + entry.status);
     m.recordCheck(historyRecord(m, verdict));
@@ -360,8 +437,11 @@ void CheckPass::checkRow(int i, int& failureCount) {
     // because storing gathers the boxes first.
     view.show();
     m.storeRow(i);
-    // A failure held back while offline is no change of state.
-    if (!heldBack)
+    // A failure held back while offline is no change of state; a snoozed
+    // site's change is told when it is released.
+    if (releaseDown || releaseUp)
+        changes_.push_back(SiteChange{entry.title, entry.url, entry.status, releaseUp, entry.reason});
+    else if (!heldBack && !snoozed && !undone)
         noteChange(entry, judgedAgainst);
 
     std::string& report = m.reportBody();
@@ -387,11 +467,12 @@ void CheckPass::checkRow(int i, int& failureCount) {
     if (!heldBack)
         alerts.noteCheck(judgedAgainst);
     const Settings& s = m.settings();
-    const bool mails = text::contains(entry.action, "Email");
-    const bool calls = text::contains(entry.action, "URL") && !heldBack;
+    const bool mails = text::contains(entry.action, "Email") && !snoozed && !undone;
+    const bool calls = text::contains(entry.action, "URL") && !heldBack && !snoozed;
+    const bool sounds = text::contains(entry.action, "Sound") && !snoozed;
     const State before = stateOf(judgedAgainst);
     if (outcome == Outcome::Good && !slow) {
-        if (mails && judgedAgainst != "OK")
+        if (mails && (judgedAgainst != "OK" || releaseUp))
             alerts.sendRecoveryReport();
     } else if (outcome == Outcome::Good) {
         // Slow: reported on the way in (from good or from a failure), and
@@ -400,7 +481,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
         const bool cameIn = before == State::Down || judgedAgainst == "OK";
         if (mails && (cameIn || s.everyError == "yes"))
             alerts.sendSlowReport();
-        if (text::contains(entry.action, "Sound"))
+        if (sounds)
             alerts.startErrorSound();
         if (calls)
             alerts.callErrorUrl();
@@ -409,9 +490,9 @@ void CheckPass::checkRow(int i, int& failureCount) {
         const bool repeat =
             outcome == Outcome::NotFetched ? s.everyError == "yes" : text::contains(s.notify, "Every");
         // A slow site was up: failing is news.
-        if (mails && (judgedAgainst == "OK" || before == State::Slow || repeat))
+        if (mails && (judgedAgainst == "OK" || before == State::Slow || repeat || releaseDown))
             alerts.sendErrorReport();
-        if (text::contains(entry.action, "Sound"))
+        if (sounds)
             alerts.startErrorSound();
         if (calls)
             alerts.callErrorUrl();
@@ -428,7 +509,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     ++data.checkCount;
     view.show();
 
-    if (fetched)
+    if (fetched && !snoozed)
         warnOfCertificate(certDaysLeft);
 }
 

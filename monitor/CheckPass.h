@@ -34,6 +34,10 @@ public:
     // A pass over the rows marked in `only` alone, due or not.
     CheckPass(SiteMonitor& monitor, std::vector<bool> only) : monitor_(monitor), only_(std::move(only)) {}
     void run();
+    // Checks the chosen rows at once, each through the same one-site check
+    // as a pass: no opening wait, and the timer and the schedule of the
+    // passes are left as they are.
+    void runRows(const std::vector<int>& rows);
 
     // The status of a site that is slow.
     static constexpr const char* kSlowStatus = "Slow";
@@ -50,6 +54,9 @@ private:
         bool arrived = false; // its download has ended
     };
 
+    // The checks of the due rows, from the offline guard's verdict to the
+    // pass's end; `timed`: a pass of the timer, which re-arms it.
+    void checkDue(bool timed);
     void fetchAhead(int rows);
     void fetchAlongside(int rows, int& failureCount);
     bool checkNext(int rows, int& failureCount);
@@ -61,6 +68,10 @@ private:
     }
     void checkRow(int i, int& failureCount);
     void noteChange(const SiteEntry& entry, const std::string& judgedAgainst);
+    // Hands the pass's changes to the desktop, or holds them.
+    void announceChanges();
+    // Says once a spell that the fault is this machine's, and keeps it in the history.
+    void reportConnectivity(std::time_t started);
     void warnOfCertificate(int daysLeft);
     int parallelFetches() const;
     int confirmAttempts() const;
@@ -78,7 +89,10 @@ private:
     std::atomic<size_t> waitingBytes_{0};
     // With sites on intervals of their own: the rows this pass checks (empty: all).
     std::vector<bool> due_;
+    // Sites without an interval of their own are due in this pass.
+    bool intervalSitesDue_ = false;
     int slowCount_ = 0; // sites found slow in this pass
+    int heldBack_ = 0;  // failures held back as this machine's fault
     // Sites that failed or recovered in this pass, announced once at its end.
     std::vector<SiteChange> changes_;
 };

@@ -70,6 +70,12 @@ public:
     // Once at the end of a check pass, when sites changed state in it and
     // desktop notifications are on: one summary of all of them.
     virtual void notifySiteChanges(const std::vector<SiteChange>& changes) { (void)changes; }
+    // A pass whose failures are this machine's fault (no network, a resolver
+    // that answers nothing, a captive portal): the words for the status bar,
+    // and once a spell the text of one desktop notification (else empty).
+    virtual void connectionVerdict(const std::string& statusText, const std::string& notification) {
+        (void)statusText, (void)notification;
+    }
 };
 
 } // namespace vantrel

@@ -35,6 +35,45 @@ void OfflineGuard::beginPass(bool enabled, bool interfaceUp) {
     enabled_ = enabled;
     interfaceDown_ = enabled && !interfaceUp;
     allUnreachable_ = false;
+    portal_ = false;
+    portalHost_.clear();
+    fault_ = interfaceDown_ ? ConnectivityVerdict::Fault::NoNetwork : ConnectivityVerdict::Fault::None;
+}
+
+void OfflineGuard::judgeSites(const std::vector<ConnectivityVerdict::Site>& sites) {
+    std::vector<int> errors;
+    for (const ConnectivityVerdict::Site& s : sites)
+        errors.push_back(s.errorNumber);
+    judgeResults(errors);
+    if (!enabled_)
+        return;
+    const ConnectivityVerdict v = ConnectivityVerdict::judge(!interfaceDown_, sites);
+    fault_ = v.fault();
+    portal_ = fault_ == ConnectivityVerdict::Fault::CaptivePortal;
+    portalHost_ = v.portalHost();
+    if (allUnreachable_ && !v.userSide())
+        fault_ = ConnectivityVerdict::Fault::NoNetwork;
+}
+
+ConnectivityVerdict OfflineGuard::verdict(int heldBack) const {
+    using F = ConnectivityVerdict::Fault;
+    if (!offline())
+        return ConnectivityVerdict::judge(true, {});
+    const F fault = fault_ == F::None || fault_ == F::SomeSites ? F::NoNetwork : fault_;
+    return ConnectivityVerdict::userSideFault(fault, heldBack, portalHost_);
+}
+
+bool OfflineGuard::firstOfSpell() {
+    using F = ConnectivityVerdict::Fault;
+    if (!offline()) {
+        notified_ = F::None;
+        return false;
+    }
+    const F now = verdict(0).fault();
+    if (now == notified_)
+        return false;
+    notified_ = now;
+    return true;
 }
 
 void OfflineGuard::judgeResults(const std::vector<int>& errorNumbers) {

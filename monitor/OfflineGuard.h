@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/ConnectivityVerdict.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -30,7 +32,18 @@ public:
     // Adds the evidence of the pass's fetch results, when every site was
     // fetched before the first outcome: their error numbers (0: fetched).
     void judgeResults(const std::vector<int>& errorNumbers);
-    bool offline() const { return interfaceDown_ || allUnreachable_; }
+    // The same with every site's fetch, which also tells a resolver that
+    // answers nothing and a captive portal from a machine with no network.
+    void judgeSites(const std::vector<ConnectivityVerdict::Site>& sites);
+    bool offline() const { return interfaceDown_ || allUnreachable_ || portal_; }
+    // Behind a captive portal every failure of the pass is held back, the
+    // pages that are not the sites' own included.
+    bool portal() const { return portal_; }
+    // Whose fault this pass's failures are, with `heldBack` sites not reached.
+    ConnectivityVerdict verdict(int heldBack) const;
+    // True once for each spell of a fault on this machine's side: the
+    // notification that says so goes out once, not every pass.
+    bool firstOfSpell();
 
     // True when a failed fetch of `url` in this pass raises no alerts.
     bool holdsBack(const std::string& url) const;
@@ -52,6 +65,10 @@ private:
     bool enabled_ = false;
     bool interfaceDown_ = false;
     bool allUnreachable_ = false;
+    bool portal_ = false;
+    ConnectivityVerdict::Fault fault_ = ConnectivityVerdict::Fault::None;
+    std::string portalHost_;
+    ConnectivityVerdict::Fault notified_ = ConnectivityVerdict::Fault::None;
     std::map<std::string, std::string> statusBefore_;
 };
 

@@ -3,6 +3,7 @@
 #include "model/DataFile.h"
 #include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
+#include "model/QuietHours.h"
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "model/TextUtil.h"
@@ -45,12 +46,13 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
 SiteMonitor::~SiteMonitor() = default;
 
 void SiteMonitor::onTimer() {
-    if (passRunning_)
+    if (passRunning_ || sleepWake_.asleep())
         return;
     runCheckPass();
 }
 
 void SiteMonitor::requestStop() {
+    quitting_ = true;
     pump_->stopSignal().request();
 }
 
@@ -59,25 +61,82 @@ bool SiteMonitor::stopRequested() const {
 }
 
 void SiteMonitor::runCheckPass() {
-    if (!monitoringOn_ || passRunning_ || stopRequested())
+    if (!monitoringOn_ || passRunning_ || stopRequested() || sleepWake_.asleep())
         return;
-    passRunning_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{passRunning_};
-    CheckPass(*this).run();
+    {
+        passRunning_ = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{passRunning_};
+        CheckPass(*this).run();
+    }
+    afterChecks();
+}
+
+void SiteMonitor::afterChecks() {
+    sleepWake_.passEnded();
+    triage_.passEnded();
+    // Rows asked for while the checks ran.
+    if (!queuedChecks_.empty()) {
+        std::vector<int> queued;
+        queued.swap(queuedChecks_);
+        checkRowsNow(queued);
+    }
+}
+
+void SiteMonitor::checkRowsNow(const std::vector<int>& rows) {
+    if (stopRequested() || sleepWake_.asleep())
+        return;
+    if (passRunning_) {
+        queuedChecks_.insert(queuedChecks_.end(), rows.begin(), rows.end());
+        return;
+    }
+    {
+        passRunning_ = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{passRunning_};
+        CheckPass(*this).runRows(rows);
+    }
+    afterChecks();
+}
+
+bool SiteMonitor::quietNow() const {
+    const std::optional<QuietHours> quiet = QuietHours::parse(extraSettings_.quietHours);
+    return quiet && quiet->contains(clock_->now());
+}
+
+bool SiteMonitor::mailsWait() const {
+    return extraSettings_.quietMail == QuietMail::Hold && quietNow();
+}
+
+void SiteMonitor::recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) {
+    if (history_)
+        history_->recordUnmonitored(from, to, reason);
+}
+
+bool SiteMonitor::writeSiteList() {
+    const bool ok =
+        !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
+    if (!ok)
+        view_.messageBox(kSaveErrorText, kSaveErrorCaption);
+    return ok;
 }
 
 bool SiteMonitor::checkNow(std::vector<bool> rows) {
     if (passRunning_ || stopRequested())
         return false;
-    passRunning_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{passRunning_};
-    CheckPass(*this, std::move(rows)).run();
+    {
+        passRunning_ = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{passRunning_};
+        CheckPass(*this, std::move(rows)).run();
+    }
+    afterChecks();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "model/SiteList.h"
 #include "model/SystemClock.h"
 #include "monitor/AlertDispatcher.h"
+#include "monitor/AlertHold.h"
 #include "monitor/CheckCounters.h"
 #include "monitor/CheckHistory.h"
 #include "monitor/CheckLog.h"
@@ -13,7 +14,9 @@
 #include "monitor/MonitorServices.h"
 #include "monitor/OfflineGuard.h"
 #include "monitor/PageFetcher.h"
+#include "monitor/SleepWake.h"
 #include "monitor/SlowStreaks.h"
+#include "monitor/TriageCommands.h"
 #include "monitor/WriteFailureNotice.h"
 #include "notify/DirectEventPump.h"
 #include "notify/ErrorUrlPoster.h"
@@ -101,6 +104,20 @@ public:
     const CheckCounters& counters() const { return counters_; }
     void recordCheck(const CheckRecord& record);
     void recordAlert(const std::string& channel, bool ok, const std::string& detail);
+    // A stretch the sites were not monitored (asleep, offline, this
+    // machine's connection at fault), kept in the history.
+    void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason);
+
+    // Alerts held back by a snooze, the quiet hours or do-not-disturb; the
+    // commands that snooze, check now and feed do-not-disturb; and what the
+    // engine does around sleep and network changes.
+    AlertHold& alertHold() { return alertHold_; }
+    TriageCommands& triage() { return triage_; }
+    SleepWake& sleepWake() { return sleepWake_; }
+    // Inside QUIETHOURS now: no sound and no desktop notification.
+    bool quietNow() const;
+    // Inside them with QUIETMAIL=hold: report mails wait for their end.
+    bool mailsWait() const;
 
     // The data files, by bare names in the current directory. A file that
     // is not empty but gave the reader nothing at all (no site, no known
@@ -150,6 +167,13 @@ public:
     // and whatever their own intervals say. False, checking nothing, while
     // a pass runs or the program is ending.
     bool checkNow(std::vector<bool> rows);
+    // Checks the chosen rows at once through the same one-site check as a
+    // pass, leaving the timer as it is; during a pass they are queued and
+    // checked as soon as it ends.
+    void checkRowsNow(const std::vector<int>& rows);
+    // Writes the site list file without touching the entry boxes; false
+    // (and said) when it could not be written.
+    bool writeSiteList();
 
     // The program is to end: a pass under way stops at its next safe point
     // (the network call it waits for ends early, no further site is checked
@@ -158,6 +182,8 @@ public:
     // passRunning() is false.
     void requestStop();
     bool stopRequested() const;
+    // True once the program is to end (a stop for sleep is taken back).
+    bool quitting() const { return quitting_; }
 
     // The check timer's period for the current INTERVAL.
     std::chrono::milliseconds checkPeriod() const;
@@ -172,6 +198,8 @@ public:
     static constexpr const char* kUnreadableCaption = "Unreadable File";
 
 private:
+    // After a pass or a check now: what waited for its end.
+    void afterChecks();
     // Keeps the unreadable file `name`; false when it could not be kept.
     bool keepUnreadable(const char* name, std::string_view bytes);
 
@@ -212,6 +240,11 @@ private:
     AlertChannels* alertChannels_ = nullptr;
     WriteFailureNotice historyNotice_;
     CheckCounters counters_;
+    AlertHold alertHold_;
+    std::vector<int> queuedChecks_;
+    bool quitting_ = false;
+    TriageCommands triage_{*this};
+    SleepWake sleepWake_{*this};
 };
 
 } // namespace vantrel

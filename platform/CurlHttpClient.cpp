@@ -272,6 +272,12 @@ void recordMeasurements(CURL* h, HttpResponse& response) {
     curl_off_t bytes = 0;
     if (curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &bytes) == CURLE_OK && bytes > 0)
         response.bytesReceived = static_cast<long long>(bytes);
+    // Where the answer came from: the redirect not followed, else the last URL.
+    char* url = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &url) == CURLE_OK && url)
+        response.finalUrl = url;
+    else if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url)
+        response.finalUrl = url;
 }
 
 } // namespace

@@ -47,6 +47,9 @@ struct HttpResponse {
     double totalMs = -1;         // the whole transfer
     long long bytesReceived = 0; // body bytes received
     int certDaysLeft = -1;       // https: days until the server certificate ends, rounded up
+    // The URL the answer came from after redirects, or the one a redirect
+    // that was not followed points to; empty where the client does not say.
+    std::string finalUrl;
 
     // A certificate that was refused (errorNumber 12045): what was wrong.
     enum class CertProblem { None, Expired, NotYetValid, SelfSigned, UntrustedIssuer, NameMismatch, Other };

@@ -152,13 +152,13 @@ TEST(SiteListFile, OptionsFollowTheEightKeysAndStayWithTheirRecord) {
     opt.options.match = "regex";
     opt.options.headers = {"X-One: 1", "X-Two: a=b"};
     opt.options.every = "15";
-    opt.options.unknown = {{"SNOOZE", "2027-01-01"}};
+    opt.options.unknown = {{"LATERKEY", "2027-01-01"}};
     SiteList l;
     l.insertAtTop(opt);   // bottom: written first
     l.insertAtTop(plain); // top: no options, follows a record that has them
     const std::string bytes = SiteListFile::serialize(l);
     EXPECT_NE(bytes.find("STATUS=OK\r\nSTATUSCODES=200-299,301\r\nMATCH=regex\r\nHEADER=X-One: 1\r\n"
-                         "HEADER=X-Two: a=b\r\nEVERY=15\r\nSNOOZE=2027-01-01\r\n\r\nST=Ptitle\r\n"),
+                         "HEADER=X-Two: a=b\r\nEVERY=15\r\nLATERKEY=2027-01-01\r\n\r\nST=Ptitle\r\n"),
               std::string::npos)
         << bytes;
 

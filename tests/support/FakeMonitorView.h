@@ -47,6 +47,8 @@ public:
     };
     std::vector<MailResult> mailResults;
     std::vector<std::vector<SiteChange>> siteChanges; // one entry per summary
+    std::vector<std::string> verdictTexts;            // the status bar's, each pass at fault
+    std::vector<std::string> verdictNotifications;
 
     void gather() override;
     void show() override;
@@ -69,6 +71,11 @@ public:
         siteChanges.push_back(changes);
     }
     void setOffline(bool on) override { offline = on; }
+    void connectionVerdict(const std::string& statusText, const std::string& notification) override {
+        verdictTexts.push_back(statusText);
+        if (!notification.empty())
+            verdictNotifications.push_back(notification);
+    }
     void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override {
         certificates.push_back(title + " " + url + " " + std::to_string(daysLeft));
     }

@@ -447,13 +447,7 @@ void CSiteMonitorDlg::show() {
 }
 
 void CSiteMonitorDlg::showWhole(QLineEdit* field) {
-    // A read-only field narrower than its text shows the text's start, not
-    // its end ("Bad - Test String..." rather than "...g text Not Found"),
-    // and carries the whole text as its tool tip.
-    field->setCursorPosition(0);
-    const int room = field->contentsRect().width() - 6; // the frame's and the text's margins
-    const bool cut = field->fontMetrics().horizontalAdvance(field->text()) > room;
-    field->setToolTip(cut ? field->text() : QString());
+    wholeTip_.apply(field);
 }
 
 // ---- MonitorView -----------------------------------------------------------

@@ -440,8 +440,13 @@ void CSiteMonitorDlg::show() {
         entryHeld_ = false;
     }
     statusBinding_.show(status_, data.statusText);
-    total_->setText(QString::number(data.siteCount));
-    checks_->setText(QString::number(data.checkCount));
+    // A pass shows the boxes several times a site: a count is laid out
+    // again only when it changed.
+    for (auto [field, count] : {std::pair{total_, data.siteCount}, std::pair{checks_, data.checkCount}}) {
+        const QString text = QString::number(count);
+        if (field->text() != text)
+            field->setText(text);
+    }
     for (QLineEdit* e : {createDate_, entryStatus_, checkDate_, status_})
         showWhole(e);
 }

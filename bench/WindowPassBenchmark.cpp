@@ -95,13 +95,17 @@ void writeSites(const bench::ChildPageServers& servers, int count) {
     test::TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\nINTERVAL=60\r\n");
 }
 
-long residentKb() {
+long statusKb(const char* key) {
     std::ifstream in("/proc/self/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(std::string(key).size()));
     return -1;
+}
+
+long residentKb() {
+    return statusKb("VmRSS:");
 }
 
 long long mtimeNs(const char* name) {
@@ -160,7 +164,7 @@ int main(int argc, char** argv) {
         CSiteMonitorDlg dlg;
         dlg.setUnattended(true);
         dlg.OnInitDialog();
-        std::printf("after the start: RSS %ld kB\n", residentKb());
+        std::printf("after the start: RSS %ld kB (anonymous %ld kB)\n", residentKb(), statusKb("RssAnon:"));
         for (int pass = 1; pass <= passes; ++pass) {
             const double cpu0 = cpuSeconds();
             const auto [took, worst] = timedPass(dlg);
@@ -173,8 +177,8 @@ int main(int argc, char** argv) {
             rssLast = residentKb();
             std::printf(
                 "pass %d: %.3f s (2 s opening wait included), CPU %.3f ms a site, window's longest wait "
-                "%.1f ms (target 50 ms), RSS %ld kB\n",
-                pass, took, cpu * 1000 / sites, worst, rssLast);
+                "%.1f ms (target 50 ms), RSS %ld kB (anonymous %ld kB)\n",
+                pass, took, cpu * 1000 / sites, worst, rssLast, statusKb("RssAnon:"));
         }
         dlg.OnDestroy();
     }

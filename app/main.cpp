@@ -1,42 +1,22 @@
 #include "app/CommandLine.h"
-#include "app/InstanceLink.h"
 #include "app/SiteMonitorApp.h"
 #include "app/StartFolder.h"
-#include "cli/CommandRunner.h"
+#include "launch/LibraryEntries.h"
 #include "platform/OpenFiles.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
+// The desktop program: the executable (launch/main.cpp) loads this library
+// and calls it for a start without a command word.
+int vantrel_desktop_main(int argc, char** argv) {
     // The options are read before Qt starts, so --help, --version and a
     // mistyped option touch no file and need no display.
     using vantrel::CommandLine;
-    // A command (check, list, add, ...) runs without a window. check needs
-    // nothing of Qt; the folder commands need its local socket to reach a
-    // running instance.
-    if (argc > 1 && vantrel::CommandRunner::isCommand(argv[1])) {
-        const std::vector<std::string> args(argv + 1, argv + argc);
-        std::signal(SIGPIPE, SIG_IGN);
-        vantrel::InstanceLink link;
-        vantrel::CommandRunner runner(link, std::cout, std::cerr);
-        if (args.front() == "check")
-            return runner.run(args);
-        static char programName[] = "vantrel";
-        char* qtArgv[] = {programName, nullptr};
-        int qtArgc = 1;
-        QCoreApplication core(qtArgc, qtArgv);
-        const int status = runner.run(args);
-        std::cout.flush();
-        return std::cout.good() ? status : 3;
-    }
     const CommandLine line =
         CommandLine::parse(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     switch (line.action()) {

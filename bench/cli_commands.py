@@ -63,6 +63,10 @@ def main():
             "vantrel check": [exe, "check", url, "--text", "green", "-w", "500", "-c", "1000"],
             "curl -o /dev/null -w": ["curl", "-s", "-o", "/dev/null", "-w", "%{http_code} %{time_total}", url],
         }
+        # Another build of the program (VANTREL_BENCH_BEFORE), measured in the same run.
+        before = os.environ.get("VANTREL_BENCH_BEFORE")
+        if before:
+            tools["vantrel check (before)"] = [os.path.abspath(before)] + tools["vantrel check"][1:]
         core = os.path.join(os.path.dirname(exe), "..", "bench", "vantrel_cli_check_core")
         if os.path.exists(core):
             tools["the same check without Qt"] = [core, "check", url, "--text", "green", "-w", "500", "-c", "1000"]

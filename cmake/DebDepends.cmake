@@ -1,5 +1,5 @@
 # Included by cpack for each generator: for the Debian package it runs
-# dpkg-shlibdeps on the program and joins its list to the explicit entries,
+# dpkg-shlibdeps on the program and its libraries and joins its list to the explicit entries,
 # leaving out the packages the explicit entries already name.
 if(CPACK_GENERATOR STREQUAL "DEB")
   find_program(DEB_SHLIBDEPS dpkg-shlibdeps REQUIRED)
@@ -11,7 +11,7 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   foreach(pkg IN LISTS VANTREL_DEB_SHLIBDEPS_EXCLUDE)
     list(APPEND excludes "-x${pkg}")
   endforeach()
-  execute_process(COMMAND "${DEB_SHLIBDEPS}" --ignore-missing-info ${excludes} -O "${VANTREL_DEB_BINARY}"
+  execute_process(COMMAND "${DEB_SHLIBDEPS}" --ignore-missing-info ${excludes} -O ${VANTREL_DEB_BINARY}
     WORKING_DIRECTORY "${work}"
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc
     OUTPUT_STRIP_TRAILING_WHITESPACE)

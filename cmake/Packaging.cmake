@@ -1,6 +1,7 @@
 # Installation into the usual places and the Debian package.
 #
 #   bin/vantrel                                       the program
+#   lib/<multiarch>/vantrel/libvantrel-*.so           its desktop part and instance link (private)
 #   share/applications/org.vantrel.vantrel.desktop    its menu entry
 #   share/metainfo/org.vantrel.vantrel.metainfo.xml   its AppStream description
 #   share/icons/hicolor/{NxN,scalable}/apps/          its icon, at every theme size
@@ -43,6 +44,10 @@ configure_file(${PROJECT_SOURCE_DIR}/res/${VANTREL_APP_ID}.metainfo.xml
                ${VANTREL_STAGE}/${VANTREL_APP_ID}.metainfo.xml @ONLY)
 
 install(TARGETS vantrel RUNTIME DESTINATION bin)
+# Libraries the program loads by path (see app/CMakeLists.txt), not linked
+# against: a private folder, no SONAME, no run path.
+install(TARGETS vantrel_desktop vantrel_instance_link LIBRARY DESTINATION ${VANTREL_PRIVATE_LIBDIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html DESTINATION share/doc/vantrel)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/screenshots DESTINATION share/doc/vantrel FILES_MATCHING PATTERN "*.png")
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${VANTREL_STAGE}/changelog.Debian.gz
@@ -95,7 +100,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # dpkg-shlibdeps leaves libcurl4 out, so Depends names it once.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(VANTREL_DEB_EXPLICIT_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85.0), libsecret-1-0")
-set(VANTREL_DEB_BINARY "$<TARGET_FILE:vantrel>")
+set(VANTREL_DEB_BINARY "$<TARGET_FILE:vantrel>;$<TARGET_FILE:vantrel_desktop>;$<TARGET_FILE:vantrel_instance_link>")
 file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/CPackDebConfig.cmake" CONTENT
 "set(VANTREL_DEB_BINARY \"${VANTREL_DEB_BINARY}\")
 set(VANTREL_DEB_EXPLICIT_DEPENDS \"${VANTREL_DEB_EXPLICIT_DEPENDS}\")

@@ -94,11 +94,31 @@ if need man; then
     done
 fi
 
-# Every shared library the program needs can be found.
-ldd "$prefix/bin/vantrel" >"$work/ldd.txt"
-if grep -q "not found" "$work/ldd.txt"; then
-    fail "unresolved libraries: $(grep 'not found' "$work/ldd.txt" | tr '\n' ' ')"
-fi
+# The program's two libraries lie in its private folder, where it looks for
+# them from its own path.
+privlib=
+for folder in "$prefix"/lib/*/vantrel "$prefix"/lib/vantrel; do
+    [ -d "$folder" ] && privlib=${folder#"$prefix"/} && break
+done
+[ -n "$privlib" ] || fail "no private library folder under $prefix/lib"
+for library in libvantrel-desktop.so libvantrel-instance-link.so; do
+    expect_file "$prefix/$privlib/$library"
+done
+
+# Every shared library the program needs can be found; the executable itself
+# loads nothing of Qt, so a command costs what its work costs.
+for file in "$prefix/bin/vantrel" "$prefix/$privlib"/libvantrel-*.so; do
+    ldd "$file" >"$work/ldd.txt" 2>&1 || true
+    if grep -q "not found" "$work/ldd.txt"; then
+        fail "unresolved libraries of $file: $(grep 'not found' "$work/ldd.txt" | tr '\n' ' ')"
+    fi
+done
+ldd "$prefix/bin/vantrel" | grep -qE 'libQt6|libcanberra' && fail "bin/vantrel links Qt or libcanberra"
+# A folder command loads the instance link from the installed folder.
+mkdir "$work/folder"
+(cd "$work/folder" && HOME=$work/folder XDG_RUNTIME_DIR=$work/folder TMPDIR=$work/folder \
+    "$prefix/bin/vantrel" list >"$work/list.out" 2>"$work/list.err") ||
+    fail "vantrel list in an empty folder failed: $(cat "$work/list.err")"
 
 # --- the Debian package ---------------------------------------------------
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
@@ -108,14 +128,18 @@ debs=("$work"/package/vantrel_*.deb)
 deb=${debs[0]}
 
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents"
-for path in ./usr/bin/vantrel ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml \
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || true)
+for path in ./usr/bin/vantrel ./usr/lib/$multiarch/vantrel/libvantrel-desktop.so \
+    ./usr/lib/$multiarch/vantrel/libvantrel-instance-link.so ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml \
     ./usr/share/doc/vantrel/manual.html ./usr/share/doc/vantrel/copyright ./usr/share/doc/vantrel/changelog.Debian.gz \
     ./usr/share/man/man1/vantrel.1.gz ./usr/share/icons/hicolor/48x48/apps/vantrel.png \
     ./usr/share/icons/hicolor/scalable/apps/vantrel.svg; do
     expect_line "$work/contents" "$path"
 done
-# Nothing of the build or test trees, and no libraries or headers of our own.
-if grep -E '\.(a|h|so)$|/include/' "$work/contents"; then
+# Nothing of the build or test trees, and no libraries or headers of our
+# own beyond the program's two private ones.
+if grep -E '\.(a|h|so)$|/include/' "$work/contents" |
+    grep -vxE "\./usr/lib/$multiarch/vantrel/libvantrel-(desktop|instance-link)\.so"; then
     fail "the package carries build files"
 fi
 

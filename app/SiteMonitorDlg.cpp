@@ -8,7 +8,6 @@
 #include "monitor/MetricsText.h"
 #include "monitor/SiteRequest.h"
 #include "notify/SmtpMailer.h"
-#include "platform/MailPasswordFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
@@ -327,7 +326,7 @@ void CSiteMonitorDlg::OnInitDialog() {
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
     readSecretsAhead();
-    loadMailPassword();
+    mailPassword_.load();
     openHistory();
     if (unattended_)
         startMetrics();
@@ -613,63 +612,6 @@ void CSiteMonitorDlg::notifySiteChanges(const std::vector<SiteChange>& changes) 
     notifier_.notify(changes);
 }
 
-// ---- mail password ---------------------------------------------------------
-
-namespace {
-
-QString keyringKey(const SiteMonitor& engine) {
-    return MailKeyring::keyFor(QtText::toQt(engine.extraSettings().mailUser),
-                               QtText::toQt(engine.settings().smtpServer));
-}
-
-} // namespace
-
-void CSiteMonitorDlg::loadMailPassword() {
-    if (engine_.extraSettings().mailUser.empty())
-        return; // no login, no password
-    keyring_.read(keyringKey(engine_), [this](const MailKeyring::Result& r) {
-        if (r.status == MailKeyring::Status::Ok && !r.password.isEmpty())
-            engine_.setMailPassword(QtText::fromQt(r.password));
-        else if (!engine_.extraSettings().mailPasswordFile.empty())
-            // Its box, if any, must not open in the middle of a pass.
-            whenNoPass([this] { readPasswordFile(); });
-    });
-}
-
-void CSiteMonitorDlg::readPasswordFile() {
-    const MailPasswordFile::Result r = MailPasswordFile::read(engine_.extraSettings().mailPasswordFile);
-    if (r.status == MailPasswordFile::Status::Ok) {
-        engine_.setMailPassword(r.password);
-        return;
-    }
-    // Said once a run: a check pass must not stop at the same box every time.
-    if (!std::exchange(passwordFileWarned_, true))
-        messageBox(r.message, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
-}
-
-void CSiteMonitorDlg::storeMailPassword(const QString& oldKey, const std::string& oldPassword) {
-    const std::string& password = engine_.mailPassword();
-    const QString key = keyringKey(engine_);
-    if (engine_.extraSettings().mailUser.empty() || (password == oldPassword && key == oldKey))
-        return;
-    if (!oldPassword.empty() && (key != oldKey || password.empty()))
-        keyring_.remove(oldKey, [](const MailKeyring::Result&) {}); // nothing to say if it was not there
-    if (password.empty())
-        return;
-    // The answer may wait for the keyring's own prompt; the window goes on meanwhile.
-    keyring_.write(key, QtText::toQt(password), [this](const MailKeyring::Result& r) {
-        if (r.status == MailKeyring::Status::Ok || !engine_.extraSettings().mailPasswordFile.empty())
-            return;
-        const std::string text = "The keyring did not take the mail password (" +
-                                 QtText::fromQt(r.errorText) +
-                                 "). Vantrel uses it until it ends; to keep it without a keyring, name a "
-                                 "password file in Preferences, Advanced.";
-        whenNoPass([this, text] {
-            messageBox(text, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
-        });
-    });
-}
-
 // ---- site options ----------------------------------------------------------
 
 void CSiteMonitorDlg::readSecretsAhead() {
@@ -818,10 +760,8 @@ void CSiteMonitorDlg::OnPreferences() {
     // Modal to the main window only, so the tray menu can still be opened.
     dlg.setWindowModality(Qt::WindowModal);
     dlg.copyIn(settings);
-    const std::string oldPassword = engine_.mailPassword();
-    const QString oldKey = keyringKey(engine_);
-    const std::string oldPasswordFile = engine_.extraSettings().mailPasswordFile;
-    dlg.copyIn(engine_.extraSettings(), oldPassword);
+    const MailPasswordController::Before before = mailPassword_.before();
+    dlg.copyIn(engine_.extraSettings(), before.password);
     enableToolTips(dlg.toolTips == 1);
     // The result is not looked at: Esc and the close box keep what the last
     // gather took (a Test, Browse or Add to Startup click gathers first).
@@ -830,16 +770,7 @@ void CSiteMonitorDlg::OnPreferences() {
     std::string password;
     dlg.copyOut(engine_.extraSettings(), password);
     enableToolTips(dlg.toolTips == 1);
-    // A keyring read still under way when the dialog opened may have brought
-    // the password since: only a password changed in the dialog replaces it.
-    if (password != oldPassword)
-        engine_.setMailPassword(password);
-    storeMailPassword(oldKey, oldPassword);
-    if (engine_.mailPassword().empty() && !engine_.extraSettings().mailUser.empty() &&
-        engine_.extraSettings().mailPasswordFile != oldPasswordFile) {
-        passwordFileWarned_ = false;
-        readPasswordFile();
-    }
+    mailPassword_.afterPreferences(before, password);
     engine_.saveSettings();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/KeyringSecretStore.h"
 #include "app/MailKeyring.h"
+#include "app/MailPasswordController.h"
 #include "app/QtEventPump.h"
 #include "app/SiteMonitorApp.h"
 #include "model/SystemClock.h"
@@ -103,11 +104,11 @@ public:
     // empty once a later mail went out.
     QString mailFailure() const { return mailFailure_; }
     DesktopNotifier& notifier() { return notifier_; }
-    MailKeyring& keyring() { return keyring_; }
+    MailKeyring& keyring() { return mailPassword_.keyring(); }
     // Reads the mail password for the login in the settings: from the
     // keyring, and where none answers or it holds none, from the password
     // file. Asynchronous; the engine gets the password when it is found.
-    void loadMailPassword();
+    void loadMailPassword() { mailPassword_.load(); }
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
     // A desktop notification through the tray, when notifications are on.
@@ -159,8 +160,6 @@ private:
     void layoutControls(int cx, int cy);
     void doAutoSizeColumns();
     void showMailFailure();
-    void readPasswordFile();
-    void storeMailPassword(const QString& oldKey, const std::string& oldPassword);
     void openHistory();
     void startMetrics();
     QString chooseExportFileWithDialog();
@@ -192,9 +191,9 @@ private:
     bool exitSaveFailed_ = false;
     HelpLinks help_;
     DesktopNotifier notifier_;
-    MailKeyring keyring_;
+    MailPasswordController mailPassword_{engine_,
+                                         [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
     QString mailFailure_;
-    bool passwordFileWarned_ = false;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

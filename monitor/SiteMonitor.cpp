@@ -241,49 +241,38 @@ void SiteMonitor::startUp() {
     view_.show();
 }
 
-void SiteMonitor::applyMonitorSetting() {
+void SiteMonitor::setMonitoring(bool on) {
     view_.gather();
-    if (settings_.monitor == "no") {
-        data_.statusText = "Off.";
-        data_.checkCount = 0;
-        saveSettings();
-        view_.setMonitorButtonCaption("Monitor");
-        monitoringOn_ = false;
-    } else {
-        settings_.monitor = "yes";
+    settings_.monitor = on ? "yes" : "no";
+    if (on) {
         data_.statusText = "Monitor.";
         schedule_.start(clock_->now());
-        const auto period = nextPassDelay();
-        view_.setMonitorButtonCaption("Stop Monitor");
-        saveSettings();
-        monitoringOn_ = true;
-        view_.setCheckTimer(period);
+    } else {
+        data_.statusText = "Off.";
+        data_.checkCount = 0;
     }
+    view_.setMonitorButtonCaption(on ? "Stop Monitor" : "Monitor");
+    saveSettings();
+    monitoringOn_ = on;
+    if (on)
+        view_.setCheckTimer(nextPassDelay());
+}
+
+void SiteMonitor::applyMonitorSetting() {
+    // Anything but "no" is on.
+    setMonitoring(settings_.monitor != "no");
     view_.show();
     view_.minimizeWindow();
 }
 
 void SiteMonitor::toggleMonitor() {
-    view_.gather();
-    if (settings_.monitor == "yes") {
-        settings_.monitor = "no";
-        data_.statusText = "Off.";
-        data_.checkCount = 0;
-        saveSettings();
-        view_.setMonitorButtonCaption("Monitor");
-        view_.showTrayOff();
-        monitoringOn_ = false;
-    } else {
-        settings_.monitor = "yes";
-        data_.statusText = "Monitor.";
-        schedule_.start(clock_->now());
-        const auto period = nextPassDelay();
-        view_.setMonitorButtonCaption("Stop Monitor");
-        saveSettings();
-        view_.setCheckTimer(period);
+    // Anything but "yes" is off here, so a toggle turns it on.
+    const bool on = settings_.monitor != "yes";
+    setMonitoring(on);
+    if (on)
         view_.showTrayOn();
-        monitoringOn_ = true;
-    }
+    else
+        view_.showTrayOff();
     view_.show();
 }
 

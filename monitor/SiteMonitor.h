@@ -132,6 +132,9 @@ public:
     void startUp();
     void applyMonitorSetting();
     void toggleMonitor();
+    // Switches monitoring on or off: the setting, the Status field and the
+    // check counter, the button's caption, the settings file, the timer.
+    void setMonitoring(bool on);
 
     // A tick of the check timer: runs a pass while monitoring is on. A tick
     // that comes while a pass is still running (it waits in a message box or

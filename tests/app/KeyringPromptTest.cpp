@@ -2,6 +2,7 @@
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
 #include "tests/app/ModalScript.h"
+#include "tests/app/PreferencesScript.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvVar.h"
 #include "tests/support/TempDir.h"
@@ -14,12 +15,6 @@
 
 #include <filesystem>
 
-// GLib names a struct member "signals", a word Qt defines.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gio.h>
-#pragma pop_macro("signals")
-
 // A program of its own: libsecret keeps the first session bus a process
 // reaches, and this test needs a bus of its own with its own keyring.
 
@@ -28,35 +23,12 @@ using vantrel::test::byName;
 using vantrel::test::ChildProcess;
 using vantrel::test::ModalAnswerer;
 using vantrel::test::ModalScript;
+using vantrel::test::openPreferences;
+using vantrel::test::OutliveTheBus;
 using vantrel::test::ScopedEnvVar;
 using vantrel::test::TempDir;
+using vantrel::test::typeInto;
 namespace fs = std::filesystem;
-
-namespace {
-
-struct OutliveTheBus {
-    ~OutliveTheBus() {
-        if (GDBusConnection* c = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
-            g_dbus_connection_set_exit_on_close(c, FALSE);
-            g_object_unref(c);
-        }
-    }
-};
-
-void openPreferences(CSiteMonitorDlg& window, std::function<void(CPreferencesDlg&)> act) {
-    ModalScript<CPreferencesDlg> script(std::move(act));
-    byName<QPushButton>(window, "Preferences")->click();
-    EXPECT_TRUE(script.ran());
-    EXPECT_FALSE(script.timedOut());
-}
-
-void type(CPreferencesDlg& p, const char* field, const QString& text) {
-    QLineEdit* edit = byName<QLineEdit>(p, field);
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
-
-} // namespace
 
 // A fresh keyring asks for its password before it stores anything. The
 // stand-in on a private bus answers that prompt only after seven seconds,
@@ -87,8 +59,8 @@ TEST(MailKeyring, AKeyringPromptIsWaitedForAndNotTakenForAFailure) {
         CSiteMonitorDlg window;
         window.OnInitDialog();
         openPreferences(window, [](CPreferencesDlg& p) {
-            type(p, "Mail User", "me");
-            type(p, "Mail Password", "open sesame");
+            typeInto(p, "Mail User", "me");
+            typeInto(p, "Mail Password", "open sesame");
             byName<QAbstractButton>(p, "OK")->click();
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.keyring().pending() == 0; }, 20000));

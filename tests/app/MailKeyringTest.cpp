@@ -2,6 +2,7 @@
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
 #include "tests/app/ModalScript.h"
+#include "tests/app/PreferencesScript.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnvVar.h"
 #include "tests/support/TempDir.h"
@@ -17,12 +18,6 @@
 #include <utility>
 #include <vector>
 
-// GLib names a struct member "signals", a word Qt defines.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gio.h>
-#pragma pop_macro("signals")
-
 #include <unistd.h>
 
 using namespace vantrel;
@@ -30,8 +25,11 @@ using vantrel::test::byName;
 using vantrel::test::ChildProcess;
 using vantrel::test::ModalAnswerer;
 using vantrel::test::ModalScript;
+using vantrel::test::openPreferences;
+using vantrel::test::OutliveTheBus;
 using vantrel::test::ScopedEnvVar;
 using vantrel::test::TempDir;
+using vantrel::test::typeInto;
 namespace fs = std::filesystem;
 
 namespace {
@@ -48,31 +46,6 @@ std::string lookUp(const std::string& dir, const std::string& key) {
     const std::string password = TempDir::readFile(out);
     ::unlink(out.c_str()); // the folder's files are searched for the password
     return password;
-}
-
-// QtKeychain reaches the keyring through libsecret, which keeps GLib's shared
-// session bus connection open; by default GLib ends the process when that bus
-// goes away. The private bus ends with the test, the test program must not.
-struct OutliveTheBus {
-    ~OutliveTheBus() {
-        if (GDBusConnection* c = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
-            g_dbus_connection_set_exit_on_close(c, FALSE);
-            g_object_unref(c);
-        }
-    }
-};
-
-void openPreferences(CSiteMonitorDlg& window, std::function<void(CPreferencesDlg&)> act) {
-    ModalScript<CPreferencesDlg> script(std::move(act));
-    byName<QPushButton>(window, "Preferences")->click();
-    EXPECT_TRUE(script.ran());
-    EXPECT_FALSE(script.timedOut());
-}
-
-void type(CPreferencesDlg& p, const char* field, const QString& text) {
-    QLineEdit* edit = byName<QLineEdit>(p, field);
-    edit->clear();
-    QTest::keyClicks(edit, text);
 }
 
 } // namespace
@@ -124,8 +97,8 @@ TEST(MailKeyring, PreferencesStoreThePasswordInTheKeyringAndAFreshWindowReadsItB
         CSiteMonitorDlg window;
         window.OnInitDialog();
         openPreferences(window, [](CPreferencesDlg& p) {
-            type(p, "Mail User", "me");
-            type(p, "Mail Password", "open sesame");
+            typeInto(p, "Mail User", "me");
+            typeInto(p, "Mail Password", "open sesame");
             byName<QAbstractButton>(p, "OK")->click();
         });
         EXPECT_EQ(window.engine().mailPassword(), "open sesame");
@@ -151,7 +124,7 @@ TEST(MailKeyring, PreferencesStoreThePasswordInTheKeyringAndAFreshWindowReadsItB
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.engine().mailPassword() == "open sesame"; }, 10000));
         openPreferences(window, [](CPreferencesDlg& p) {
             EXPECT_EQ(byName<QLineEdit>(p, "Mail Password")->text(), "open sesame");
-            type(p, "Mail User", "you");
+            typeInto(p, "Mail User", "you");
             byName<QAbstractButton>(p, "OK")->click();
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.keyring().pending() == 0; }, 10000));
@@ -194,8 +167,8 @@ TEST(MailKeyring, ASlowKeyringHoldsNoPassInsidePreferencesAndItsFailureWaitsForT
     });
     watch.start(5);
     openPreferences(window, [&](CPreferencesDlg& p) {
-        type(p, "Mail User", "me");
-        type(p, "Mail Password", "open sesame");
+        typeInto(p, "Mail User", "me");
+        typeInto(p, "Mail Password", "open sesame");
         window.checkTimer().start(0); // a pass is due as the dialog closes
         byName<QAbstractButton>(p, "OK")->click();
     });

@@ -439,20 +439,19 @@ void CSiteMonitorDlg::show() {
         entryHeld_ = false;
     }
     statusBinding_.show(status_, data.statusText);
-    total_->setText(QString::number(data.siteCount));
-    checks_->setText(QString::number(data.checkCount));
+    // A pass shows the boxes several times a site: a count is laid out
+    // again only when it changed.
+    for (auto [field, count] : {std::pair{total_, data.siteCount}, std::pair{checks_, data.checkCount}}) {
+        const QString text = QString::number(count);
+        if (field->text() != text)
+            field->setText(text);
+    }
     for (QLineEdit* e : {createDate_, entryStatus_, checkDate_, status_})
         showWhole(e);
 }
 
 void CSiteMonitorDlg::showWhole(QLineEdit* field) {
-    // A read-only field narrower than its text shows the text's start, not
-    // its end ("Bad - Test String..." rather than "...g text Not Found"),
-    // and carries the whole text as its tool tip.
-    field->setCursorPosition(0);
-    const int room = field->contentsRect().width() - 6; // the frame's and the text's margins
-    const bool cut = field->fontMetrics().horizontalAdvance(field->text()) > room;
-    field->setToolTip(cut ? field->text() : QString());
+    wholeTip_.apply(field);
 }
 
 // ---- MonitorView -----------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "ui/BoundText.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/HelpLinks.h"
+#include "ui/WholeTextTip.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -175,6 +176,7 @@ private:
     TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
+    WholeTextTip wholeTip_;
     QTimer historyTimer_;
     std::unique_ptr<SqliteCheckHistory> history_;
     std::unique_ptr<MetricsServer> metrics_;

@@ -4,8 +4,11 @@
 // fires, so the longest lateness is the longest time the window could not
 // answer. Also the start with 10,000 sites and a history present: the time
 // from making the window until the settings file has been written again.
+// The anchor, run in the same process after the passes: curl --parallel
+// with the default limit over the same URLs.
 #include "app/SiteMonitorDlg.h"
 #include "bench/ChildPageServers.h"
+#include "history/SqliteCheckHistory.h"
 #include "model/SiteListFile.h"
 #include "tests/support/TempDir.h"
 
@@ -18,17 +21,63 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <vector>
+
+extern char** environ;
 
 using namespace vantrel;
 using Steady = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kPasses = 10;
+constexpr double kOpeningWaitSeconds = 2.0; // the pass's fixed wait before the first site
+
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// curl --parallel over the sites' URLs at `parallel`, best of three, in seconds.
+double curlAnchor(const bench::ChildPageServers& servers, int count, int parallel) {
+    {
+        std::ofstream config("urls.cfg");
+        for (int i = 0; i < count; ++i)
+            config << "url = \"" << servers.url(i, "/page") << "\"\noutput = \"/dev/null\"\n";
+    }
+    std::string limit = std::to_string(parallel);
+    std::vector<std::string> args{"curl", "-s", "--parallel", "--parallel-max", limit, "-K", "urls.cfg"};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    double best = 1e9;
+    for (int r = 0; r < 3; ++r) {
+        const auto t0 = Steady::now();
+        pid_t pid = 0;
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&quiet);
+        if (spawned != 0)
+            return -1;
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        best = std::min(best, std::chrono::duration<double>(Steady::now() - t0).count());
+    }
+    return best;
+}
 
 void writeSites(const bench::ChildPageServers& servers, int count) {
     SiteList list;
@@ -47,13 +96,17 @@ void writeSites(const bench::ChildPageServers& servers, int count) {
     test::TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\nINTERVAL=60\r\n");
 }
 
-long residentKb() {
+long statusKb(const char* key) {
     std::ifstream in("/proc/self/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind(key, 0) == 0)
+            return std::stol(line.substr(std::string(key).size()));
     return -1;
+}
+
+long residentKb() {
+    return statusKb("VmRSS:");
 }
 
 long long mtimeNs(const char* name) {
@@ -93,7 +146,9 @@ std::pair<double, double> timedPass(CSiteMonitorDlg& dlg) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int sites = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int passes = argc > 2 ? std::atoi(argv[2]) : 10;
     const bench::ChildPageServers servers(4);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -101,17 +156,37 @@ int main(int argc, char** argv) {
     writeSites(servers, sites);
 
     std::printf("%d sites, PARALLEL %d (the default)\n", sites, ExtraSettings{}.parallelFetches);
+    double bestWork = 1e9;
+    double worstWork = 0;
+    double longestWait = 0;
+    long rssFirst = 0;
+    long rssLast = 0;
     {
         CSiteMonitorDlg dlg;
         dlg.setUnattended(true);
         dlg.OnInitDialog();
-        std::printf("after the start: RSS %ld kB\n", residentKb());
-        for (int pass = 1; pass <= kPasses; ++pass) {
+        std::printf("after the start: RSS %ld kB (anonymous %ld kB)\n", residentKb(), statusKb("RssAnon:"));
+        for (int pass = 1; pass <= passes; ++pass) {
+            const double cpu0 = cpuSeconds();
             const auto [took, worst] = timedPass(dlg);
+            const double cpu = cpuSeconds() - cpu0;
+            // The memory after the pass is read once its history is written
+            // and the program has been at rest for a moment, as between passes.
+            if (auto* history = dynamic_cast<SqliteCheckHistory*>(dlg.engine().history()))
+                history->flush(std::chrono::seconds(30));
+            QEventLoop rest;
+            QTimer::singleShot(500, &rest, &QEventLoop::quit);
+            rest.exec();
+            const double work = took - kOpeningWaitSeconds;
+            bestWork = std::min(bestWork, work);
+            worstWork = std::max(worstWork, work);
+            longestWait = std::max(longestWait, worst);
+            rssFirst = pass == 1 ? residentKb() : rssFirst;
+            rssLast = residentKb();
             std::printf(
-                "pass %d: %.3f s (2 s opening wait included), window's longest wait %.1f ms (target 50 ms), "
-                "RSS %ld kB\n",
-                pass, took, worst, residentKb());
+                "pass %d: %.3f s (2 s opening wait included), CPU %.3f ms a site, window's longest wait "
+                "%.1f ms (target 50 ms), RSS %ld kB (anonymous %ld kB)\n",
+                pass, took, cpu * 1000 / sites, worst, rssLast, statusKb("RssAnon:"));
         }
         dlg.OnDestroy();
     }
@@ -136,5 +211,13 @@ int main(int argc, char** argv) {
             sites, toIni, written != before ? "" : " (NOT rewritten)", whole, residentKb());
         dlg.engine().sites().clear(); // keep the file as it is
     }
+    const int parallel = ExtraSettings{}.parallelFetches;
+    const double curl = curlAnchor(servers, sites, parallel);
+    std::printf("anchor: curl --parallel --parallel-max %d over the same URLs, best of 3: %.3f s\n", parallel,
+                curl);
+    std::printf("pass work (opening wait left out) %.3f-%.3f s = %.2f-%.2f x curl (target 1.3 x); "
+                "longest wait %.1f ms (target 50 ms); RSS after pass 1 / %d: %ld / %ld kB (target 80 MB)\n",
+                bestWork, worstWork, bestWork / curl, worstWork / curl, longestWait, passes, rssFirst,
+                rssLast);
     return 0;
 }

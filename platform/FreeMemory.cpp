@@ -1,5 +1,7 @@
 #include "platform/FreeMemory.h"
 
+#include <cstdlib> // defines __GLIBC__ on the C library that has malloc_trim
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <cstdio>
+
 namespace vantrel {
 
 CommandLine CommandLine::parse(const std::vector<std::string>& args) {
@@ -52,6 +54,24 @@ std::string CommandLine::usageText(const std::string& rejected) {
            "'\n"
            "Usage: vantrel [--help | --version]\n"
            "Try 'vantrel --help' for more information.\n";
+}
+
+std::optional<int> CommandLine::answer() const {
+    switch (action_) {
+    case Action::Help:
+        std::fputs(helpText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case Action::Version:
+        std::fputs(versionText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case Action::UsageError:
+        std::fputs(usageText(rejected_).c_str(), stderr);
+        return kUsageStatus;
+    case Action::MenuStart:
+    case Action::Run:
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace vantrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ public:
     static std::string helpText();
     static std::string versionText();
     static std::string usageText(const std::string& rejected);
+
+    // For --help, --version and a usage error: prints its text and gives the
+    // exit status. For a start (Run, MenuStart): nothing.
+    std::optional<int> answer() const;
 
     // Exit status of a usage error.
     static constexpr int kUsageStatus = 2;

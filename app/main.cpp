@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,22 +20,10 @@ int vantrel_desktop_main(int argc, char** argv) {
     using vantrel::CommandLine;
     const CommandLine line =
         CommandLine::parse(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    switch (line.action()) {
-    case CommandLine::Action::Help:
-        std::fputs(CommandLine::helpText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    case CommandLine::Action::Version:
-        std::fputs(CommandLine::versionText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    case CommandLine::Action::UsageError:
-        std::fputs(CommandLine::usageText(line.rejected()).c_str(), stderr);
-        return CommandLine::kUsageStatus;
-    case CommandLine::Action::MenuStart:
+    if (const std::optional<int> status = line.answer())
+        return *status;
+    if (line.action() == CommandLine::Action::MenuStart)
         vantrel::StartFolder::enter(vantrel::StartFolder::forMenuStart(), vantrel::StartFolder::home());
-        break;
-    case CommandLine::Action::Run:
-        break;
-    }
 
     // Room for every fetch, mail and file, whatever connects to the metrics.
     vantrel::OpenFiles::raiseLimit();

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,20 +33,8 @@ int main(int argc, char** argv) {
     using vantrel::CommandLine;
     const CommandLine line =
         CommandLine::parse(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
-    switch (line.action()) {
-    case CommandLine::Action::Help:
-        std::fputs(CommandLine::helpText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    case CommandLine::Action::Version:
-        std::fputs(CommandLine::versionText().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    case CommandLine::Action::UsageError:
-        std::fputs(CommandLine::usageText(line.rejected()).c_str(), stderr);
-        return CommandLine::kUsageStatus;
-    case CommandLine::Action::MenuStart:
-    case CommandLine::Action::Run:
-        break;
-    }
+    if (const std::optional<int> status = line.answer())
+        return *status;
     std::string why;
     using DesktopMain = int (*)(int, char**);
     auto desktop = reinterpret_cast<DesktopMain>(

@@ -7,30 +7,6 @@
 
 namespace vantrel {
 
-namespace {
-
-// The host of an http or https URL in lower case, without brackets, port or
-// user part; "" when there is none.
-std::string hostOf(const std::string& url) {
-    const std::size_t scheme = url.find("://");
-    if (scheme == std::string::npos)
-        return {};
-    std::string rest = url.substr(scheme + 3);
-    rest = rest.substr(0, rest.find_first_of("/?#"));
-    if (const std::size_t at = rest.rfind('@'); at != std::string::npos)
-        rest = rest.substr(at + 1);
-    std::string host;
-    if (!rest.empty() && rest[0] == '[')
-        host = rest.substr(1, rest.find(']') - 1);
-    else
-        host = rest.substr(0, rest.find(':'));
-    std::transform(host.begin(), host.end(), host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return host;
-}
-
-} // namespace
-
 void OfflineGuard::beginPass(bool enabled, bool interfaceUp) {
     enabled_ = enabled;
     interfaceDown_ = enabled && !interfaceUp;
@@ -105,7 +81,7 @@ bool OfflineGuard::unreachable(int errorNumber) {
 }
 
 bool OfflineGuard::onThisMachine(const std::string& url) {
-    const std::string host = hostOf(url);
+    const std::string host = ConnectivityVerdict::hostOf(url);
     return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
 }
 

@@ -582,6 +582,9 @@ void CSiteMonitorDlg::showTrayOff() {
 void CSiteMonitorDlg::showTrayAlert() {
     tray_->showAlert();
 }
+void CSiteMonitorDlg::showTraySlow() {
+    tray_->showSlow();
+}
 
 void CSiteMonitorDlg::reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
     // The Status field and the log keep their texts; the failure shows in its
@@ -600,8 +603,9 @@ void CSiteMonitorDlg::reportAlertResult(bool ok, const std::string& when, const 
     // only a channel's failure, never a mail's.
     if (ok && !mailFailure_.startsWith(QStringLiteral("Alert failed")))
         return;
-    mailFailure_ = ok ? QString()
-                      : QStringLiteral("Alert failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
+    mailFailure_ =
+        ok ? QString()
+           : QStringLiteral("Alert failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
     showMailFailure();
     tray_->setNotice(mailFailure_);
 }

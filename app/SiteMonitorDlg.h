@@ -97,6 +97,7 @@ public:
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
+    void showTraySlow() override;
     void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override;
     void reportAlertResult(bool ok, const std::string& when, const std::string& errorText) override;
     void notifySiteChanges(const std::vector<SiteChange>& changes) override;

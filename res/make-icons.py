@@ -124,6 +124,14 @@ def alert():
             (rect(14.6, 10, 17.4, 21), (20, 20, 20, 255)), (circle(16, 24.2, 1.7), (20, 20, 20, 255))]
 
 
+def slow():
+    # A clock face: slow reads by its shape, not by its colour alone.
+    return [(circle(16, 16, 15), (20, 60, 130, 255)), (circle(16, 16, 12.5), (200, 225, 255, 255)),
+            (rect(14.8, 6, 17.2, 17.2), (20, 40, 90, 255)), (polygon([(15, 15), (24.5, 19.5), (23.5, 21.5), (15, 17.4)]),
+                                                                (20, 40, 90, 255)),
+            (circle(16, 16, 2), (20, 40, 90, 255))]
+
+
 def app_icon():
     return [(circle(16, 16, 15.5), (30, 70, 120, 255)), (circle(16, 16, 13.5), (235, 245, 255, 255)),
             (ring(16, 16, 9, 10.5), (30, 70, 120, 255)), (ring(16, 16, 4, 5.5), (30, 70, 120, 255)),
@@ -131,8 +139,8 @@ def app_icon():
 
 
 ICONS = {128: app_icon(), 138: alert(), 139: periscope("front"), 140: periscope("left"),
-         141: periscope("right"), 142: periscope_lowered()}
-TRAY_IDS = (138, 139, 140, 141, 142)
+         141: periscope("right"), 142: periscope_lowered(), 143: slow()}
+TRAY_IDS = (138, 139, 140, 141, 142, 143)
 # Trays draw at 16, 22 or 24 pixels, and at twice 24 on a doubled screen.
 TRAY_SIZES = (16, 22, 24, 48)
 # The sizes of the hicolor icon theme that desktops look for.

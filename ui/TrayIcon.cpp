@@ -174,6 +174,11 @@ void TrayIcon::showAlert() {
     setState(kAlertIcon, QStringLiteral("Vantrel"));
 }
 
+void TrayIcon::showSlow() {
+    animation_.stop();
+    setState(kSlowIcon, QStringLiteral("Vantrel: Slow"));
+}
+
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason) {
     // A StatusNotifierItem host turns a click into Activate (Trigger) and
     // never reports a double-click: there Activate leads back to the window.

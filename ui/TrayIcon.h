@@ -24,6 +24,7 @@ public:
     static constexpr int kOnFrame2 = 140;
     static constexpr int kOnIcon = 141;
     static constexpr int kOffIcon = 142;
+    static constexpr int kSlowIcon = 143;
     static constexpr int kFrameMs = 1000;
     // The sizes, besides 32, at which the tray states are drawn.
     static constexpr int kTraySizes[] = {16, 22, 24, 48};
@@ -43,6 +44,8 @@ public:
     void showOn(); // frames 139, 140, 139 one second apart, ending on 141
     void showOff();
     void showAlert();
+    // No site down, but one or more slow: a clock, tip "Vantrel: Slow".
+    void showSlow();
     // While offline every state but "off" has the tip "Vantrel: Offline".
     void setOffline(bool offline);
     // A desktop notification from the icon, where the tray can show one.

@@ -40,6 +40,9 @@ TEST(Tray, OnAnimationEndsOnItsLastFrameUnlessANewerStateReplacesIt) {
     QTest::qWait(1200);
     EXPECT_EQ(tray.iconId(), TrayIcon::kAlertIcon);
     EXPECT_EQ(tray.tip(), "Vantrel");
+    tray.showSlow();
+    EXPECT_EQ(tray.iconId(), TrayIcon::kSlowIcon);
+    EXPECT_EQ(tray.tip(), "Vantrel: Slow");
     tray.showOn();
     tray.showOff();
     QTest::qWait(1200);
@@ -55,7 +58,7 @@ TEST(Tray, OnAnimationEndsOnItsLastFrameUnlessANewerStateReplacesIt) {
 // Every tray state is drawn at each size trays use, not scaled from 32 pixels.
 TEST(Tray, StatesComeAtTheSizesTraysAskFor) {
     for (int id : {TrayIcon::kAlertIcon, TrayIcon::kOnFrame1, TrayIcon::kOnFrame2, TrayIcon::kOnIcon,
-                   TrayIcon::kOffIcon}) {
+                   TrayIcon::kOffIcon, TrayIcon::kSlowIcon}) {
         const QList<QSize> sizes = TrayIcon::icon(id).availableSizes();
         for (int size : {16, 22, 24, 32, 48})
             EXPECT_TRUE(sizes.contains(QSize(size, size))) << id << " at " << size;

@@ -556,7 +556,7 @@ std::string SmtpMailer::messageText(const std::string& recipient, const std::str
     // and MIME; the plain dialogue keeps its message as it always was.
     const bool conforming = submission_.security != MailSecurity::None;
     std::string text =
-        conforming ? MailMessage::headerLines({clock_.now(), senderName_, sender, recipient, subject})
+        conforming ? MailMessage::headerLines({clock_.now(), senderName_, sender, recipient, subject, {}})
                    : "Date: " + DateText::dateTime(clock_.now()) + "\r\nFrom: " + sender +
                          "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n";
     // An empty line parts the header lines from the body. Report bodies

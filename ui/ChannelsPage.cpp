@@ -179,7 +179,7 @@ void ChannelsPage::edit() {
     if (!c) {
         // A channel typed by hand that cannot be read: edit it as a webhook
         // with its text as the endpoint, so it can be mended.
-        c = AlertChannel{n, ChannelKind::Webhook, channels_[n]};
+        c = AlertChannel{n, ChannelKind::Webhook, channels_[n], {}, {}};
     }
     c->bodyTemplate = templates_[n];
     openDialog(*c);

@@ -152,9 +152,10 @@ TEST_F(WindowOptionsTest, ControlsAreNamedByTheirVisibleLabelsAndTabLeavesTheLis
         const QString shown = QString(label->text()).remove('&').remove(':');
         QWidget* named = label->buddy() ? label->buddy() : label;
         const QString name = QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name);
-        if (named == label ||
-            name != "Site Status" && name != "Monitor Status") // two "Status:" labels, told apart
+        // Two "Status:" labels are told apart by their names.
+        if (named == label || (name != "Site Status" && name != "Monitor Status")) {
             EXPECT_EQ(name, label->buddy() ? shown : label->text()) << shown.toStdString();
+        }
     }
     QComboBox* action = byName<QComboBox>(window, "Action");
     action->lineEdit()->setText("Email / Sound");

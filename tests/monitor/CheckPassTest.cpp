@@ -290,8 +290,9 @@ TEST_F(CheckPassTest, AStopKeepsTheResultsReachedAndGoesNoFurther) {
         EXPECT_EQ(smtp.connections(), 0);
         EXPECT_EQ(engine.sites().row(1).status, "OK");
         EXPECT_EQ(engine.sites().row(1).checkDate, "");
-        if (parallel == 1)
+        if (parallel == 1) {
             EXPECT_EQ(web.requests().size(), asked + 1);
+        }
         EXPECT_TRUE(sound.played.empty());
 
         // No pass starts after the stop.

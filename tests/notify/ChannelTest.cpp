@@ -303,7 +303,10 @@ TEST(ChannelOutbox, AFileThatIsNoOutboxIsLeftAlone) {
     std::string error;
     EXPECT_FALSE(outbox.load(&error));
     EXPECT_FALSE(error.empty());
-    outbox.add(OutboxEntry{"", "webhook http://x", hostileMessage()});
+    OutboxEntry entry;
+    entry.channel = "webhook http://x";
+    entry.message = hostileMessage();
+    outbox.add(entry);
     EXPECT_EQ(TempDir::readFile(ChannelOutbox::kFileName), "not json");
 }
 

@@ -65,8 +65,9 @@ TEST(ChannelsPage, AddRefuseSendTestAndRemove) {
     ASSERT_NE(d, nullptr);
     // Every field is named by its label.
     for (QLabel* l : d->findChildren<QLabel*>())
-        if (l->buddy())
+        if (l->buddy()) {
             EXPECT_EQ(l->buddy()->accessibleName(), l->text());
+        }
     fill(*d, 6, QString::fromStdString(server.url("/hook")), "s3cret", R"({"site": {title}})");
     d->accept();
     EXPECT_TRUE(d->isVisible());

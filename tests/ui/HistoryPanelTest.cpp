@@ -159,8 +159,9 @@ TEST(HistoryPanel, TheChartDescribesItselfInWordsForScreenReaders) {
         << description.toStdString();
     // The labels are named by what they show.
     for (QLabel* label : panel.findChildren<QLabel*>())
-        if (label->isVisibleTo(&panel) && !label->text().isEmpty())
+        if (label->isVisibleTo(&panel) && !label->text().isEmpty()) {
             EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
+        }
     QStringList ranges;
     auto* range = panel.findChild<QComboBox*>();
     for (int i = 0; i < range->count(); ++i)

@@ -39,6 +39,12 @@ class Pages(http.server.BaseHTTPRequestHandler):
         pass
 
 
+def report():
+    for f in failures:
+        print("FAIL:", f)
+    return 1 if failures else 0
+
+
 def main():
     exe = os.path.abspath(sys.argv[1])
     missing = [t for t in desktop.missing_tools() if t != "trayer"]
@@ -72,7 +78,7 @@ def main():
                                stderr=subprocess.DEVNULL)  # a second start shows the window
                 wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 10)
                 if not check(wid and desktop.wait_for(lambda: d.mapped(wid), 10), "the window is not shown"):
-                    return 1
+                    return report()
                 d.run(["xdotool", "windowsize", "--sync", wid, "900", "640"])
                 d.run(["xdotool", "windowactivate", "--sync", wid])
                 # A few passes, so the chart has a short history to show.
@@ -102,9 +108,7 @@ def main():
     finally:
         server.shutdown()
         subprocess.run(["rm", "-rf", work])
-    for f in failures:
-        print("FAIL:", f)
-    return 1 if failures else 0
+    return report()
 
 
 if __name__ == "__main__":

@@ -25,6 +25,25 @@ std::string cut(std::string text, std::size_t limit) {
     return text;
 }
 
+// A webhook URL kept as a secret is typed or pasted by hand: blanks and
+// control characters in it are percent-encoded, so none reaches the request
+// line.
+std::string urlWithoutControls(std::string_view url) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : url) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c == 0x7F) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 // Percent-encodes everything but unreserved characters, for a path segment.
 std::string pathSegment(std::string_view s, std::string_view alsoKept = {}) {
     static const char* hex = "0123456789ABCDEF";
@@ -101,7 +120,7 @@ std::optional<HttpRequest> ChannelRequest::build(const AlertChannel& channel, co
     case ChannelKind::Slack:
     case ChannelKind::Discord: {
         const bool secretIsUrl = secret.starts_with("http://") || secret.starts_with("https://");
-        r.url = secretIsUrl ? secret : channel.endpoint;
+        r.url = secretIsUrl ? urlWithoutControls(secret) : channel.endpoint;
         r.headers.push_back(json);
         r.body = channel.kind == ChannelKind::Slack
                      ? jsonOf({{"text", message.text()}})

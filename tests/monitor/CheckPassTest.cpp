@@ -353,16 +353,16 @@ TEST_F(CheckPassTest, ParallelPassHasTheEffectsOfAOneAtATimePass) {
         e.errorUrl = pages.url("/hook");
         return e;
     };
-    const std::vector<SiteEntry> sites = {at("hang", "Email / Sound", "OK"),
-                                          at("good", "Email", "404"),
-                                          at("hang", "URL", "New"),
-                                          at("changed", "Email / URL", "OK"),
-                                          at("refused", "Email / URL / Sound", "OK"),
-                                          at("good", "URL", "OK"),
-                                          at("hang", "Email", "404"),
-                                          at("good", "Email / Sound", "New"),
-                                          at("changed", "Sound", "Bad - Test String text Not Found"),
-                                          at("hang", "Email / URL", "OK")};
+    std::vector<SiteEntry> sites = {at("hang", "Email / Sound", "OK"),
+                                    at("good", "Email", "404"),
+                                    at("hang", "URL", "New"),
+                                    at("changed", "Email / URL", "OK"),
+                                    at("refused", "Email / URL / Sound", "OK"),
+                                    at("good", "URL", "OK"),
+                                    at("hang", "Email", "404"),
+                                    at("good", "Email / Sound", "New"),
+                                    at("changed", "Sound", "Bad - Test String text Not Found"),
+                                    at("hang", "Email / URL", "OK")};
     clock.set(1796690625);
     engine.settings().email2 = "boss@example.test";
     engine.settings().everyError = "yes";
@@ -426,6 +426,57 @@ TEST_F(CheckPassTest, ParallelPassHasTheEffectsOfAOneAtATimePass) {
     EXPECT_EQ(oneAtATime.hookCalls, 2 + 2 + 2 + 1 + 2);
     EXPECT_EQ(oneAtATime.sounds.size(), 3u);
     EXPECT_EQ(oneAtATime.checks, 10);
+
+    // Every failed check tried once more before it counts, judged beside
+    // the downloads: the same effects as one site at a time, with a site
+    // that fails once and answers the second time among them.
+    engine.extraSettings().confirmAttempts = 2;
+    sites = {at("flaky", "Email / Sound", "OK"), at("refused", "Email / URL / Sound", "OK"),
+             at("good", "Email", "404"), at("changed", "Email / URL", "OK"), at("good", "URL", "OK")};
+    auto confirmed = [&](int parallel) {
+        pages.routeInTurn("/flaky", {HttpTestServer::reset(), HttpTestServer::ok("Welcome back")});
+        pump.pauses.clear();
+        pump.alongsideOnWorker = parallel > 1;
+        PassEffects e = passWith(parallel);
+        pump.alongsideOnWorker = false;
+        return std::pair{e,
+                         std::count(pump.pauses.begin(), pump.pauses.end(), std::chrono::milliseconds(3000))};
+    };
+    const auto [confirmedOne, onePauses] = confirmed(1);
+    const auto [confirmedBeside, besidePauses] = confirmed(8);
+    EXPECT_EQ(confirmedBeside.log, confirmedOne.log);
+    EXPECT_EQ(confirmedBeside, confirmedOne);
+    EXPECT_EQ(engine.sites().row(0).status, "OK");
+    EXPECT_EQ(confirmedOne.mails.size(), 2u * (1 + 1 + 1));
+    // One pause a failed site one at a time; one a round beside.
+    EXPECT_EQ(onePauses, 3);
+    EXPECT_EQ(besidePauses, 1);
+}
+
+TEST_F(CheckPassTest, LoginPageStandingInForEverySiteHoldsTheFailuresBack) {
+    // Every site is sent to a login page on another host: the machine is
+    // behind a captive portal, whichever way the pass downloads.
+    HttpTestServer portal;
+    portal.route("/login", HttpTestServer::ok("<form><input type=\"password\" name=\"p\"></form>"));
+    const std::string login =
+        "http://localhost:" + portal.hostPort().substr(portal.hostPort().rfind(':') + 1);
+    web.route("/a", HttpTestServer::redirect(login + "/login"));
+    web.route("/b", HttpTestServer::redirect(login + "/login"));
+    web.route("/c", HttpTestServer::redirect(login + "/login"));
+    for (bool beside : {false, true}) {
+        SCOPED_TRACE(beside ? "beside the downloads" : "after the downloads");
+        engine.extraSettings().parallelFetches = 8;
+        engine.extraSettings().confirmAttempts = beside ? 1 : 2;
+        pump.alongsideOnWorker = beside;
+        setSites({site("a", "Email / URL / Sound", "OK"), site("b", "Email / Sound", "OK"),
+                  site("c", "Email", "OK")});
+        engine.runCheckPass();
+        pump.alongsideOnWorker = false;
+        EXPECT_TRUE(view.offline);
+        EXPECT_EQ(smtp.connections(), 0);
+        EXPECT_TRUE(sound.played.empty());
+        EXPECT_EQ(hookCalls(), 0);
+    }
 }
 
 TEST_F(CheckPassTest, ConfirmedFailureCountsOnlyTheLastAttempt) {

@@ -10,9 +10,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -220,4 +224,58 @@ TEST(EventPump, InputWaitsWhileThePumpWaitsAndEachDispatchTakesOneEvent) {
     QTest::qWait(50);
     EXPECT_EQ(edit->text(), "abcd");
     EXPECT_EQ(pump.heldEvents(), 0);
+}
+
+TEST(EventPump, ScrollingAListGoesThroughWhileOtherInputWaits) {
+    QWidget window;
+    window.resize(300, 300);
+    auto* list = new QListWidget(&window);
+    list->setGeometry(0, 0, 300, 200);
+    for (int i = 0; i < 500; ++i)
+        list->addItem(QString::number(i));
+    list->setCurrentRow(0);
+    auto* edit = new QLineEdit(&window);
+    edit->setGeometry(0, 250, 300, 30);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    list->setFocus();
+    QtEventPump pump;
+    QScrollBar* bar = list->verticalScrollBar();
+    auto post = [&](QEvent* e) { QCoreApplication::postEvent(window.windowHandle(), e); };
+    auto wheel = [&](QPointF at) {
+        return new QWheelEvent(at, window.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                               Qt::NoModifier, Qt::NoScrollPhase, false);
+    };
+
+    // The wheel over the list and Page Down in it scroll it during the
+    // wait; the wheel over the edit box and a typed key wait.
+    post(wheel(QPointF(100, 100)));
+    pump.sleepFor(std::chrono::milliseconds(30));
+    const int wheeled = bar->value();
+    EXPECT_GT(wheeled, 0);
+    post(new QKeyEvent(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier));
+    post(new QKeyEvent(QEvent::KeyRelease, Qt::Key_PageDown, Qt::NoModifier));
+    post(wheel(QPointF(100, 260)));
+    post(new QKeyEvent(QEvent::KeyPress, Qt::Key_4, Qt::NoModifier, QStringLiteral("4")));
+    pump.sleepFor(std::chrono::milliseconds(30));
+    EXPECT_GT(bar->value(), wheeled);
+    EXPECT_EQ(pump.heldEvents(), 2);
+    // Paging scrolled the list and marked no other row.
+    EXPECT_EQ(list->currentRow(), 0);
+
+    // A press on the scroll bar, the drag and the release go through.
+    const int before = bar->value();
+    const QPoint barAt = bar->mapTo(&window, QPoint(bar->width() / 2, bar->height() - 30));
+    post(new QMouseEvent(QEvent::MouseButtonPress, barAt, window.mapToGlobal(barAt), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier));
+    post(new QMouseEvent(QEvent::MouseButtonRelease, barAt, window.mapToGlobal(barAt), Qt::LeftButton,
+                         Qt::NoButton, Qt::NoModifier));
+    pump.sleepFor(std::chrono::milliseconds(30));
+    EXPECT_GT(bar->value(), before);
+    EXPECT_EQ(pump.heldEvents(), 2);
+
+    // Once the pump waits no more, the held key goes to the list.
+    QTest::qWait(50);
+    EXPECT_EQ(pump.heldEvents(), 0);
+    EXPECT_EQ(list->currentRow(), 4);
 }

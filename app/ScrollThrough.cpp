@@ -22,12 +22,18 @@ QAbstractItemView* listOf(QWidget* widget) {
     return nullptr;
 }
 
-// The widget of `window` at `position`, a point in the window.
-QWidget* widgetUnder(QObject* window, const QPointF& position) {
+// The top-level widget that `window` shows.
+QWidget* topOf(QObject* window) {
     for (QWidget* top : QApplication::topLevelWidgets())
         if (top->windowHandle() == window)
-            return top->childAt(position.toPoint());
+            return top;
     return nullptr;
+}
+
+// The widget of `window` at `position`, a point in the window.
+QWidget* widgetUnder(QObject* window, const QPointF& position) {
+    QWidget* top = topOf(window);
+    return top ? top->childAt(position.toPoint()) : nullptr;
 }
 
 } // namespace
@@ -58,13 +64,13 @@ ScrollThrough::Way ScrollThrough::route(QObject* window, QEvent* event) {
     }
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
-        return pagingKey(event);
+        return pagingKey(window, event);
     default:
         return Way::Hold;
     }
 }
 
-ScrollThrough::Way ScrollThrough::pagingKey(QEvent* event) {
+ScrollThrough::Way ScrollThrough::pagingKey(QObject* window, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() != Qt::NoModifier && key->modifiers() != Qt::KeypadModifier)
         return Way::Hold;
@@ -85,7 +91,9 @@ ScrollThrough::Way ScrollThrough::pagingKey(QEvent* event) {
     default:
         return Way::Hold;
     }
-    QAbstractItemView* view = listOf(QApplication::focusWidget());
+    // The window's own focus, which it keeps while another window is active.
+    QWidget* top = topOf(window);
+    QAbstractItemView* view = top ? listOf(top->focusWidget()) : nullptr;
     if (!view)
         return Way::Hold;
     if (event->type() == QEvent::KeyPress)

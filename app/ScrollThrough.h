@@ -26,7 +26,7 @@ public:
     Way route(QObject* window, QEvent* event);
 
 private:
-    static Way pagingKey(QEvent* event);
+    static Way pagingKey(QObject* window, QEvent* event);
 
     QPointer<QScrollBar> dragged_; // the scroll bar a pressed button holds
 };

@@ -2,6 +2,7 @@
 
 #include "app/ScrollThrough.h"
 #include "notify/WorkerAlongside.h"
+#include "ui/PacedDisplay.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -160,6 +161,7 @@ void QtEventPump::runBlocking(const std::function<void()>& call) {
         call();
         return;
     }
+    PacedDisplay::showKept(); // the window may paint and take input in the wait
     HeldInput::Holding holding(*held_, true);
     QEventLoop loop;
     std::atomic<bool> done{false};
@@ -233,6 +235,8 @@ void QtEventPump::runAlongside(const std::function<void(const Signal&)>& call,
         bool more = false;
         if (stepping) {
             const auto until = std::chrono::steady_clock::now() + kStepSlice;
+            // The boxes show the slice's last row when it ends.
+            PacedDisplay::Burst burst;
             try {
                 do
                     more = step();
@@ -278,6 +282,7 @@ void QtEventPump::sleepFor(std::chrono::milliseconds duration) {
     // A stop request ends the pause at once; after it, pauses take no time.
     if (stopRequested())
         return;
+    PacedDisplay::showKept();
     HeldInput::Holding holding(*held_, true);
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
@@ -295,6 +300,7 @@ void QtEventPump::sleepFor(std::chrono::milliseconds duration) {
 void QtEventPump::dispatchOne() {
     if (!onGuiThread())
         return;
+    PacedDisplay::showKept();
     HeldInput::Holding holding(*held_, true);
     // Input still queued joins what was kept during the waits; everything
     // else that is pending is handled as in a wait.

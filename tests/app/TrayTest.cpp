@@ -5,8 +5,10 @@
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
+#include "ui/EntryBoxes.h"
 #include "ui/TrayIcon.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +21,7 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <thread>
 
 using namespace vantrel;
@@ -278,4 +281,45 @@ TEST(EventPump, ScrollingAListGoesThroughWhileOtherInputWaits) {
     QTest::qWait(50);
     EXPECT_EQ(pump.heldEvents(), 0);
     EXPECT_EQ(list->currentRow(), 4);
+}
+
+TEST(EventPump, BoxesFilledDuringASliceShowItsLastRowWhenItEnds) {
+    QWidget window;
+    std::array<QLineEdit*, 8> edits{};
+    for (size_t i = 0; i < edits.size(); ++i)
+        edits[i] = i == 3 ? nullptr : new QLineEdit(&window);
+    auto* action = new QComboBox(&window);
+    action->setEditable(true);
+    EntryBoxes boxes(edits, action);
+    QtEventPump pump;
+    std::vector<std::string> gathered;
+    std::vector<QString> shown;
+    int rows = 0;
+    pump.runAlongside(
+        [](const EventPump::Signal&) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); },
+        [&] {
+            if (rows == 3)
+                return false;
+            SiteEntry e;
+            e.title = "Row " + std::to_string(rows);
+            boxes.show(e);
+            if (rows == 1)
+                pump.sleepFor(std::chrono::milliseconds(1)); // the window is served: shown first
+            SiteEntry back;
+            boxes.gather(back);
+            gathered.push_back(back.title);
+            shown.push_back(edits[0]->text());
+            return ++rows < 3;
+        });
+    // Gather gives back each row; the box shows a row only when events are
+    // served and when the slice ends.
+    EXPECT_EQ(gathered, (std::vector<std::string>{"Row 0", "Row 1", "Row 2"}));
+    EXPECT_EQ(shown, (std::vector<QString>{QString(), QStringLiteral("Row 1"), QStringLiteral("Row 1")}));
+    EXPECT_EQ(edits[0]->text(), "Row 2");
+    EXPECT_FALSE(boxes.edited());
+    // Outside a slice a row shows at once.
+    SiteEntry e;
+    e.title = "Now";
+    boxes.show(e);
+    EXPECT_EQ(edits[0]->text(), "Now");
 }

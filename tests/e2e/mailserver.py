@@ -16,11 +16,14 @@ import email
 import email.policy
 import os
 import pwd
+import select
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import tempfile
+import threading
 import time
 
 DOMAIN = "example.test"
@@ -80,7 +83,7 @@ class MailServer:
         return path
 
     def _make_certificate(self):
-        key = os.path.join(self.root, "key.pem")
+        key = self.key = os.path.join(self.root, "key.pem")
         _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
               "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", key, "-out", self.cert])
         os.chmod(key, 0o600)
@@ -154,8 +157,8 @@ class MailServer:
             "smtpd_sasl_path = %s" % self.auth_socket,
             "smtpd_recipient_restrictions = permit_sasl_authenticated, reject",
             "smtpd_relay_restrictions = permit_sasl_authenticated, reject",
-            # Strict about the protocol: a bare LF in the message, or a
-            # command sent before the reply to the one before it, is refused.
+            # Strict about the protocol: a bare LF in a command, or a command
+            # sent before the reply to the one before it, is refused.
             "smtpd_forbid_bare_newline = yes",
             "smtpd_forbid_bare_newline_exclusions =",
             "smtpd_forbid_unauth_pipelining = yes",
@@ -252,3 +255,59 @@ class MailServer:
             if os.path.exists(path):
                 text += "--- %s\n%s" % (name, open(path, "rb").read().decode("latin-1")[-4000:])
         return text
+
+
+class TlsRelay:
+    """Between a client and the server's TLS port: ends the client's TLS
+    with the test's certificate, opens its own to the server, and passes the
+    bytes both ways, keeping what the client sent in the clear. The server
+    stores messages with its own line ends, so only here can a test see the
+    ones the client sent."""
+
+    def __init__(self, server):
+        self.server = server
+        self.sent = bytearray()
+        self.lock = threading.Lock()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.settimeout(0.5)
+        self.port = self.listener.getsockname()[1]
+        self.running = True
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        outer = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        outer.load_cert_chain(self.server.cert, self.server.key)
+        inner = ssl.create_default_context(cafile=self.server.cert)
+        while self.running:
+            try:
+                client, _ = self.listener.accept()
+            except (socket.timeout, OSError):
+                continue
+            try:
+                client.settimeout(30)
+                with outer.wrap_socket(client, server_side=True) as a, \
+                        inner.wrap_socket(socket.create_connection(("127.0.0.1", self.server.tls_port), 30),
+                                          server_hostname="127.0.0.1") as b:
+                    self._pass(a, b)
+            except (OSError, ssl.SSLError):
+                client.close()
+
+    def _pass(self, a, b):
+        while self.running:
+            ready = [s for s in (a, b) if s.pending()] or select.select([a, b], [], [], 30)[0]
+            if not ready:
+                return
+            for s in ready:
+                data = s.recv(65536)
+                if not data:
+                    return
+                (b if s is a else a).sendall(data)
+                if s is a:
+                    with self.lock:
+                        self.sent += data
+
+    def stop(self):
+        self.running = False
+        self.thread.join(timeout=40)
+        self.listener.close()

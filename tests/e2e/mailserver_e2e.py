@@ -7,8 +7,9 @@ with a wrong password.
 Time runs 100 times faster under libfaketime. The one site's port refuses at
 first, so the first pass finds it down and mails an error report; then a page
 comes up on that port and the next pass mails a recovery report. Postfix
-refuses a bare LF and commands sent ahead of their replies, so a delivered
-message went over the wire with CR LF line ends. Each one is read from the
+refuses commands sent ahead of their replies. The TLS run goes through a
+relay of the test's own that sees the bytes in the clear: every line ends in
+CR LF, none is above 998 characters. Each delivered message is read from the
 Maildir and checked strictly: Python's email parser with policy.strict, then
 header by header (one Date, with weekday and zone; one From, with the name
 as RFC 2047 words; one Message-ID of our own; MIME headers; folding; no line
@@ -85,6 +86,19 @@ def header_problems(raw):
         problems.append("MIME headers %r %r" % (message["mime-version"], message["content-type"]))
     if "@mail.example.test" in str(message["message-id"]):
         problems.append("the Message-ID is the server's, not ours")
+    return problems
+
+
+def wire_problems(sent):
+    """What the program sent over TLS, as the relay saw it: every line ends
+    in CR LF, with no bare CR or LF, and none is longer than 998 characters."""
+    if b"AUTH " not in sent or b"\r\nDATA\r\n" not in sent:
+        return ["the dialogue did not go through the relay: %r" % sent[:200]]
+    problems = []
+    if sent.replace(b"\r\n", b"").count(b"\n") or sent.replace(b"\r\n", b"").count(b"\r"):
+        problems.append("a bare CR or LF went over the wire")
+    if any(len(line) > 998 for line in sent.split(b"\r\n")):
+        problems.append("a line above 998 characters went over the wire")
     return problems
 
 
@@ -179,13 +193,16 @@ def main():
     outputs = ""
     try:
         server.start()
+        relay = mailserver.TlsRelay(server)
         cases = [
             ("submission with STARTTLS", "starttls", server.submission_port, PASSWORD),
-            ("TLS from the first byte", "tls", server.tls_port, PASSWORD),
+            ("TLS from the first byte", "tls", relay.port, PASSWORD),
             ("a wrong password", "starttls", server.submission_port, "not the password"),
         ]
         for name, security, port, password in cases:
             outputs += run_case(exe, server, name, security, port, password, failures)
+        relay.stop()
+        failures.extend(wire_problems(bytes(relay.sent)))
         return fasttime.verdict(failures, outputs + server.logs())
     except (RuntimeError, OSError) as e:
         return fasttime.verdict(["the mail server did not start: %s" % e], server.logs())

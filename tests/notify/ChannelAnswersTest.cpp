@@ -105,4 +105,20 @@ TEST_F(ChannelDeliveryTest, EveryKindJudgesEveryAnswerAlike) {
     EXPECT_TRUE(h->outbox().entries().empty());
 }
 
+// The schedule the manual gives: 30 s, then twice as long each time up to
+// an hour, 8 sends at most, none once the alert is a day old.
+TEST(RetryPolicy, DoublesUpToAnHour) {
+    using std::chrono::seconds;
+    const RetryPolicy p;
+    std::vector<std::chrono::milliseconds> delays;
+    for (int tries = 1; tries < p.maxTries; ++tries)
+        delays.push_back(p.delayAfter(tries));
+    EXPECT_EQ(delays,
+              (std::vector<std::chrono::milliseconds>{seconds(30), seconds(60), seconds(120), seconds(240),
+                                                      seconds(480), seconds(960), seconds(1920)}));
+    EXPECT_EQ(p.delayAfter(50), std::chrono::hours(1));
+    EXPECT_EQ(p.maxTries, 8);
+    EXPECT_EQ(p.maxAge, std::chrono::hours(24));
+}
+
 } // namespace

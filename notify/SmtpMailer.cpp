@@ -14,7 +14,6 @@
 #include <cstring>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace vantrel {
 

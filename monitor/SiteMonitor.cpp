@@ -218,6 +218,11 @@ bool SiteMonitor::saveSettings() {
     return true;
 }
 
+bool SiteMonitor::saveExtraSettings() {
+    return !extraFileHeld_ &&
+           DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(extraSettings_));
+}
+
 void SiteMonitor::loadSiteList() {
     view_.gather();
     view_.setWindowCaption("Vantrel: vantrel.dat");

@@ -132,6 +132,10 @@ public:
     // its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
+    // vantrel-extra.ini alone, without a word on failure: for what the
+    // program keeps of its own at the end (the window's place), where
+    // vantrel.ini is not written and no one waits for a message.
+    bool saveExtraSettings();
     void loadSiteList();
     bool saveSiteList();
     // Writes the rows to the site list file as saveSiteList does, but

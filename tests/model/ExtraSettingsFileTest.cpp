@@ -88,7 +88,7 @@ TEST(ExtraSettingsFile, BadValuesKeepDefaultsAndTheFileKeepsThem) {
     std::string bytes = ExtraSettingsFile::serialize(s);
     EXPECT_NE(bytes.find("\r\nMAILSECURITY=ssl\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nPARALLEL=many\r\nCONFIRM=10\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\r\nQUIETMAIL=send\r\nFUTUREKEY=x y\r\n\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nQUIETMAIL=send\r\nWINDOWGEOMETRY=\r\nFUTUREKEY=x y\r\n\r\n"), std::string::npos);
     s.parallelFetches = 4;
     bytes = ExtraSettingsFile::serialize(s);
     EXPECT_NE(bytes.find("\r\nPARALLEL=4\r\n"), std::string::npos);

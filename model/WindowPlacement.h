@@ -7,8 +7,8 @@
 
 namespace vantrel {
 
-// A window's place on the desktop: the top-left corner of its frame and the
-// size of its inside, in pixels. Kept as the text "x,y,width,height"
+// A window's place on the desktop: the top-left corner of its inside (below
+// the title bar the window manager adds) and its size, in pixels. Kept as the text "x,y,width,height"
 // ("120,80,900,640"); the corners of screens left or above the first one
 // are negative.
 struct WindowPlacement {
@@ -24,8 +24,8 @@ struct WindowPlacement {
 
     // Where a stored placement may be used on `screens` (their usable areas):
     // its size no larger than the largest screen, and its position only when
-    // enough of its top edge, where the title bar is, lies on one screen for
-    // the user to take hold of it. Without a position the window manager
+    // enough of its top edge, just below the title bar, lies on one screen
+    // for the user to take hold of the window. Without a position the window manager
     // places the window, as it does at a first start.
     struct Fitted {
         int width = 0;

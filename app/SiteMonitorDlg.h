@@ -184,8 +184,8 @@ private:
     std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
     bool offline_ = false;
-    QString caption_;                // the caption the engine set, without the offline mark
-    WidgetWindow* window_ = nullptr; // show, hide, minimise to the tray, restore
+    QString caption_;                    // the caption the engine set, without the offline mark
+    WidgetWindow* window_ = nullptr;     // show, hide, minimise to the tray, restore
     WindowGeometry* geometry_ = nullptr; // its place and size across runs
     bool destroyed_ = false;
     // The result of an end asked for while a pass ran, until the pass stops.

@@ -16,9 +16,10 @@ const std::vector<SettingKey>& extraSettingKeys() {
     using F = ExtraSettingsFile;
     using K = SettingKey;
     static const std::vector<SettingKey> keys = {
-        K::choice("MAILSECURITY", &ExtraSettings::mailSecurity, {"none", "starttls", "tls"},
-                  "how the connection to the mail server is protected: none (port 25), starttls (port 587) or "
-                  "tls from the first byte (port 465)"),
+        K::choice(
+            "MAILSECURITY", &ExtraSettings::mailSecurity, {"none", "starttls", "tls"},
+            "how the connection to the mail server is protected: none (port 25), starttls (port 587) or "
+            "tls from the first byte (port 465)"),
         K::text("MAILUSER", &ExtraSettings::mailUser,
                 "the user name for the mail server's login; empty: no login"),
         K::text("MAILPASSWORDFILE", &ExtraSettings::mailPasswordFile,

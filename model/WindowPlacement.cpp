@@ -44,8 +44,8 @@ WindowPlacement::Fitted WindowPlacement::fittedTo(const std::vector<WindowPlacem
         // The strip of the top edge on this screen, in 64-bit sums: stored
         // numbers may be near the ends of int.
         const long long left = std::max<long long>(x, s.x);
-        const long long right = std::min<long long>(static_cast<long long>(x) + width,
-                                                    static_cast<long long>(s.x) + s.width);
+        const long long right =
+            std::min<long long>(static_cast<long long>(x) + width, static_cast<long long>(s.x) + s.width);
         const long long top = std::max<long long>(y, s.y);
         const long long bottom = std::min<long long>(static_cast<long long>(y) + kGripHeight,
                                                      static_cast<long long>(s.y) + s.height);

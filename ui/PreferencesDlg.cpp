@@ -163,6 +163,7 @@ void CPreferencesDlg::createControls(QWidget* page) {
     // The unit of the Interval choices, in the free room right of the box.
     auto* minutes = new QLabel(QStringLiteral("minutes"), self);
     minutes->setGeometry(D::rect(157, 37, 30, 8));
+    minutes->setBuddy(intervalBox_);
     intervalBox_->setAccessibleDescription(minutes->text());
     QStringList modes = choices(kNotifyModes);
     modes.sort(Qt::CaseSensitive); // a sorted list
@@ -216,9 +217,10 @@ void CPreferencesDlg::createMoreControls(QWidget* page) {
     securityBox_->setAccessibleName(QStringLiteral("Mail Security"));
     securityBox_->setToolTip(settingTip("MAILSECURITY"));
     mailUserEdit_ = edit("Mail User:", 21, 107, settingTip("MAILUSER"));
-    mailPasswordEdit_ = edit("Mail Password:", 35, 107,
-                             QStringLiteral("The mail login's password; kept in the desktop keyring, never in "
-                                            "a file of Vantrel's. Default: empty."));
+    mailPasswordEdit_ =
+        edit("Mail Password:", 35, 107,
+             QStringLiteral("The mail login's password; kept in the desktop keyring, never in "
+                            "a file of Vantrel's. Default: empty."));
     mailPasswordEdit_->setEchoMode(QLineEdit::Password);
     passwordFileEdit_ = edit("Password File:", 49, 74, settingTip("MAILPASSWORDFILE"));
     QPushButton* browsePassword =

@@ -1,6 +1,6 @@
+#include "model/WindowPlacement.h"
 #include "model/ExtraSettingsFile.h"
 #include "model/ExtraSettingsKeys.h"
-#include "model/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ TEST(WindowPlacement, ReadsOnlyWholePlacements) {
     EXPECT_EQ(WindowPlacement::parse("120,80,900,640"), (WindowPlacement{120, 80, 900, 640}));
     EXPECT_EQ(WindowPlacement::parse("-1920,-5,800,600"), (WindowPlacement{-1920, -5, 800, 600}));
     EXPECT_EQ(WindowPlacement::parse("-1920,-5,800,600")->text(), "-1920,-5,800,600");
-    for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,0,4", "1,2,3,-4", "1, 2,3,4", "+1,2,3,4", "1,2,3,4 ",
-                            "a,b,c,d", "1,2,99999999999,4", "1;2;3;4"})
+    for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,0,4", "1,2,3,-4", "1, 2,3,4", "+1,2,3,4",
+                            "1,2,3,4 ", "a,b,c,d", "1,2,99999999999,4", "1;2;3;4"})
         EXPECT_FALSE(WindowPlacement::parse(bad).has_value()) << bad;
     ExtraSettings s;
     EXPECT_EQ(ExtraSettingsFile::parse("WINDOWGEOMETRY=10,10,0,0\r\n", s).problems.size(), 1u);
@@ -30,10 +30,10 @@ TEST(WindowPlacement, FallsBackWhenOffEveryScreen) {
     auto fit = [&two](WindowPlacement p) { return p.fittedTo(two); };
 
     EXPECT_TRUE(fit({100, 100, 800, 600}).keepPosition);
-    EXPECT_TRUE(fit({2000, 50, 800, 600}).keepPosition);  // on the second screen
-    EXPECT_TRUE(fit({-700, 10, 800, 600}).keepPosition);  // 100 px of the title bar on screen
-    EXPECT_FALSE(fit({-760, 10, 800, 600}).keepPosition); // 40 px: too little to take hold of
-    EXPECT_FALSE(fit({3300, 10, 800, 600}).keepPosition); // right of every screen
+    EXPECT_TRUE(fit({2000, 50, 800, 600}).keepPosition);   // on the second screen
+    EXPECT_TRUE(fit({-700, 10, 800, 600}).keepPosition);   // 100 px of the title bar on screen
+    EXPECT_FALSE(fit({-760, 10, 800, 600}).keepPosition);  // 40 px: too little to take hold of
+    EXPECT_FALSE(fit({3300, 10, 800, 600}).keepPosition);  // right of every screen
     EXPECT_FALSE(fit({100, 1045, 800, 600}).keepPosition); // its title bar below the bottom
     EXPECT_FALSE(fit({100, -20, 800, 600}).keepPosition);  // its title bar above the top
     EXPECT_FALSE(fit({-1920, 0, 800, 600}).keepPosition);  // a left screen that is gone
@@ -51,7 +51,8 @@ TEST(WindowPlacement, FallsBackWhenOffEveryScreen) {
 // Every key's help names what it does and its default, as the tool tips of
 // the Preferences show it.
 TEST(WindowPlacement, KeysExplainThemselves) {
-    EXPECT_EQ(extraSettingKey("PARALLEL").help(), "Pages fetched at once during a pass (1 to 64). Default: 8.");
+    EXPECT_EQ(extraSettingKey("PARALLEL").help(),
+              "Pages fetched at once during a pass (1 to 64). Default: 8.");
     EXPECT_EQ(extraSettingKey("OFFLINEGUARD").help(),
               "No failure reports while this computer is offline. Default: yes.");
     EXPECT_EQ(extraSettingKey("CHANNELn").help().substr(0, 17), "An alert channel:");

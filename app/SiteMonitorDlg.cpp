@@ -411,10 +411,8 @@ void CSiteMonitorDlg::OnDestroy() {
     checkTimer_.stop();
     exitSaveFailed_ = !engine_.saveSiteList();
     // Where the user left the window, for the next start (never vantrel.ini).
-    if (auto placement = geometry_->changedFrom(engine_.extraSettings().windowGeometry)) {
-        engine_.extraSettings().windowGeometry = *placement;
-        engine_.saveExtraSettings();
-    }
+    if (auto placement = geometry_->changedFrom(engine_.extraSettings().windowGeometry))
+        engine_.saveWindowPlacement(*placement);
     tray_->remove();
 }
 

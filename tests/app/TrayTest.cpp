@@ -52,7 +52,8 @@ TEST(Tray, OnAnimationEndsOnItsLastFrameUnlessANewerStateReplacesIt) {
     QStringList items;
     for (QAction* a : tray.menu()->actions())
         items << a->text();
-    EXPECT_EQ(items, (QStringList{"&Help", "&Quit", "&Preferences"}));
+    ASSERT_GE(items.size(), 3);
+    EXPECT_EQ(items.mid(items.size() - 3), (QStringList{"&Help", "&Quit", "&Preferences"}));
 }
 
 // Every tray state is drawn at each size trays use, not scaled from 32 pixels.

@@ -91,6 +91,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     setWindowIcon(TrayIcon::icon(TrayIcon::kAppIcon));
     setFont(DialogFont::fitted(font())); // the font the layout's units are made for
     model_ = std::make_unique<SiteListModel>(engine_.sites());
+    model_->setSnoozeContext(&engine_.extraSettings(), &clock_);
     model_->widths().setMeasure([fm = QFontMetrics(font())](const std::string& text) {
         return fm.horizontalAdvance(QtText::toQt(text));
     });

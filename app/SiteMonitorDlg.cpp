@@ -1,6 +1,7 @@
 #include "app/SiteMonitorDlg.h"
 
 #include "app/MetricsServer.h"
+#include "app/TriageWiring.h"
 #include "history/SqliteCheckHistory.h"
 #include "model/DataFile.h"
 #include "model/ExtraSettingsFile.h"
@@ -18,6 +19,7 @@
 #include "ui/PreferencesDlg.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
+#include "ui/SiteNotifications.h"
 #include "ui/SiteOptionsDlg.h"
 #include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
@@ -124,6 +126,13 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     connect(tray_, &TrayIcon::helpRequested, this, &CSiteMonitorDlg::OnManual);
     connect(tray_, &TrayIcon::quitRequested, this, &CSiteMonitorDlg::OnFileQuit);
     connect(tray_, &TrayIcon::preferencesRequested, this, &CSiteMonitorDlg::OnPreferences);
+    siteNotifications_ = new SiteNotifications(this);
+    triage_ = new TriageWiring(engine_, *tray_, *siteNotifications_, *model_, clock_, this);
+    triage_->openRow = [this](int row) {
+        OnTrayRestore();
+        list_->selectRow(row);
+        OnListClick();
+    };
     connect(tray_, &TrayIcon::stateChanged, this, [this](int id, const QString& tip) {
         if (!TrayIcon::trayAvailable()) {
             setWindowIcon(TrayIcon::icon(id));
@@ -324,6 +333,9 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
 void CSiteMonitorDlg::OnInitDialog() {
     tray_->add();
     tray_->showOn();
+    // Notification actions and do-not-disturb, where someone can see them.
+    if (!unattended_)
+        siteNotifications_->start();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
     readSecretsAhead();
@@ -628,7 +640,7 @@ void CSiteMonitorDlg::notifySiteChanges(const std::vector<SiteChange>& changes) 
     // Without a display no one would see it.
     if (unattended_)
         return;
-    notifier_.notify(changes);
+    siteNotifications_->notify(changes);
 }
 
 // ---- site options ----------------------------------------------------------

@@ -42,8 +42,10 @@ class EntryBoxes;
 class HistoryPanel;
 class MetricsServer;
 class SiteListModel;
+class SiteNotifications;
 class SqliteCheckHistory;
 class TrayIcon;
+class TriageWiring;
 class WidgetWindow;
 
 // The main window: entry boxes for the current entry, the list of sites,
@@ -106,6 +108,9 @@ public:
     // empty once a later mail went out.
     QString mailFailure() const { return mailFailure_; }
     DesktopNotifier& notifier() { return notifier_; }
+    // The notifications of site changes, one a site, and their actions.
+    SiteNotifications& siteNotifications() { return *siteNotifications_; }
+    TriageWiring& triageWiring() { return *triage_; }
     MailKeyring& keyring() { return mailPassword_.keyring(); }
     // Reads the mail password for the login in the settings: from the
     // keyring, and where none answers or it holds none, from the password
@@ -193,6 +198,8 @@ private:
     bool exitSaveFailed_ = false;
     HelpLinks help_;
     DesktopNotifier notifier_;
+    SiteNotifications* siteNotifications_ = nullptr;
+    TriageWiring* triage_ = nullptr;
     MailPasswordController mailPassword_{engine_,
                                          [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
     QString mailFailure_;

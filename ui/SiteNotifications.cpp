@@ -27,19 +27,14 @@ std::string keyOf(const std::string& title, const std::string& url) {
 
 } // namespace
 
-SiteNotifications::SiteNotifications(QObject* parent) : QObject(parent) {}
-
-QDBusConnection& SiteNotifications::bus() {
-    if (!bus_)
-        bus_ = QDBusConnection::sessionBus();
-    return *bus_;
-}
+SiteNotifications::SiteNotifications(DesktopNotifier& notifier, QObject* parent)
+    : QObject(parent), notifier_(notifier) {}
 
 void SiteNotifications::start() {
     if (started_ || !bus().isConnected())
         return;
     started_ = true;
-    QDBusConnection& b = bus();
+    QDBusConnection b = bus();
     b.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
               SLOT(onActionInvoked(uint, QString)));
     b.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
@@ -78,12 +73,12 @@ void SiteNotifications::asSummary(const std::function<void()>& step) {
     summary_ = false;
 }
 
-bool SiteNotifications::notify(const std::vector<SiteChange>& changes) {
+bool SiteNotifications::notify(const std::vector<SiteChange>& changes, bool asOne) {
     if (changes.empty() || !bus().isConnected())
         return false;
-    if (summary_ || changes.size() > kMaxSeparate)
+    if (asOne || summary_ || changes.size() > kMaxSeparate)
         return send(
-            0, DesktopNotifier::summaryFor(changes), DesktopNotifier::bodyFor(changes), {},
+            0, DesktopNotifier::summaryFor(changes), DesktopNotifier::bodyFor(changes).toHtmlEscaped(), {},
             std::any_of(changes.begin(), changes.end(), [](const SiteChange& c) { return !c.recovered; }),
             {});
     bool sent = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/SiteChange.h"
+#include "ui/DesktopNotifier.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -30,17 +31,18 @@ public:
     static constexpr const char* kCheckAction = "check";
     static constexpr const char* kSnoozeAction = "snooze";
 
-    explicit SiteNotifications(QObject* parent = nullptr);
-    // The bus to use instead of the session bus; before start().
-    void setBus(QDBusConnection bus) { bus_ = std::move(bus); }
+    // Sends on the bus of `notifier`, whose summaries it also uses.
+    explicit SiteNotifications(DesktopNotifier& notifier, QObject* parent = nullptr);
 
     // Listens for the actions and do-not-disturb, and reads whether it is on.
     void start();
-    // False when there is no bus to send to.
-    bool notify(const std::vector<SiteChange>& changes);
+    // False when there is no bus to send to. As one summary when asked, or
+    // inside asSummary().
+    bool notify(const std::vector<SiteChange>& changes, bool asOne = false);
     // Runs `step`, during which notifications go out as one summary (the
     // release of what do-not-disturb held).
     void asSummary(const std::function<void()>& step);
+    bool summarizing() const { return summary_; }
     bool inhibited() const { return inhibited_; }
 
     // The notification shown for a site now, if any (its id).
@@ -59,13 +61,13 @@ private slots:
                              const QStringList& invalidated);
 
 private:
-    QDBusConnection& bus();
+    QDBusConnection bus() { return notifier_.bus(); }
     bool notifyOne(const SiteChange& change);
     bool send(uint replaces, const QString& summary, const QString& body, const QStringList& actions,
               bool critical, std::function<void(uint)> shown);
     void setInhibited(bool on);
 
-    std::optional<QDBusConnection> bus_;
+    DesktopNotifier& notifier_;
     bool started_ = false;
     bool summary_ = false;
     bool inhibited_ = false;

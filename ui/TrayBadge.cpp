@@ -2,11 +2,13 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
 #include <algorithm>
+#include <map>
 
 namespace vantrel {
 
@@ -65,15 +67,54 @@ QImage TrayBadge::draw(const QImage& base, int size, int count, const QColor& co
     return image;
 }
 
+namespace {
+
+// Draws the badge at whatever size is asked for, rather than scaling one
+// drawn for another size: an XEmbed tray asks for its bar's height (14 or 30
+// pixels as well as 16 or 32), and a count scaled down blurs first.
+class BadgeEngine : public QIconEngine {
+public:
+    BadgeEngine(QIcon base, int count, QColor colour)
+        : base_(std::move(base)), count_(count), colour_(std::move(colour)) {}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        (void)mode, (void)state;
+        const int side = std::max(1, std::min(size.width(), size.height()));
+        const auto known = made_.find(side);
+        if (known != made_.end())
+            return known->second;
+        return made_[side] = QPixmap::fromImage(
+                   TrayBadge::draw(base_.pixmap(side, side).toImage(), side, count_, colour_));
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int size : TrayBadge::kSizes)
+            sizes << QSize(size, size);
+        return sizes;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        return QSize(side, side);
+    }
+    QIconEngine* clone() const override { return new BadgeEngine(base_, count_, colour_); }
+    QString key() const override { return QStringLiteral("VantrelTrayBadge"); }
+
+private:
+    QIcon base_;
+    int count_;
+    QColor colour_;
+    std::map<int, QPixmap> made_;
+};
+
+} // namespace
+
 QIcon TrayBadge::badged(const QIcon& base, int down, int slow) {
     if (down <= 0 && slow <= 0)
         return base;
-    const int count = down > 0 ? down : slow;
-    const QColor colour = down > 0 ? kDownColour : kSlowColour;
-    QIcon icon;
-    for (int size : kSizes)
-        icon.addPixmap(QPixmap::fromImage(draw(base.pixmap(size, size).toImage(), size, count, colour)));
-    return icon;
+    return QIcon(new BadgeEngine(base, down > 0 ? down : slow, down > 0 ? kDownColour : kSlowColour));
 }
 
 } // namespace vantrel

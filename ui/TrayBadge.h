@@ -9,9 +9,9 @@ namespace vantrel {
 
 // The number of failing sites drawn on the tray icon: a filled pill in the
 // lower right corner with the count in bold, red for sites down, blue for
-// slow ones when none is down. Each size a tray asks for is drawn on its own
-// (16, 22, 24, 32 and 48 pixels), with the count as large as the size
-// allows, so it reads at 16 pixels as at 32.
+// slow ones when none is down. Each size a tray asks for is drawn on its own,
+// at the very size asked (16, 22, 24, 32 and 48 pixels are offered), with the
+// count as large as the size allows, so it reads at 16 pixels as at 32.
 class TrayBadge {
 public:
     static constexpr int kSizes[] = {16, 22, 24, 32, 48};

@@ -167,6 +167,18 @@ void CSiteMonitorDlg::createMenu() {
     entry->addAction(QStringLiteral("&Update"), this, &CSiteMonitorDlg::OnUpdate);
     entry->addAction(QStringLiteral("&Delete"), this, &CSiteMonitorDlg::OnRemove);
     entry->addAction(QStringLiteral("&Clear"), this, &CSiteMonitorDlg::OnClear);
+    entry->addSeparator();
+    // The chosen sites at once, outside the timer; queued during a pass.
+    entry->addAction(QStringLiteral("Check &Now"), this, [this] {
+        std::vector<int> rows;
+        for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+            rows.push_back(index.row());
+        if (rows.empty() && markedRow() >= 0)
+            rows.push_back(markedRow());
+        std::sort(rows.begin(), rows.end());
+        if (!rows.empty())
+            engine_.triage().checkNow(rows);
+    });
     QMenu* options = menuBar_->addMenu(QStringLiteral("&Options"));
     options->addAction(QStringLiteral("&Preferences"), this, &CSiteMonitorDlg::OnPreferences);
     options->addAction(QStringLiteral("&Clear All Entries"), this, &CSiteMonitorDlg::OnClearAll);

@@ -10,7 +10,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -226,4 +229,44 @@ TEST(EventPump, InputWaitsWhileThePumpWaitsAndEachDispatchTakesOneEvent) {
     QTest::qWait(50);
     EXPECT_EQ(edit->text(), "abcd");
     EXPECT_EQ(pump.heldEvents(), 0);
+}
+
+// Check now from the window's Entry menu checks the chosen site only; the
+// tray's "Check all now" checks every site; a failing site chosen in the tray
+// menu shows the window with its row chosen.
+TEST(Tray, CheckNowFromWindowAndTrayAndAFailingSiteOpensItsRow) {
+    TempDir dir;
+    vantrel::test::HttpTestServer web;
+    web.route("/a", vantrel::test::HttpTestServer::ok("fine"));
+    web.route("/b", vantrel::test::HttpTestServer::ok("closed"));
+    TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    SiteList& sites = dlg.engine().sites();
+    sites.insertAtTop(SiteEntry{"B", web.url("/b"), "Welcome", "", "", "", "", "OK"});
+    sites.insertAtTop(SiteEntry{"A", web.url("/a"), "", "", "", "", "", "New"});
+    QAction* checkNow = nullptr;
+    for (QAction* menu : dlg.findChildren<QMenuBar*>().at(0)->actions())
+        for (QAction* a : menu->menu() ? menu->menu()->actions() : QList<QAction*>())
+            if (a->text() == "Check &Now")
+                checkNow = a;
+    ASSERT_TRUE(checkNow);
+    dlg.listView()->selectRow(1);
+    checkNow->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sites.row(1).checkDate.empty(); }, 5000));
+    EXPECT_EQ(web.requests().size(), 1u);
+    EXPECT_EQ(sites.row(1).status, "Bad - Test String text Not Found");
+    EXPECT_TRUE(sites.row(0).checkDate.empty());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.tray().siteActions().size() == 1; }, 2000));
+    EXPECT_EQ(dlg.tray().badgeCount(), 1);
+    dlg.tray().checkAllAction()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sites.row(0).status == "OK"; }, 5000));
+    EXPECT_EQ(web.requests().size(), 3u);
+
+    dlg.listView()->selectRow(0);
+    dlg.tray().siteActions().at(0)->trigger();
+    EXPECT_EQ(dlg.markedRow(), 1);
+    EXPECT_EQ(vantrel::test::byName<QLineEdit>(dlg, "Site Name")->text(), "B");
+    dlg.OnDestroy();
 }

@@ -36,6 +36,9 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     menu_.setTitle(QStringLiteral("&Menu"));
     // The failing sites come first (added by setDigest above this line),
     // then what acts on all sites, then the three entries of old in their order.
+    more_ = menu_.addAction(QString());
+    more_->setEnabled(false);
+    more_->setVisible(false);
     sitesEnd_ = menu_.addSeparator();
     sitesEnd_->setVisible(false);
     checkAll_ = menu_.addAction(QStringLiteral("Check all now"), this, &TrayIcon::checkAllRequested);
@@ -167,9 +170,12 @@ void TrayIcon::setDigest(const TrayDigest& digest, std::time_t now) {
             auto* action = new QAction(text, &menu_);
             const QString title = QtText::toQt(s.title), url = QtText::toQt(s.url);
             connect(action, &QAction::triggered, this, [this, title, url] { emit siteChosen(title, url); });
-            menu_.insertAction(sitesEnd_, action);
+            menu_.insertAction(more_, action);
             siteActions_.push_back(action);
         }
+        const std::size_t rest = digest.failing().size() - listed;
+        more_->setText(QStringLiteral("and %1 more").arg(rest));
+        more_->setVisible(rest > 0);
         sitesEnd_->setVisible(!siteActions_.empty());
     }
     if (tip == digestTip_ && !counts)

@@ -105,6 +105,7 @@ private:
     QAction* quit_ = nullptr;
     QAction* preferences_ = nullptr;
     QAction* checkAll_ = nullptr;
+    QAction* more_ = nullptr;     // "and N more", under the failing sites listed
     QAction* sitesEnd_ = nullptr; // the separator under the failing sites
     QMenu snooze_;
     std::vector<QAction*> siteActions_;

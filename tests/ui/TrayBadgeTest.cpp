@@ -89,7 +89,8 @@ TEST(TrayIconTriage, FailingSitesInMenuAndTipThenActionsThenTheOldEntries) {
     EXPECT_EQ(tray.badgeCount(), 1);
     QStringList items;
     for (QAction* a : tray.menu()->actions())
-        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        if (a->isVisible())
+            items << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(items, (QStringList{"Shop && Co: DNS: no such host", "-", "Check all now", "Snooze alerts", "-",
                                   "&Help", "&Quit", "&Preferences"}));
 
@@ -105,6 +106,21 @@ TEST(TrayIconTriage, FailingSitesInMenuAndTipThenActionsThenTheOldEntries) {
     EXPECT_EQ(snoozed[0][0].toInt(), 2);
     tray.checkAllAction()->trigger();
     EXPECT_EQ(checkAll.count(), 1);
+
+    // Past the bound the menu says how many more fail.
+    for (int i = 0; i < 6; ++i)
+        list.insertAtTop(
+            SiteEntry{"S" + std::to_string(i), "http://127.0.0.1:3/", "", "", "", "", "", "404"});
+    digest.update(list, now);
+    tray.setDigest(digest, now);
+    EXPECT_EQ(tray.siteActions().size(), TrayDigest::kMaxListed);
+    const QList<QAction*> shown = tray.menu()->actions();
+    const auto more = std::find_if(shown.begin(), shown.end(),
+                                   [](QAction* a) { return a->isVisible() && a->text() == "and 2 more"; });
+    ASSERT_NE(more, shown.end());
+    EXPECT_FALSE((*more)->isEnabled());
+    for (int i = 0; i < 6; ++i)
+        list.removeRow(0);
 
     // All well again: the sites leave the menu and the tip, the badge goes.
     list.setRow(0, SiteEntry{"Shop & Co", "http://127.0.0.1:1/", "", "", "", "", "", "OK"});

@@ -68,7 +68,7 @@ TEST(TrayBadge, NoFailureLeavesTheIconAndSlowAloneIsBlue) {
     EXPECT_EQ(countPixels(slow32, pill, [](QColor c) { return near(c, TrayBadge::kDownColour); }), 0);
 }
 
-// The failing sites head the menu and the tip; the spec'd three entries keep
+// The failing sites head the menu and the tip; the three entries of old keep
 // their order at the end; choosing a site or a snooze says which.
 TEST(TrayIconTriage, FailingSitesInMenuAndTipThenActionsThenTheOldEntries) {
     const std::time_t now = *DateText::parseDateTime("10 Dec 2026 12:00:00");

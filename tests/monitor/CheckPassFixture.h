@@ -74,7 +74,7 @@ protected:
     FakeNetworkStatus network;
     // A server that never answers fails after one second without data.
     CurlHttpClient http{std::chrono::seconds(60), std::chrono::seconds(1)};
-    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network}};
+    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &view}};
     // Nothing listens on port 1 of the loopback address: refused at once.
     std::string refusedUrl = "http://127.0.0.1:1/";
 };

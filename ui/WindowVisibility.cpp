@@ -22,15 +22,18 @@ void WindowVisibility::exposed() {
 }
 
 void WindowVisibility::stateChanged() {
-    if (!window_.isMinimized() || !window_.trayAvailable())
+    if (!window_.isMinimized())
         return;
     if (state_ == State::Restoring && !leftoverUndone_) {
-        // Left over from before the window was hidden: it has not been on
-        // screen since it was asked for, so no user can have minimised it.
+        // Left over from before the restore (a minimise the window manager
+        // carried out late, with or without a tray): the window has not been
+        // on screen since it was asked for, so no user can have minimised it.
         leftoverUndone_ = true;
         window_.showNormal();
         return;
     }
+    if (!window_.trayAvailable())
+        return;
     window_.later(&WindowVisibility::hideIfStillMinimized, this);
 }
 

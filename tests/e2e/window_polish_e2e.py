@@ -105,7 +105,9 @@ def first_start(exe, shots):
             try:
                 wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 20)
                 if not check(wid and desktop.wait_for(lambda: d.mapped(wid), 10),
-                             "a first start without sites did not show the window"):
+                             "a first start without sites did not show the window (%s: %s)"
+                             % (wid, d.xprop("-id", wid, "WM_STATE", "_NET_WM_STATE").strip() if wid else
+                                d.run(["xdotool", "search", "--all", "--pid", str(proc.pid)]).split())):
                     return
                 time.sleep(1)
                 if shots:
@@ -211,7 +213,9 @@ def main():
                     d.screenshot(os.path.join(shots, "window-advanced.png"))
                     d.run(["import", "-window", dialog, os.path.join(shots, "site-options.png")], timeout=20)
                 if dialog:
-                    d.run(["xdotool", "key", "--window", dialog, "Escape"])
+                    # Typed into the active dialog, as a user types it.
+                    d.run(["xdotool", "windowactivate", "--sync", dialog])
+                    d.run(["xdotool", "key", "Escape"])
                     check(desktop.wait_for(lambda: not d.mapped(dialog), 10), "Esc left the dialog open")
                 send_test(d, proc, wid, shots)
             finally:

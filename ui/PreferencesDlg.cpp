@@ -7,6 +7,7 @@
 #include "ui/ChannelsPage.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/FileDialogGuard.h"
 #include "ui/QtText.h"
 
 #include <QCheckBox>
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
@@ -367,26 +367,17 @@ void CPreferencesDlg::OnBrowsePasswordFile() {
 
 void CPreferencesDlg::browse(std::string& member, const FileRequest& request) {
     gatherData();
-    // The data files are opened by bare names in the current directory, so
-    // a file dialog that moves it must not leave it moved.
-    std::error_code ec;
-    const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    const QString chosen = chooseFile ? chooseFile(request) : QString();
+    const QString chosen =
+        FileDialogGuard::keepingFolder([&] { return chooseFile ? chooseFile(request) : QString(); });
     if (!chosen.isEmpty())
         member = QFile::encodeName(chosen).toStdString(); // the name's bytes on disk
-    if (!ec)
-        std::filesystem::current_path(cwd, ec);
     showData();
 }
 
 QString CPreferencesDlg::chooseWithFileDialog(const FileRequest& request) {
-    // Qt's file dialog reads and, when it closes, writes its last folder and
-    // view in the user's shared Qt settings (~/.config/QtProject.conf). The
-    // program keeps nothing outside its current directory and the autostart
-    // folder, so user-scope Qt settings are pointed below a device, where no
-    // file can be made: the dialog then starts in the current directory and
-    // the write fails quietly. The program itself keeps no Qt settings.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    // The program keeps nothing outside its current directory and the
+    // autostart folder, not even the dialog's last folder.
+    FileDialogGuard::keepSettingsAway();
     QFileDialog dialog(this, QStringLiteral("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a new log file may be named too

@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSplitter>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vantrel {
@@ -48,6 +50,19 @@ void HistoryController::open(bool unattended) {
         std::fflush(stderr);
     }
     refresh();
+}
+
+void HistoryController::placePane(QSplitter& split, int listHeight) {
+    if (panel_.isHidden())
+        return;
+    const int total = split.height() - split.handleWidth();
+    const int stored = engine_.extraSettings().historyPane;
+    const int pane = stored >= 0 ? std::min(stored, total) : std::max(0, total - listHeight);
+    split.setSizes({total - pane, pane});
+    connect(&split, &QSplitter::splitterMoved, this, [this, &split] {
+        engine_.extraSettings().historyPane = split.sizes().value(1);
+        paneMoved_ = true;
+    });
 }
 
 void HistoryController::refresh() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class QSplitter;
 class QWidget;
 
 namespace vantrel {
@@ -32,6 +33,12 @@ public:
     // The panel follows the marked row now, or once changes settled.
     void refresh();
     void refreshSoon() { settle_.start(); }
+    // Puts the line between the list and the panel where the user last
+    // left it, or else where the list is `listHeight` high; follows the
+    // user's moves of it from then on.
+    void placePane(QSplitter& split, int listHeight);
+    // Whether the user moved the line, so the settings are to be saved.
+    bool paneMoved() const { return paneMoved_; }
     // Writes the marked site's checks, or every site's, to a CSV file the
     // user chooses.
     void exportHistory(bool allSites);
@@ -47,6 +54,7 @@ private:
     HistoryPanel& panel_;
     QWidget* dialogParent_;
     QTimer settle_;
+    bool paneMoved_ = false;
     std::unique_ptr<SqliteCheckHistory> history_;
 };
 

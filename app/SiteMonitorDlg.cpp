@@ -115,6 +115,8 @@ void CSiteMonitorDlg::OnInitDialog() {
     mailPassword_.load();
     history_->open(unattended_);
     form_->layout(form_->client->width(), form_->client->height());
+    // At the first size the list shows about six rows above the history.
+    history_->placePane(*form_->split, form_->listHeightFor(6));
 }
 
 void CSiteMonitorDlg::showFooterLine(const QString& line) {
@@ -146,6 +148,8 @@ void CSiteMonitorDlg::OnDestroy() {
     destroyed_ = true;
     checkTimer_.stop();
     exitSaveFailed_ = !engine_.saveSiteList();
+    if (history_->paneMoved())
+        engine_.saveSettings(); // where the user left the history pane
     desktop_.tray().remove();
 }
 

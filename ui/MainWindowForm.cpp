@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QStyle>
 #include <QTableView>
 
@@ -105,8 +107,10 @@ void MainWindowForm::makeEntryBoxes() {
 }
 
 void MainWindowForm::makeList(SiteListModel* model) {
-    list = new QTableView(client);
-    list->setGeometry(DialogUnits::rect(6, 99, 217, 93));
+    split = new QSplitter(Qt::Vertical, client);
+    split->setGeometry(DialogUnits::rect(6, 99, 217, 93));
+    split->setChildrenCollapsible(true);
+    list = new QTableView(split);
     list->setModel(model);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -154,6 +158,8 @@ void MainWindowForm::makeRightColumn() {
     failureLine->setStyleSheet(QStringLiteral("color: #b00000;"));
     failureLine->hide();
     historyPanel = new HistoryPanel(c);
+    split->addWidget(historyPanel);
+    split->setCollapsible(0, false); // the list stays; the history folds away
 }
 
 void MainWindowForm::layout(int cx, int cy) {
@@ -162,16 +168,21 @@ void MainWindowForm::layout(int cx, int cy) {
     footer->setGeometry(3, cy - 17, 415, 15);
     failureLine->setGeometry(3, cy - 17, std::max(0, cx - 6), 15);
     showFailure(failureLine->toolTip()); // cut again to the new width
-    // The history panel sits between the list and the footer, across the
-    // window. It keeps its height while the window is tall enough and gives
-    // way first when it is not, down to a list of a few rows.
+    // The list and the history panel below it share the column left of the
+    // buttons, down to the footer. The panel keeps its height while the
+    // window is tall enough and gives way first when it is not, down to a
+    // list of a few rows; all other height goes to the list.
     constexpr int kListMinimum = 40;
+    const QList<int> before = split->sizes();
+    const bool laidOut = before.value(0) + before.value(1) > 0;
+    const int pane = laidOut ? before.value(1) : kHistoryPanelHeight;
     const int room = std::max(0, cy - 175);
-    const int panel = historyPanel->isHidden() ? 0 : std::clamp(room - kListMinimum, 0, kHistoryPanelHeight);
-    list->resize(std::max(0, cx - 96), room - panel);
-    if (panel > 0)
-        historyPanel->setGeometry(list->x(), list->y() + room - panel + 4, std::max(0, cx - 2 * list->x()),
-                                  std::max(0, panel - 22));
+    split->resize(std::max(0, cx - 96), historyPanel->isHidden() ? room : std::max(0, room - 18));
+    if (!historyPanel->isHidden()) {
+        const int total = std::max(0, split->height() - split->handleWidth());
+        const int kept = std::clamp(pane, 0, std::max(0, total - kListMinimum));
+        split->setSizes({total - kept, kept});
+    }
     for (QLineEdit* e : {siteName, url, testString, errorUrl})
         e->resize(std::max(0, cx - 160), e->height());
     action->resize(std::max(0, cx - 160), action->height());
@@ -233,6 +244,13 @@ void MainWindowForm::sizeColumns(SiteListModel& model) {
         list->horizontalHeader()->resizeSection(c,
                                                 std::max(model.widths().widest(c) + mark, header) + margin);
     }
+}
+
+int MainWindowForm::listHeightFor(int rows) const {
+    // The scroll bar counts too: the columns are often wider than the list.
+    return list->horizontalHeader()->sizeHint().height() +
+           rows * list->verticalHeader()->defaultSectionSize() +
+           list->horizontalScrollBar()->sizeHint().height() + 2 * list->frameWidth();
 }
 
 void MainWindowForm::showFailure(const QString& failure) {

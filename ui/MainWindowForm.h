@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSplitter;
 class QTableView;
 class QWidget;
 
@@ -37,6 +38,8 @@ public:
     void enableToolTips(bool on);
     // Every column as wide as the wider of its widest cell and its header.
     void sizeColumns(SiteListModel& model);
+    // The height of the list that shows `rows` rows below its header.
+    int listHeightFor(int rows) const;
     // The last mail or channel failure in its line over the footer; empty:
     // the footer again.
     void showFailure(const QString& failure);
@@ -52,6 +55,8 @@ public:
     QLineEdit* checkDate;
     QLabel* checkDateLabel;
     QPushButton* advanced;
+    // The list above the history panel, the user moving the line between.
+    QSplitter* split;
     QTableView* list;
     QPushButton* quit;
     QPushButton* monitor;

@@ -24,6 +24,7 @@ QMenuBar* MainMenu::create(CSiteMonitorDlg& window) {
     QMenu* entry = menuBar->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), &window, &CSiteMonitorDlg::OnAdd);
     entry->addAction(QStringLiteral("&Update"), &window, &CSiteMonitorDlg::OnUpdate);
+    // The menu says "Delete" where the button says "Remove": the same command.
     entry->addAction(QStringLiteral("&Delete"), &window, &CSiteMonitorDlg::OnRemove);
     entry->addAction(QStringLiteral("&Clear"), &window, &CSiteMonitorDlg::OnClear);
     QMenu* options = menuBar->addMenu(QStringLiteral("&Options"));

@@ -62,6 +62,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     // the old file) instead of the program being killed.
     std::signal(SIGXFSZ, SIG_IGN);
     if (!socketsUsable()) {
+        // The message keeps its historic wording although no Windows sockets are involved.
         if (headless)
             std::fputs("Vantrel: Windows sockets initialization failed.\n", stderr);
         else
@@ -99,6 +100,10 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     dialog.QDialog::show();
     dialog.OnInitDialog();
     std::unique_ptr<MetricsServer> metrics = headless ? startMetrics(dialog) : nullptr;
+    // A start without a single site is a new user's: the window comes up, so
+    // there is something to begin with besides a small icon in the tray.
+    if (!headless && dialog.engine().sites().rowCount() == 0)
+        dialog.OnTrayRestore();
     ChannelsWiring channels(dialog, headless);
     channels.start();
     QApplication::exec();

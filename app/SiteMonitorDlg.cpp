@@ -10,6 +10,7 @@
 #include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetWindow.h"
+#include "ui/WindowGeometry.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -39,6 +40,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
         return fm.horizontalAdvance(QtText::toQt(text));
     });
     window_ = new WidgetWindow(*this);
+    geometry_ = new WindowGeometry(*this);
     menuBar_ = MainMenu::create(*this);
     form_ = std::make_unique<MainWindowForm>(new QWidget(this), &siteList_.model());
     siteList_.attach(*form_);
@@ -67,6 +69,7 @@ void CSiteMonitorDlg::connectControls() {
     MainWindowForm& f = *form_;
     connect(f.list, &QTableView::clicked, this, [this] { OnListClick(); });
     connect(f.list->horizontalHeader(), &QHeaderView::sectionClicked, this, &CSiteMonitorDlg::OnColumnClick);
+    // The Quit button accepts and the other ways out reject; both save the list on the way out.
     connect(f.quit, &QPushButton::clicked, this, &QDialog::accept);
     connect(f.monitor, &QPushButton::clicked, this, &CSiteMonitorDlg::ToggleMonitor);
     connect(f.add, &QPushButton::clicked, this, &CSiteMonitorDlg::OnAdd);
@@ -108,6 +111,8 @@ void CSiteMonitorDlg::OnInitDialog() {
     desktop_.tray().showOn();
     siteList_.autoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    if (!unattended_)
+        geometry_->restore(engine_.extraSettings().windowGeometry);
     siteOptions_.readSecretsAhead([this] {
         if (std::exchange(passDue_, false))
             OnTimer();
@@ -148,8 +153,12 @@ void CSiteMonitorDlg::OnDestroy() {
     destroyed_ = true;
     checkTimer_.stop();
     exitSaveFailed_ = !engine_.saveSiteList();
+    // Where the user left the window and its history pane, for the next
+    // start (never vantrel.ini).
+    if (auto placement = geometry_->changedFrom(engine_.extraSettings().windowGeometry))
+        engine_.saveWindowPlacement(*placement);
     if (history_->paneMoved())
-        engine_.saveSettings(); // where the user left the history pane
+        engine_.saveHistoryPane(engine_.extraSettings().historyPane);
     desktop_.tray().remove();
 }
 
@@ -195,10 +204,6 @@ void CSiteMonitorDlg::setOffline(bool offline) {
     offline_ = offline;
     setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
     desktop_.tray().setOffline(offline);
-}
-
-void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
-    checkTimer_.start(static_cast<int>(period.count()));
 }
 
 void CSiteMonitorDlg::minimizeWindow() {
@@ -264,10 +269,6 @@ void CSiteMonitorDlg::OnTimer() {
     markShownRow();
 }
 
-void CSiteMonitorDlg::ToggleMonitor() {
-    engine_.toggleMonitor();
-}
-
 void CSiteMonitorDlg::markShownRow() {
     if (!entry_->held())
         siteList_.markShownRow();
@@ -329,12 +330,6 @@ void CSiteMonitorDlg::OnManual() {
                         HelpLinks::manualUnopenedText(), QMessageBox::Ok, isVisible() ? this : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
-}
-void CSiteMonitorDlg::OnMoreInfo() {
-    help_.openMoreInfo();
-}
-void CSiteMonitorDlg::OnSupport() {
-    help_.openSupport();
 }
 
 void CSiteMonitorDlg::OnUninstall() {

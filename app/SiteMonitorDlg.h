@@ -36,6 +36,7 @@ class HistoryPanel;
 class SiteListModel;
 class TrayIcon;
 class WidgetWindow;
+class WindowGeometry;
 
 // The main window, a shell: the menu bar, the form of entry boxes, list,
 // buttons and counters, and the engine's MonitorView. It forwards what the
@@ -86,7 +87,9 @@ public:
                              MessageIcon icon) override;
     void setMonitorButtonCaption(const std::string& caption) override;
     void setWindowCaption(const std::string& caption) override;
-    void setCheckTimer(std::chrono::milliseconds period) override;
+    void setCheckTimer(std::chrono::milliseconds period) override {
+        checkTimer_.start(static_cast<int>(period.count()));
+    }
     void minimizeWindow() override;
     void enableToolTips(bool on) override { form_->enableToolTips(on); }
     void autoSizeColumns() override;
@@ -110,7 +113,7 @@ public:
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
-    void ToggleMonitor();
+    void ToggleMonitor() { engine_.toggleMonitor(); }
     void OnAdd();
     void OnUpdate();
     void OnRemove();
@@ -125,8 +128,8 @@ public:
     void OnFileQuit();
     void OnAbout();
     void OnManual();
-    void OnMoreInfo();
-    void OnSupport();
+    void OnMoreInfo() { help_.openMoreInfo(); }
+    void OnSupport() { help_.openSupport(); }
     void OnUninstall();
     void OnTrayRestore();
     void OnExportHistory(bool allSites) { history_->exportHistory(allSites); }
@@ -166,7 +169,8 @@ private:
     HelpLinks help_;
     bool unattended_ = false;
     bool offline_ = false;
-    QString caption_; // the caption the engine set, without the offline mark
+    QString caption_;                    // the caption the engine set, without the offline mark
+    WindowGeometry* geometry_ = nullptr; // its place and size across runs
     bool destroyed_ = false;
     bool passDue_ = false; // a tick came before the site secrets were read
     bool exitSaveFailed_ = false;

@@ -234,6 +234,29 @@ bool SiteMonitor::saveSettings() {
     return true;
 }
 
+bool SiteMonitor::saveWindowPlacement(const std::string& placement) {
+    return saveWindowKey([&placement](ExtraSettings& s) { s.windowGeometry = placement; });
+}
+
+bool SiteMonitor::saveHistoryPane(int height) {
+    return saveWindowKey([height](ExtraSettings& s) { s.historyPane = height; });
+}
+
+bool SiteMonitor::saveWindowKey(const std::function<void(ExtraSettings&)>& set) {
+    set(extraSettings_);
+    if (extraFileHeld_)
+        return false;
+    ExtraSettings onDisk;
+    if (fileExists(ExtraSettingsFile::kFileName)) {
+        const std::optional<std::string> bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName);
+        // What no one can read now is not written over at the end either.
+        if (!bytes || (ExtraSettingsFile::parse(*bytes, onDisk).lines == 0 && !bytes->empty()))
+            return false;
+    }
+    set(onDisk);
+    return DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(onDisk));
+}
+
 void SiteMonitor::loadSiteList() {
     view_.gather();
     view_.setWindowCaption("Vantrel: vantrel.dat");
@@ -337,6 +360,7 @@ void SiteMonitor::applyMonitorSetting() {
     // Anything but "no" is on.
     setMonitoring(settings_.monitor != "no");
     view_.show();
+    // Every start minimises the window, whether monitoring is on or off.
     view_.minimizeWindow();
 }
 

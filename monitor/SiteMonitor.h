@@ -143,6 +143,14 @@ public:
     // its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
+    // Keeps the window's place (WindowPlacement's text) in vantrel-extra.ini
+    // at the end, where vantrel.ini is not written and no one waits for a
+    // message: only that key of the file as it is now changes, so an edit
+    // made by hand while the program ran is kept. False when the file was
+    // not written (held, unreadable, or the write failed).
+    bool saveWindowPlacement(const std::string& placement);
+    // The same for the height of the window's history pane.
+    bool saveHistoryPane(int height);
     void loadSiteList();
     bool saveSiteList();
     // Writes the rows to the site list file as saveSiteList does, but
@@ -233,6 +241,9 @@ private:
     // Runs `checks` as a pass: no other pass starts meanwhile, and what
     // waited for the end runs after it.
     void runGuarded(const std::function<void(CheckPass&)>& checks);
+    // Sets a key the window keeps for itself, in memory and in the file as
+    // it is on disk.
+    bool saveWindowKey(const std::function<void(ExtraSettings&)>& set);
     // After a pass or a check now: what waited for its end.
     void afterChecks();
     // Keeps the unreadable file `name`; false when it could not be kept.

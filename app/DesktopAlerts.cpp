@@ -22,11 +22,7 @@ bool DesktopAlerts::notifying() const {
 void DesktopAlerts::siteChanges(const std::vector<SiteChange>& changes) {
     if (changes.empty() || !notifying())
         return;
-    bool anyFailed = false;
-    for (const SiteChange& c : changes)
-        anyFailed = anyFailed || !c.recovered;
-    desktop_.showNotification(DesktopNotifier::summaryFor(changes), DesktopNotifier::bodyFor(changes),
-                              anyFailed);
+    desktop_.showSiteChanges(changes);
 }
 
 void DesktopAlerts::certificateEnding(const std::string& title, const std::string& url, int daysLeft) {

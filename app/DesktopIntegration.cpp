@@ -35,6 +35,19 @@ DesktopIntegration::DesktopIntegration(MonitorView& window, std::function<bool()
     : QObject(parent), tray_(new TrayIcon(this)), alerts_(*this, window, std::move(notificationsOn), this) {}
 
 void DesktopIntegration::showNotification(const QString& summary, const QString& body, bool urgent) {
+    whenServiceAnswers([this, summary, body, urgent] { notifier_.notify(summary, body, urgent); }, summary,
+                       body);
+}
+
+void DesktopIntegration::showSiteChanges(const std::vector<SiteChange>& changes) {
+    // Whether they are a summary is known now; they are shown once a service answered.
+    const bool asOne = siteNotifications_.summarizing();
+    whenServiceAnswers([this, changes, asOne] { siteNotifications_.notify(changes, asOne); },
+                       DesktopNotifier::summaryFor(changes), DesktopNotifier::bodyFor(changes));
+}
+
+void DesktopIntegration::whenServiceAnswers(std::function<void()> shown, const QString& summary,
+                                            const QString& body) {
     QDBusConnection bus = notifier_.bus();
     if (!bus.isConnected()) {
         showInTray(summary, body);
@@ -48,10 +61,10 @@ void DesktopIntegration::showNotification(const QString& summary, const QString&
     probe.setAutoStartService(true);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(probe), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, summary, body, urgent](QDBusPendingCallWatcher* call) {
+            [this, shown = std::move(shown), summary, body](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
                 if (serviceAnswered(call->error()))
-                    notifier_.notify(summary, body, urgent);
+                    shown();
                 else
                     showInTray(summary, body);
             });

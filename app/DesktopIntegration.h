@@ -2,6 +2,7 @@
 
 #include "app/DesktopAlerts.h"
 #include "ui/DesktopNotifier.h"
+#include "ui/SiteNotifications.h"
 
 #include <QObject>
 #include <QString>
@@ -25,6 +26,7 @@ public:
 
     TrayIcon& tray() { return *tray_; }
     DesktopNotifier& notifier() { return notifier_; }
+    SiteNotifications& siteNotifications() { return siteNotifications_; }
     DesktopAlerts& alerts() { return alerts_; }
     const DesktopAlerts& alerts() const { return alerts_; }
     void setUnattended(bool on) { alerts_.setUnattended(on); }
@@ -33,6 +35,10 @@ public:
     // service is asked first, without waiting; the tray's message stands in
     // when none answers.
     void showNotification(const QString& summary, const QString& body, bool urgent);
+    // The sites that changed: one notification a site that can be acted on
+    // (SiteNotifications), or one summary in the tray's message when no
+    // service answers.
+    void showSiteChanges(const std::vector<SiteChange>& changes);
 
 signals:
     // A notification went to the tray's message, no service having answered.
@@ -40,9 +46,12 @@ signals:
 
 private:
     void showInTray(const QString& summary, const QString& body);
+    // Asks whether a service answers, then runs `shown` or the tray's message.
+    void whenServiceAnswers(std::function<void()> shown, const QString& summary, const QString& body);
 
     TrayIcon* tray_;
     DesktopNotifier notifier_;
+    SiteNotifications siteNotifications_{notifier_};
     DesktopAlerts alerts_;
 };
 

@@ -4,7 +4,12 @@
 #include "ui/ImportPreviewDlg.h"
 
 #include <QApplication>
+#include <QItemSelectionModel>
 #include <QMenuBar>
+#include <QTableView>
+
+#include <algorithm>
+#include <vector>
 
 namespace vantrel {
 
@@ -27,6 +32,18 @@ QMenuBar* MainMenu::create(CSiteMonitorDlg& window) {
     // The menu says "Delete" where the button says "Remove": the same command.
     entry->addAction(QStringLiteral("&Delete"), &window, &CSiteMonitorDlg::OnRemove);
     entry->addAction(QStringLiteral("&Clear"), &window, &CSiteMonitorDlg::OnClear);
+    entry->addSeparator();
+    // The chosen sites at once, outside the timer; queued during a pass.
+    entry->addAction(QStringLiteral("Check &Now"), &window, [&window] {
+        std::vector<int> rows;
+        for (const QModelIndex& index : window.listView()->selectionModel()->selectedRows())
+            rows.push_back(index.row());
+        if (rows.empty() && window.markedRow() >= 0)
+            rows.push_back(window.markedRow());
+        std::sort(rows.begin(), rows.end());
+        if (!rows.empty())
+            window.engine().checkNow(rows);
+    });
     QMenu* options = menuBar->addMenu(QStringLiteral("&Options"));
     options->addAction(QStringLiteral("&Preferences"), &window, &CSiteMonitorDlg::OnPreferences);
     options->addAction(QStringLiteral("&Clear All Entries"), &window, &CSiteMonitorDlg::OnClearAll);

@@ -1,6 +1,8 @@
 #include "app/QtEventPump.h"
 
+#include "app/ScrollThrough.h"
 #include "notify/WorkerAlongside.h"
+#include "ui/PacedDisplay.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -105,6 +107,15 @@ protected:
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (!holding_ || !isUserInput(receiver, event))
             return false;
+        // Scrolling a list is no edit: the list follows it at once.
+        switch (scroll_.route(receiver, event)) {
+        case ScrollThrough::Way::Deliver:
+            return false;
+        case ScrollThrough::Way::Done:
+            return true;
+        case ScrollThrough::Way::Hold:
+            break;
+        }
         events_.emplace_back(receiver, std::unique_ptr<QEvent>(event->clone()));
         return true;
     }
@@ -131,6 +142,7 @@ private:
     }
 
     std::deque<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> events_;
+    ScrollThrough scroll_;
     bool holding_ = false;
     bool installed_ = false;
     int depth_ = 0;
@@ -149,6 +161,7 @@ void QtEventPump::runBlocking(const std::function<void()>& call) {
         call();
         return;
     }
+    PacedDisplay::showKept(); // the window may paint and take input in the wait
     HeldInput::Holding holding(*held_, true);
     QEventLoop loop;
     std::atomic<bool> done{false};
@@ -175,7 +188,7 @@ void QtEventPump::runBlocking(const std::function<void()>& call) {
         // A loop cannot run once the application is leaving its event loop:
         // exec then returns at once, and the worker is joined instead of
         // spinning here until it ends.
-        if (loop.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+        if (loop.exec(QEventLoop::AllEvents) < 0)
             break;
     }
     worker.join();
@@ -222,6 +235,8 @@ void QtEventPump::runAlongside(const std::function<void(const Signal&)>& call,
         bool more = false;
         if (stepping) {
             const auto until = std::chrono::steady_clock::now() + kStepSlice;
+            // The boxes show the slice's last row when it ends.
+            PacedDisplay::Burst burst;
             try {
                 do
                     more = step();
@@ -237,8 +252,8 @@ void QtEventPump::runAlongside(const std::function<void(const Signal&)>& call,
             break;
         if (more)
             // Between two slices the window handles what is pending.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        else if (!done && !signalled && loop.exec(QEventLoop::ExcludeUserInputEvents) < 0) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        else if (!done && !signalled && loop.exec(QEventLoop::AllEvents) < 0) {
             // The application is leaving its event loop, so no loop runs
             // here any more: the call is waited for, then the rest is done.
             worker.join();
@@ -267,6 +282,7 @@ void QtEventPump::sleepFor(std::chrono::milliseconds duration) {
     // A stop request ends the pause at once; after it, pauses take no time.
     if (stopRequested())
         return;
+    PacedDisplay::showKept();
     HeldInput::Holding holding(*held_, true);
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
@@ -278,12 +294,13 @@ void QtEventPump::sleepFor(std::chrono::milliseconds duration) {
             loop.quit();
         });
     }
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(QEventLoop::AllEvents);
 }
 
 void QtEventPump::dispatchOne() {
     if (!onGuiThread())
         return;
+    PacedDisplay::showKept();
     HeldInput::Holding holding(*held_, true);
     // Input still queued joins what was kept during the waits; everything
     // else that is pending is handled as in a wait.

@@ -13,6 +13,8 @@ class HeldInput;
 // paint, timer and socket events through but holds user input back, so the
 // window keeps painting and the tray animation keeps running while a page
 // downloads or a mail is sent. The call itself runs on a worker thread.
+// Input that only scrolls a list (see ScrollThrough) is not held: the list
+// scrolls while the engine waits.
 //
 // Input that reaches a window while the pump waits (and all input still
 // queued when dispatchOne runs) is kept, in order, instead of being

@@ -2,6 +2,7 @@
 
 #include "app/MainMenu.h"
 #include "app/PreferencesController.h"
+#include "app/TriageWiring.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
@@ -36,6 +37,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
                    Qt::WindowCloseButtonHint);
     setWindowIcon(TrayIcon::icon(TrayIcon::kAppIcon));
     setFont(DialogFont::fitted(font())); // the font the layout's units are made for
+    siteList_.model().setSnoozeContext(&engine_.extraSettings(), &services_.clock);
     siteList_.model().widths().setMeasure([fm = QFontMetrics(font())](const std::string& text) {
         return fm.horizontalAdvance(QtText::toQt(text));
     });
@@ -89,6 +91,13 @@ void CSiteMonitorDlg::connectControls() {
     connect(tray, &TrayIcon::quitRequested, this, &CSiteMonitorDlg::OnFileQuit);
     connect(tray, &TrayIcon::preferencesRequested, this, &CSiteMonitorDlg::OnPreferences);
     connect(&desktop_.alerts(), &DesktopAlerts::failureChanged, this, &CSiteMonitorDlg::showMailFailure);
+    triage_ = new TriageWiring(engine_, *tray, desktop_.siteNotifications(), siteList_.model(),
+                               services_.clock, this);
+    triage_->openRow = [this](int row) {
+        OnTrayRestore();
+        form_->list->selectRow(row);
+        OnListClick();
+    };
     // Without a tray the window's icon and tip show the monitoring state.
     connect(tray, &TrayIcon::stateChanged, this, [this](int id, const QString& tip) {
         if (!TrayIcon::trayAvailable()) {
@@ -109,6 +118,9 @@ void CSiteMonitorDlg::resizeEvent(QResizeEvent* event) {
 void CSiteMonitorDlg::OnInitDialog() {
     desktop_.tray().add();
     desktop_.tray().showOn();
+    // Notification actions and do-not-disturb, where someone can see them.
+    if (!unattended_)
+        desktop_.siteNotifications().start();
     siteList_.autoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
     if (!unattended_)
@@ -148,9 +160,9 @@ void CSiteMonitorDlg::done(int result) {
 }
 
 void CSiteMonitorDlg::OnDestroy() {
-    if (destroyed_)
+    if (exitSaveFailed_.has_value()) // ended already
         return;
-    destroyed_ = true;
+    exitSaveFailed_ = false;
     checkTimer_.stop();
     exitSaveFailed_ = !engine_.saveSiteList();
     // Where the user left the window and its history pane, for the next
@@ -224,19 +236,6 @@ void CSiteMonitorDlg::autoSizeColumns() {
 
 int CSiteMonitorDlg::markedRow() const {
     return siteList_.markedRow();
-}
-
-void CSiteMonitorDlg::showTrayOn() {
-    desktop_.tray().showOn();
-}
-void CSiteMonitorDlg::showTrayOff() {
-    desktop_.tray().showOff();
-}
-void CSiteMonitorDlg::showTrayAlert() {
-    desktop_.tray().showAlert();
-}
-void CSiteMonitorDlg::showTraySlow() {
-    desktop_.tray().showSlow();
 }
 
 void CSiteMonitorDlg::showMailFailure() {

@@ -15,6 +15,7 @@
 #include "monitor/SiteMonitor.h"
 #include "ui/HelpLinks.h"
 #include "ui/MainWindowForm.h"
+#include "ui/TrayIcon.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -34,7 +35,9 @@ namespace vantrel {
 
 class HistoryPanel;
 class SiteListModel;
+class SiteNotifications;
 class TrayIcon;
+class TriageWiring;
 class WidgetWindow;
 class WindowGeometry;
 
@@ -55,7 +58,7 @@ public:
     void OnDestroy();
     // Whether the save at the end failed (the old file was kept), so the
     // process can end with a status that says so.
-    bool exitSaveFailed() const { return exitSaveFailed_; }
+    bool exitSaveFailed() const { return exitSaveFailed_.value_or(false); }
 
     // Headless runs: no one can answer a message box, so each box is written
     // to standard error and answered with its default button at once.
@@ -94,10 +97,10 @@ public:
     void enableToolTips(bool on) override { form_->enableToolTips(on); }
     void autoSizeColumns() override;
     int markedRow() const override;
-    void showTrayOn() override;
-    void showTrayOff() override;
-    void showTrayAlert() override;
-    void showTraySlow() override;
+    void showTrayOn() override { desktop_.tray().showOn(); }
+    void showTrayOff() override { desktop_.tray().showOff(); }
+    void showTrayAlert() override { desktop_.tray().showAlert(); }
+    void showTraySlow() override { desktop_.tray().showSlow(); }
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
 
@@ -105,6 +108,9 @@ public:
     // empty once a later mail went out.
     QString mailFailure() const { return desktop_.alerts().failure(); }
     DesktopNotifier& notifier() { return desktop_.notifier(); }
+    // The notifications of site changes, one a site, and their actions.
+    SiteNotifications& siteNotifications() { return desktop_.siteNotifications(); }
+    TriageWiring& triageWiring() { return *triage_; }
     MailKeyring& keyring() { return mailPassword_.keyring(); }
     // Reads the mail password for the login in the settings: from the
     // keyring, and where none answers or it holds none, from the password
@@ -171,9 +177,11 @@ private:
     bool offline_ = false;
     QString caption_;                    // the caption the engine set, without the offline mark
     WindowGeometry* geometry_ = nullptr; // its place and size across runs
-    bool destroyed_ = false;
-    bool passDue_ = false; // a tick came before the site secrets were read
-    bool exitSaveFailed_ = false;
+    bool passDue_ = false;               // a tick came before the site secrets were read
+    // Set once the window has ended: whether the save at the end failed.
+    std::optional<bool> exitSaveFailed_;
+    // The tray's triage (badge, menu, notification actions) over the rows.
+    TriageWiring* triage_ = nullptr;
     // The result of an end asked for while a pass ran, until the pass stops.
     std::optional<int> closeResult_;
     // The box a pass waits in, closed when the program is to end.

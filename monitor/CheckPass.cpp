@@ -2,17 +2,14 @@
 
 #include "model/Clock.h"
 #include "model/DateText.h"
-#include "model/ExtraSettingsFile.h"
 #include "model/TextUtil.h"
 #include "monitor/AlertDispatcher.h"
 #include "monitor/AlertHold.h"
 #include "monitor/CheckEvaluator.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
-#include "monitor/SiteRequest.h"
 #include "monitor/SnoozePolicy.h"
 #include "notify/EventPump.h"
-#include "platform/FreeMemory.h"
 #include "platform/NetworkStatus.h"
 
 #include <algorithm>
@@ -64,31 +61,6 @@ CheckRecord historyRecord(SiteMonitor& m, const CheckVerdict& verdict) {
 }
 
 } // namespace
-
-int CheckPass::parallelFetches() const {
-    return std::clamp(monitor_.extraSettings().parallelFetches, 1, ExtraSettingsFile::kMaxParallelFetches);
-}
-
-int CheckPass::confirmAttempts() const {
-    return std::clamp(monitor_.extraSettings().confirmAttempts, 1, ExtraSettingsFile::kMaxConfirmAttempts);
-}
-
-bool CheckPass::failed(const HttpResponse& response, const SiteEntry& site) {
-    // The plain check needs no rules read (and nothing compiled) to know.
-    if (!site.options.inUse())
-        return !response.ok || (!site.testString.empty() && !text::contains(response.body, site.testString));
-    return CheckEvaluator(CheckRules::from(site)).judge(response).outcome != Outcome::Good;
-}
-
-bool CheckPass::sameCheck(const SiteEntry& before, const SiteEntry& now) {
-    return before.url == now.url && before.testString == now.testString && before.options == now.options;
-}
-
-HttpRequest CheckPass::requestFor(const SiteEntry& site) const {
-    if (!site.options.inUse())
-        return PageFetcher::requestFor(site.url);
-    return SiteRequest::build(site, CheckRules::from(site), monitor_.secrets());
-}
 
 void CheckPass::run() {
     SiteMonitor& m = monitor_;
@@ -145,11 +117,15 @@ void CheckPass::checkDue(bool timed) {
     const bool guarded = m.extraSettings().offlineGuard;
     guard.beginPass(guarded, !guarded || m.network().interfaceUp());
     next_ = 0;
-    if (parallelFetches() > 1 && rows > 0 && confirmAttempts() == 1) {
-        fetchAlongside(rows, failureCount);
+    if (downloads_.parallelFetches() > 1 && rows > 0) {
+        downloads_.fetchAlongside(
+            rows, [this](int i) { return due(i); },
+            [&] {
+                if (next_ >= rows || !downloads_.ready(next_))
+                    return false;
+                return checkNext(rows, failureCount) && downloads_.ready(next_);
+            });
     } else {
-        if (parallelFetches() > 1 && rows > 0)
-            fetchAhead(rows);
         view.setOffline(guard.offline());
     }
     while (checkNext(rows, failureCount)) {
@@ -157,12 +133,7 @@ void CheckPass::checkDue(bool timed) {
     if (!m.stopRequested())
         reportConnectivity(started);
     guard.endPass();
-    // The pages of a long list were many; what they took goes back now
-    // rather than staying resident until the next pass.
-    const bool large = ahead_.size() >= kLargeList;
-    ahead_ = {};
-    if (large)
-        FreeMemory::giveBack();
+    downloads_.finish();
     if (m.stopRequested())
         return;
     announceChanges();
@@ -202,48 +173,6 @@ void CheckPass::reportConnectivity(std::time_t started) {
     m.recordUnmonitored(started, m.clock().now(), verdict.label());
 }
 
-// Downloads every row's page, the configured number at a time, and fetches
-// the failed ones again (all together, a pause apart) until they pass or
-// their attempts are used up. Nothing of a site is judged, logged or sent
-// here; the offline guard gets to see every result before the first site's
-// turn.
-void CheckPass::fetchAhead(int rows) {
-    SiteMonitor& m = monitor_;
-    ahead_.assign(static_cast<size_t>(rows), Ahead{});
-    std::vector<size_t> wanted;
-    for (int i = 0; i < rows; ++i) {
-        Ahead& a = ahead_[static_cast<size_t>(i)];
-        a.pending = due(i);
-        if (!a.pending)
-            continue;
-        a.site = m.sites().row(i);
-        wanted.push_back(static_cast<size_t>(i));
-    }
-    for (int attempt = 1; attempt <= confirmAttempts() && !wanted.empty() && !m.stopRequested(); ++attempt) {
-        if (attempt > 1)
-            m.pump().sleepFor(kConfirmPause);
-        std::vector<HttpRequest> requests;
-        for (size_t i : wanted)
-            requests.push_back(requestFor(ahead_[i].site));
-        std::vector<HttpResponse> responses = m.fetcher().downloadAll(std::move(requests), parallelFetches());
-        std::vector<size_t> again;
-        for (size_t k = 0; k < wanted.size() && k < responses.size(); ++k) {
-            Ahead& a = ahead_[wanted[k]];
-            a.response = std::move(responses[k]);
-            if (failed(a.response, a.site))
-                again.push_back(wanted[k]);
-        }
-        wanted = std::move(again);
-    }
-    std::vector<ConnectivityVerdict::Site> sites;
-    for (const Ahead& a : ahead_)
-        if (a.pending)
-            sites.push_back({a.site.url, a.response.ok ? 0 : a.response.errorNumber,
-                             failed(a.response, a.site), a.response.finalUrl,
-                             a.response.ok ? a.response.body.substr(0, 65536) : std::string()});
-    m.offlineGuard().judgeSites(sites);
-}
-
 // Checks row next_ when it is due, and moves on to the next row. False once
 // the pass has no row left to check.
 bool CheckPass::checkNext(int rows, int& failureCount) {
@@ -264,95 +193,6 @@ bool CheckPass::checkNext(int rows, int& failureCount) {
     return next_ < rows;
 }
 
-// Downloads every due row's page, the configured number at a time, and
-// checks the rows in list order while the later pages still download: a row
-// is checked once its page and those of all rows above it are in, and the
-// offline guard has what it needs for its verdict (a site that answered, or
-// every result). Each check has every effect of a check at its turn.
-void CheckPass::fetchAlongside(int rows, int& failureCount) {
-    SiteMonitor& m = monitor_;
-    OfflineGuard& guard = m.offlineGuard();
-    waitingBytes_ = 0;
-    ahead_.assign(static_cast<size_t>(rows), Ahead{});
-    std::vector<size_t> wanted;
-    std::vector<HttpRequest> requests;
-    for (int i = 0; i < rows; ++i) {
-        Ahead& a = ahead_[static_cast<size_t>(i)];
-        a.pending = due(i);
-        a.arrived = !a.pending;
-        if (!a.pending)
-            continue;
-        a.site = m.sites().row(i);
-        wanted.push_back(static_cast<size_t>(i));
-        requests.push_back(requestFor(a.site));
-    }
-    size_t arrivedCount = 0;
-    bool reached = false; // a site answered, or failed other than by being out of reach
-    bool verdict = false;
-    // The offline guard's verdict, once known: one site reached settles it
-    // (the machine is online), else it takes every result.
-    auto judgeOffline = [&](bool all) {
-        if (verdict || (!reached && !all))
-            return;
-        std::vector<int> errors;
-        if (reached)
-            errors.push_back(0);
-        else
-            for (size_t k : wanted)
-                errors.push_back(ahead_[k].response.ok ? 0 : ahead_[k].response.errorNumber);
-        guard.judgeResults(errors);
-        m.view().setOffline(guard.offline());
-        verdict = true;
-    };
-    auto ready = [&](int i) {
-        return static_cast<size_t>(i) < ahead_.size() && ahead_[static_cast<size_t>(i)].arrived;
-    };
-    m.fetcher().downloadAlongside(
-        std::move(requests), parallelFetches(),
-        [&](size_t k, HttpResponse&& response) {
-            Ahead& a = ahead_[wanted[k]];
-            a.response = std::move(response);
-            a.arrived = true;
-            waitingBytes_ += a.response.body.size();
-            ++arrivedCount;
-            reached = reached || a.response.ok || !OfflineGuard::unreachable(a.response.errorNumber);
-        },
-        [&] {
-            judgeOffline(arrivedCount == wanted.size());
-            if (!verdict || next_ >= rows || !ready(next_))
-                return false;
-            return checkNext(rows, failureCount) && ready(next_);
-        },
-        [&] { return waitingBytes_.load(std::memory_order_relaxed) < kMaxWaitingBytes; });
-    judgeOffline(true);
-}
-
-// Fetches the current entry's page into the fetcher: the page downloaded
-// ahead when the row still has the URL, test string and options it had
-// then, else a download now.
-bool CheckPass::fetchAtTurn(int i) {
-    const SiteEntry& entry = monitor_.data().entry;
-    const auto at = static_cast<size_t>(i);
-    if (at < ahead_.size() && ahead_[at].pending && sameCheck(ahead_[at].site, entry)) {
-        ahead_[at].pending = false;
-        waitingBytes_ -= std::min(waitingBytes_.load(), ahead_[at].response.body.size());
-        return monitor_.fetcher().accept(std::move(ahead_[at].response));
-    }
-    return monitor_.fetcher().accept(downloadConfirmed(entry));
-}
-
-// Downloads the site's page until a download passes or the attempts are
-// used up, a pause apart; the last download is the one that counts.
-HttpResponse CheckPass::downloadConfirmed(const SiteEntry& site) {
-    HttpResponse response = monitor_.fetcher().download(requestFor(site));
-    for (int attempt = 2; attempt <= confirmAttempts() && failed(response, site) && !monitor_.stopRequested();
-         ++attempt) {
-        monitor_.pump().sleepFor(kConfirmPause);
-        response = monitor_.fetcher().download(requestFor(site));
-    }
-    return response;
-}
-
 void CheckPass::checkRow(int i, int& failureCount) {
     SiteMonitor& m = monitor_;
     MonitorView& view = m.view();
@@ -368,7 +208,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     data.statusText = "Downloading...";
     view.show();
 
-    const bool fetched = fetchAtTurn(i);
+    const bool fetched = downloads_.fetchAtTurn(i);
     // A download that failed because the program is ending says nothing
     // about the site: it keeps its status and date, and nothing is logged.
     if (!fetched && m.stopRequested())

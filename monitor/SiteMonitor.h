@@ -220,6 +220,7 @@ private:
     // The parts of a pass work on what the passes share.
     friend class AlertDispatcher;
     friend class CheckPass;
+    friend class PassDownloads;
     friend class TriageCommands;
 
     PageFetcher& fetcher() { return fetcher_; }

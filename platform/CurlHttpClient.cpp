@@ -1,5 +1,7 @@
 #include "platform/CurlHttpClient.h"
 
+#include "platform/CurlBatch.h"
+#include "platform/CurlCertProbe.h"
 #include "platform/OpenFiles.h"
 
 #include <algorithm>
@@ -7,14 +9,9 @@
 #include <cerrno>
 #include <ctime>
 #include <curl/curl.h>
-#include <deque>
 #include <memory>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-#include <openssl/x509_vfy.h>
 #include <string_view>
 #include <sys/socket.h>
-#include <time.h>
 #include <unordered_map>
 
 namespace vantrel {
@@ -82,101 +79,6 @@ curl_socket_t openSocket(void* failure, curlsocktype, curl_sockaddr* address) {
     if (fd < 0)
         *static_cast<int*>(failure) = errno;
     return fd < 0 ? CURL_SOCKET_BAD : fd;
-}
-
-struct MultiDeleter {
-    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-};
-
-constexpr int kPollSliceMs = 100;
-constexpr int kHeldSliceMs = 5;
-
-// The server of a URL as "host:port", the key of the cap on connections to
-// one server ("" when the URL names none).
-std::string hostKeyOf(const std::string& url) {
-    std::string key;
-    CURLU* u = curl_url();
-    if (u && curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
-        char* host = nullptr;
-        char* port = nullptr;
-        if (curl_url_get(u, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-            curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-            for (const char* c = host; *c; ++c)
-                key += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-            key += ':';
-            key += port;
-        }
-        curl_free(host);
-        curl_free(port);
-    }
-    curl_url_cleanup(u);
-    return key;
-}
-
-// What certificate verification found wrong, gathered while OpenSSL checks
-// the chain, so that a refused certificate can be named.
-struct CertProbe {
-    HttpResponse::CertProblem problem = HttpResponse::CertProblem::None;
-    int daysPastEnd = -1;
-};
-
-int certProbeIndex() {
-    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
-    return index;
-}
-
-HttpResponse::CertProblem problemOf(int error) {
-    using P = HttpResponse::CertProblem;
-    switch (error) {
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return P::Expired;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        return P::NotYetValid;
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        return P::SelfSigned;
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return P::UntrustedIssuer;
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-        return P::NameMismatch;
-    default:
-        return P::Other;
-    }
-}
-
-// Notes each verification error and changes no verdict: the answer is
-// OpenSSL's own. An expired certificate wins over the other errors, since
-// it is the one a user can act on.
-int noteVerifyError(int preverifyOk, X509_STORE_CTX* store) {
-    const int error = X509_STORE_CTX_get_error(store);
-    if (preverifyOk || error == X509_V_OK)
-        return preverifyOk;
-    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto* probe =
-        ssl ? static_cast<CertProbe*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), certProbeIndex())) : nullptr;
-    if (!probe)
-        return preverifyOk;
-    const HttpResponse::CertProblem problem = problemOf(error);
-    if (probe->problem == HttpResponse::CertProblem::None || problem == HttpResponse::CertProblem::Expired) {
-        probe->problem = problem;
-        if (problem == HttpResponse::CertProblem::Expired) {
-            int days = 0;
-            int secs = 0;
-            X509* cert = X509_STORE_CTX_get_current_cert(store);
-            if (cert && ASN1_TIME_diff(&days, &secs, X509_get0_notAfter(cert), nullptr))
-                probe->daysPastEnd = days;
-        }
-    }
-    return preverifyOk;
-}
-
-CURLcode installCertProbe(CURL*, void* sslCtx, void* user) {
-    auto* ctx = static_cast<SSL_CTX*>(sslCtx);
-    SSL_CTX_set_ex_data(ctx, certProbeIndex(), user);
-    SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), noteVerifyError);
-    return CURLE_OK;
 }
 
 bool hasLineBreak(const std::string& line) {
@@ -288,7 +190,7 @@ struct CurlHttpClient::Transfer {
     std::unique_ptr<curl_slist, SlistDeleter> headers;
     HttpResponse response;
     BodySink sink{nullptr, 0};
-    CertProbe certProbe;
+    CurlCertProbe certProbe;
     bool https = false;
     int socketErrno = 0; // why no socket could be opened
 };
@@ -340,7 +242,7 @@ std::unique_ptr<CurlHttpClient::Transfer> CurlHttpClient::prepare(const HttpRequ
     // verification found wrong with it.
     if (t->https) {
         curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, installCertProbe);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, CurlCertProbe::install);
         curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &t->certProbe);
     }
     if (request.auth == HttpRequest::Auth::Basic) {
@@ -400,7 +302,7 @@ void CurlHttpClient::finish(Transfer& t, int curlCode) {
     if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && t.sink.cut)) {
         response.ok = true;
         if (t.https)
-            response.certDaysLeft = certDaysLeftOf(h, std::time(nullptr));
+            response.certDaysLeft = CurlCertProbe::daysLeftOf(h, std::time(nullptr));
         return;
     }
     long osErrno = 0;
@@ -457,169 +359,38 @@ CurlHttpClient::BatchLimits CurlHttpClient::batchLimits(int parallel) const {
 
 void CurlHttpClient::performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
                                  const MayStart& mayStart) {
-    std::unique_ptr<CURLM, MultiDeleter> multi(parallel > 1 ? curl_multi_init() : nullptr);
-    if (!multi) {
+    // Each transfer of the batch by its easy handle, from its start to its end.
+    std::unordered_map<void*, std::unique_ptr<Transfer>> transfers;
+    auto start = [&](std::size_t index) -> void* {
+        std::unique_ptr<Transfer> t = prepare(requests[index]);
+        if (!t->easy) {
+            ended(index, std::move(t->response));
+            return nullptr;
+        }
+        void* h = t->easy.get();
+        transfers.emplace(h, std::move(t));
+        return h;
+    };
+    auto end = [&](void* h, std::size_t index, int curlCode) {
+        auto node = transfers.extract(h);
+        HttpResponse response;
+        if (node && curlCode >= 0) {
+            finish(*node.mapped(), curlCode);
+            response = std::move(node.mapped()->response);
+        } else if (node && curlCode == CurlBatch::kNotAdded) {
+            response = std::move(node.mapped()->response);
+        }
+        if (curlCode < 0 && response.errorNumber == 0)
+            response.errorNumber = kErrInternal;
+        node = {}; // the easy handle goes before the next one starts
+        ended(index, std::move(response));
+    };
+    if (parallel <= 1 || !CurlBatch(batchLimits(parallel)).run(requests, start, end, mayStart))
         HttpClient::performEach(requests, parallel, ended);
-        return;
-    }
-    using Clock = std::chrono::steady_clock;
-    const BatchLimits limits = batchLimits(parallel);
-
-    // A transfer under way: its request, its server, and when it last
-    // received anything.
-    struct Running {
-        std::unique_ptr<Transfer> transfer;
-        std::size_t index = 0;
-        std::string host;
-        Clock::time_point lastMoved;
-        curl_off_t seen = 0; // header and body bytes so far
-        bool quiet = false;
-    };
-    std::unordered_map<CURL*, Running> running;
-    std::unordered_map<std::string, int> perHost;
-    int moving = 0;
-    std::deque<std::size_t> waiting;
-    for (std::size_t i = 0; i < requests.size(); ++i)
-        waiting.push_back(i);
-
-    // Starts waiting requests in their order while fewer than the limit are
-    // moving. A request whose server has its share of connections waits
-    // for one of them to end, and those behind it may go first; only the
-    // first kLookAhead waiting requests are looked at, so a list full of one
-    // busy server costs no search through all of it.
-    auto startMore = [&] {
-        // A request already cancelled starts (and ends at once) even so.
-        const bool held = mayStart && !mayStart();
-        std::size_t looked = 0;
-        for (auto it = waiting.begin(); it != waiting.end() && moving < limits.moving &&
-                                        static_cast<int>(running.size()) < limits.open && looked < kLookAhead;
-             ++looked) {
-            const std::size_t index = *it;
-            const std::atomic<bool>* cancel = requests[index].cancel;
-            if (held && !(cancel && cancel->load(std::memory_order_acquire)))
-                break;
-            std::string host = hostKeyOf(requests[index].url);
-            if (!host.empty() && perHost[host] >= limits.perHost) {
-                ++it;
-                continue;
-            }
-            it = waiting.erase(it);
-            std::unique_ptr<Transfer> t = prepare(requests[index]);
-            if (!t->easy || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
-                if (t->easy && t->response.errorNumber == 0)
-                    t->response.errorNumber = kErrInternal;
-                ended(index, std::move(t->response));
-                continue;
-            }
-            CURL* h = t->easy.get();
-            ++moving;
-            if (!host.empty())
-                ++perHost[host];
-            running.emplace(h, Running{std::move(t), index, std::move(host), Clock::now()});
-        }
-    };
-
-    const int pollMs = static_cast<int>(std::min<long long>(kPollSliceMs, limits.quietAfter.count() / 2));
-    startMore();
-    while (!running.empty() || !waiting.empty()) {
-        int stillRunning = 0;
-        if (curl_multi_perform(multi.get(), &stillRunning) != CURLM_OK)
-            break;
-        int queued = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
-            if (msg->msg != CURLMSG_DONE)
-                continue;
-            auto it = running.find(msg->easy_handle);
-            if (it == running.end())
-                continue;
-            const CURLcode rc = msg->data.result;
-            Running& r = it->second;
-            curl_multi_remove_handle(multi.get(), it->first);
-            finish(*r.transfer, rc);
-            moving -= r.quiet ? 0 : 1;
-            if (!r.host.empty())
-                --perHost[r.host];
-            const std::size_t index = r.index;
-            HttpResponse response = std::move(r.transfer->response);
-            running.erase(it);
-            ended(index, std::move(response));
-        }
-        // A transfer that has received nothing for a while stops counting
-        // against the limit, and counts again once data moves.
-        const Clock::time_point now = Clock::now();
-        for (auto& [h, r] : running) {
-            curl_off_t body = 0;
-            long header = 0;
-            curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &body);
-            curl_easy_getinfo(h, CURLINFO_HEADER_SIZE, &header);
-            const curl_off_t seen = body + header;
-            if (seen != r.seen) {
-                r.seen = seen;
-                r.lastMoved = now;
-                if (r.quiet) {
-                    r.quiet = false;
-                    ++moving;
-                }
-            } else if (!r.quiet && now - r.lastMoved >= limits.quietAfter) {
-                r.quiet = true;
-                --moving;
-            }
-        }
-        startMore();
-        // Every transfer bounds its own time, so this wait always ends; the
-        // short slice keeps the loop from spinning and lets quiet transfers
-        // be noticed in time. With nothing under way, requests wait for
-        // leave to start, and are asked again after a shorter slice.
-        if (!running.empty())
-            curl_multi_poll(multi.get(), nullptr, 0, pollMs, nullptr);
-        else if (!waiting.empty())
-            curl_multi_poll(multi.get(), nullptr, 0, kHeldSliceMs, nullptr);
-    }
-    // Only reached with transfers left when the multi handle itself failed.
-    for (auto& [h, r] : running) {
-        curl_multi_remove_handle(multi.get(), h);
-        HttpResponse failed;
-        failed.errorNumber = kErrInternal;
-        ended(r.index, std::move(failed));
-    }
-    for (std::size_t index : waiting) {
-        HttpResponse failed;
-        failed.errorNumber = kErrInternal;
-        ended(index, std::move(failed));
-    }
-}
-
-int CurlHttpClient::certDaysLeftOf(void* easyHandle, std::time_t now) {
-    auto* h = static_cast<CURL*>(easyHandle);
-    curl_certinfo* info = nullptr;
-    if (curl_easy_getinfo(h, CURLINFO_CERTINFO, &info) != CURLE_OK || !info || info->num_of_certs < 1)
-        return -1;
-    // The first certificate of the chain is the server's own.
-    for (curl_slist* field = info->certinfo[0]; field; field = field->next) {
-        std::string_view line(field->data);
-        constexpr std::string_view key = "Expire date:";
-        if (line.substr(0, key.size()) == key)
-            return daysLeftUntil(std::string(line.substr(key.size())), now);
-    }
-    return -1;
 }
 
 int CurlHttpClient::daysLeftUntil(const std::string& expireDate, std::time_t now) {
-    // OpenSSL writes the date as "Jan  2 03:04:05 2027 GMT"; other TLS
-    // libraries write "2027-01-02 03:04:05 GMT".
-    std::tm tm{};
-    const char* end = ::strptime(expireDate.c_str(), "%b %d %H:%M:%S %Y", &tm);
-    if (!end) {
-        tm = std::tm{};
-        end = ::strptime(expireDate.c_str(), "%Y-%m-%d %H:%M:%S", &tm);
-    }
-    if (!end)
-        return -1;
-    const std::time_t expires = ::timegm(&tm);
-    if (expires <= now)
-        return 0;
-    // Rounded up: a certificate with a few hours left ends in one day.
-    return static_cast<int>((expires - now + 86399) / 86400);
+    return CurlCertProbe::daysLeftUntil(expireDate, now);
 }
 
 } // namespace vantrel

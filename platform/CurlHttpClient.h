@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/CurlBatch.h"
 #include "platform/HttpClient.h"
 
 #include <chrono>
@@ -80,29 +81,18 @@ public:
     void performEach(const std::vector<HttpRequest>& requests, int parallel, const Ended& ended,
                      const MayStart& mayStart = {}) override;
 
-    // How many transfers of a batch run at once. `parallel` limits only the
-    // transfers that are moving: one that has received nothing for
-    // `quietAfter` (a server that accepted and hangs, a page that stalls)
-    // stops counting, so that a few hanging sites cannot hold the rest of
-    // the list until their stall limit; it counts again once data arrives.
-    // Quiet transfers still hold their connections, so two further caps
-    // bound what is open: `perHost` connections to one server (host and
-    // port) at once, twice `parallel`, so a server sees at most its usual
-    // share of moving requests plus as many hanging ones; and `open`
-    // transfers in all, from the descriptors the process may still open
-    // beside kDescriptorReserve (the reserve the metrics endpoint keeps for
-    // mail, the log and the history), never fewer than `parallel`.
-    struct BatchLimits {
-        int moving = 1;
-        int perHost = 2;
-        int open = 1;
-        std::chrono::milliseconds quietAfter{1000};
-    };
+    // How many transfers of a batch run at once (see CurlBatch::Limits).
+    // `parallel` transfers moving; twice that many connections to one
+    // server, so a server sees at most its usual share of moving requests
+    // plus as many hanging ones; and in all, from the descriptors the
+    // process may still open beside kDescriptorReserve (the reserve the
+    // metrics endpoint keeps for mail, the log and the history), never
+    // fewer than `parallel`.
+    using BatchLimits = CurlBatch::Limits;
     BatchLimits batchLimits(int parallel) const;
     static constexpr long kDescriptorReserve = 256;
     static constexpr long kMaxOpenTransfers = 4096;
-    // Waiting requests looked at for one that may start.
-    static constexpr std::size_t kLookAhead = 256;
+    static constexpr std::size_t kLookAhead = CurlBatch::kLookAhead;
 
     // Trust the certificate authorities in this PEM file instead of the
     // system's (empty: the system's).
@@ -123,7 +113,6 @@ private:
     struct Transfer;
     std::unique_ptr<Transfer> prepare(const HttpRequest& request) const;
     static void finish(Transfer& transfer, int curlCode);
-    static int certDaysLeftOf(void* easyHandle, std::time_t now);
 
     std::string caFile_;
     std::chrono::milliseconds connectTimeout_;

@@ -18,7 +18,18 @@ void BoundText::allowAnyLength(QComboBox* box) {
     allowAnyLength(box->lineEdit());
 }
 
+void BoundText::keep(const std::string& bytes) {
+    kept_ = bytes;
+    keeping_ = true;
+}
+
+void BoundText::showKept(QLineEdit* edit) {
+    if (keeping_)
+        show(edit, std::string(kept_));
+}
+
 void BoundText::show(QLineEdit* edit, const std::string& bytes) {
+    keeping_ = false;
     allowAnyLength(edit);
     shownBytes_ = bytes;
     shown_ = QtText::toQt(bytes);
@@ -50,7 +61,7 @@ void BoundText::show(QComboBox* box, const std::string& bytes) {
 }
 
 std::string BoundText::gather(const QLineEdit* edit) const {
-    return gatherText(edit->text());
+    return keeping_ ? kept_ : gatherText(edit->text());
 }
 
 std::string BoundText::gather(const QComboBox* box) const {

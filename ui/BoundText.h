@@ -20,6 +20,10 @@ public:
     static void allowAnyLength(QComboBox* box);
 
     void show(QLineEdit* edit, const std::string& bytes);
+    // Keeps the bytes to show later (showKept): until then gather gives
+    // them back, as if they had been shown.
+    void keep(const std::string& bytes);
+    void showKept(QLineEdit* edit);
     // Selects the first choice that begins with the text, ignoring case, and
     // otherwise puts the text itself into the edit field. An empty text
     // selects nothing and leaves the field empty.
@@ -39,6 +43,8 @@ private:
     std::string shownBytes_;
     QString shown_;
     QString held_; // what the control held right after the last show
+    std::string kept_;
+    bool keeping_ = false; // kept_ waits to be shown
 };
 
 } // namespace vantrel

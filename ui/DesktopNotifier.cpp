@@ -42,6 +42,18 @@ QString DesktopNotifier::bodyFor(const std::vector<SiteChange>& changes) {
     return lines.join(QLatin1Char('\n'));
 }
 
+const NotificationImage& DesktopNotifier::appIcon() {
+    static const NotificationImage icon = [] {
+        NotificationImage::registerType();
+        return NotificationImage::from(
+            TrayIcon::icon(TrayIcon::kAppIcon)
+                .pixmap(kIconSize, kIconSize)
+                .toImage()
+                .scaled(kIconSize, kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }();
+    return icon;
+}
+
 bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
     if (changes.empty())
         return false;
@@ -65,14 +77,7 @@ bool DesktopNotifier::notify(const QString& summary, const QString& body, bool u
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.vantrel.vantrel"));
     // The icon goes along as pixels: services that cannot find the installed
     // name in their icon path show it all the same.
-    static const NotificationImage icon = [] {
-        NotificationImage::registerType();
-        return NotificationImage::from(
-            TrayIcon::icon(TrayIcon::kAppIcon)
-                .pixmap(kIconSize, kIconSize)
-                .toImage()
-                .scaled(kIconSize, kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    }();
+    const NotificationImage& icon = appIcon();
     if (icon.width > 0)
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(icon));
     call << QStringLiteral("Vantrel") // app_name

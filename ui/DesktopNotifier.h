@@ -10,6 +10,8 @@
 
 namespace vantrel {
 
+struct NotificationImage;
+
 // Desktop notifications through the freedesktop notification service
 // (org.freedesktop.Notifications on the session bus), which every Linux
 // desktop runs; it needs no tray. One call announces all the sites that
@@ -43,6 +45,8 @@ public:
     // The notification's title and plain text for these changes.
     static QString summaryFor(const std::vector<SiteChange>& changes);
     static QString bodyFor(const std::vector<SiteChange>& changes);
+    // The program's icon as the pixels sent along with a notification.
+    static const NotificationImage& appIcon();
 
 private:
     std::optional<QDBusConnection> bus_;

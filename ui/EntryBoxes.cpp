@@ -7,16 +7,31 @@
 
 namespace vantrel {
 
-EntryBoxes::EntryBoxes(std::array<QLineEdit*, 8> edits, QComboBox* action) : edits_(edits), action_(action) {}
+EntryBoxes::EntryBoxes(std::array<QLineEdit*, 8> edits, QComboBox* action) : edits_(edits), action_(action) {
+    PacedDisplay::enlist(this);
+}
+
+EntryBoxes::~EntryBoxes() {
+    PacedDisplay::leave(this);
+}
 
 void EntryBoxes::show(const SiteEntry& entry) {
+    const bool later = PacedDisplay::inBurst();
     for (size_t i = 0; i < bindings_.size(); ++i) {
         const std::string& text = entry.column(static_cast<int>(i));
-        if (edits_[i])
-            bindings_[i].show(edits_[i], text);
+        if (!edits_[i])
+            bindings_[i].show(action_, text); // a choice may stand for the text: shown at once
+        else if (later)
+            bindings_[i].keep(text);
         else
-            bindings_[i].show(action_, text);
+            bindings_[i].show(edits_[i], text);
     }
+}
+
+void EntryBoxes::showKept() {
+    for (size_t i = 0; i < bindings_.size(); ++i)
+        if (edits_[i])
+            bindings_[i].showKept(edits_[i]);
 }
 
 void EntryBoxes::gather(SiteEntry& entry) const {

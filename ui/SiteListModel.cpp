@@ -1,11 +1,14 @@
 #include "ui/SiteListModel.h"
 
+#include "model/Clock.h"
+#include "model/ExtraSettings.h"
 #include "model/SiteList.h"
 #include "ui/QtText.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QPolygonF>
 #include <QStyle>
@@ -32,6 +35,18 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !list_.isValidRow(index.row()))
         return {};
     const SiteEntry& site = list_.row(index.row());
+    // The first column shows the state at a glance; its tip and description
+    // say which state, and why.
+    if (index.column() == kTitleColumn) {
+        if (role == Qt::DecorationRole)
+            return stateMark(stateOf(site), site.status);
+        if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) {
+            static const ExtraSettings none;
+            const std::string state =
+                SiteState::describe(site, settings_ ? *settings_ : none, clock_ ? clock_->now() : 0);
+            return role == Qt::ToolTipRole ? QtText::toQt(site.title + "\n" + state) : QtText::toQt(state);
+        }
+    }
     // The status cell's tip says why the last check failed or was slow.
     if (role == Qt::ToolTipRole && index.column() == kStatusColumn && !site.reason.empty() &&
         site.status != "OK" && site.status != "New")
@@ -53,7 +68,7 @@ QVariant SiteListModel::data(const QModelIndex& index, int role) const {
 namespace {
 
 // A mark of its own shape for each state, so that it reads without its colour.
-enum class Shape { Dot, Cross, Diamond, Clock };
+enum class Shape { Dot, Cross, Diamond, Clock, Moon, Ring };
 
 QIcon drawMark(Shape shape, QColor colour) {
     constexpr int n = SiteListModel::kMarkSize;
@@ -78,6 +93,19 @@ QIcon drawMark(Shape shape, QColor colour) {
     case Shape::Diamond:
         painter.drawPolygon(QPolygonF({QPointF(mid.x(), box.top()), QPointF(box.right(), mid.y()),
                                        QPointF(mid.x(), box.bottom()), QPointF(box.left(), mid.y())}));
+        break;
+    case Shape::Moon: { // a crescent: the disc less a disc beside it
+        QPainterPath moon;
+        moon.addEllipse(box);
+        QPainterPath bite;
+        bite.addEllipse(box.translated(box.width() * 0.4, -box.height() * 0.25));
+        painter.drawPath(moon.subtracted(bite));
+        break;
+    }
+    case Shape::Ring: // hollow, dashed: nothing known yet
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(colour, 1.6, Qt::DashLine));
+        painter.drawEllipse(box.adjusted(0.5, 0.5, -0.5, -0.5));
         break;
     case Shape::Clock: // a dial with two hands
         painter.setBrush(Qt::white);
@@ -108,8 +136,39 @@ QIcon SiteListModel::statusMark(const std::string& status) {
     return {};
 }
 
+SiteStateKind SiteListModel::stateOf(const SiteEntry& site) const {
+    return settings_ && clock_ ? SiteState::of(site, *settings_, clock_->now())
+                               : SiteState::ofStatus(site.status);
+}
+
+QIcon SiteListModel::stateMark(SiteStateKind state, const std::string& status) {
+    static const QIcon snoozed = drawMark(Shape::Moon, QColor(0x80, 0x50, 0xb0));
+    static const QIcon unchecked = drawMark(Shape::Ring, QColor(0x80, 0x80, 0x80));
+    static const QIcon failed = drawMark(Shape::Cross, QColor(0xd0, 0x20, 0x20));
+    switch (state) {
+    case SiteStateKind::Snoozed:
+        return snoozed;
+    case SiteStateKind::NotChecked:
+        return unchecked;
+    case SiteStateKind::Down: {
+        const QIcon mark = statusMark(status);
+        return mark.isNull() ? failed : mark;
+    }
+    case SiteStateKind::Up:
+    case SiteStateKind::Slow:
+        break;
+    }
+    return statusMark(status);
+}
+
+void SiteListModel::statesChanged() {
+    if (list_.rowCount() > 0)
+        emit dataChanged(index(0, kTitleColumn), index(list_.rowCount() - 1, kTitleColumn),
+                         {Qt::DecorationRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
+}
+
 int SiteListModel::markWidth(int column) const {
-    if (column == kStatusColumn)
+    if (column == kStatusColumn || column == kTitleColumn)
         return kMarkSize + 8;
     if (column == kUrlColumn)
         for (int r = 0; r < list_.rowCount(); ++r)

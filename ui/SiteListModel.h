@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SiteListObserver.h"
+#include "monitor/SiteState.h"
 #include "ui/ColumnWidths.h"
 
 #include <QAbstractTableModel>
@@ -10,7 +11,9 @@
 
 namespace vantrel {
 
+class Clock;
 class SiteList;
+struct ExtraSettings;
 
 // The list view's model: shows the rows of the engine's one SiteList
 // directly, without a copy, and follows its changes.
@@ -30,6 +33,19 @@ public:
     // dot for "OK", a red crossed square for "404", an amber diamond for a
     // missing test string, a blue clock for "Slow"; none for any other text.
     static QIcon statusMark(const std::string& status);
+    // The mark of a site's state in the first column: its status mark (a
+    // red crossed square for any other failure), a purple crescent while
+    // snoozed, a grey hollow ring before its first check.
+    static QIcon stateMark(SiteStateKind state, const std::string& status);
+    // Where a site's snooze is read (SNOOZEALL and the time); without it no
+    // row shows as snoozed.
+    void setSnoozeContext(const ExtraSettings* settings, const Clock* clock) {
+        settings_ = settings;
+        clock_ = clock;
+    }
+    static constexpr int kTitleColumn = 0;
+    // The snoozes changed or one ended: the first column is drawn again.
+    void statesChanged();
     // What the URL's tip and assistive tools say of a site that accepts any certificate.
     static constexpr const char* kInsecureText = "INSECURE: any certificate is accepted";
     // The room a column's marks take beside its text.
@@ -50,7 +66,11 @@ public:
     void reset() override;
 
 private:
+    SiteStateKind stateOf(const SiteEntry& site) const;
+
     SiteList& list_;
+    const ExtraSettings* settings_ = nullptr;
+    const Clock* clock_ = nullptr;
     ColumnWidths widths_;
     int insertFirst_ = 0;
     int insertLast_ = -1;

@@ -1,5 +1,10 @@
 #include "ui/TrayIcon.h"
 
+#include "monitor/ReasonText.h"
+#include "monitor/TrayDigest.h"
+#include "ui/QtText.h"
+#include "ui/TrayBadge.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
@@ -29,6 +34,20 @@ const char* const kOnTip = "Vantrel: On";
 
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {
     menu_.setTitle(QStringLiteral("&Menu"));
+    // The failing sites come first (added by setDigest above this line),
+    // then what acts on all sites, then the three entries of old in their order.
+    more_ = menu_.addAction(QString());
+    more_->setEnabled(false);
+    more_->setVisible(false);
+    sitesEnd_ = menu_.addSeparator();
+    sitesEnd_->setVisible(false);
+    checkAll_ = menu_.addAction(QStringLiteral("Check all now"), this, &TrayIcon::checkAllRequested);
+    snooze_.setTitle(QStringLiteral("Snooze alerts"));
+    const char* const choices[] = {"For 1 hour", "For 4 hours", "Until tomorrow 08:00"};
+    for (int i = 0; i < 3; ++i)
+        snooze_.addAction(QString::fromLatin1(choices[i]), this, [this, i] { emit snoozeAllRequested(i); });
+    menu_.addMenu(&snooze_);
+    menu_.addSeparator();
     help_ = menu_.addAction(QStringLiteral("&Help"), this, &TrayIcon::helpRequested);
     quit_ = menu_.addAction(QStringLiteral("&Quit"), this, &TrayIcon::quitRequested);
     preferences_ = menu_.addAction(QStringLiteral("&Preferences"), this, &TrayIcon::preferencesRequested);
@@ -102,7 +121,7 @@ void TrayIcon::setState(int iconId, const QString& tip) {
     stateTip_ = tip;
     tip_ = shownTip(iconId, tip);
     if (added_) {
-        tray_.setIcon(icon(iconId));
+        showIcon();
         tray_.setToolTip(toolTip());
         if (trayAvailable())
             tray_.show();
@@ -111,7 +130,62 @@ void TrayIcon::setState(int iconId, const QString& tip) {
 }
 
 QString TrayIcon::toolTip() const {
-    return notice_.isEmpty() ? tip_ : tip_ + QLatin1Char('\n') + notice_;
+    QString text = tip_;
+    for (const QString* line : {&digestTip_, &notice_})
+        if (!line->isEmpty())
+            text += QLatin1Char('\n') + *line;
+    return text;
+}
+
+void TrayIcon::showIcon() {
+    // A pass sets the state after every site: the badge is drawn again only
+    // when the state or a count changed.
+    const int key = (iconId_ * 1000 + std::min(down_, 999)) * 1000 + std::min(slow_, 999);
+    if (key != shownKey_) {
+        shownIcon_ = TrayBadge::badged(icon(iconId_), down_, slow_);
+        shownKey_ = key;
+    }
+    tray_.setIcon(shownIcon_);
+}
+
+void TrayIcon::setDigest(const TrayDigest& digest, std::time_t now) {
+    const QString tip = QtText::toQt(digest.toolTip(now));
+    const bool counts = digest.downCount() != down_ || digest.slowCount() != slow_;
+    down_ = digest.downCount();
+    slow_ = digest.slowCount();
+    QStringList keys;
+    for (const TrayDigest::Site& s : digest.failing())
+        keys << QtText::toQt(s.title + "\n" + s.url + "\n" + s.reason);
+    if (keys != siteKeys_) {
+        siteKeys_ = keys;
+        for (QAction* a : siteActions_)
+            a->deleteLater();
+        siteActions_.clear();
+        const std::size_t listed = std::min(digest.failing().size(), TrayDigest::kMaxListed);
+        for (std::size_t i = 0; i < listed; ++i) {
+            const TrayDigest::Site& s = digest.failing()[i];
+            // "&" would mark a shortcut; "&&" shows it.
+            QString text = QtText::toQt(ReasonText::clip(s.title) + ": " + ReasonText::clip(s.reason));
+            text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            auto* action = new QAction(text, &menu_);
+            const QString title = QtText::toQt(s.title), url = QtText::toQt(s.url);
+            connect(action, &QAction::triggered, this, [this, title, url] { emit siteChosen(title, url); });
+            menu_.insertAction(more_, action);
+            siteActions_.push_back(action);
+        }
+        const std::size_t rest = digest.failing().size() - listed;
+        more_->setText(QStringLiteral("and %1 more").arg(rest));
+        more_->setVisible(rest > 0);
+        sitesEnd_->setVisible(!siteActions_.empty());
+    }
+    if (tip == digestTip_ && !counts)
+        return;
+    digestTip_ = tip;
+    if (added_) {
+        showIcon();
+        tray_.setToolTip(toolTip());
+    }
+    emit stateChanged(iconId_, toolTip());
 }
 
 void TrayIcon::setNotice(const QString& notice) {

@@ -6,7 +6,12 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <ctime>
+#include <vector>
+
 namespace vantrel {
+
+class TrayDigest;
 
 // The notification-area icon: shows the monitoring state (start, the "on"
 // animation, off, alert) and leads back to the main window. Driven from the
@@ -53,6 +58,12 @@ public:
 
     // A line under the state's tip, such as the last failed mail; empty: none.
     void setNotice(const QString& notice);
+    // The failing sites: their count on the icon, each with its reason and
+    // since when in the tip, and each in the menu, where choosing one asks
+    // for its row.
+    void setDigest(const TrayDigest& digest, std::time_t now);
+    int badgeCount() const { return down_ > 0 ? down_ : slow_; }
+    QIcon shownIcon() const { return shownIcon_; }
 
     int iconId() const { return iconId_; }
     QString tip() const { return tip_; } // the state's own tip
@@ -64,6 +75,10 @@ public:
     QAction* helpAction() const { return help_; }
     QAction* quitAction() const { return quit_; }
     QAction* preferencesAction() const { return preferences_; }
+    QAction* checkAllAction() const { return checkAll_; }
+    QMenu* snoozeMenu() { return &snooze_; }
+    // The failing sites' entries at the top of the menu, in the digest's order.
+    const std::vector<QAction*>& siteActions() const { return siteActions_; }
 
 signals:
     void restoreRequested();
@@ -71,6 +86,10 @@ signals:
     void quitRequested();
     void preferencesRequested();
     void stateChanged(int iconId, const QString& tip);
+    void siteChosen(const QString& title, const QString& url);
+    void checkAllRequested();
+    // 0: one hour, 1: four hours, 2: until tomorrow 08:00 (SnoozeChoice).
+    void snoozeAllRequested(int choice);
 
 private:
     static QIcon loadIcon(int id);
@@ -78,12 +97,24 @@ private:
     QString shownTip(int iconId, const QString& tip) const;
     void nextFrame();
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void showIcon();
 
     QSystemTrayIcon tray_;
     QMenu menu_;
     QAction* help_ = nullptr;
     QAction* quit_ = nullptr;
     QAction* preferences_ = nullptr;
+    QAction* checkAll_ = nullptr;
+    QAction* more_ = nullptr;     // "and N more", under the failing sites listed
+    QAction* sitesEnd_ = nullptr; // the separator under the failing sites
+    QMenu snooze_;
+    std::vector<QAction*> siteActions_;
+    QStringList siteKeys_; // what the site entries show, to rebuild them only on a change
+    QString digestTip_;
+    int down_ = 0;
+    int slow_ = 0;
+    QIcon shownIcon_;
+    int shownKey_ = -1; // the state and counts shownIcon_ was drawn for
     QTimer animation_;
     int frame_ = 0;
     int iconId_ = 0;

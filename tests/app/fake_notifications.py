@@ -6,6 +6,11 @@ Usage: fake_notifications.py BUS_ADDRESS RECORD_FILE [SECONDS]
 Owns org.freedesktop.Notifications on the bus at BUS_ADDRESS, writes one JSON
 line per Notify call to RECORD_FILE (after a first line "ready"), and ends by
 itself after SECONDS (120 unless given) at the latest.
+
+It offers the Inhibited property (do-not-disturb), and a control interface
+for the test: Invoke(id, action) emits ActionInvoked as a click on the
+action's button would, SetInhibited(on) switches do-not-disturb and emits
+PropertiesChanged.
 """
 import json
 import sys
@@ -16,6 +21,7 @@ import dbus.service
 from gi.repository import GLib
 
 IFACE = "org.freedesktop.Notifications"
+CONTROL = "org.vantrel.TestControl"
 
 
 def image_shape(image):
@@ -32,10 +38,18 @@ class Notifications(dbus.service.Object):
         super().__init__(bus, "/org/freedesktop/Notifications")
         self.record = record
         self.next_id = 1
+        self.inhibited = False
 
     @dbus.service.method(IFACE, in_signature="susssasa{sv}i", out_signature="u")
     def Notify(self, app_name, replaces_id, app_icon, summary, body, actions, hints, timeout):
+        # A notification that replaces one keeps its id, as the services do.
+        if replaces_id:
+            shown_id = int(replaces_id)
+        else:
+            shown_id = self.next_id
+            self.next_id += 1
         self.record.write(json.dumps({
+            "id": shown_id,
             "app_name": str(app_name), "replaces_id": int(replaces_id), "app_icon": str(app_icon),
             "summary": str(summary), "body": str(body), "actions": [str(a) for a in actions],
             "hints": {str(k): (int(v) if isinstance(v, (dbus.Byte, dbus.Int32, dbus.UInt32))
@@ -43,12 +57,43 @@ class Notifications(dbus.service.Object):
                       for k, v in hints.items()},
             "timeout": int(timeout)}) + "\n")
         self.record.flush()
-        self.next_id += 1
-        return self.next_id - 1
+        return shown_id
+
+    @dbus.service.signal(IFACE, signature="us")
+    def ActionInvoked(self, id, action_key):
+        pass
+
+    @dbus.service.signal(IFACE, signature="uu")
+    def NotificationClosed(self, id, reason):
+        pass
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        if interface == IFACE and name == "Inhibited":
+            return dbus.Boolean(self.inhibited)
+        raise dbus.exceptions.DBusException("no such property", name="org.freedesktop.DBus.Error.UnknownProperty")
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        return {"Inhibited": dbus.Boolean(self.inhibited)} if interface == IFACE else {}
+
+    @dbus.service.signal(dbus.PROPERTIES_IFACE, signature="sa{sv}as")
+    def PropertiesChanged(self, interface, changed, invalidated):
+        pass
+
+    @dbus.service.method(CONTROL, in_signature="us")
+    def Invoke(self, id, action_key):
+        # Left open, as a resident notification stays after a click.
+        self.ActionInvoked(id, action_key)
+
+    @dbus.service.method(CONTROL, in_signature="b")
+    def SetInhibited(self, on):
+        self.inhibited = bool(on)
+        self.PropertiesChanged(IFACE, {"Inhibited": dbus.Boolean(self.inhibited)}, dbus.Array([], signature="s"))
 
     @dbus.service.method(IFACE, in_signature="", out_signature="as")
     def GetCapabilities(self):
-        return ["body"]
+        return ["body", "actions"]
 
     @dbus.service.method(IFACE, in_signature="", out_signature="ssss")
     def GetServerInformation(self):

@@ -62,8 +62,10 @@ def started(work):
 
 
 class Desktop:
-    def __init__(self, tray=False):
+    def __init__(self, tray=False, tray_height=40):
         self.tray = tray
+        # trayer draws its icons as high as the bar, less its margin.
+        self.tray_height = tray_height
         self.procs = []
         self.home = tempfile.mkdtemp(prefix="vantrel-desktop-")
         self.env = None
@@ -115,7 +117,7 @@ class Desktop:
             raise RuntimeError("openbox did not start")
         if self.tray:
             self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                         "--heighttype", "pixel", "--height", "40", "--SetDockType", "true"])
+                         "--heighttype", "pixel", "--height", str(self.tray_height), "--SetDockType", "true"])
             # The program looks for a tray once, at its start: the tray must
             # own its selection before that.
             if not wait_for(lambda: tray_owner(self.display), 10):

@@ -12,7 +12,12 @@ as a user does.
 
 The saved list at the end tells: the typed site on top, then Alpha and Bravo
 as they were. With --screenshot PATH the window after the second pass is
-saved there."""
+saved there.
+
+3. On a list of 800 sites whose pages each take a while, the user scrolls
+   the list during the second pass, with its scroll bar and the wheel: the
+   rows the list shows change before the pass ends (they stay put when no
+   one scrolls)."""
 import http.server
 import os
 import re
@@ -50,7 +55,105 @@ def main():
     finally:
         httpd.shutdown()
         shutil.rmtree(work, ignore_errors=True)
+    if not failures:
+        failures, details = scroll_during_pass(exe)
     return fasttime.verdict(failures, details)
+
+
+class SlowPage(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        time.sleep(0.1)
+        body = b"<html>Welcome</html>"
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            self.wfile.write(body)
+        except OSError:
+            pass  # the program ended mid-pass
+
+    def log_message(self, *args):
+        pass
+
+
+SCROLL_SITES = 800
+
+
+def scroll_during_pass(exe):
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), SlowPage)
+    httpd.daemon_threads = True
+    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    web = "http://127.0.0.1:%d" % httpd.server_address[1]
+    work = tempfile.mkdtemp(prefix="vantrel-scroll-")
+    failures = []
+    try:
+        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
+            f.write(b"CREATOR=Vantrel 1.0\r\nLOGFILE=vantrel.log\r\nINTERVAL=1\r\nMONITOR=yes\r\n\r\n")
+        records = ["ST=Site %d\r\nURL=%s/%d\r\nTESTSTRING=Welcome\r\nACTION=Sound\r\nSTATUS=OK\r\n" % (i, web, i)
+                   for i in reversed(range(SCROLL_SITES))]
+        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
+            f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(records)).encode())
+        with desktop.Desktop(tray=False) as d:
+            env = fasttime.environment(d.env, 60, QT_QPA_PLATFORM="xcb")
+            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    start_new_session=True)
+            try:
+                failures = scroll(d, proc, work)
+            finally:
+                proc.kill()
+                proc.wait()
+    finally:
+        httpd.shutdown()
+        shutil.rmtree(work, ignore_errors=True)
+    return failures, ""
+
+
+def scroll(d, proc, work):
+    window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
+    if not window or not desktop.wait_for(lambda: desktop.started(work), 20):
+        return ["no window, or no start"]
+    desktop.wait_for(lambda: "Iconic" in d.xprop("-id", window, "WM_STATE"), 5)
+    d.run(["xdotool", "windowactivate", "--sync", window])
+    if not desktop.wait_for(lambda: d.mapped(window), 10):
+        return ["the window did not come up"]
+    if not desktop.wait_for(lambda: log_records(work) > SCROLL_SITES, 2 * PASS_LIMIT):
+        return ["no second pass began"]
+
+    def rows():
+        # The site names the list shows, as pixels: its first column, below its header.
+        path = os.path.join(work, "rows.ppm")
+        d.run(["import", "-window", window, "-crop", "90x60+12+210", "ppm:" + path], timeout=20)
+        with open(path, "rb") as f:
+            return f.read()
+
+    def during(what):
+        done = log_records(work)
+        return [] if done < 2 * SCROLL_SITES else ["the pass ended before %s was seen" % what]
+
+    failures = []
+    still = rows()
+    time.sleep(0.5)
+    if rows() != still:
+        failures.append("the rows shown changed while no one scrolled")
+    # A click in the scroll bar's groove pages the list toward it (whether
+    # the list stands at its top or, after the last pass, at its bottom);
+    # then the wheel scrolls it down.
+    x = str(window_width(d, window) - 96)
+    d.run(["xdotool", "mousemove", "--window", window, x, "250", "click", "1"])
+    time.sleep(0.5)
+    paged = rows()
+    if paged == still:
+        failures.append("a click in the scroll bar did not scroll the list during the pass")
+    d.run(["xdotool", "mousemove", "--window", window, "60", "240", "click", "--repeat", "5", "5"])
+    time.sleep(0.5)
+    if rows() == paged:
+        failures.append("the wheel did not scroll the list during the pass")
+    failures += during("the list scrolled")
+    if os.environ.get("VANTREL_E2E_SHOTS"):
+        d.screenshot(os.path.join(os.environ["VANTREL_E2E_SHOTS"], "scrolled-during-pass.png"))
+    return failures
 
 
 def write_files(work, web):

@@ -4,7 +4,8 @@ test registers a StatusNotifierWatcher of its own (with a host) on a private
 session bus, runs the real program on an X server of its own with a window
 manager, and then acts as the tray host would: the item is titled "Vantrel",
 Activate shows the hidden window (which has no task-bar button), the menu is
-exported with the three entries, and its Quit ends the program the normal way
+exported with the three entries after "Check all now" and "Snooze alerts",
+and its Quit ends the program the normal way
 (the list saved, the item gone, exit status 0). With --screenshot PATH the
 desktop after Activate is saved there."""
 import os
@@ -176,13 +177,14 @@ def check(d, proc, items, work, shot):
     menu_path = props.Get(ITEM, "Menu")
     menu = dbus.Interface(bus.get_object(items[0], menu_path), MENU)
     labels = menu_labels(menu.GetLayout(dbus.Int32(0), dbus.Int32(-1), dbus.Array([], signature="s")))
-    if [label for _, label in labels] != ["_Help", "_Quit", "_Preferences"]:
+    # What acts on all sites comes first; the three entries of old keep their order.
+    if [label for _, label in labels] != ["Check all now", "Snooze alerts", "_Help", "_Quit", "_Preferences"]:
         failures.append("exported menu %r" % labels)
         return failures
 
     # The host's Quit: the program ends the normal way.
     os.unlink(os.path.join(work, "vantrel.dat"))
-    quit_id = labels[1][0]
+    quit_id = labels[3][0]
     menu.Event(dbus.Int32(quit_id), "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0))
     try:
         proc.wait(timeout=20)

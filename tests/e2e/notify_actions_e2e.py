@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""A site's desktop notification can be acted on, through the real program
+and a notification service of the test's own on a private bus, with the
+program's clock sped up: a failing site gets one critical notification with
+"Open site", "Check again" and "Snooze 1 h"; Open site hands its URL to the
+browser, Check again checks it at once (outside the timer), Snooze 1 h writes
+its SNOOZE key. While the service's do-not-disturb is on, a second site's
+failure shows nothing; when it ends, one summary without actions shows it."""
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+
+import desktop
+import fasttime
+
+SPEED = 20  # the 5-minute interval passes in 15 s
+FAKE_SERVICE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "app", "fake_notifications.py")
+
+
+class Pages(http.server.BaseHTTPRequestHandler):
+    """/shop never holds "Welcome"; /blog holds it until the test says not."""
+    blog_up = True
+    requests = []
+
+    def do_GET(self):
+        Pages.requests.append(self.path)
+        up = self.path == "/blog" and Pages.blog_up
+        body = b"<html>Welcome</html>" if up else b"<html>closed</html>"
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+def site(title, url):
+    return ("ST=%s\r\nURL=%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
+            "ACTION=Sound\r\nSTATUS=OK\r\n" % (title, url))
+
+
+def notifications(record):
+    try:
+        with open(record, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.startswith("{")]
+    except OSError:
+        return []
+
+
+def main():
+    exe = os.path.abspath(sys.argv[1])
+    missing = desktop.missing_tools()
+    try:
+        import dbus  # noqa: F401
+    except ImportError:
+        missing.append("python3-dbus")
+    if not fasttime.LIBRARY:
+        missing.append("libfaketime")
+    if missing:
+        print("SKIP: not installed: %s" % " ".join(missing))
+        return 0
+    work = tempfile.mkdtemp(prefix="vantrel-actions-")
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    base = "http://127.0.0.1:%d" % server.server_address[1]
+    failures = []
+    try:
+        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
+            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=yes\r\nINTERVAL=5\r\n")
+        with open(os.path.join(work, "vantrel.dat"), "w", newline="") as f:
+            f.write("CREATOR=Vantrel 1.0\r\n" + site("Blog", base + "/blog") + site("Shop", base + "/shop"))
+        # The browser the program hands a page to: a script that notes it.
+        browser = os.path.join(work, "browser")
+        opened = os.path.join(work, "opened.txt")
+        with open(browser, "w") as f:
+            f.write("#!/bin/sh\necho \"$@\" >> '%s'\n" % opened)
+        os.chmod(browser, 0o755)
+        os.symlink(browser, os.path.join(work, "xdg-open"))
+        with desktop.Desktop(tray=False) as d:
+            address = d.env["DBUS_SESSION_BUS_ADDRESS"]
+            record = os.path.join(work, "notifications.jsonl")
+            service = subprocess.Popen([sys.executable, FAKE_SERVICE, address, record, "150"],
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL, start_new_session=True)
+            try:
+                if not desktop.wait_for(lambda: os.path.exists(record) and open(record).read().startswith("ready"),
+                                        15):
+                    return report(["the notification service did not start"])
+                env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", BROWSER=browser,
+                                                PATH=work + ":" + d.env["PATH"]), SPEED)
+                proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+                try:
+                    failures = check(address, record, opened, base, work)
+                finally:
+                    fasttime.terminate(proc, failures)
+                    out = proc.communicate(timeout=20)[0].decode("latin-1")
+                    if failures:
+                        failures.append("program output:\n" + out)
+            finally:
+                service.terminate()
+                service.wait(timeout=10)
+    finally:
+        server.shutdown()
+        shutil.rmtree(work, ignore_errors=True)
+    return report(failures)
+
+
+def report(failures):
+    for f in failures:
+        print(f)
+    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
+    return 1 if failures else 0
+
+
+def check(address, record, opened, base, work):
+    import dbus
+    bus = dbus.bus.BusConnection(address)
+    control = dbus.Interface(bus.get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications"),
+                             "org.vantrel.TestControl")
+    failures = []
+    # The first pass, one interval after the start.
+    if not desktop.wait_for(lambda: notifications(record), 40):
+        return ["no notification for the failing site"]
+    shop = notifications(record)[0]
+    if shop["summary"] != "Vantrel: Shop failed" or shop["hints"].get("urgency") != 2:
+        failures.append("first notification %r" % shop)
+    if shop["actions"] != ["open", "Open site", "check", "Check again", "snooze", "Snooze 1 h"]:
+        return failures + ["actions %r" % shop["actions"]]
+
+    control.Invoke(dbus.UInt32(shop["id"]), "open")
+    if not desktop.wait_for(lambda: os.path.exists(opened) and base + "/shop" in open(opened).read(), 10):
+        failures.append("Open site handed no URL to the browser")
+
+    before = Pages.requests.count("/shop")
+    control.Invoke(dbus.UInt32(shop["id"]), "check")
+    # At once: well before the next pass, which is 15 s of real time apart.
+    if not desktop.wait_for(lambda: Pages.requests.count("/shop") > before, 3):
+        failures.append("Check again did not check the site at once")
+
+    control.Invoke(dbus.UInt32(shop["id"]), "snooze")
+    dat = os.path.join(work, "vantrel.dat")
+    if not desktop.wait_for(lambda: "SNOOZE=" in open(dat, newline="").read(), 5):
+        failures.append("Snooze 1 h wrote no SNOOZE key")
+
+    # Do-not-disturb: Blog fails unseen, then one summary without buttons.
+    shown = len(notifications(record))
+    control.SetInhibited(True)
+    Pages.blog_up = False
+    blog_checks = Pages.requests.count("/blog")
+    if not desktop.wait_for(lambda: Pages.requests.count("/blog") > blog_checks + 0, 40):
+        return failures + ["no pass checked Blog during do-not-disturb"]
+    desktop.wait_for(lambda: False, 1.0)
+    if len(notifications(record)) != shown:
+        failures.append("a notification showed during do-not-disturb: %r" % notifications(record)[shown:])
+    control.SetInhibited(False)
+    if not desktop.wait_for(lambda: len(notifications(record)) > shown, 10):
+        return failures + ["no summary when do-not-disturb ended"]
+    summary = notifications(record)[shown]
+    if summary["summary"] != "Vantrel: Blog failed" or summary["actions"]:
+        failures.append("summary after do-not-disturb %r" % summary)
+    return failures
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,12 +1,12 @@
 #include "app/LogindSleepSignal.h"
 
-#include "monitor/SleepWake.h"
+#include "monitor/SiteMonitor.h"
 
 #include <QTimer>
 
 namespace vantrel {
 
-LogindSleepSignal::LogindSleepSignal(SleepWake& engine, QDBusConnection bus, QObject* parent)
+LogindSleepSignal::LogindSleepSignal(SiteMonitor& engine, QDBusConnection bus, QObject* parent)
     : QObject(parent), engine_(engine) {
     listening_ = bus.isConnected() && bus.connect("org.freedesktop.login1", "/org/freedesktop/login1",
                                                   "org.freedesktop.login1.Manager", "PrepareForSleep", this,

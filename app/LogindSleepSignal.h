@@ -5,7 +5,7 @@
 
 namespace vantrel {
 
-class SleepWake;
+class SiteMonitor;
 
 // Feeds logind's PrepareForSleep signal (org.freedesktop.login1.Manager on
 // the system bus) to the engine: true before the machine sleeps, false
@@ -14,7 +14,7 @@ class SleepWake;
 class LogindSleepSignal : public QObject {
     Q_OBJECT
 public:
-    LogindSleepSignal(SleepWake& engine, QDBusConnection bus = QDBusConnection::systemBus(),
+    LogindSleepSignal(SiteMonitor& engine, QDBusConnection bus = QDBusConnection::systemBus(),
                       QObject* parent = nullptr);
     // Whether the bus took the subscription.
     bool listening() const { return listening_; }
@@ -23,7 +23,7 @@ private slots:
     void prepareForSleep(bool start);
 
 private:
-    SleepWake& engine_;
+    SiteMonitor& engine_;
     bool listening_ = false;
 };
 

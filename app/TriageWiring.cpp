@@ -30,7 +30,7 @@ TriageWiring::TriageWiring(SiteMonitor& engine, TrayIcon& tray, SiteNotification
     connect(&model_, &QAbstractItemModel::modelReset, this, later);
     release_.setSingleShot(true);
     connect(&release_, &QTimer::timeout, this, [this] {
-        engine_.triage().release();
+        engine_.releaseHeld();
         model_.statesChanged();
         armRelease();
     });
@@ -44,10 +44,10 @@ TriageWiring::TriageWiring(SiteMonitor& engine, TrayIcon& tray, SiteNotification
         std::vector<int> rows(static_cast<std::size_t>(engine_.sites().rowCount()));
         for (std::size_t i = 0; i < rows.size(); ++i)
             rows[i] = static_cast<int>(i);
-        engine_.triage().checkNow(rows);
+        engine_.checkNow(rows);
     });
     connect(&tray_, &TrayIcon::snoozeAllRequested, this, [this](int choice) {
-        engine_.triage().snoozeAll(SnoozeEnd::of(static_cast<SnoozeChoice>(choice), clock_.now()));
+        engine_.snoozeAll(SnoozeEnd::of(static_cast<SnoozeChoice>(choice), clock_.now()));
         model_.statesChanged();
     });
 
@@ -59,20 +59,19 @@ TriageWiring::TriageWiring(SiteMonitor& engine, TrayIcon& tray, SiteNotification
             [this](const QString& title, const QString& url) {
                 const int row = rowOf(title, url);
                 if (row >= 0)
-                    engine_.triage().checkNow({row});
+                    engine_.checkNow({row});
             });
     connect(&notifications_, &SiteNotifications::snoozeRequested, this,
             [this](const QString& title, const QString& url) {
                 const int row = rowOf(title, url);
                 if (row < 0)
                     return;
-                engine_.triage().snooze(row, SnoozeEnd::of(SnoozeChoice::OneHour, clock_.now()));
+                engine_.snooze(row, SnoozeEnd::of(SnoozeChoice::OneHour, clock_.now()));
                 armRelease();
             });
     // When do-not-disturb ends, what it held is given as one summary.
-    connect(&notifications_, &SiteNotifications::inhibitedChanged, this, [this](bool on) {
-        notifications_.asSummary([this, on] { engine_.triage().setDoNotDisturb(on); });
-    });
+    connect(&notifications_, &SiteNotifications::inhibitedChanged, this,
+            [this](bool on) { notifications_.asSummary([this, on] { engine_.setDoNotDisturb(on); }); });
 }
 
 int TriageWiring::rowOf(const QString& title, const QString& url) const {
@@ -95,7 +94,7 @@ void TriageWiring::refresh() {
 }
 
 void TriageWiring::armRelease() {
-    const std::optional<std::time_t> next = engine_.triage().nextRelease();
+    const std::optional<std::time_t> next = engine_.nextRelease();
     if (!next) {
         release_.stop();
         return;

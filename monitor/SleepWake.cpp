@@ -76,7 +76,7 @@ bool SleepWake::wakeAndCheck() {
     std::vector<int> rows;
     for (int i = 0; i < monitor_.sites().rowCount(); ++i)
         rows.push_back(i);
-    monitor_.checkRowsNow(rows);
+    monitor_.checkNow(rows);
     return true;
 }
 

@@ -79,18 +79,18 @@ TEST(LogindSleepSignal, SleepHoldsChecksAndResumeChecksAtOnce) {
     engine.sites().insertAtTop(SiteEntry{"Up", web.url("/up"), "well", "", "", "", "", "OK"});
 
     LogindSleepSignal listener(
-        engine.sleepWake(), QDBusConnection::connectToBus(QString::fromStdString(address), "engine-system"));
+        engine, QDBusConnection::connectToBus(QString::fromStdString(address), "engine-system"));
     ASSERT_TRUE(listener.listening());
 
     prepareForSleep(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.sleepWake().asleep(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.asleep(); }, 10000));
     engine.onTimer();
     EXPECT_EQ(history.checks, 0);
 
     clock.advance(600);
     prepareForSleep(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 1; }, 10000));
-    EXPECT_FALSE(engine.sleepWake().asleep());
+    EXPECT_FALSE(engine.asleep());
     EXPECT_EQ(history.gaps, std::vector<std::string>{"asleep 600"});
     EXPECT_EQ(engine.sites().row(0).status, "OK");
 }

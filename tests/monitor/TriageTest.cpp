@@ -157,7 +157,7 @@ TEST_F(TriageTest, SnoozeHoldsAlertsUntilItEndsAndSendsOnlyWhatStillHolds) {
     setSites({site("a", "OK"), site("b", "OK"), site("c", "Bad - Test String Welcome Not Found")});
     const std::time_t until = clock.now() + 3600;
     for (int row = 0; row < 3; ++row)
-        engine.triage().snooze(row, until);
+        engine.snooze(row, until);
     const std::string untilText = DateText::dateTime(until);
     EXPECT_NE(TempDir::readFile("vantrel.dat").find("STATUS=OK\r\nSNOOZE=" + untilText + "\r\n\r\n"),
               std::string::npos);
@@ -171,15 +171,15 @@ TEST_F(TriageTest, SnoozeHoldsAlertsUntilItEndsAndSendsOnlyWhatStillHolds) {
     EXPECT_TRUE(sound.played.empty());
     EXPECT_EQ(hookCalls(), 0);
     EXPECT_TRUE(view.siteChangeSummaries.empty());
-    ASSERT_TRUE(engine.triage().nextRelease().has_value());
-    EXPECT_EQ(*engine.triage().nextRelease(), until);
+    ASSERT_TRUE(engine.nextRelease().has_value());
+    EXPECT_EQ(*engine.nextRelease(), until);
 
     // B comes back before the end; then the snooze ends.
     up("b");
     clock.advance(3601);
     smtp.addSession(SmtpTestPeer::acceptingSession());
     smtp.addSession(SmtpTestPeer::acceptingSession());
-    engine.triage().release();
+    engine.releaseHeld();
     ASSERT_EQ(smtp.connections(), 2);
     EXPECT_NE(smtp.received(0).find("Subject: Vantrel Error Report\r\n"), std::string::npos);
     EXPECT_NE(smtp.received(0).find(web.url("/a") + " String Not Found"), std::string::npos);
@@ -188,7 +188,7 @@ TEST_F(TriageTest, SnoozeHoldsAlertsUntilItEndsAndSendsOnlyWhatStillHolds) {
     EXPECT_EQ(sound.played.size(), 1u);
     ASSERT_EQ(view.siteChangeSummaries.size(), 1u);
     EXPECT_EQ(view.siteChangeSummaries[0].size(), 2u);
-    EXPECT_FALSE(engine.triage().nextRelease().has_value());
+    EXPECT_FALSE(engine.nextRelease().has_value());
     // An ended snooze leaves the record; nothing is held any longer.
     EXPECT_TRUE(engine.sites().row(0).options.snooze.empty());
     engine.runCheckPass();
@@ -202,8 +202,8 @@ TEST_F(TriageTest, SnoozesSurviveARestartAndClearBackToTheDefaultFiles) {
     engine.saveSiteList();
     const std::string before = TempDir::readFile("vantrel.dat");
     const std::time_t until = clock.now() + 600;
-    engine.triage().snooze(0, until);
-    engine.triage().snoozeAll(until);
+    engine.snooze(0, until);
+    engine.snoozeAll(until);
     EXPECT_NE(
         TempDir::readFile(ExtraSettingsFile::kFileName)
             .find("\r\nSNOOZEALL=" + DateText::dateTime(until) + "\r\nQUIETHOURS=\r\nQUIETMAIL=send\r\n"),
@@ -223,8 +223,8 @@ TEST_F(TriageTest, SnoozesSurviveARestartAndClearBackToTheDefaultFiles) {
         EXPECT_TRUE(SnoozePolicy::snoozed(unsnoozed, restarted.extraSettings(), clock.now()));
         EXPECT_FALSE(SnoozePolicy::snoozed(unsnoozed, restarted.extraSettings(), until));
     }
-    engine.triage().clearSnooze(0);
-    engine.triage().clearSnoozeAll();
+    engine.clearSnooze(0);
+    engine.clearSnoozeAll();
     EXPECT_EQ(TempDir::readFile("vantrel.dat"), before);
     EXPECT_EQ(engine.extraSettings(), ExtraSettings{});
 }
@@ -246,25 +246,25 @@ TEST_F(TriageTest, QuietHoursSilenceSoundAndNotificationsAndMailWaitsOnlyWhenHel
     up("a");
     engine.runCheckPass(); // the recovery mail waits
     EXPECT_EQ(smtp.connections(), 1);
-    const std::optional<std::time_t> end = engine.triage().nextRelease();
+    const std::optional<std::time_t> end = engine.nextRelease();
     ASSERT_TRUE(end.has_value());
     EXPECT_GT(*end, clock.now());
     EXPECT_LE(*end - clock.now(), 3600);
-    engine.triage().release(); // still quiet: nothing
+    engine.releaseHeld(); // still quiet: nothing
     EXPECT_EQ(smtp.connections(), 1);
 
     clock.set(*end);
     smtp.addSession(SmtpTestPeer::acceptingSession());
-    engine.triage().release();
+    engine.releaseHeld();
     ASSERT_EQ(smtp.connections(), 2);
     EXPECT_NE(smtp.received(1).find("Subject: Vantrel Recovery Report\r\n"), std::string::npos);
-    EXPECT_FALSE(engine.triage().nextRelease().has_value());
+    EXPECT_FALSE(engine.nextRelease().has_value());
 }
 
 // Do-not-disturb holds notifications and the sound, never mail or the
 // error URL, and gives one summary when it ends.
 TEST_F(TriageTest, DoNotDisturbHoldsNotificationsAndSoundForOneSummary) {
-    engine.triage().setDoNotDisturb(true);
+    engine.setDoNotDisturb(true);
     down("a");
     down("b");
     setSites({site("a", "OK"), site("b", "OK", "Sound")});
@@ -277,13 +277,13 @@ TEST_F(TriageTest, DoNotDisturbHoldsNotificationsAndSoundForOneSummary) {
     EXPECT_TRUE(sound.played.empty());
     EXPECT_TRUE(view.siteChangeSummaries.empty());
 
-    engine.triage().setDoNotDisturb(false);
+    engine.setDoNotDisturb(false);
     ASSERT_EQ(view.siteChangeSummaries.size(), 1u);
     ASSERT_EQ(view.siteChangeSummaries[0].size(), 2u); // b's latest change only: it is back
     EXPECT_EQ(view.siteChangeSummaries[0][0].url, web.url("/a"));
     EXPECT_TRUE(view.siteChangeSummaries[0][1].recovered);
     EXPECT_EQ(sound.played.size(), 1u);
-    engine.triage().setDoNotDisturb(false); // no second summary
+    engine.setDoNotDisturb(false); // no second summary
     EXPECT_EQ(view.siteChangeSummaries.size(), 1u);
 }
 
@@ -297,7 +297,7 @@ TEST_F(TriageTest, CheckNowRunsAtOnceLeavesTheTimerAndQueuesDuringAPass) {
     setSites({site("a", "OK"), site("b", "OK"), site("c", "OK")});
     const size_t timers = view.timerPeriods.size();
     smtp.addSession(SmtpTestPeer::acceptingSession());
-    engine.triage().checkNow({2, 7});
+    engine.checkNow({2, 7});
     EXPECT_EQ(loggedUrls(), std::vector<std::string>{web.url("/c")});
     EXPECT_EQ(smtp.connections(), 1); // the same alerts as a pass
     EXPECT_EQ(hookCalls(), 2);
@@ -316,7 +316,7 @@ TEST_F(TriageTest, CheckNowRunsAtOnceLeavesTheTimerAndQueuesDuringAPass) {
     view.onBox = [&](const FakeMonitorView::Box&) {
         if (loggedAtBox)
             return;
-        engine.triage().checkNow({0});
+        engine.checkNow({0});
         loggedAtBox = loggedUrls().size();
         EXPECT_TRUE(engine.passRunning());
     };
@@ -450,22 +450,22 @@ TEST_F(TriageTest, SleepStopsThePassAndResumeWaitsForTheNetworkThenChecksEverySi
     a.errorUrl = "http://127.0.0.1:1/hook"; // refused: its message box is where the lid closes
     setSites({a, site("b", "OK"), site("c", "OK")});
     engine.extraSettings().parallelFetches = 1;
-    view.onBox = [&](const FakeMonitorView::Box&) { engine.sleepWake().beforeSleep(); };
+    view.onBox = [&](const FakeMonitorView::Box&) { engine.beforeSleep(); };
     engine.runCheckPass();
     view.onBox = nullptr;
     EXPECT_EQ(loggedUrls().size(), 1u); // a only: the pass stopped after it
     EXPECT_FALSE(engine.stopRequested());
     const std::time_t slept = clock.now();
     engine.onTimer();
-    engine.triage().checkNow({1});
+    engine.checkNow({1});
     EXPECT_EQ(loggedUrls().size(), 1u);
 
     clock.advance(1800);
     // Names resolve again on the third look.
     pump.pauses.clear();
     int probes = 0;
-    engine.sleepWake().setDnsProbe([&] { return ++probes >= 3; });
-    engine.sleepWake().resumed();
+    engine.setDnsProbe([&] { return ++probes >= 3; });
+    engine.resumed();
     EXPECT_EQ(probes, 3);
     EXPECT_EQ(std::count(pump.pauses.begin(), pump.pauses.end(), std::chrono::milliseconds(1000)), 2);
     EXPECT_EQ(loggedUrls().size(), 1u + 3u);

@@ -62,6 +62,14 @@ struct Incident {
     long long durationSeconds(std::time_t now) const { return (end ? end : now) - start; }
 };
 
+// A stretch of time the sites were not monitored, and why ("asleep",
+// "offline", "no_network", "dns", "captive_portal").
+struct UnmonitoredStretch {
+    std::time_t from = 0;
+    std::time_t to = 0;
+    std::string reason;
+};
+
 // What the window shows of one site.
 struct SiteSummary {
     // Fraction of good checks, -1 where there was no check in the window.
@@ -117,6 +125,11 @@ public:
     // chart shows a gap. A store that keeps no such stretches ignores it.
     virtual void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) {
         (void)from, (void)to, (void)reason;
+    }
+    // The stretches not monitored that overlap `from` to `to`, oldest first.
+    virtual std::vector<UnmonitoredStretch> unmonitored(std::time_t from, std::time_t to) {
+        (void)from, (void)to;
+        return {};
     }
 
     // False once the store could not be opened or written; `problem` says why.

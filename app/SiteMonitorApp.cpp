@@ -3,6 +3,7 @@
 #include "app/ChannelsWiring.h"
 #include "app/FolderCommandServer.h"
 #include "app/InstanceGuard.h"
+#include "app/PowerNetworkWatch.h"
 #include "app/QtEventPump.h"
 #include "app/SignalBridge.h"
 #include "app/SiteMonitorDlg.h"
@@ -76,6 +77,8 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     dialog.OnInitDialog();
     ChannelsWiring channels(dialog, headless);
     channels.start();
+    // Sleep, resume and the network's changes reach the engine.
+    PowerNetworkWatch power(dialog.engine().sleepWake());
     QApplication::exec();
     guard.setCommandHandler(nullptr);
     dialog.OnDestroy();

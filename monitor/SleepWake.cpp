@@ -23,6 +23,10 @@ void SleepWake::beforeSleep() {
     }
 }
 
+bool SleepWake::passStopped() const {
+    return !monitor_.passRunning();
+}
+
 void SleepWake::passEnded() {
     if (stopForSleep_ && !monitor_.quitting())
         monitor_.pump().stopSignal().reset();
@@ -61,7 +65,7 @@ bool SleepWake::wakeAndCheck() {
     bool ready = false;
     const long steps = kWakeWait / kWakeStep;
     for (long step = 0; step <= steps && !monitor_.stopRequested() && !asleep_; ++step) {
-        if (monitor_.network().interfaceUp() && dnsAnswers()) {
+        if (monitor_.network().interfaceUp() && monitor_.network().defaultRoute() && dnsAnswers()) {
             ready = true;
             break;
         }

@@ -235,13 +235,17 @@ void CheckPass::fetchAhead(int rows) {
         }
         wanted = std::move(again);
     }
+    m.offlineGuard().judgeSites(verdictSites());
+}
+
+std::vector<ConnectivityVerdict::Site> CheckPass::verdictSites() const {
     std::vector<ConnectivityVerdict::Site> sites;
     for (const Ahead& a : ahead_)
         if (a.pending)
             sites.push_back({a.site.url, a.response.ok ? 0 : a.response.errorNumber,
                              failed(a.response, a.site), a.response.finalUrl,
                              a.response.ok ? a.response.body.substr(0, 65536) : std::string()});
-    m.offlineGuard().judgeSites(sites);
+    return sites;
 }
 
 // Checks row next_ when it is due, and moves on to the next row. False once
@@ -287,20 +291,18 @@ void CheckPass::fetchAlongside(int rows, int& failureCount) {
         requests.push_back(requestFor(a.site));
     }
     size_t arrivedCount = 0;
-    bool reached = false; // a site answered, or failed other than by being out of reach
+    bool reached = false; // a site answered well from its own host
     bool verdict = false;
     // The offline guard's verdict, once known: one site reached settles it
-    // (the machine is online), else it takes every result.
+    // (the machine is online, and behind no portal), else it takes every
+    // result, which also tells a silent resolver and a portal.
     auto judgeOffline = [&](bool all) {
         if (verdict || (!reached && !all))
             return;
-        std::vector<int> errors;
         if (reached)
-            errors.push_back(0);
+            guard.judgeResults({0});
         else
-            for (size_t k : wanted)
-                errors.push_back(ahead_[k].response.ok ? 0 : ahead_[k].response.errorNumber);
-        guard.judgeResults(errors);
+            guard.judgeSites(verdictSites());
         m.view().setOffline(guard.offline());
         verdict = true;
     };
@@ -315,7 +317,9 @@ void CheckPass::fetchAlongside(int rows, int& failureCount) {
             a.arrived = true;
             waitingBytes_ += a.response.body.size();
             ++arrivedCount;
-            reached = reached || a.response.ok || !OfflineGuard::unreachable(a.response.errorNumber);
+            const std::string landed = ConnectivityVerdict::hostOf(a.response.finalUrl);
+            reached = reached || (!failed(a.response, a.site) &&
+                                  (landed.empty() || landed == ConnectivityVerdict::hostOf(a.site.url)));
         },
         [&] {
             judgeOffline(arrivedCount == wanted.size());

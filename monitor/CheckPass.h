@@ -2,6 +2,7 @@
 
 #include "model/SiteEntry.h"
 #include "monitor/CheckVerdict.h"
+#include "monitor/ConnectivityVerdict.h"
 #include "monitor/SiteChange.h"
 #include "platform/HttpClient.h"
 
@@ -59,6 +60,8 @@ private:
     void checkDue(bool timed);
     void fetchAhead(int rows);
     void fetchAlongside(int rows, int& failureCount);
+    // Every fetched row's result, as whose-fault-it-is judges them.
+    std::vector<ConnectivityVerdict::Site> verdictSites() const;
     bool checkNext(int rows, int& failureCount);
     bool fetchAtTurn(int i);
     HttpResponse downloadConfirmed(const SiteEntry& site);

@@ -142,7 +142,7 @@ void ChannelsWiring::show(const DeliveryReport& report) {
         detail += report.givenUp ? ", given up" : ", tried again later";
     if (!report.ok && headless_)
         std::fprintf(stderr, "Alert failed %s: %s\n", DateText::timeOfDay(now).c_str(), detail.c_str());
-    dialog_.reportAlertResult(report.ok, DateText::timeOfDay(now), detail);
+    engine.alertSink().alertResult(report.ok, DateText::timeOfDay(now), detail);
     if (CheckHistory* history = engine.history())
         history->recordAlert({now, report.url, report.site, "channel", report.ok, detail});
 }
@@ -150,7 +150,8 @@ void ChannelsWiring::show(const DeliveryReport& report) {
 void ChannelsWiring::tell(const std::string& line) {
     std::fprintf(stderr, "Vantrel: %s\n", line.c_str());
     if (!headless_)
-        dialog_.reportAlertResult(false, DateText::timeOfDay(dialog_.engine().clock().now()), line);
+        dialog_.engine().alertSink().alertResult(false, DateText::timeOfDay(dialog_.engine().clock().now()),
+                                                 line);
 }
 
 } // namespace vantrel

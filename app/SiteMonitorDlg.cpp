@@ -84,7 +84,8 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& r) {
 } // namespace
 
 CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
-    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_, nullptr, &secrets_}) {
+    : QDialog(parent), engine_(*this, MonitorServices{&pump_, &clock_, &http_, &sound_, nullptr, &secrets_,
+                                                      &desktop_.alerts()}) {
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
@@ -94,7 +95,6 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     model_->widths().setMeasure([fm = QFontMetrics(font())](const std::string& text) {
         return fm.horizontalAdvance(QtText::toQt(text));
     });
-    tray_ = new TrayIcon(this);
     window_ = new WidgetWindow(*this);
     createMenu();
     createControls();
@@ -119,11 +119,13 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
             [this] { historyTimer_.start(); });
     chooseExportFile = [this] { return chooseExportFileWithDialog(); };
 
-    connect(tray_, &TrayIcon::restoreRequested, this, &CSiteMonitorDlg::OnTrayRestore);
-    connect(tray_, &TrayIcon::helpRequested, this, &CSiteMonitorDlg::OnManual);
-    connect(tray_, &TrayIcon::quitRequested, this, &CSiteMonitorDlg::OnFileQuit);
-    connect(tray_, &TrayIcon::preferencesRequested, this, &CSiteMonitorDlg::OnPreferences);
-    connect(tray_, &TrayIcon::stateChanged, this, [this](int id, const QString& tip) {
+    TrayIcon* tray = &desktop_.tray();
+    connect(tray, &TrayIcon::restoreRequested, this, &CSiteMonitorDlg::OnTrayRestore);
+    connect(tray, &TrayIcon::helpRequested, this, &CSiteMonitorDlg::OnManual);
+    connect(tray, &TrayIcon::quitRequested, this, &CSiteMonitorDlg::OnFileQuit);
+    connect(tray, &TrayIcon::preferencesRequested, this, &CSiteMonitorDlg::OnPreferences);
+    connect(&desktop_.alerts(), &DesktopAlerts::failureChanged, this, &CSiteMonitorDlg::showMailFailure);
+    connect(tray, &TrayIcon::stateChanged, this, [this](int id, const QString& tip) {
         if (!TrayIcon::trayAvailable()) {
             setWindowIcon(TrayIcon::icon(id));
             setToolTip(tip);
@@ -321,8 +323,8 @@ void CSiteMonitorDlg::layoutControls(int cx, int cy) {
 }
 
 void CSiteMonitorDlg::OnInitDialog() {
-    tray_->add();
-    tray_->showOn();
+    desktop_.tray().add();
+    desktop_.tray().showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
     readSecretsAhead();
@@ -406,7 +408,7 @@ void CSiteMonitorDlg::OnDestroy() {
     destroyed_ = true;
     checkTimer_.stop();
     exitSaveFailed_ = !engine_.saveSiteList();
-    tray_->remove();
+    desktop_.tray().remove();
 }
 
 // ---- gather and show -------------------------------------------------------
@@ -490,21 +492,12 @@ void CSiteMonitorDlg::setWindowCaption(const std::string& caption) {
     setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
 }
 
-void CSiteMonitorDlg::certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
-    if (!engine_.extraSettings().notifications)
-        return;
-    const QString days = daysLeft == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(daysLeft);
-    tray_->notify(QStringLiteral("Vantrel Certificate Warning"),
-                  QStringLiteral("%1 (%2): the certificate ends in %3.")
-                      .arg(QtText::toQt(title), QtText::toQt(url), days));
-}
-
 void CSiteMonitorDlg::setOffline(bool offline) {
     if (offline == offline_)
         return;
     offline_ = offline;
     setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
-    tray_->setOffline(offline);
+    desktop_.tray().setOffline(offline);
 }
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
@@ -574,60 +567,30 @@ int CSiteMonitorDlg::markedRow() const {
 }
 
 void CSiteMonitorDlg::showTrayOn() {
-    tray_->showOn();
+    desktop_.tray().showOn();
 }
 void CSiteMonitorDlg::showTrayOff() {
-    tray_->showOff();
+    desktop_.tray().showOff();
 }
 void CSiteMonitorDlg::showTrayAlert() {
-    tray_->showAlert();
+    desktop_.tray().showAlert();
 }
 void CSiteMonitorDlg::showTraySlow() {
-    tray_->showSlow();
-}
-
-void CSiteMonitorDlg::reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
-    // The Status field and the log keep their texts; the failure shows in its
-    // own line and in the tray's tip until a mail goes out again.
-    mailFailure_ = ok ? QString()
-                      : QStringLiteral("Mail failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
-    // Without a display the failure would otherwise be seen nowhere.
-    if (!ok && unattended_)
-        std::fprintf(stderr, "%s\n", mailFailure_.toLocal8Bit().constData());
-    showMailFailure();
-    tray_->setNotice(mailFailure_);
-}
-
-void CSiteMonitorDlg::reportAlertResult(bool ok, const std::string& when, const std::string& errorText) {
-    // A channel's failure shows where a mail's does; its success clears
-    // only a channel's failure, never a mail's.
-    if (ok && !mailFailure_.startsWith(QStringLiteral("Alert failed")))
-        return;
-    mailFailure_ =
-        ok ? QString()
-           : QStringLiteral("Alert failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
-    showMailFailure();
-    tray_->setNotice(mailFailure_);
+    desktop_.tray().showSlow();
 }
 
 void CSiteMonitorDlg::showMailFailure() {
     if (!mailFailureLabel_)
         return;
-    const bool failed = !mailFailure_.isEmpty();
+    const QString failure = desktop_.alerts().failure();
+    const bool failed = !failure.isEmpty();
     const QString shown =
-        mailFailureLabel_->fontMetrics().elidedText(mailFailure_, Qt::ElideRight, mailFailureLabel_->width());
+        mailFailureLabel_->fontMetrics().elidedText(failure, Qt::ElideRight, mailFailureLabel_->width());
     mailFailureLabel_->setText(shown);
-    mailFailureLabel_->setToolTip(mailFailure_);
-    mailFailureLabel_->setAccessibleName(mailFailure_); // the whole text, where the line cuts it
+    mailFailureLabel_->setToolTip(failure);
+    mailFailureLabel_->setAccessibleName(failure); // the whole text, where the line cuts it
     mailFailureLabel_->setVisible(failed);
     footer_->setVisible(!failed);
-}
-
-void CSiteMonitorDlg::notifySiteChanges(const std::vector<SiteChange>& changes) {
-    // Without a display no one would see it.
-    if (unattended_)
-        return;
-    notifier_.notify(changes);
 }
 
 // ---- site options ----------------------------------------------------------

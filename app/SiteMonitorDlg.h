@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DesktopIntegration.h"
 #include "app/KeyringSecretStore.h"
 #include "app/MailKeyring.h"
 #include "app/MailPasswordController.h"
@@ -12,7 +13,6 @@
 #include "platform/CanberraSoundPlayer.h"
 #include "platform/CurlHttpClient.h"
 #include "ui/BoundText.h"
-#include "ui/DesktopNotifier.h"
 #include "ui/HelpLinks.h"
 #include "ui/WholeTextTip.h"
 
@@ -66,10 +66,14 @@ public:
 
     // Headless runs: no one can answer a message box, so each box is written
     // to standard error and answered with its default button at once.
-    void setUnattended(bool on) { unattended_ = on; }
+    void setUnattended(bool on) {
+        unattended_ = on;
+        desktop_.setUnattended(on);
+    }
 
     SiteMonitor& engine() { return engine_; }
-    TrayIcon& tray() { return *tray_; }
+    TrayIcon& tray() { return desktop_.tray(); }
+    DesktopIntegration& desktop() { return desktop_; }
     HelpLinks& helpLinks() { return help_; }
     QTableView* listView() const { return list_; }
     HistoryPanel* historyPanel() const { return historyPanel_; }
@@ -98,14 +102,11 @@ public:
     void showTrayOff() override;
     void showTrayAlert() override;
     void showTraySlow() override;
-    void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override;
-    void reportAlertResult(bool ok, const std::string& when, const std::string& errorText) override;
-    void notifySiteChanges(const std::vector<SiteChange>& changes) override;
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.
-    QString mailFailure() const { return mailFailure_; }
-    DesktopNotifier& notifier() { return notifier_; }
+    QString mailFailure() const { return desktop_.alerts().failure(); }
+    DesktopNotifier& notifier() { return desktop_.notifier(); }
     MailKeyring& keyring() { return mailPassword_.keyring(); }
     // Reads the mail password for the login in the settings: from the
     // keyring, and where none answers or it holds none, from the password
@@ -113,8 +114,6 @@ public:
     void loadMailPassword() { mailPassword_.load(); }
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
-    // A desktop notification through the tray, when notifications are on.
-    void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
@@ -171,10 +170,11 @@ private:
     CurlHttpClient http_;
     CanberraSoundPlayer sound_;
     KeyringSecretStore secrets_; // site logins, read ahead before the first pass
+    // The tray, the notifications and the engine's alert sink: before the engine.
+    DesktopIntegration desktop_{*this, [this] { return engine_.extraSettings().notifications; }};
     SiteMonitor engine_;
     SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
     std::unique_ptr<SiteListModel> model_;
-    TrayIcon* tray_ = nullptr;
     QTimer checkTimer_;
     QTimer autoSizeTimer_;
     WholeTextTip wholeTip_;
@@ -192,10 +192,8 @@ private:
     QMessageBox* openBox_ = nullptr;
     bool exitSaveFailed_ = false;
     HelpLinks help_;
-    DesktopNotifier notifier_;
     MailPasswordController mailPassword_{engine_,
                                          [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
-    QString mailFailure_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

@@ -56,8 +56,8 @@ void AlertDispatcher::sendHeldReport(const std::string& subject, const std::stri
         SmtpMailer& mailer = monitor_.mailer();
         const std::string& sender = secured && !s.yourEmail.empty() ? s.yourEmail : *address;
         const bool ok = mailer.sendMail(*address, body, sender, s.smtpServer, subject);
-        monitor_.view().reportMailResult(ok, DateText::timeOfDay(monitor_.clock().now()),
-                                         ok ? std::string() : mailer.errorText);
+        monitor_.alertSink().mailResult(ok, DateText::timeOfDay(monitor_.clock().now()),
+                                        ok ? std::string() : mailer.errorText);
         monitor_.recordAlert("mail", ok, ok ? *address : *address + ": " + mailer.errorText);
     }
 }

@@ -181,12 +181,12 @@ void CheckPass::checkDue(bool timed) {
 
 void CheckPass::announceChanges() {
     SiteMonitor& m = monitor_;
-    if (changes_.empty() || !m.extraSettings().notifications || m.quietNow())
+    if (changes_.empty() || m.quietNow())
         return;
     if (m.alertHold().doNotDisturb())
         m.alertHold().holdChanges(changes_);
     else
-        m.view().notifySiteChanges(changes_);
+        m.alertSink().siteChanges(changes_);
 }
 
 void CheckPass::reportConnectivity(std::time_t started) {
@@ -535,7 +535,7 @@ void CheckPass::warnOfCertificate(int daysLeft) {
         m.alerts().sendCertificateWarning(
             "\n" + entry.url + " Certificate ends in " + std::to_string(daysLeft) +
             (daysLeft == 1 ? " day.\n" : " days.\n") + "Vantrel Report " + entry.checkDate + "\n");
-    m.view().certificateEnding(entry.title, entry.url, daysLeft);
+    m.alertSink().certificateEnding(entry.title, entry.url, daysLeft);
 }
 
 void CheckPass::noteChange(const SiteEntry& entry, const std::string& judgedAgainst) {

@@ -2,6 +2,7 @@
 
 namespace vantrel {
 
+class AlertSink;
 class Clock;
 class EventPump;
 class HttpClient;
@@ -10,10 +11,11 @@ class SecretStore;
 class SoundPlayer;
 
 // What the engine uses of the world outside: how it waits, the time, HTTP,
-// sound, whether the machine has a network, and the secrets it may send. A service left null is
-// replaced by a plain default (waits in place, the system clock, libcurl, no
-// sound, the system's interface list, the secrets file in the current
-// directory).
+// sound, whether the machine has a network, the secrets it may send, and
+// where its announcements go. A service left null is replaced by a plain
+// default (waits in place, the system clock, libcurl, no sound, the system's
+// interface list, the secrets file in the current directory, announcements
+// dropped but a failed save said in a box of the view).
 struct MonitorServices {
     EventPump* pump = nullptr;
     Clock* clock = nullptr;
@@ -21,6 +23,7 @@ struct MonitorServices {
     SoundPlayer* sound = nullptr;
     NetworkStatus* network = nullptr;
     const SecretStore* secrets = nullptr;
+    AlertSink* alerts = nullptr;
 };
 
 } // namespace vantrel

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "monitor/SiteChange.h"
-
 #include <chrono>
 #include <string>
 #include <vector>
@@ -48,28 +46,6 @@ public:
     // Whether the last pass found the machine offline: the tray tip and the
     // window say "Offline" while it is.
     virtual void setOffline(bool offline) = 0;
-    // A site's server certificate ends in `daysLeft` days; the window may
-    // show it as a desktop notification. Raised at most once a day a site.
-    virtual void certificateEnding(const std::string& title, const std::string& url, int daysLeft) {
-        (void)title;
-        (void)url;
-        (void)daysLeft;
-    }
-
-    // The outcome of each report mail as it ends: `when` is the local time
-    // ("14:05"), `errorText` the mailer's error text of a failure. A window
-    // shows the last failure until a later mail succeeds.
-    virtual void reportMailResult(bool ok, const std::string& when, const std::string& errorText) {
-        (void)ok, (void)when, (void)errorText;
-    }
-    // The outcome of a send to a chat or push channel, as the mails': a
-    // window shows the last failure beside the mail's.
-    virtual void reportAlertResult(bool ok, const std::string& when, const std::string& errorText) {
-        (void)ok, (void)when, (void)errorText;
-    }
-    // Once at the end of a check pass, when sites changed state in it and
-    // desktop notifications are on: one summary of all of them.
-    virtual void notifySiteChanges(const std::vector<SiteChange>& changes) { (void)changes; }
     // A pass whose failures are this machine's fault (no network, a resolver
     // that answers nothing, a captive portal): the words for the status bar,
     // and once a spell the text of one desktop notification (else empty).

@@ -29,6 +29,23 @@ bool fileExists(const char* path) {
     return ::access(path, F_OK) == 0;
 }
 
+// Without a sink of its own the engine announces nothing but a failed save,
+// which it says in a box of the view as it always has.
+class BoxOnlyAlertSink : public AlertSink {
+public:
+    explicit BoxOnlyAlertSink(MonitorView& view) : view_(view) {}
+    void siteChanges(const std::vector<SiteChange>&) override {}
+    void certificateEnding(const std::string&, const std::string&, int) override {}
+    void mailResult(bool, const std::string&, const std::string&) override {}
+    void alertResult(bool, const std::string&, const std::string&) override {}
+    void saveFailed(const std::string& text, const std::string& caption) override {
+        view_.messageBox(text, caption);
+    }
+
+private:
+    MonitorView& view_;
+};
+
 } // namespace
 
 SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
@@ -39,7 +56,9 @@ SiteMonitor::SiteMonitor(MonitorView& view, MonitorServices services)
       clock_(services.clock ? services.clock : &defaultClock_),
       http_(services.http ? services.http : defaultHttp_.get()), sound_(services.sound),
       network_(services.network ? services.network : defaultNetwork_.get()),
-      secrets_(services.secrets ? services.secrets : defaultSecrets_.get()), fetcher_(*http_, *pump_),
+      secrets_(services.secrets ? services.secrets : defaultSecrets_.get()),
+      defaultAlertSink_(services.alerts ? nullptr : std::make_unique<BoxOnlyAlertSink>(view)),
+      alertSink_(services.alerts ? services.alerts : defaultAlertSink_.get()), fetcher_(*http_, *pump_),
       mailer_(kMainReplyReadSize, *pump_, *clock_), poster_(*http_, *pump_), log_(view_), alerts_(*this),
       historyNotice_(nullptr, "History") {}
 
@@ -121,7 +140,7 @@ bool SiteMonitor::writeSiteList() {
     const bool ok =
         !siteListFileHeld_ && DataFile::save(SiteListFile::kFileName, SiteListFile::serialize(sites_));
     if (!ok)
-        view_.messageBox(kSaveErrorText, kSaveErrorCaption);
+        alertSink_->saveFailed(kSaveErrorText, kSaveErrorCaption);
     return ok;
 }
 
@@ -212,7 +231,7 @@ bool SiteMonitor::saveSettings() {
     else if (ok && (extraSettings_ != ExtraSettings{} || fileExists(ExtraSettingsFile::kFileName)))
         ok = DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(extraSettings_));
     if (!ok) {
-        view_.messageBox(kSaveErrorText, kSaveErrorCaption);
+        alertSink_->saveFailed(kSaveErrorText, kSaveErrorCaption);
         return false;
     }
     return true;
@@ -243,7 +262,7 @@ bool SiteMonitor::writeSiteListFile() {
 bool SiteMonitor::saveSiteList() {
     const bool ok = writeSiteListFile();
     if (!ok)
-        view_.messageBox(kSaveErrorText, kSaveErrorCaption);
+        alertSink_->saveFailed(kSaveErrorText, kSaveErrorCaption);
     clearEntry();
     return ok;
 }

@@ -6,6 +6,7 @@
 #include "model/SystemClock.h"
 #include "monitor/AlertDispatcher.h"
 #include "monitor/AlertHold.h"
+#include "monitor/AlertSink.h"
 #include "monitor/CheckCounters.h"
 #include "monitor/CheckHistory.h"
 #include "monitor/CheckLog.h"
@@ -77,6 +78,9 @@ public:
         return MailSubmission{extraSettings_.mailSecurity, extraSettings_.mailUser, mailPassword_};
     }
     ErrorUrlPoster& poster() { return poster_; }
+    // Where the sites' changes, certificate warnings, mail and channel
+    // outcomes and failed saves are announced.
+    AlertSink& alertSink() { return *alertSink_; }
     CheckLog& log() { return log_; }
     AlertDispatcher& alerts() { return alerts_; }
     // The chat and push channels the alerts also go to (none: only the
@@ -215,6 +219,8 @@ private:
     SoundPlayer* sound_;
     NetworkStatus* network_;
     const SecretStore* secrets_;
+    std::unique_ptr<AlertSink> defaultAlertSink_;
+    AlertSink* alertSink_;
     Settings settings_;
     ExtraSettings extraSettings_;
     std::string mailPassword_;

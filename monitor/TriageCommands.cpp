@@ -85,8 +85,8 @@ void TriageCommands::setDoNotDisturb(bool on) {
     // The quiet hours silence the summary too.
     if (monitor_.quietNow())
         return;
-    if (!summary.changes.empty() && monitor_.extraSettings().notifications)
-        monitor_.view().notifySiteChanges(summary.changes);
+    if (!summary.changes.empty())
+        monitor_.alertSink().siteChanges(summary.changes);
     if (!summary.sound.empty())
         monitor_.alerts().startErrorSound();
 }

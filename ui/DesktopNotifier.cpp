@@ -34,11 +34,10 @@ QString DesktopNotifier::summaryFor(const std::vector<SiteChange>& changes) {
 }
 
 QString DesktopNotifier::bodyFor(const std::vector<SiteChange>& changes) {
-    // Notification servers may read the body as simple markup: escaped.
     QStringList lines;
     for (const SiteChange& c : changes) {
         const QString what = c.recovered ? QStringLiteral("OK again") : QtText::toQt(c.status);
-        lines << QStringLiteral("%1: %2 (%3)").arg(siteName(c), what, QtText::toQt(c.url)).toHtmlEscaped();
+        lines << QStringLiteral("%1: %2 (%3)").arg(siteName(c), what, QtText::toQt(c.url));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -46,19 +45,23 @@ QString DesktopNotifier::bodyFor(const std::vector<SiteChange>& changes) {
 bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
     if (changes.empty())
         return false;
+    bool anyFailed = false;
+    for (const SiteChange& c : changes)
+        anyFailed = anyFailed || !c.recovered;
+    return notify(summaryFor(changes), bodyFor(changes), anyFailed);
+}
+
+bool DesktopNotifier::notify(const QString& summary, const QString& body, bool urgent) {
     if (!bus_)
         bus_ = QDBusConnection::sessionBus();
     if (!bus_->isConnected())
         return false;
-    bool anyFailed = false;
-    for (const SiteChange& c : changes)
-        anyFailed = anyFailed || !c.recovered;
     QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                        QString::fromLatin1(kInterface), QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"),
-                 QVariant::fromValue(uchar(anyFailed ? 2 : 1))); // critical, normal
+                 QVariant::fromValue(uchar(urgent ? 2 : 1))); // critical, normal
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.vantrel.vantrel"));
     // The icon goes along as pixels: services that cannot find the installed
     // name in their icon path show it all the same.
@@ -72,11 +75,12 @@ bool DesktopNotifier::notify(const std::vector<SiteChange>& changes) {
     }();
     if (icon.width > 0)
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(icon));
-    call << QStringLiteral("Vantrel")                                // app_name
-         << uint(0)                                                  // replaces_id: a new notification
-         << QStringLiteral("vantrel")                                // app_icon: the installed icon's name
-         << summaryFor(changes) << bodyFor(changes) << QStringList() // no actions
-         << hints << int(-1);                                        // the server's own timeout
+    call << QStringLiteral("Vantrel") // app_name
+         << uint(0)                   // replaces_id: a new notification
+         << QStringLiteral("vantrel") // app_icon: the installed icon's name
+         // Notification servers may read the body as simple markup: escaped.
+         << summary << body.toHtmlEscaped() << QStringList() // no actions
+         << hints << int(-1);                                // the server's own timeout
     // Sent without waiting: the answer (the notification's id) is not needed.
     call.setAutoStartService(true);
     return bus_->send(call);

@@ -31,8 +31,16 @@ public:
 
     // False when there is no bus to send to.
     bool notify(const std::vector<SiteChange>& changes);
+    // One notification of plain text; urgent ones are marked critical.
+    bool notify(const QString& summary, const QString& body, bool urgent);
+    // The bus notifications go to (the session bus unless one was given).
+    QDBusConnection bus() {
+        if (!bus_)
+            bus_ = QDBusConnection::sessionBus();
+        return *bus_;
+    }
 
-    // The notification's title and text for these changes.
+    // The notification's title and plain text for these changes.
     static QString summaryFor(const std::vector<SiteChange>& changes);
     static QString bodyFor(const std::vector<SiteChange>& changes);
 

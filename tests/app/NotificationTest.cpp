@@ -1,7 +1,10 @@
+#include "app/DesktopIntegration.h"
 #include "app/SiteMonitorDlg.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FakeMonitorView.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TempDir.h"
+#include "ui/TrayIcon.h"
 
 #include <QDBusConnection>
 #include <QJsonArray>
@@ -29,6 +32,30 @@ std::vector<QJsonObject> recorded(const std::string& file) {
             calls.push_back(QJsonDocument::fromJson(line).object());
     return calls;
 }
+
+// A private session bus, and the fake notification service on it unless
+// `withService` is false.
+struct PrivateBus {
+    explicit PrivateBus(const TempDir& dir, bool withService)
+        : address("unix:path=" + dir.path() + "/bus"), record(dir.path() + "/notifications.jsonl"),
+          daemon({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address}) {
+        ok = daemon.started() && QTest::qWaitFor([&] { return fs::exists(dir.path() + "/bus"); }, 10000);
+        if (!ok || !withService)
+            return;
+        const std::string script = fs::path(VANTREL_APP_TEST_DIR) / "fake_notifications.py";
+        service = std::make_unique<ChildProcess>(
+            std::vector<std::string>{VANTREL_SYSTEM_PYTHON, script, address, record},
+            dir.path() + "/service.log");
+        ok = QTest::qWaitFor([&] { return TempDir::readFile(record).rfind("ready\n", 0) == 0; }, 15000);
+    }
+    QDBusConnection connect(const char* name) const {
+        return QDBusConnection::connectToBus(QString::fromStdString(address), QString::fromLatin1(name));
+    }
+    std::string address, record;
+    ChildProcess daemon;
+    std::unique_ptr<ChildProcess> service;
+    bool ok = false;
+};
 
 } // namespace
 
@@ -105,4 +132,52 @@ TEST(DesktopNotifications, OnePerPassListingTheSitesThatChangedAndNoneWhenSwitch
     QTest::qWait(500);
     EXPECT_EQ(recorded(record).size(), 2u);
     window.OnDestroy();
+}
+
+// The one alert sink decides: certificate warnings go to the notification
+// service like site changes, nothing goes out while notifications are off,
+// the tray's message stands in only where no service answers, and a failed
+// save is said in the window's box.
+TEST(DesktopNotifications, OneSinkForEveryAnnouncementWithTheTrayOnlyAsFallback) {
+    TempDir dir;
+    PrivateBus withService(dir, true);
+    ASSERT_TRUE(withService.ok) << TempDir::readFile(dir.path() + "/service.log");
+    vantrel::test::FakeMonitorView window;
+    bool on = true;
+    DesktopIntegration desktop(window, [&on] { return on; });
+    desktop.notifier() = DesktopNotifier(withService.connect("sink"));
+    QStringList inTray;
+    QObject::connect(&desktop, &DesktopIntegration::shownInTray, [&](const QString& s) { inTray << s; });
+    AlertSink& sink = desktop.alerts();
+
+    sink.certificateEnding("Shop", "https://shop.test/", 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorded(withService.record).size() >= 1; }, 10000));
+    EXPECT_EQ(recorded(withService.record)[0]["summary"].toString(), "Vantrel Certificate Warning");
+    EXPECT_EQ(recorded(withService.record)[0]["body"].toString(),
+              "Shop (https://shop.test/): the certificate ends in 1 day.");
+    on = false;
+    sink.siteChanges({{"Blog", "http://blog.test/", "404", false}});
+    sink.certificateEnding("Shop", "https://shop.test/", 2);
+    QTest::qWait(300);
+    EXPECT_EQ(recorded(withService.record).size(), 1u);
+    EXPECT_TRUE(inTray.isEmpty());
+
+    // A bus with no notification service on it: the tray shows the message.
+    TempDir other;
+    PrivateBus withoutService(other, false);
+    ASSERT_TRUE(withoutService.ok);
+    on = true;
+    desktop.notifier() = DesktopNotifier(withoutService.connect("bare"));
+    sink.siteChanges({{"Blog", "http://blog.test/", "404", false}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !inTray.isEmpty(); }, 10000));
+    EXPECT_EQ(inTray, QStringList{"Vantrel: Blog failed"});
+
+    // Mail and channel outcomes: a channel's success never clears a mail's failure.
+    sink.mailResult(false, "14:05", "550 no such user");
+    sink.alertResult(true, "14:06", "");
+    EXPECT_EQ(desktop.alerts().failure(), "Mail failed 14:05: 550 no such user");
+    EXPECT_EQ(desktop.tray().toolTip(), desktop.tray().tip() + "\nMail failed 14:05: 550 no such user");
+    sink.saveFailed("Save to File", "Error Writing File");
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].caption, "Error Writing File");
 }

@@ -55,16 +55,28 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
         return (t >= asleep && t <= asleep + 2 * kHour) || (t >= portal && t <= portal + 4 * kHour);
     };
     {
+        SqliteCheckHistory plain(dir.path() + "/plain.db", 1, 1024LL << 20, clock);
+        plain.recordCheck(check(now, true));
+        ASSERT_TRUE(plain.flush());
+        EXPECT_FALSE(hasTable(dir.path() + "/plain.db", "unmonitored"));
+    }
+    {
         SqliteCheckHistory h(path, 1, 1024LL << 20, clock);
-        for (std::time_t t = today - 3 * kDay; t <= now; t += kHour)
-            h.recordCheck(check(t, !inStretch(t)));
-        ASSERT_TRUE(h.flush());
-        EXPECT_FALSE(hasTable(path, "unmonitored"));
+        // The stretches before the checks, which are of days long over: a
+        // day is rolled up as soon as the writer finds it has checks.
         h.recordUnmonitored(asleep, asleep + 2 * kHour, "asleep");
         h.recordUnmonitored(portal, portal + 4 * kHour, "captive_portal");
         h.recordUnmonitored(now, now, "offline"); // no time at all: nothing kept
         ASSERT_TRUE(h.flush());
         EXPECT_TRUE(hasTable(path, "unmonitored"));
+        std::time_t t = today - 3 * kDay;
+        h.writeAll([&](CheckRecord& c) {
+            if (t > now)
+                return false;
+            c = check(t, !inStretch(t));
+            t += kHour;
+            return true;
+        });
     }
     SqliteCheckHistory h(path, 1, 1024LL << 20, clock);
     h.catchUp(); // the days before yesterday go to the roll-ups

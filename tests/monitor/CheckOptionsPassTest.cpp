@@ -90,7 +90,7 @@ protected:
     FakeSoundPlayer sound;
     FakeNetworkStatus network;
     ScriptedHttp http;
-    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network}};
+    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &view}};
 };
 
 } // namespace
@@ -123,10 +123,10 @@ TEST_F(CheckOptionsPassTest, SlowAfterItsChecksInARowAlertsAsSlowAndRecoversWhen
     const std::string log = fileText("vantrel.log");
     EXPECT_NE(log.find(" http://slow.test/ Slow\r\n"), std::string::npos) << log;
     // The window hears of the change each way, with the reason.
-    ASSERT_EQ(view.siteChanges.size(), 2u);
-    EXPECT_EQ(view.siteChanges[0][0],
+    ASSERT_EQ(view.siteChangeSummaries.size(), 2u);
+    EXPECT_EQ(view.siteChangeSummaries[0][0],
               SiteChange("Site slow", "http://slow.test/", "Slow", false, "slow: 4.2 s (limit 2 s)"));
-    EXPECT_TRUE(view.siteChanges[1][0].recovered);
+    EXPECT_TRUE(view.siteChangeSummaries[1][0].recovered);
 }
 
 TEST_F(CheckOptionsPassTest, TheReasonReachesTheRowTheMailTheHistoryAndTheMetrics) {

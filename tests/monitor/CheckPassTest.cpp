@@ -83,7 +83,7 @@ protected:
     FakeNetworkStatus network;
     // A server that never answers fails after one second without data.
     CurlHttpClient http{std::chrono::seconds(60), std::chrono::seconds(1)};
-    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network}};
+    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &view}};
     // Nothing listens on port 1 of the loopback address: refused at once.
     std::string refusedUrl = "http://127.0.0.1:1/";
 };
@@ -738,22 +738,23 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
 
     // One summary at the end: the recovery, the failure after OK and the
     // failure of a new site; not a new site that is good, nor one still down.
-    ASSERT_EQ(view.siteChanges.size(), 1u);
+    ASSERT_EQ(view.siteChangeSummaries.size(), 1u);
     const std::vector<SiteChange> expected = {
         {"Site good", web.url("/good"), "OK", true},
         {"Site changed", web.url("/changed"), "Bad - Test String text Not Found", false,
          "text \"Welcome\" not found"},
         {"Site refused", refusedUrl, "404", false, "connection refused or host unreachable"},
     };
-    EXPECT_EQ(view.siteChanges[0], expected);
+    EXPECT_EQ(view.siteChangeSummaries[0], expected);
 
-    // Nothing changes in the next pass, and with notifications off nothing is announced.
+    // Nothing changes in the next pass: nothing is announced. Whether
+    // notifications are on is the sink's to decide, not the engine's.
     engine.runCheckPass();
-    EXPECT_EQ(view.siteChanges.size(), 1u);
+    EXPECT_EQ(view.siteChangeSummaries.size(), 1u);
     engine.extraSettings().notifications = false;
     setSites({site("refused", "Sound", "OK")});
     engine.runCheckPass();
-    EXPECT_EQ(view.siteChanges.size(), 1u);
+    EXPECT_EQ(view.siteChangeSummaries.size(), 2u);
 }
 
 // Many hanging sites among fast ones, judged while the rest download: every

@@ -149,7 +149,7 @@ protected:
     MemoryHistory history;
     CurlHttpClient curl{std::chrono::seconds(60), std::chrono::seconds(1)};
     UnresolvingHttp http{curl};
-    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network}};
+    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &view}};
 };
 
 } // namespace
@@ -178,7 +178,7 @@ TEST_F(TriageTest, SnoozeHoldsAlertsUntilItEndsAndSendsOnlyWhatStillHolds) {
     EXPECT_EQ(smtp.connections(), 0);
     EXPECT_TRUE(sound.played.empty());
     EXPECT_EQ(hookCalls(), 0);
-    EXPECT_TRUE(view.siteChanges.empty());
+    EXPECT_TRUE(view.siteChangeSummaries.empty());
     ASSERT_TRUE(engine.triage().nextRelease().has_value());
     EXPECT_EQ(*engine.triage().nextRelease(), until);
 
@@ -194,8 +194,8 @@ TEST_F(TriageTest, SnoozeHoldsAlertsUntilItEndsAndSendsOnlyWhatStillHolds) {
     EXPECT_NE(smtp.received(1).find("Subject: Vantrel Recovery Report\r\n"), std::string::npos);
     EXPECT_NE(smtp.received(1).find(web.url("/c") + " Service Restored."), std::string::npos);
     EXPECT_EQ(sound.played.size(), 1u);
-    ASSERT_EQ(view.siteChanges.size(), 1u);
-    EXPECT_EQ(view.siteChanges[0].size(), 2u);
+    ASSERT_EQ(view.siteChangeSummaries.size(), 1u);
+    EXPECT_EQ(view.siteChangeSummaries[0].size(), 2u);
     EXPECT_FALSE(engine.triage().nextRelease().has_value());
     // An ended snooze leaves the record; nothing is held any longer.
     EXPECT_TRUE(engine.sites().row(0).options.snooze.empty());
@@ -218,7 +218,8 @@ TEST_F(TriageTest, SnoozesSurviveARestartAndClearBackToTheDefaultFiles) {
         std::string::npos);
     {
         FakeMonitorView otherView;
-        SiteMonitor restarted(otherView, MonitorServices{&pump, &clock, &http, &sound, &network});
+        SiteMonitor restarted(otherView,
+                              MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &otherView});
         otherView.data = &restarted.data();
         restarted.loadSettings();
         restarted.loadSiteList();
@@ -247,7 +248,7 @@ TEST_F(TriageTest, QuietHoursSilenceSoundAndNotificationsAndMailWaitsOnlyWhenHel
     EXPECT_EQ(smtp.connections(), 1);
     EXPECT_EQ(hookCalls(), 2); // the error URL is no notification: called as ever
     EXPECT_TRUE(sound.played.empty());
-    EXPECT_TRUE(view.siteChanges.empty());
+    EXPECT_TRUE(view.siteChangeSummaries.empty());
 
     engine.extraSettings().quietMail = QuietMail::Hold;
     up("a");
@@ -282,16 +283,16 @@ TEST_F(TriageTest, DoNotDisturbHoldsNotificationsAndSoundForOneSummary) {
     EXPECT_EQ(smtp.connections(), 1);
     EXPECT_EQ(hookCalls(), 2 * 2); // site a, both passes: called twice a failed check
     EXPECT_TRUE(sound.played.empty());
-    EXPECT_TRUE(view.siteChanges.empty());
+    EXPECT_TRUE(view.siteChangeSummaries.empty());
 
     engine.triage().setDoNotDisturb(false);
-    ASSERT_EQ(view.siteChanges.size(), 1u);
-    ASSERT_EQ(view.siteChanges[0].size(), 2u); // b's latest change only: it is back
-    EXPECT_EQ(view.siteChanges[0][0].url, web.url("/a"));
-    EXPECT_TRUE(view.siteChanges[0][1].recovered);
+    ASSERT_EQ(view.siteChangeSummaries.size(), 1u);
+    ASSERT_EQ(view.siteChangeSummaries[0].size(), 2u); // b's latest change only: it is back
+    EXPECT_EQ(view.siteChangeSummaries[0][0].url, web.url("/a"));
+    EXPECT_TRUE(view.siteChangeSummaries[0][1].recovered);
     EXPECT_EQ(sound.played.size(), 1u);
     engine.triage().setDoNotDisturb(false); // no second summary
-    EXPECT_EQ(view.siteChanges.size(), 1u);
+    EXPECT_EQ(view.siteChangeSummaries.size(), 1u);
 }
 
 // Check now runs the chosen rows through the one-site check, at once and
@@ -447,7 +448,7 @@ TEST_P(TriageVerdictTest, FaultsOfThisMachineAlertNothingAndSaySoOnceASpell) {
     EXPECT_EQ(smtp.connections(), 0);
     EXPECT_TRUE(sound.played.empty());
     EXPECT_EQ(hookCalls(), 0);
-    EXPECT_TRUE(view.siteChanges.empty());
+    EXPECT_TRUE(view.siteChangeSummaries.empty());
     EXPECT_EQ(portal.requests().size(), 2u * 3u * static_cast<size_t>(GetParam()));
 }
 

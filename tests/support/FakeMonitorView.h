@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/AlertSink.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorView.h"
 
@@ -12,8 +13,9 @@
 namespace vantrel::test {
 
 // The main window held in memory: "controls" are a second DialogData that
-// gather and show copy from and to; everything else is recorded.
-class FakeMonitorView : public MonitorView {
+// gather and show copy from and to; everything else is recorded. It also
+// records the announcements, as the engine's alert sink when given as one.
+class FakeMonitorView : public MonitorView, public AlertSink {
 public:
     struct Box {
         std::string text;
@@ -46,8 +48,8 @@ public:
         std::string errorText;
     };
     std::vector<MailResult> mailResults;
-    std::vector<std::vector<SiteChange>> siteChanges; // one entry per summary
-    std::vector<std::string> verdictTexts;            // the status bar's, each pass at fault
+    std::vector<std::vector<SiteChange>> siteChangeSummaries; // one entry per summary
+    std::vector<std::string> verdictTexts;                    // the status bar's, each pass at fault
     std::vector<std::string> verdictNotifications;
 
     void gather() override;
@@ -64,11 +66,15 @@ public:
     void showTrayOn() override { tray.push_back("on"); }
     void showTrayOff() override { tray.push_back("off"); }
     void showTrayAlert() override { tray.push_back("alert"); }
-    void reportMailResult(bool ok, const std::string& when, const std::string& errorText) override {
+    void mailResult(bool ok, const std::string& when, const std::string& errorText) override {
         mailResults.push_back({ok, when, errorText});
     }
-    void notifySiteChanges(const std::vector<SiteChange>& changes) override {
-        siteChanges.push_back(changes);
+    void alertResult(bool, const std::string&, const std::string&) override {}
+    void siteChanges(const std::vector<SiteChange>& changes) override {
+        siteChangeSummaries.push_back(changes);
+    }
+    void saveFailed(const std::string& text, const std::string& caption) override {
+        messageBox(text, caption, MessageButtons::Ok, MessageIcon::None);
     }
     void setOffline(bool on) override { offline = on; }
     void connectionVerdict(const std::string& statusText, const std::string& notification) override {

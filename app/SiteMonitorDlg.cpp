@@ -498,6 +498,12 @@ void CSiteMonitorDlg::setOffline(bool offline) {
     offline_ = offline;
     setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
     desktop_.tray().setOffline(offline);
+    if (!offline)
+        desktop_.alerts().connectionVerdict({}, {});
+}
+
+void CSiteMonitorDlg::connectionVerdict(const std::string& statusText, const std::string& notification) {
+    desktop_.alerts().connectionVerdict(QtText::toQt(statusText), QtText::toQt(notification));
 }
 
 void CSiteMonitorDlg::setCheckTimer(std::chrono::milliseconds period) {
@@ -582,7 +588,7 @@ void CSiteMonitorDlg::showTraySlow() {
 void CSiteMonitorDlg::showMailFailure() {
     if (!mailFailureLabel_)
         return;
-    const QString failure = desktop_.alerts().failure();
+    const QString failure = desktop_.alerts().statusLine();
     const bool failed = !failure.isEmpty();
     const QString shown =
         mailFailureLabel_->fontMetrics().elidedText(failure, Qt::ElideRight, mailFailureLabel_->width());

@@ -114,6 +114,7 @@ public:
     void loadMailPassword() { mailPassword_.load(); }
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
+    void connectionVerdict(const std::string& statusText, const std::string& notification) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();

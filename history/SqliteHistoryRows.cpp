@@ -197,7 +197,7 @@ bool SqliteCheckHistory::unmonitoredAt(std::time_t time) const {
     for (const UnmonitoredStretch& g : stretches_) {
         if (g.from > time)
             break;
-        if (time <= g.to)
+        if (time < g.to)
             return true;
     }
     return false;

@@ -118,7 +118,7 @@ public:
 
     virtual void recordCheck(const CheckRecord& record) = 0;
     virtual void recordAlert(const AlertRecord& record) = 0;
-    // From `from` to `to` the sites were not monitored: the machine slept,
+    // From `from` up to, not including, `to` the sites were not monitored: the machine slept,
     // was offline, or its own connection failed every check ("asleep",
     // "offline", "no_network", "dns", "captive_portal"). Such a stretch is
     // neither up nor down: uptime leaves out the checks inside it and a

@@ -199,7 +199,8 @@ void CheckPass::reportConnectivity(std::time_t started) {
     const bool notify =
         first && m.extraSettings().notifications && !m.quietNow() && !m.alertHold().doNotDisturb();
     m.view().connectionVerdict(verdict.statusText(), notify ? verdict.notificationText() : std::string());
-    m.recordUnmonitored(started, m.clock().now(), verdict.label());
+    // Through the second of the pass's last check.
+    m.recordUnmonitored(started, m.clock().now() + 1, verdict.label());
 }
 
 // Downloads every row's page, the configured number at a time, and fetches

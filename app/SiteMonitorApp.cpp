@@ -75,6 +75,10 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();
+    // A start without a single site is a new user's: the window comes up, so
+    // there is something to begin with besides a small icon in the tray.
+    if (!headless && dialog.engine().sites().rowCount() == 0)
+        dialog.OnTrayRestore();
     ChannelsWiring channels(dialog, headless);
     channels.start();
     // Sleep, resume and the network's changes reach the engine.

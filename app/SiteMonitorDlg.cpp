@@ -22,6 +22,7 @@
 #include "ui/TaskbarHint.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetWindow.h"
+#include "ui/WindowGeometry.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -96,6 +97,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
         return fm.horizontalAdvance(QtText::toQt(text));
     });
     window_ = new WidgetWindow(*this);
+    geometry_ = new WindowGeometry(*this);
     createMenu();
     createControls();
     DialogFont::widenTexts(*this);
@@ -327,6 +329,8 @@ void CSiteMonitorDlg::OnInitDialog() {
     desktop_.tray().showOn();
     doAutoSizeColumns(); // the columns as wide as their headers before any row exists
     engine_.startUp();
+    if (!unattended_)
+        geometry_->restore(engine_.extraSettings().windowGeometry);
     readSecretsAhead();
     mailPassword_.load();
     openHistory();
@@ -408,6 +412,9 @@ void CSiteMonitorDlg::OnDestroy() {
     destroyed_ = true;
     checkTimer_.stop();
     exitSaveFailed_ = !engine_.saveSiteList();
+    // Where the user left the window, for the next start (never vantrel.ini).
+    if (auto placement = geometry_->changedFrom(engine_.extraSettings().windowGeometry))
+        engine_.saveWindowPlacement(*placement);
     desktop_.tray().remove();
 }
 

@@ -45,6 +45,7 @@ class SiteListModel;
 class SqliteCheckHistory;
 class TrayIcon;
 class WidgetWindow;
+class WindowGeometry;
 
 // The main window: entry boxes for the current entry, the list of sites,
 // the buttons and counters, the menu bar. It owns the engine (SiteMonitor)
@@ -184,8 +185,9 @@ private:
     std::unique_ptr<MetricsServer> metrics_;
     bool unattended_ = false;
     bool offline_ = false;
-    QString caption_;                // the caption the engine set, without the offline mark
-    WidgetWindow* window_ = nullptr; // show, hide, minimise to the tray, restore
+    QString caption_;                    // the caption the engine set, without the offline mark
+    WidgetWindow* window_ = nullptr;     // show, hide, minimise to the tray, restore
+    WindowGeometry* geometry_ = nullptr; // its place and size across runs
     bool destroyed_ = false;
     // The result of an end asked for while a pass ran, until the pass stops.
     std::optional<int> closeResult_;

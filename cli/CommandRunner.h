@@ -43,7 +43,6 @@ private:
     int edit(const FolderRequest& request, int waitSeconds);
     int import(const std::string& file, bool dryRun, const std::string& folder, const std::string& action);
     int exportList(const std::string& file);
-    int exportHistory(const std::string& file, bool json, const std::string& from, const std::string& to);
     // The sites of the folder: the running instance's, else the file's.
     bool currentSites(class SiteList& list, std::string& why);
     int print(const FolderReply& reply, bool table);

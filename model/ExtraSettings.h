@@ -70,6 +70,9 @@ struct ExtraSettings {
     std::string snoozeAll;
     std::string quietHours;
     QuietMail quietMail = QuietMail::Send;
+    // Where the main window was and how large, as WindowPlacement's text;
+    // empty: the size it starts with and the window manager's placement.
+    std::string windowGeometry;
 
     // Lines of the file that no key of the table took, written back as they
     // were so that nothing the user wrote is lost: keys this version does

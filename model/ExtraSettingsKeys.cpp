@@ -3,6 +3,10 @@
 #include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
 #include "model/QuietHours.h"
+#include "model/WindowPlacement.h"
+
+#include <stdexcept>
+#include <string>
 
 namespace vantrel {
 
@@ -12,8 +16,10 @@ const std::vector<SettingKey>& extraSettingKeys() {
     using F = ExtraSettingsFile;
     using K = SettingKey;
     static const std::vector<SettingKey> keys = {
-        K::choice("MAILSECURITY", &ExtraSettings::mailSecurity, {"none", "starttls", "tls"},
-                  "how the connection to the mail server is protected"),
+        K::choice(
+            "MAILSECURITY", &ExtraSettings::mailSecurity, {"none", "starttls", "tls"},
+            "how the connection to the mail server is protected: none (port 25), starttls (port 587) or "
+            "tls from the first byte (port 465)"),
         K::text("MAILUSER", &ExtraSettings::mailUser,
                 "the user name for the mail server's login; empty: no login"),
         K::text("MAILPASSWORDFILE", &ExtraSettings::mailPasswordFile,
@@ -67,8 +73,20 @@ const std::vector<SettingKey>& extraSettingKeys() {
                 [](std::string_view v) { return v.empty() || QuietHours::parse(v).has_value(); }),
         K::choice("QUIETMAIL", &ExtraSettings::quietMail, {"send", "hold"},
                   "whether report mails go out during the quiet hours or wait for their end"),
+        K::text("WINDOWGEOMETRY", &ExtraSettings::windowGeometry,
+                "where the window was when Vantrel last ended and its size, as x,y,width,height; empty: "
+                "the first start's size and placement",
+                K::Type::Text,
+                [](std::string_view v) { return v.empty() || WindowPlacement::parse(v).has_value(); }),
     };
     return keys;
+}
+
+const SettingKey& extraSettingKey(std::string_view pattern) {
+    for (const SettingKey& key : extraSettingKeys())
+        if (key.pattern() == pattern)
+            return key;
+    throw std::out_of_range("no setting " + std::string(pattern));
 }
 
 } // namespace vantrel

@@ -151,6 +151,16 @@ std::string SettingKey::rangeText() const {
     return "text";
 }
 
+std::string SettingKey::help() const {
+    std::string text = comment_;
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z')
+        text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    if (type_ == Type::Number)
+        text += " (" + rangeText() + ")";
+    const std::string def = defaultValue();
+    return text + ". Default: " + (family_ ? "none" : def.empty() ? "empty" : def) + ".";
+}
+
 std::optional<std::string> SettingKey::value(const ExtraSettings& settings, int number) const {
     return get_(settings, number);
 }

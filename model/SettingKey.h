@@ -76,6 +76,10 @@ public:
     // The values a key takes, in words: "yes or no", "1 to 64", "none,
     // starttls or tls", "text", "a path".
     std::string rangeText() const;
+    // The comment as a sentence with the range of a number and the default,
+    // for a control's tool tip: "Pages fetched at once during a pass (1 to
+    // 64). Default: 8."
+    std::string help() const;
 
     // The value as the file holds it; nullopt for a family member that is
     // not set.

@@ -237,6 +237,21 @@ bool SiteMonitor::saveSettings() {
     return true;
 }
 
+bool SiteMonitor::saveWindowPlacement(const std::string& placement) {
+    extraSettings_.windowGeometry = placement;
+    if (extraFileHeld_)
+        return false;
+    ExtraSettings onDisk;
+    if (fileExists(ExtraSettingsFile::kFileName)) {
+        const std::optional<std::string> bytes = DataFile::readOrCreate(ExtraSettingsFile::kFileName);
+        // What no one can read now is not written over at the end either.
+        if (!bytes || (ExtraSettingsFile::parse(*bytes, onDisk).lines == 0 && !bytes->empty()))
+            return false;
+    }
+    onDisk.windowGeometry = placement;
+    return DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(onDisk));
+}
+
 void SiteMonitor::loadSiteList() {
     view_.gather();
     view_.setWindowCaption("Vantrel: vantrel.dat");

@@ -136,6 +136,12 @@ public:
     // its default, so a user who never changes one never gets it.
     void loadSettings();
     bool saveSettings();
+    // Keeps the window's place (WindowPlacement's text) in vantrel-extra.ini
+    // at the end, where vantrel.ini is not written and no one waits for a
+    // message: only that key of the file as it is now changes, so an edit
+    // made by hand while the program ran is kept. False when the file was
+    // not written (held, unreadable, or the write failed).
+    bool saveWindowPlacement(const std::string& placement);
     void loadSiteList();
     bool saveSiteList();
     // Writes the rows to the site list file as saveSiteList does, but

@@ -2,6 +2,7 @@
 
 #include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
+#include "model/ExtraSettingsKeys.h"
 #include "notify/AlertMessage.h"
 #include "notify/ChannelHub.h"
 #include "notify/ChannelRequest.h"
@@ -82,6 +83,12 @@ ChannelsPage::ChannelsPage(QWidget* parent) : QWidget(parent) {
     remindMax_->setRange(0, ExtraSettingsFile::kMaxReminders);
     mailExplain_ = new QCheckBox(QStringLiteral("Mails explain the failure"), this);
     mailExplain_->setAccessibleName(mailExplain_->text());
+    // What each setting does and its default, from the table of keys.
+    const auto tip = [](const char* key) { return QtText::toQt(extraSettingKey(key).help()); };
+    list_->setToolTip(tip("CHANNELn"));
+    remindEvery_->setToolTip(tip("REMINDEVERY"));
+    remindMax_->setToolTip(tip("REMINDMAX"));
+    mailExplain_->setToolTip(tip("MAILEXPLAIN"));
     auto* form = new QFormLayout;
     const struct {
         const char* label;

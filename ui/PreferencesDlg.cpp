@@ -1,6 +1,7 @@
 #include "ui/PreferencesDlg.h"
 
 #include "model/ExtraSettingsFile.h"
+#include "model/ExtraSettingsKeys.h"
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
 #include "ui/BoundText.h"
@@ -84,7 +85,7 @@ QPushButton* pushButton(QWidget* parent, const char* text, const char* name, con
     return b;
 }
 
-QSpinBox* labelledSpin(QWidget* parent, const char* label, int y, int min, int max, const char* tip) {
+QSpinBox* labelledSpin(QWidget* parent, const char* label, int y, int min, int max, const QString& tip) {
     auto* box = new QSpinBox(parent);
     box->setRange(min, max);
     box->setGeometry(D::rect(80, y, 50, 14));
@@ -92,8 +93,15 @@ QSpinBox* labelledSpin(QWidget* parent, const char* label, int y, int min, int m
     l->setGeometry(D::rect(7, y + 3, 72, 8));
     l->setBuddy(box);
     box->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')));
-    box->setToolTip(QString::fromLatin1(tip));
+    box->setToolTip(tip);
     return box;
+}
+
+// The tool tip of the control of a key of vantrel-extra.ini: what the key
+// does and its default, in the words of the table of keys (and the manual).
+// Set whatever TOOLTIPS says: these controls are not the template's.
+QString settingTip(const char* key) {
+    return QtText::toQt(extraSettingKey(key).help());
 }
 
 template <size_t N> QStringList choices(const char* const (&texts)[N]) {
@@ -152,6 +160,11 @@ void CPreferencesDlg::createControls(QWidget* page) {
     yourEmailEdit_ = labelledEdit(self, "Your Email:", D::rect(7, 24, 36, 8), D::rect(53, 21, 101, 14));
     intervalBox_ = labelledCombo(self, "Interval:", D::rect(7, 37, 26, 8), 53, 35,
                                  choices(kIntervals)); // in this order: the list is not sorted
+    // The unit of the Interval choices, in the free room right of the box.
+    auto* minutes = new QLabel(QStringLiteral("minutes"), self);
+    minutes->setGeometry(D::rect(157, 37, 30, 8));
+    minutes->setBuddy(intervalBox_);
+    intervalBox_->setAccessibleDescription(minutes->text());
     QStringList modes = choices(kNotifyModes);
     modes.sort(Qt::CaseSensitive); // a sorted list
     notifyBox_ = labelledCombo(self, "Notify:", D::rect(7, 50, 21, 8), 53, 48, modes);
@@ -190,9 +203,9 @@ void CPreferencesDlg::createControls(QWidget* page) {
 
 void CPreferencesDlg::createMoreControls(QWidget* page) {
     // Created in tab order: mail submission, notifications, check passes, history.
-    auto edit = [page](const char* label, int y, int width, const char* tip) {
+    auto edit = [page](const char* label, int y, int width, const QString& tip) {
         QLineEdit* e = labelledEdit(page, label, D::rect(7, y + 3, 72, 8), D::rect(80, y, width, 14));
-        e->setToolTip(QString::fromLatin1(tip));
+        e->setToolTip(tip);
         return e;
     };
     securityBox_ = new QComboBox(page);
@@ -202,42 +215,36 @@ void CPreferencesDlg::createMoreControls(QWidget* page) {
     securityLabel->setGeometry(D::rect(7, 10, 72, 8));
     securityLabel->setBuddy(securityBox_);
     securityBox_->setAccessibleName(QStringLiteral("Mail Security"));
-    securityBox_->setToolTip(
-        QStringLiteral("How the connection to the SMTP server is protected: None (port 25), "
-                       "STARTTLS (port 587) or TLS from the start (port 465)"));
-    mailUserEdit_ = edit("Mail User:", 21, 107, "The login name at the SMTP server; empty: no login");
+    securityBox_->setToolTip(settingTip("MAILSECURITY"));
+    mailUserEdit_ = edit("Mail User:", 21, 107, settingTip("MAILUSER"));
     mailPasswordEdit_ =
         edit("Mail Password:", 35, 107,
-             "The login's password; kept in the desktop keyring, never in a file of Vantrel's");
+             QStringLiteral("The mail login's password; kept in the desktop keyring, never in "
+                            "a file of Vantrel's. Default: empty."));
     mailPasswordEdit_->setEchoMode(QLineEdit::Password);
-    passwordFileEdit_ = edit("Password File:", 49, 74,
-                             "Where no keyring answers (a server without a desktop): a file readable only by "
-                             "you that holds the password");
+    passwordFileEdit_ = edit("Password File:", 49, 74, settingTip("MAILPASSWORDFILE"));
     QPushButton* browsePassword =
         pushButton(page, "Browse", "Browse Password File", D::rect(154, 49, 33, 14));
     notificationsBox_ = checkBox(page, "Desktop Notifications", D::rect(7, 65, 100, 10));
-    notificationsBox_->setToolTip(
-        QStringLiteral("A desktop notification when sites fail or recover, at most one per check pass"));
+    notificationsBox_->setToolTip(settingTip("NOTIFICATIONS"));
     parallelBox_ = labelledSpin(page, "Pages at Once:", 78, 1, ExtraSettingsFile::kMaxParallelFetches,
-                                "How many pages a check pass fetches at the same time");
+                                settingTip("PARALLEL"));
     confirmBox_ = labelledSpin(page, "Attempts to Fail:", 92, 1, ExtraSettingsFile::kMaxConfirmAttempts,
-                               "How many attempts in a row must fail before a failure counts");
+                               settingTip("CONFIRM"));
     certWarnBox_ = labelledSpin(page, "Certificate Warning:", 106, 0, ExtraSettingsFile::kMaxCertWarnDays,
-                                "Days before a site's certificate ends that raise a warning; 0: no warning");
+                                settingTip("CERTWARNDAYS"));
     certWarnBox_->setSuffix(QStringLiteral(" days"));
     offlineGuardBox_ = checkBox(page, "Offline Guard", D::rect(7, 122, 70, 10));
-    offlineGuardBox_->setToolTip(QStringLiteral("No failure reports while this computer itself is offline"));
+    offlineGuardBox_->setToolTip(settingTip("OFFLINEGUARD"));
     historyBox_ = checkBox(page, "Keep History", D::rect(80, 122, 70, 10));
-    historyBox_->setToolTip(QStringLiteral("Keep a history of every check"));
+    historyBox_->setToolTip(settingTip("HISTORY"));
     historyDaysBox_ = labelledSpin(page, "History Days:", 135, 1, ExtraSettingsFile::kMaxHistoryDays,
-                                   "How many days of check history are kept");
+                                   settingTip("HISTORYDAYS"));
     historyMbBox_ = labelledSpin(page, "History Size:", 149, ExtraSettingsFile::kMinHistoryMb,
-                                 ExtraSettingsFile::kMaxHistoryMb, "The most the history file may grow to");
+                                 ExtraSettingsFile::kMaxHistoryMb, settingTip("HISTORYMAXMB"));
     historyMbBox_->setSuffix(QStringLiteral(" MiB"));
     historyMbBox_->resize(D::x(70), historyMbBox_->height());
-    metricsEdit_ = edit("Metrics Address:", 163, 107,
-                        "host:port where a run without a display serves its counters as metrics text; "
-                        "empty: off");
+    metricsEdit_ = edit("Metrics Address:", 163, 107, settingTip("METRICS"));
     connect(browsePassword, &QPushButton::clicked, this, &CPreferencesDlg::OnBrowsePasswordFile);
 }
 

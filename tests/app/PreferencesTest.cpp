@@ -349,7 +349,7 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
         "MAILPASSWORDFILE=secret/pw\r\nNOTIFICATIONS=no\r\nPARALLEL=4\r\nCONFIRM=3\r\n"
         "OFFLINEGUARD=no\r\nCERTWARNDAYS=0\r\nHISTORY=no\r\nHISTORYDAYS=30\r\nHISTORYKEEPDAYS=730\r\n"
         "HISTORYMAXMB=64\r\nMETRICS=127.0.0.1:9100\r\nMETRICSTOKENFILE=\r\nREMINDEVERY=0\r\nREMINDMAX=12\r\n"
-        "MAILEXPLAIN=no\r\nSNOOZEALL=\r\nQUIETHOURS=\r\nQUIETMAIL=send\r\n\r\n");
+        "MAILEXPLAIN=no\r\nSNOOZEALL=\r\nQUIETHOURS=\r\nQUIETMAIL=send\r\nWINDOWGEOMETRY=\r\n\r\n");
     EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER="); // vantrel.ini keeps its keys
     EXPECT_EQ(window.engine().mailPassword(), "pass word");
     for (const auto& f : fs::directory_iterator(fs::current_path()))

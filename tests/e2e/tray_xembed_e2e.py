@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The tray leads back to the window on an XEmbed tray: the real program runs
 on an X server of the test's own with a window manager (openbox) and a tray
-(trayer). After start the window is hidden; the first double-click on the
+(trayer). After a start with sites the window is hidden; the first double-click on the
 tray icon shows it, and so does the first one after the user minimised it by
 hand. A single click changes nothing. While the tray exists the window
 carries the skip-taskbar state, so it has no task-bar button; on a desktop
@@ -50,6 +50,9 @@ def with_tray(exe, work, shot):
     failures = []
     with open(os.path.join(work, "vantrel.ini"), "wb") as f:
         f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=no\r\n")
+    # A site: a start without one shows the window to a new user.
+    with open(os.path.join(work, "vantrel.dat"), "wb") as f:
+        f.write(b"ST=Local\r\nURL=http://127.0.0.1:9/\r\nACTION=Sound\r\nSTATUS=New\r\n")
     with desktop.Desktop(tray=True) as d:
         proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)

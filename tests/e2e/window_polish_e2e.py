@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The window as a user meets it on a desktop of the test's own: a site
 marked in the list shows its short history in a chart that fills its width,
-and Advanced... (Alt+V) opens the current entry's options. With
-VANTREL_E2E_SHOTS set, screenshots of both are saved in that folder.
+and Advanced... (Alt+V) opens the current entry's options. A first start in
+an empty folder shows the window at once; where the user moved and sized it
+is where the next start puts it, and the Preferences explain their added
+controls in tool tips. With VANTREL_E2E_SHOTS set, screenshots are saved in
+that folder.
 
 Usage: window_polish_e2e.py PROGRAM"""
 import http.server
@@ -39,6 +42,78 @@ class Pages(http.server.BaseHTTPRequestHandler):
         pass
 
 
+def geometry(d, wid):
+    """The window's position and size as xdotool reports them."""
+    out = d.run(["xdotool", "getwindowgeometry", wid])
+    return " ".join(line.split(":", 1)[1].split("(")[0].strip() for line in out.splitlines()[1:3])
+
+
+def stop(proc):
+    proc.terminate()
+    try:
+        proc.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait(timeout=10)
+    return proc.returncode
+
+
+def first_start(exe, shots):
+    work = tempfile.mkdtemp(prefix="vantrel-first-")
+    try:
+        with desktop.Desktop() as d:
+            run = lambda: subprocess.Popen([exe], cwd=work, env=d.env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
+            proc = run()
+            try:
+                wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 20)
+                if not check(wid and desktop.wait_for(lambda: d.mapped(wid), 10),
+                             "a first start without sites did not show the window"):
+                    return
+                time.sleep(1)
+                if shots:
+                    d.screenshot(os.path.join(shots, "first-start.png"))
+                d.run(["xdotool", "windowsize", "--sync", wid, "760", "560"])
+                d.run(["xdotool", "windowmove", "--sync", wid, "140", "90"])
+                time.sleep(0.5)
+                placed = geometry(d, wid)
+                # Options > Preferences, its Advanced page, the mouse over Pages at Once.
+                d.run(["xdotool", "windowactivate", "--sync", wid])
+                d.run(["xdotool", "key", "--window", wid, "alt+o", "p"])
+                prefs = desktop.wait_for(lambda: d.window_of(proc.pid, "Preferences"), 10)
+                if check(prefs and desktop.wait_for(lambda: d.mapped(prefs), 10), "no Preferences"):
+                    d.run(["xdotool", "key", "--window", prefs, "ctrl+Tab"])
+                    d.run(["xdotool", "mousemove", "--window", prefs, "150", "166"])
+                    time.sleep(0.3)
+                    d.run(["xdotool", "mousemove_relative", "2", "0"])
+                    time.sleep(2)
+                    if shots:
+                        d.screenshot(os.path.join(shots, "preferences-tooltip.png"))
+                    # Typed as a user types it (a key sent to the dialog's window
+                    # alone reaches the main window too, which Esc ends).
+                    d.run(["xdotool", "windowactivate", "--sync", prefs])
+                    d.run(["xdotool", "key", "Escape"])
+                    check(desktop.wait_for(lambda: not d.mapped(prefs), 10), "Esc left the Preferences open")
+                    check(proc.poll() is None, "Esc in the Preferences ended the program")
+            finally:
+                check(stop(proc) == 0, "the first run did not end cleanly")
+            with open(os.path.join(work, "vantrel-extra.ini"), "rb") as f:
+                check(b"\r\nWINDOWGEOMETRY=" in f.read(), "the window's place was not kept")
+            with open(os.path.join(work, "vantrel.ini"), "rb") as f:
+                check(b"WINDOW" not in f.read(), "the window's place went into vantrel.ini")
+            proc = run()
+            try:
+                wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 20)
+                if check(wid and desktop.wait_for(lambda: d.mapped(wid), 10), "the second start showed no window"):
+                    time.sleep(1)
+                    again = geometry(d, wid)
+                    check(again == placed, "the window came back at %s, not at %s" % (again, placed))
+            finally:
+                check(stop(proc) == 0, "the second run did not end cleanly")
+    finally:
+        subprocess.run(["rm", "-rf", work])
+
+
 def report():
     for f in failures:
         print("FAIL:", f)
@@ -52,6 +127,7 @@ def main():
         print("SKIP: %s missing" % ", ".join(missing))
         return 0
     shots = os.environ.get("VANTREL_E2E_SHOTS")
+    first_start(exe, shots)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     base = "http://127.0.0.1:%d" % server.server_address[1]

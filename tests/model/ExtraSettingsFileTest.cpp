@@ -88,7 +88,8 @@ TEST(ExtraSettingsFile, BadValuesKeepDefaultsAndTheFileKeepsThem) {
     std::string bytes = ExtraSettingsFile::serialize(s);
     EXPECT_NE(bytes.find("\r\nMAILSECURITY=ssl\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nPARALLEL=many\r\nCONFIRM=10\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("\r\nQUIETMAIL=send\r\nFUTUREKEY=x y\r\n\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nQUIETMAIL=send\r\nWINDOWGEOMETRY=\r\nFUTUREKEY=x y\r\n\r\n"),
+              std::string::npos);
     s.parallelFetches = 4;
     bytes = ExtraSettingsFile::serialize(s);
     EXPECT_NE(bytes.find("\r\nPARALLEL=4\r\n"), std::string::npos);
@@ -173,4 +174,31 @@ TEST(ExtraSettingsFile, WrittenOnlyOnceAChangeNeedsIt) {
     TempDir::writeFile(ExtraSettingsFile::kFileName, "PARALLEL=2\r\n");
     again.loadSettings();
     EXPECT_EQ(again.extraSettings().parallelFetches, 2);
+}
+
+// The window's place, kept at the end, changes that one key of the file as it
+// is on disk: a hand edit made during the run stays, vantrel.ini is not
+// written, and a file no one can read is not written over.
+TEST(ExtraSettingsFile, TheWindowsPlaceChangesOnlyItsKey) {
+    TempDir dir;
+    test::FakeMonitorView view;
+    SiteMonitor monitor(view);
+    TempDir::writeFile(SettingsFile::kFileName, "MONITOR=no\n");
+    monitor.loadSettings();
+    ASSERT_TRUE(monitor.saveWindowPlacement("10,20,700,500"));
+    EXPECT_EQ(TempDir::readFile(SettingsFile::kFileName), "MONITOR=no\n");
+    EXPECT_NE(TempDir::readFile(ExtraSettingsFile::kFileName).find("\r\nWINDOWGEOMETRY=10,20,700,500\r\n"),
+              std::string::npos);
+
+    TempDir::writeFile(ExtraSettingsFile::kFileName, "PARALLEL=2\nMYKEY=kept\n"); // edited while it ran
+    ASSERT_TRUE(monitor.saveWindowPlacement("30,40,800,600"));
+    const std::string bytes = TempDir::readFile(ExtraSettingsFile::kFileName);
+    EXPECT_NE(bytes.find("\r\nPARALLEL=2\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\nWINDOWGEOMETRY=30,40,800,600\r\nMYKEY=kept\r\n"), std::string::npos);
+    EXPECT_EQ(monitor.extraSettings().parallelFetches, 8); // the run's own settings are not reread
+
+    const std::string foreign("\xff\xfe\x01\x02 no lines here", 19);
+    TempDir::writeFile(ExtraSettingsFile::kFileName, foreign);
+    EXPECT_FALSE(monitor.saveWindowPlacement("1,2,700,500"));
+    EXPECT_EQ(TempDir::readFile(ExtraSettingsFile::kFileName), foreign);
 }

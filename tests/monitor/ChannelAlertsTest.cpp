@@ -7,6 +7,7 @@
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/RecordingEventPump.h"
+#include "tests/support/ScriptedHttp.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
 
@@ -93,32 +94,10 @@ public:
     }
 };
 
-class Scripted : public HttpClient {
-public:
-    std::map<std::string, std::deque<HttpResponse>> script;
-    HttpResponse perform(const HttpRequest& request) override {
-        std::deque<HttpResponse>& answers = script[request.url];
-        HttpResponse r = answers.empty() ? HttpResponse{} : answers.front();
-        if (answers.size() > 1)
-            answers.pop_front();
-        return r;
-    }
-};
+using Scripted = ScriptedHttp;
 
 HttpResponse page(int status, std::string body) {
-    HttpResponse r;
-    r.ok = true;
-    r.statusCode = status;
-    r.body = std::move(body);
-    return r;
-}
-
-std::vector<SmtpTestPeer::Step> acceptingSession() {
-    using P = SmtpTestPeer;
-    return {P::say("220 mail ready\r\n"), P::hear(),     P::say("250 hello\r\n"),  P::hear(),
-            P::say("250 ok\r\n"),         P::hear(),     P::say("250 ok\r\n"),     P::hear(),
-            P::say("354 go ahead\r\n"),   P::hearData(), P::say("250 queued\r\n"), P::hear(),
-            P::say("221 bye\r\n")};
+    return ScriptedHttp::answer(status, std::move(body));
 }
 
 class ChannelPassTest : public ::testing::Test {
@@ -155,7 +134,7 @@ TEST_F(ChannelPassTest, StateChangesReachTheChannelsAndMailExplainsOnlyWhenAsked
         page(200, "<title>Maintenance</title> back soon"), page(200, "<p>Welcome</p>"),
         page(200, "<title>Maintenance</title> back soon"), page(200, "Welcome")};
     for (int i = 0; i < 4; ++i)
-        smtp.addSession(acceptingSession());
+        smtp.addSession(SmtpTestPeer::acceptingSession());
 
     engine.runCheckPass(); // down: mail at the defaults
     clock.advance(600);

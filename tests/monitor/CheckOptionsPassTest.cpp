@@ -7,6 +7,7 @@
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/RecordingEventPump.h"
+#include "tests/support/ScriptedHttp.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
 
@@ -21,40 +22,7 @@ using namespace vantrel::test;
 
 namespace {
 
-// Answers each URL from its script, in turn; the last answer repeats.
-class ScriptedHttp : public HttpClient {
-public:
-    std::map<std::string, std::deque<HttpResponse>> script;
-    std::vector<std::string> fetched;
-
-    HttpResponse perform(const HttpRequest& request) override {
-        fetched.push_back(request.url);
-        std::deque<HttpResponse>& answers = script[request.url];
-        if (answers.empty())
-            return HttpResponse{};
-        HttpResponse r = answers.front();
-        if (answers.size() > 1)
-            answers.pop_front();
-        return r;
-    }
-};
-
-HttpResponse answer(int status, std::string body, double ms) {
-    HttpResponse r;
-    r.ok = true;
-    r.statusCode = status;
-    r.body = std::move(body);
-    r.totalMs = ms;
-    return r;
-}
-
-std::vector<SmtpTestPeer::Step> acceptingSession() {
-    using P = SmtpTestPeer;
-    return {P::say("220 mail ready\r\n"), P::hear(),     P::say("250 hello\r\n"),  P::hear(),
-            P::say("250 ok\r\n"),         P::hear(),     P::say("250 ok\r\n"),     P::hear(),
-            P::say("354 go ahead\r\n"),   P::hearData(), P::say("250 queued\r\n"), P::hear(),
-            P::say("221 bye\r\n")};
-}
+constexpr auto answer = &ScriptedHttp::answer;
 
 std::string fileText(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
@@ -102,8 +70,8 @@ TEST_F(CheckOptionsPassTest, SlowAfterItsChecksInARowAlertsAsSlowAndRecoversWhen
     engine.sites().insertAtTop(site("slow", "OK", o));
     http.script["http://slow.test/"] = {answer(200, "", 4200), answer(200, "", 4200), answer(200, "", 4200),
                                         answer(200, "", 300)};
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     std::vector<std::string> statuses;
     for (int pass = 0; pass < 4; ++pass) {
         engine.runCheckPass();
@@ -137,8 +105,8 @@ TEST_F(CheckOptionsPassTest, TheReasonReachesTheRowTheMailTheHistoryAndTheMetric
     http.script["http://coded.test/"] = {answer(503, "down for maintenance", 20)};
     http.script["http://plain.test/"] = {HttpResponse{}}; // refused, say
     http.script["http://plain.test/"].front().errorNumber = 12007;
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
 
     EXPECT_EQ(engine.sites().row(0).status, "404");

@@ -22,14 +22,6 @@ using namespace vantrel::test;
 
 namespace {
 
-std::vector<SmtpTestPeer::Step> acceptingSession() {
-    using P = SmtpTestPeer;
-    return {P::say("220 mail ready\r\n"), P::hear(),     P::say("250 hello\r\n"),  P::hear(),
-            P::say("250 ok\r\n"),         P::hear(),     P::say("250 ok\r\n"),     P::hear(),
-            P::say("354 go ahead\r\n"),   P::hearData(), P::say("250 queued\r\n"), P::hear(),
-            P::say("221 bye\r\n")};
-}
-
 // The engine with the window faked in memory, real HTTP and SMTP peers on
 // loopback, a clock that stands still and waits that take no time.
 class CheckPassTest : public ::testing::Test {
@@ -126,7 +118,7 @@ TEST_F(CheckPassTest, MailDecisionTable) {
         e.errorUrl.clear();
         setSites({e});
         if (c.expectSubject)
-            smtp.addSession(acceptingSession());
+            smtp.addSession(SmtpTestPeer::acceptingSession());
         engine.runCheckPass();
         EXPECT_EQ(engine.sites().row(0).status, c.expectStatus);
         if (c.expectSubject) {
@@ -145,8 +137,8 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     engine.settings().email2 = "boss@example.test";
     setSites(
         {site("good", "Email", "404"), site("changed", "Sound", "OK"), site("refused", "URL", "OK", "")});
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.data().checkCount = 7;
     view.show(); // the counter on screen is what the pass counts on from
     engine.runCheckPass();
@@ -244,8 +236,8 @@ TEST_F(CheckPassTest, MonitorNotYesEndsOnDoneWithoutRearming) {
 
 TEST_F(CheckPassTest, TickDuringAPassIsIgnored) {
     setSites({site("good", "Email", "404"), site("good", "Email", "404")});
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     int ticks = 0;
     pump.onDispatch = [&] {
         ++ticks;
@@ -370,7 +362,7 @@ TEST_F(CheckPassTest, ParallelPassHasTheEffectsOfAOneAtATimePass) {
     auto passWith = [&](int parallel) {
         SmtpTestPeer mail;
         for (int k = 0; k < 30; ++k)
-            mail.addSession(acceptingSession());
+            mail.addSession(SmtpTestPeer::acceptingSession());
         engine.settings().smtpServer = mail.hostPort();
         engine.extraSettings().parallelFetches = parallel;
         setSites(sites);
@@ -443,7 +435,7 @@ TEST_F(CheckPassTest, ConfirmedFailureCountsOnlyTheLastAttempt) {
         engine.extraSettings().confirmAttempts = 3;
         setSites({site("flaky", "Email / Sound", "OK"), site("shaky", "Email / Sound", "OK"),
                   site("refused", "Email / Sound", "OK")});
-        smtp.addSession(acceptingSession());
+        smtp.addSession(SmtpTestPeer::acceptingSession());
         engine.runCheckPass();
 
         const std::string stamp = DateText::dateTime(clock.now());
@@ -514,7 +506,7 @@ TEST_F(CheckPassTest, OfflinePassLogsButReportsNothingUntilTheNetworkIsBack) {
     HttpTestServer returned(false, static_cast<std::uint16_t>(port));
     returned.route("/good", HttpTestServer::ok("Welcome"));
     returned.route("/good2", HttpTestServer::ok("Welcome"));
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     EXPECT_FALSE(view.offline);
     EXPECT_EQ(engine.sites().row(0).status, "OK");
@@ -536,7 +528,7 @@ TEST_F(CheckPassTest, OfflineGuardOffOrTooFewSitesReportsEveryFailure) {
     engine.extraSettings().offlineGuard = false;
     setSites({refused("A"), refused("B"), refused("C")});
     for (int k = 0; k < 3; ++k)
-        smtp.addSession(acceptingSession());
+        smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     EXPECT_EQ(smtp.connections(), 3);
     EXPECT_EQ(sound.played.size(), 3u);
@@ -548,8 +540,8 @@ TEST_F(CheckPassTest, OfflineGuardOffOrTooFewSitesReportsEveryFailure) {
     engine.extraSettings().offlineGuard = true;
     setSites({refused("A"), refused("B")});
     engine.settings().everyError = "yes";
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     EXPECT_EQ(smtp.connections(), 5);
     EXPECT_FALSE(view.offline);
@@ -558,7 +550,7 @@ TEST_F(CheckPassTest, OfflineGuardOffOrTooFewSitesReportsEveryFailure) {
     // failure is not the network's; the window says offline all the same.
     network.up = false;
     setSites({refused("A")});
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     EXPECT_EQ(smtp.connections(), 6);
     EXPECT_TRUE(view.offline);
@@ -677,8 +669,8 @@ TEST_F(CheckPassTest, CertificateEndingSoonWarnsOnceADay) {
     SiteEntry secure = site("good", "Email", "OK");
     secure.url = tls.url();
     setSites({site("good", "Email", "OK"), secure});
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     const std::string stamp = DateText::dateTime(clock.now());
     // The site is fine: status and log as for any good check.
@@ -726,7 +718,7 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
     using P = SmtpTestPeer;
     setSites({site("good", "Email", "404"), site("changed", "Email", "OK"), site("refused", "Sound", "New"),
               site("good", "Sound", "New"), site("refused", "Sound", "404")});
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     smtp.addSession({P::say("554 no mail today\r\n")});
     engine.runCheckPass();
 

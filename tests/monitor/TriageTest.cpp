@@ -23,14 +23,6 @@ using namespace vantrel::test;
 
 namespace {
 
-std::vector<SmtpTestPeer::Step> acceptingSession() {
-    using P = SmtpTestPeer;
-    return {P::say("220 mail ready\r\n"), P::hear(),     P::say("250 hello\r\n"),  P::hear(),
-            P::say("250 ok\r\n"),         P::hear(),     P::say("250 ok\r\n"),     P::hear(),
-            P::say("354 go ahead\r\n"),   P::hearData(), P::say("250 queued\r\n"), P::hear(),
-            P::say("221 bye\r\n")};
-}
-
 // The history in memory: what was recorded, in order.
 class MemoryHistory : public CheckHistory {
 public:
@@ -185,8 +177,8 @@ TEST_F(TriageTest, SnoozeHoldsAlertsUntilItEndsAndSendsOnlyWhatStillHolds) {
     // B comes back before the end; then the snooze ends.
     up("b");
     clock.advance(3601);
-    smtp.addSession(acceptingSession());
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.triage().release();
     ASSERT_EQ(smtp.connections(), 2);
     EXPECT_NE(smtp.received(0).find("Subject: Vantrel Error Report\r\n"), std::string::npos);
@@ -243,7 +235,7 @@ TEST_F(TriageTest, QuietHoursSilenceSoundAndNotificationsAndMailWaitsOnlyWhenHel
     engine.extraSettings().quietHours = quietAroundNow();
     down("a");
     setSites({site("a", "OK")});
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     EXPECT_EQ(smtp.connections(), 1);
     EXPECT_EQ(hookCalls(), 2); // the error URL is no notification: called as ever
@@ -262,7 +254,7 @@ TEST_F(TriageTest, QuietHoursSilenceSoundAndNotificationsAndMailWaitsOnlyWhenHel
     EXPECT_EQ(smtp.connections(), 1);
 
     clock.set(*end);
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.triage().release();
     ASSERT_EQ(smtp.connections(), 2);
     EXPECT_NE(smtp.received(1).find("Subject: Vantrel Recovery Report\r\n"), std::string::npos);
@@ -276,7 +268,7 @@ TEST_F(TriageTest, DoNotDisturbHoldsNotificationsAndSoundForOneSummary) {
     down("a");
     down("b");
     setSites({site("a", "OK"), site("b", "OK", "Sound")});
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
     up("b");
     engine.runCheckPass();
@@ -304,7 +296,7 @@ TEST_F(TriageTest, CheckNowRunsAtOnceLeavesTheTimerAndQueuesDuringAPass) {
     down("c");
     setSites({site("a", "OK"), site("b", "OK"), site("c", "OK")});
     const size_t timers = view.timerPeriods.size();
-    smtp.addSession(acceptingSession());
+    smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.triage().checkNow({2, 7});
     EXPECT_EQ(loggedUrls(), std::vector<std::string>{web.url("/c")});
     EXPECT_EQ(smtp.connections(), 1); // the same alerts as a pass

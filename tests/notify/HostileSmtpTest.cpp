@@ -19,14 +19,6 @@ const std::string kAddress = "ops@example.org";
 const std::string kUnexpected = "ERR-20001: Error While Communicating with Server.  Message From Server: ";
 const std::string kMegabyte(1024 * 1024, 'x');
 
-// Answers every step as a server that takes the message.
-std::vector<Peer::Step> accepting() {
-    return {Peer::say("220 mail ready\r\n"), Peer::hear(),     Peer::say("250 hello\r\n"),  Peer::hear(),
-            Peer::say("250 ok\r\n"),         Peer::hear(),     Peer::say("250 ok\r\n"),     Peer::hear(),
-            Peer::say("354 go ahead\r\n"),   Peer::hearData(), Peer::say("250 queued\r\n"), Peer::hear(),
-            Peer::say("221 bye\r\n")};
-}
-
 // The greeting and HELO answered, then `rest`.
 std::vector<Peer::Step> afterHelo(std::vector<Peer::Step> rest) {
     std::vector<Peer::Step> steps{Peer::say("220 hi\r\n"), Peer::hear(), Peer::say("250 hello\r\n")};
@@ -69,7 +61,7 @@ protected:
                     << c.what;
             }
 
-            peer.addSession(accepting());
+            peer.addSession(Peer::acceptingSession());
             EXPECT_TRUE(send(std::string("next send after: ") + c.what))
                 << c.what << ": " << mailer.errorText;
             EXPECT_EQ(mailer.lastError, 0) << c.what;
@@ -132,7 +124,7 @@ TEST_F(HostileSmtpTest, MegabyteLinesAreCutAtTheReadSize) {
 
 TEST_F(HostileSmtpTest, MultiLineReplies) {
     // A greeting of several lines that arrives at once is one greeting.
-    std::vector<Peer::Step> multiGreeting = accepting();
+    std::vector<Peer::Step> multiGreeting = Peer::acceptingSession();
     multiGreeting[0] = Peer::say("220-mail.test\r\n220-no spam\r\n220 ready\r\n");
     peer.addSession(multiGreeting);
     SmtpMailer mailer(1024, pump, clock, {milliseconds(2000), milliseconds(1000)});
@@ -158,7 +150,7 @@ TEST_F(HostileSmtpTest, MultiLineReplies) {
 TEST_F(HostileSmtpTest, BareLineEndsInTheBodyCannotEndTheMessageEarly) {
     // Servers that take a bare CR or LF for a line end would read these as
     // the end of the data, and the lines after them as commands.
-    peer.addSession(accepting());
+    peer.addSession(Peer::acceptingSession());
     SmtpMailer mailer(1024, pump, clock, {milliseconds(2000), milliseconds(1000)});
     const std::string body =
         "\r\nSite: a\r.\rMAIL FROM:<x@evil.test>\r\nb\n.\nRCPT to:<y@evil.test>\r\n.\r\nc\r.\n";

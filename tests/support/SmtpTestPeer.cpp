@@ -103,4 +103,11 @@ void SmtpTestPeer::serve(int& fd) {
     ended_.notify_all();
 }
 
+std::vector<SmtpTestPeer::Step> SmtpTestPeer::acceptingSession() {
+    return {say("220 mail ready\r\n"), hear(),     say("250 hello\r\n"),  hear(),
+            say("250 ok\r\n"),         hear(),     say("250 ok\r\n"),     hear(),
+            say("354 go ahead\r\n"),   hearData(), say("250 queued\r\n"), hear(),
+            say("221 bye\r\n")};
+}
+
 } // namespace vantrel::test

@@ -37,6 +37,8 @@ public:
     static Step hangUp();
     // Stops answering but keeps the connection open until the client closes.
     static Step goSilent();
+    // The whole dialogue of a server that takes one message.
+    static std::vector<Step> acceptingSession();
 
     SmtpTestPeer();
     ~SmtpTestPeer() override;

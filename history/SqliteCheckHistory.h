@@ -150,6 +150,7 @@ private:
     long long knownSite(const std::string& url, const std::string& title);
     // The stretches not monitored, from the table the first of them made.
     void loadStretches();
+    void mergeStretches();
     // Whether a check at `time` fell in a stretch not monitored: it counts
     // neither as up nor as down.
     bool unmonitoredAt(std::time_t time) const;
@@ -196,7 +197,8 @@ private:
     std::map<std::pair<std::string, std::string>, long long> siteIds_;
     std::vector<Verdict> verdicts_; // by number; 0 unused
     std::map<std::tuple<int, std::string, std::string>, long long> verdictIds_;
-    std::vector<UnmonitoredStretch> stretches_; // by start
+    std::vector<UnmonitoredStretch> stretches_;                // by start
+    std::vector<std::pair<std::time_t, std::time_t>> covered_; // the same merged, apart and by start
     Bounds bounds_;
     bool legacy_ = false;        // a table of the earlier layout still holds rows
     long long rollupCursor_ = 0; // the last site rolled up of the day in hand

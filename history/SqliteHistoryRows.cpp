@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 // The rows the writer stores: sites, verdicts, raw checks, roll-ups, alerts
 // and the stretches not monitored.
@@ -175,11 +176,25 @@ bool SqliteCheckHistory::insertStretch(const UnmonitoredStretch& g) {
     const auto at = std::upper_bound(stretches_.begin(), stretches_.end(), g.from,
                                      [](std::time_t t, const UnmonitoredStretch& x) { return t < x.from; });
     stretches_.insert(at, g);
+    mergeStretches();
     return true;
+}
+
+void SqliteCheckHistory::mergeStretches() {
+    // Overlapping and touching stretches as one, so that a check's time is
+    // looked up by halving rather than against every stretch.
+    covered_.clear();
+    for (const UnmonitoredStretch& g : stretches_) {
+        if (!covered_.empty() && g.from <= covered_.back().second)
+            covered_.back().second = std::max(covered_.back().second, g.to);
+        else
+            covered_.emplace_back(g.from, g.to);
+    }
 }
 
 void SqliteCheckHistory::loadStretches() {
     stretches_.clear();
+    covered_.clear();
     if (!db_ ||
         queryInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'unmonitored'", 0) == 0)
         return;
@@ -190,17 +205,15 @@ void SqliteCheckHistory::loadStretches() {
     while (sqlite3_step(s) == SQLITE_ROW)
         stretches_.push_back({static_cast<std::time_t>(sqlite3_column_int64(s, 0)),
                               static_cast<std::time_t>(sqlite3_column_int64(s, 1)), columnText(s, 2)});
+    mergeStretches();
 }
 
 bool SqliteCheckHistory::unmonitoredAt(std::time_t time) const {
-    // Stretches are few and may overlap: any that began by `time` may hold it.
-    for (const UnmonitoredStretch& g : stretches_) {
-        if (g.from > time)
-            break;
-        if (time < g.to)
-            return true;
-    }
-    return false;
+    // The last stretch that began by `time`.
+    auto after = std::upper_bound(
+        covered_.begin(), covered_.end(), time,
+        [](std::time_t t, const std::pair<std::time_t, std::time_t>& c) { return t < c.first; });
+    return after != covered_.begin() && time < std::prev(after)->second;
 }
 
 bool SqliteCheckHistory::insert(const Item& item) {

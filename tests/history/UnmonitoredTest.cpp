@@ -52,7 +52,7 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
     const std::time_t asleep = (now - 5 * kHour) / kHour * kHour;
     const std::time_t portal = today - 2 * kDay + 3 * kHour; // a day the roll-ups keep
     auto inStretch = [&](std::time_t t) {
-        return (t >= asleep && t < asleep + 2 * kHour) || (t >= portal && t < portal + 4 * kHour);
+        return (t >= asleep && t < asleep + 2 * kHour) || (t >= portal && t < portal + 5 * kHour);
     };
     {
         SqliteCheckHistory plain(dir.path() + "/plain.db", 1, 1024LL << 20, clock);
@@ -65,7 +65,8 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
         // The stretches before the checks, which are of days long over: a
         // day is rolled up as soon as the writer finds it has checks.
         h.recordUnmonitored(asleep, asleep + 2 * kHour, "asleep");
-        h.recordUnmonitored(portal, portal + 4 * kHour, "captive_portal");
+        h.recordUnmonitored(portal, portal + 5 * kHour, "captive_portal");
+        h.recordUnmonitored(portal + kHour, portal + 2 * kHour, "dns"); // within it
         h.recordUnmonitored(now, now, "offline"); // no time at all: nothing kept
         ASSERT_TRUE(h.flush());
         EXPECT_TRUE(hasTable(path, "unmonitored"));
@@ -87,7 +88,7 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
     EXPECT_TRUE(s.incidents.empty());
     const RangeFigures days = h.figures("http://a.test/", "A", today - 3 * kDay, today - kDay - 1);
     EXPECT_EQ(days.failures, 0);
-    EXPECT_EQ(days.checks, 2 * 24 - 4);
+    EXPECT_EQ(days.checks, 2 * 24 - 5);
 
     for (const SeriesPoint& p : h.series("http://a.test/", "A", now - kDay, now)) {
         EXPECT_FALSE(p.failed);
@@ -98,10 +99,10 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
     EXPECT_EQ(shown[0].from, asleep);
     EXPECT_EQ(shown[0].to, asleep + 2 * kHour);
     EXPECT_EQ(shown[0].reason, "asleep");
-    EXPECT_EQ(h.unmonitored(today - 3 * kDay, now).size(), 2u);
+    EXPECT_EQ(h.unmonitored(today - 3 * kDay, now).size(), 3u);
 
     int failedKept = 0;
     ASSERT_TRUE(h.exportChecks("http://a.test/", "A",
                                [&](const CheckRecord& c) { failedKept += c.outcome != CheckRecord::kGood; }));
-    EXPECT_EQ(failedKept, 2 + 4);
+    EXPECT_EQ(failedKept, 2 + 5);
 }

@@ -36,6 +36,23 @@ size_t utf8Length(std::string_view s, size_t i) {
     return n;
 }
 
+// A line of the body that begins with "." gets a second one, so that no line
+// of the body can read as the end of the message. A bare CR counts as a line
+// end too: some servers take "<CR>.<CR>" or "<LF>.<LF>" for the end of the
+// data, and what followed would then be read as commands.
+std::string dotStuffed(std::string_view body) {
+    std::string out;
+    out.reserve(body.size() + 16);
+    bool lineStart = true;
+    for (char c : body) {
+        if (lineStart && c == '.')
+            out += '.';
+        out += c;
+        lineStart = c == '\n' || c == '\r';
+    }
+    return out;
+}
+
 } // namespace
 
 std::string MailMessage::toUtf8(std::string_view bytes) {
@@ -103,6 +120,15 @@ std::string MailMessage::displayName(std::string_view name) {
         quoted += c;
     }
     return quoted + "\"";
+}
+
+std::string MailMessage::dataText(std::string headerLines, std::string_view body) {
+    std::string text = std::move(headerLines);
+    if (!body.empty() && !body.starts_with("\n") && !body.starts_with("\r\n"))
+        text += "\r\n";
+    text += dotStuffed(body);
+    text += "\r\n\r\n.\r\n";
+    return text;
 }
 
 std::string MailMessage::newMessageId(std::time_t t, std::string_view sender) {

@@ -37,6 +37,11 @@ public:
     // The bytes as UTF-8: valid sequences stay, every other byte is read as
     // Latin-1 (the 8-bit text a site's title may be).
     static std::string toUtf8(std::string_view bytes);
+    // The text DATA sends: the header lines, the empty line that parts them
+    // from the body (a body that begins with a line end brings it itself),
+    // the body with every line that begins with "." given a second one, and
+    // the end of the data.
+    static std::string dataText(std::string headerLines, std::string_view body);
     // "<1796690625.3f2a9c@example.org>": unique for this sender.
     static std::string newMessageId(std::time_t t, std::string_view sender);
 };

@@ -6,14 +6,14 @@
 #include "model/DateText.h"
 #include "model/TextUtil.h"
 #include "notify/EventPump.h"
+#include "notify/SmtpConnection.h"
+#include "notify/SmtpExtensions.h"
 #include "notify/SocketErrorText.h"
-#include "platform/TcpSocket.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace vantrel {
 
@@ -22,9 +22,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr milliseconds kPause{100};
-constexpr milliseconds kRetryPause{200};
-constexpr int kMaxConnectRetries = 10;
-constexpr int kAddressInUse = 10048;
 constexpr int kInvalidArgument = 10022;
 constexpr int kPeerShutDown = 10101;
 
@@ -32,79 +29,6 @@ static_assert(TcpSocket::kTlsFailed == SocketErrorText::kSecureConnectionFailed)
 
 bool hasLineBreak(const std::string& s) {
     return s.find_first_of("\r\n") != std::string::npos;
-}
-
-bool startsWithLineEnd(const std::string& s) {
-    return s.starts_with("\n") || s.starts_with("\r\n");
-}
-
-// A line of the body that begins with "." gets a second one, so that no line
-// of the body can read as the end of the message. A bare CR counts as a line
-// end too: some servers take "<CR>.<CR>" or "<LF>.<LF>" for the end of the
-// data, and what followed would then be read as commands.
-std::string dotStuffed(const std::string& body) {
-    std::string out;
-    out.reserve(body.size() + 16);
-    bool lineStart = true;
-    for (char c : body) {
-        if (lineStart && c == '.')
-            out += '.';
-        out += c;
-        lineStart = c == '\n' || c == '\r';
-    }
-    return out;
-}
-
-// A line of a reply that another line follows: "250-...".
-bool continues(std::string_view line) {
-    return line.size() >= 4 && line[3] == '-';
-}
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
-// The keywords and parameters an EHLO reply offers, one upper-case line
-// each ("STARTTLS", "AUTH PLAIN LOGIN"); the first line names the server.
-std::vector<std::string> extensionLines(std::string_view reply) {
-    std::vector<std::string> lines;
-    bool first = true;
-    while (!reply.empty()) {
-        std::size_t end = reply.find('\n');
-        std::string_view line = reply.substr(0, end);
-        reply.remove_prefix(end == std::string_view::npos ? reply.size() : end + 1);
-        if (!first && line.size() > 4)
-            lines.push_back(upper(text::trimRight(line.substr(4))));
-        first = false;
-    }
-    return lines;
-}
-
-bool offers(const std::string& extensions, std::string_view keyword) {
-    for (const std::string& line : extensionLines(extensions))
-        if (line == keyword || line.starts_with(std::string(keyword) + " "))
-            return true;
-    return false;
-}
-
-// The login methods offered: "AUTH PLAIN LOGIN", or the older "AUTH=LOGIN".
-bool offersLogin(const std::string& extensions, std::string_view mechanism) {
-    for (const std::string& line : extensionLines(extensions)) {
-        if (!line.starts_with("AUTH ") && !line.starts_with("AUTH="))
-            continue;
-        std::string_view rest = std::string_view(line).substr(5);
-        while (!rest.empty()) {
-            std::size_t end = rest.find(' ');
-            if (rest.substr(0, end) == mechanism)
-                return true;
-            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        }
-    }
-    return false;
 }
 
 // Wipes a command line that carried the login once it is sent.
@@ -189,31 +113,28 @@ bool SmtpMailer::sendMail(const std::string& recipient, const std::string& body,
 
     pump_.dispatchOne();
     stepFlag = 0;
-    TcpSocket socket(timeouts_.connect);
-    socket.setStopFd(pump_.stopSignal().wakeFd());
-    TcpSocket* outer = std::exchange(socket_, &socket);
-    std::string outerUnread = std::exchange(unread_, {});
-    std::string outerExtensions = std::exchange(extensions_, {});
+    SmtpConnection connection(pump_, timeouts_.connect, timeouts_.reply, kBufferSize);
+    SmtpConnection* outer = std::exchange(connection_, &connection);
+    SmtpExtensions outerExtensions = std::exchange(extensions_, SmtpExtensions());
     if (submission_.plain())
-        runSteps(socket, recipient, body, sender, server, subject);
+        runSteps(recipient, body, sender, server, subject);
     else
-        runExtended(socket, Envelope{recipient, body, sender, subject}, server);
-    socket.close();
-    socket_ = outer;
-    unread_ = std::move(outerUnread);
+        runExtended(Envelope{recipient, body, sender, subject}, server);
+    connection.close();
+    connection_ = outer;
     extensions_ = std::move(outerExtensions);
     return finish();
 }
 
-void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const std::string& body,
-                          const std::string& sender, const std::string& server, const std::string& subject) {
+void SmtpMailer::runSteps(const std::string& recipient, const std::string& body, const std::string& sender,
+                          const std::string& server, const std::string& subject) {
     const ServerAddress address = splitServer(server);
     pump_.sleepFor(kPause);
     if (pump_.stopRequested()) {
         lastError = TcpSocket::kInterrupted;
         return;
     }
-    const int connectError = connectWithRetries(socket, address);
+    const int connectError = connect(address);
     lastError = 0;
 
     pump_.sleepFor(kPause);
@@ -225,7 +146,7 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
         return;
     }
     std::string greeting;
-    const int readError = readReply(kBufferSize, greeting);
+    const int readError = connection_->readReply(kBufferSize, greeting);
     if (greeting.size() >= 5 && !text::startsWithNoCase(greeting, "220")) {
         lastError = SocketErrorText::kGreetingRefused;
         stepFlag = kStepGreeting;
@@ -265,17 +186,16 @@ void SmtpMailer::runSteps(TcpSocket& socket, const std::string& recipient, const
     }
 }
 
-void SmtpMailer::runExtended(TcpSocket& socket, const Envelope& mail, const std::string& server) {
+void SmtpMailer::runExtended(const Envelope& mail, const std::string& server) {
     const ServerAddress address = splitServer(server, defaultPort(submission_.security));
     port_ = address.port;
     tlsReason_.clear();
     State state = State::Connect;
     while (state != State::Done && state != State::Failed)
-        state = advance(state, socket, address, mail);
+        state = advance(state, address, mail);
 }
 
-SmtpMailer::State SmtpMailer::advance(State state, TcpSocket& socket, const ServerAddress& address,
-                                      const Envelope& mail) {
+SmtpMailer::State SmtpMailer::advance(State state, const ServerAddress& address, const Envelope& mail) {
     const bool tls = submission_.security == MailSecurity::Tls;
     const State afterEhlo = submission_.user.empty() ? State::MailFrom : State::Login;
     switch (state) {
@@ -283,18 +203,18 @@ SmtpMailer::State SmtpMailer::advance(State state, TcpSocket& socket, const Serv
         pump_.sleepFor(kPause);
         if (pump_.stopRequested())
             return fail(TcpSocket::kInterrupted, 0);
-        const int error = connectWithRetries(socket, address);
+        const int error = connect(address);
         lastError = 0;
         if (error != 0)
             return fail(error, kStepGreetingRead);
         return tls ? State::TlsHandshake : State::Greeting;
     }
     case State::TlsHandshake:
-        return handshake(socket, address, State::Greeting);
+        return handshake(address, State::Greeting);
     case State::Greeting: {
         pump_.sleepFor(kPause);
         std::string greeting;
-        const int error = readWholeReply(greeting);
+        const int error = connection_->readWholeReply(greeting);
         if (greeting.size() >= 5 && !text::startsWithNoCase(greeting, "220"))
             return fail(SocketErrorText::kGreetingRefused, kStepGreeting);
         if (error != 0 || greeting.empty())
@@ -303,20 +223,20 @@ SmtpMailer::State SmtpMailer::advance(State state, TcpSocket& socket, const Serv
     }
     case State::Ehlo:
     case State::EhloAgain:
-        if (!command("EHLO " + socket.localAddressLiteral() + "\r\n", "250", kStepEhlo))
+        if (!command("EHLO " + connection_->localAddressLiteral() + "\r\n", "250", kStepEhlo))
             return State::Failed;
-        extensions_ = lastReply;
+        extensions_ = SmtpExtensions(lastReply);
         if (state == State::Ehlo && submission_.security == MailSecurity::StartTls)
             return State::StartTls;
         return afterEhlo;
     case State::StartTls:
-        if (!offers(extensions_, "STARTTLS"))
+        if (!extensions_.offers("STARTTLS"))
             return fail(SocketErrorText::kStartTlsNotOffered, kStepStartTls);
         if (!command("STARTTLS\r\n", "220", kStepStartTls))
             return State::Failed;
         return State::StartTlsHandshake;
     case State::StartTlsHandshake:
-        return handshake(socket, address, State::EhloAgain);
+        return handshake(address, State::EhloAgain);
     case State::Login:
         return login();
     case State::MailFrom:
@@ -340,28 +260,18 @@ SmtpMailer::State SmtpMailer::advance(State state, TcpSocket& socket, const Serv
     return state;
 }
 
-// Before the handshake, whatever the server sent in the clear and has not
-// been read is dropped: it must not pass for a reply over the protected
-// connection.
-SmtpMailer::State SmtpMailer::handshake(TcpSocket& socket, const ServerAddress& address, State next) {
-    unread_.clear();
-    int error = 0;
-    pump_.runBlocking([&] {
-        socket.discardUnread();
-        error = socket.startTls(address.host, timeouts_.reply);
-    });
-    if (error != 0)
-        return fail(error, kStepTlsHandshake);
-    return next;
+SmtpMailer::State SmtpMailer::handshake(const ServerAddress& address, State next) {
+    const int error = connection_->startTls(address.host);
+    return error != 0 ? fail(error, kStepTlsHandshake) : next;
 }
 
 // AUTH PLAIN when the server offers it, else AUTH LOGIN; only ever over TLS.
 SmtpMailer::State SmtpMailer::login() {
-    if (!socket_ || !socket_->secure())
+    if (!connection_ || !connection_->secure())
         return fail(SocketErrorText::kLoginNeedsEncryption, kStepLogin);
     const std::string& user = submission_.user;
     const std::string& password = submission_.password;
-    if (offersLogin(extensions_, "PLAIN")) {
+    if (extensions_.offersLogin("PLAIN")) {
         std::string credentials;
         credentials.append(1, '\0').append(user).append(1, '\0').append(password);
         std::string line = "AUTH PLAIN " + text::base64(credentials) + "\r\n";
@@ -370,7 +280,7 @@ SmtpMailer::State SmtpMailer::login() {
         wipe(line);
         return accepted ? State::MailFrom : State::Failed;
     }
-    if (offersLogin(extensions_, "LOGIN")) {
+    if (extensions_.offersLogin("LOGIN")) {
         if (!command("AUTH LOGIN\r\n", "334", kStepLogin) ||
             !command(text::base64(user) + "\r\n", "334", kStepLogin))
             return State::Failed;
@@ -385,91 +295,23 @@ SmtpMailer::State SmtpMailer::login() {
 SmtpMailer::State SmtpMailer::fail(int error, int flag) {
     lastError = error;
     stepFlag = flag;
-    if (error == SocketErrorText::kSecureConnectionFailed && socket_)
-        tlsReason_ = socket_->tlsFailureReason();
+    if (error == SocketErrorText::kSecureConnectionFailed && connection_)
+        tlsReason_ = connection_->tlsFailureReason();
     return State::Failed;
 }
 
 bool SmtpMailer::command(const std::string& line, const char* code, int flag) {
-    pump_.sleepFor(kPause);
-    int error = TcpSocket::kNotConnected;
-    if (socket_)
-        pump_.runBlocking([&] { error = socket_->sendAll(line, timeouts_.reply); });
-    if (error != 0) {
-        fail(error, flag);
-        return false;
-    }
-    lastError = 0;
-    pump_.sleepFor(kPause);
-
-    std::string reply;
-    error = readWholeReply(reply);
-    lastReply = reply;
-    if (error != 0) {
-        fail(error, flag);
-        return false;
-    }
-    if (!text::startsWithNoCase(reply, code)) {
-        fail(SocketErrorText::kUnexpectedReply, flag);
-        return false;
-    }
-    pump_.dispatchOne();
-    return true;
+    if (talk(line, code, true))
+        return true;
+    fail(lastError, flag);
+    return false;
 }
 
-// Reads one whole reply, every line of a multi-line one included: up to and
-// with the first line that is not "ddd-...". Bounded by the reply time
-// (10060) and by kBufferSize bytes (beyond them the reply fails as one
-// without the expected code). What arrives after the reply's last line
-// stays for the next one.
-int SmtpMailer::readWholeReply(std::string& reply) {
-    reply.clear();
-    if (!socket_)
-        return TcpSocket::kNotConnected;
-    const auto deadline = std::chrono::steady_clock::now() + timeouts_.reply;
-    std::size_t lineStart = 0;
-    auto takeAll = [&](int result) {
-        reply = std::move(unread_);
-        unread_.clear();
-        return result;
-    };
-    while (true) {
-        for (std::size_t end; (end = unread_.find('\n', lineStart)) != std::string::npos;) {
-            const std::string_view line(unread_.data() + lineStart, end + 1 - lineStart);
-            lineStart = end + 1;
-            if (!continues(line)) {
-                reply = unread_.substr(0, lineStart);
-                unread_.erase(0, lineStart);
-                return 0;
-            }
-        }
-        if (unread_.size() >= kBufferSize) {
-            unread_.resize(kBufferSize);
-            return takeAll(SocketErrorText::kUnexpectedReply);
-        }
-        auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return takeAll(TcpSocket::kTimedOut);
-        TcpSocket::Received r;
-        pump_.runBlocking([&] { r = socket_->receive(unread_, kBufferSize - unread_.size(), left); });
-        if (r.error != 0 || r.peerClosed)
-            return takeAll(r.error);
-    }
-}
-
-int SmtpMailer::connect(TcpSocket& socket, const ServerAddress& address) {
-    int error = 0;
-    pump_.runBlocking([&] { error = socket.connect(address.host, address.port); });
-    return error;
-}
-
-int SmtpMailer::connectWithRetries(TcpSocket& socket, const ServerAddress& address) {
-    int error = connect(socket, address);
-    for (int retries = 0; error == kAddressInUse && retries < kMaxConnectRetries; ++retries) {
-        pump_.sleepFor(kRetryPause);
-        error = connect(socket, address);
+int SmtpMailer::connect(const ServerAddress& address) {
+    bool retried = false;
+    const int error = connection_->connect(address.host, address.port, retried);
+    if (retried)
         stepFlag = kStepConnectRetry;
-    }
     return error;
 }
 
@@ -498,29 +340,31 @@ bool SmtpMailer::finish() {
 }
 
 bool SmtpMailer::exchange(const std::string& line, const std::string& expected) {
+    return talk(line, expected, false);
+}
+
+// One command and its reply, with the fixed pause before each: the plain
+// dialogue takes what one read of at most `replyReadSize` bytes brings,
+// the extended one the whole reply. False with `lastError` when either
+// fails, when the reply does not begin with `expected` (ignoring case;
+// empty takes any), or when the program is ending.
+bool SmtpMailer::talk(const std::string& line, const std::string& expected, bool wholeReply) {
     pump_.sleepFor(kPause);
     if (pump_.stopRequested()) {
         lastError = TcpSocket::kInterrupted; // the program is ending: no further command
         return false;
     }
-    int error = TcpSocket::kNotConnected;
-    if (socket_)
-        pump_.runBlocking([&] { error = socket_->sendAll(line, timeouts_.reply); });
-    if (error != 0) {
-        lastError = error;
+    lastError = connection_ ? connection_->send(line) : TcpSocket::kNotConnected;
+    if (lastError != 0)
         return false;
-    }
-    lastError = 0;
     pump_.sleepFor(kPause);
 
     std::string reply;
-    error = readReply(replyReadSize_, reply);
+    lastError =
+        wholeReply ? connection_->readWholeReply(reply) : connection_->readReply(replyReadSize_, reply);
     lastReply = reply;
-    if (error != 0) {
-        lastError = error;
+    if (lastError != 0)
         return false;
-    }
-    lastError = 0;
     if (!expected.empty() && !text::startsWithNoCase(reply, expected)) {
         lastError = SocketErrorText::kUnexpectedReply;
         return false;
@@ -529,43 +373,16 @@ bool SmtpMailer::exchange(const std::string& line, const std::string& expected) 
     return true;
 }
 
-// Reads one reply: until what has arrived ends with a line end, `limit`
-// bytes have arrived, the peer closes, or the reply time runs out (10060).
-// Whatever arrives later belongs to the next reply.
-int SmtpMailer::readReply(std::size_t limit, std::string& reply) {
-    if (!socket_)
-        return TcpSocket::kNotConnected;
-    const auto deadline = std::chrono::steady_clock::now() + timeouts_.reply;
-    while (reply.size() < limit) {
-        auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return TcpSocket::kTimedOut;
-        TcpSocket::Received r;
-        pump_.runBlocking([&] { r = socket_->receive(reply, limit - reply.size(), left); });
-        if (r.error != 0)
-            return r.error;
-        if (r.peerClosed || reply.ends_with('\n'))
-            break;
-    }
-    return 0;
-}
-
 std::string SmtpMailer::messageText(const std::string& recipient, const std::string& body,
                                     const std::string& sender, const std::string& subject) const {
     // A secured submission goes to a provider that holds mail to RFC 5322
     // and MIME; the plain dialogue keeps its message as it always was.
     const bool conforming = submission_.security != MailSecurity::None;
-    std::string text =
+    return MailMessage::dataText(
         conforming ? MailMessage::headerLines({clock_.now(), senderName_, sender, recipient, subject, {}})
                    : "Date: " + DateText::dateTime(clock_.now()) + "\r\nFrom: " + sender +
-                         "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n";
-    // An empty line parts the header lines from the body. Report bodies
-    // begin with a line end and bring it themselves.
-    if (!body.empty() && !startsWithLineEnd(body))
-        text += "\r\n";
-    text += dotStuffed(conforming ? MailMessage::toUtf8(body) : body);
-    text += "\r\n\r\n.\r\n";
-    return text;
+                         "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n",
+        conforming ? MailMessage::toUtf8(body) : body);
 }
 
 } // namespace vantrel

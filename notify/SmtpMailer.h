@@ -6,12 +6,13 @@
 #include <string>
 
 #include "notify/MailSubmission.h"
+#include "notify/SmtpExtensions.h"
 
 namespace vantrel {
 
 class Clock;
 class EventPump;
-class TcpSocket;
+class SmtpConnection;
 
 // Sends one plain-text message to one recipient over one SMTP connection.
 //
@@ -143,19 +144,17 @@ private:
         Failed,
     };
 
-    void runSteps(TcpSocket& socket, const std::string& recipient, const std::string& body,
-                  const std::string& sender, const std::string& server, const std::string& subject);
-    void runExtended(TcpSocket& socket, const Envelope& mail, const std::string& server);
-    State advance(State state, TcpSocket& socket, const ServerAddress& address, const Envelope& mail);
-    State handshake(TcpSocket& socket, const ServerAddress& address, State next);
+    void runSteps(const std::string& recipient, const std::string& body, const std::string& sender,
+                  const std::string& server, const std::string& subject);
+    void runExtended(const Envelope& mail, const std::string& server);
+    State advance(State state, const ServerAddress& address, const Envelope& mail);
+    State handshake(const ServerAddress& address, State next);
     State login();
-    int connect(TcpSocket& socket, const ServerAddress& address);
-    int connectWithRetries(TcpSocket& socket, const ServerAddress& address);
-    int readReply(std::size_t limit, std::string& reply);
+    int connect(const ServerAddress& address);
+    bool talk(const std::string& line, const std::string& expected, bool wholeReply);
     // The extended dialogue's command and reply: the reply is read whole and
     // must carry the three-digit `code`; on failure `flag` is the step.
     bool command(const std::string& line, const char* code, int flag);
-    int readWholeReply(std::string& reply);
     State fail(int error, int flag);
     std::string messageText(const std::string& recipient, const std::string& body, const std::string& sender,
                             const std::string& subject) const;
@@ -169,11 +168,10 @@ private:
     // The connection of the send in progress. A send started from a message
     // dispatched inside another send brings its own and puts the outer one
     // back when it ends.
-    TcpSocket* socket_ = nullptr;
-    // The extended dialogue's state: what has arrived beyond the last whole
-    // reply, the server's answer to the latest EHLO, and why TLS failed.
-    std::string unread_;
-    std::string extensions_;
+    SmtpConnection* connection_ = nullptr;
+    // The extended dialogue's state: the server's answer to the latest EHLO,
+    // and why TLS failed.
+    SmtpExtensions extensions_;
     std::string tlsReason_;
     std::uint16_t port_ = 0; // the extended dialogue's server port
     std::string senderName_;

@@ -17,6 +17,7 @@ packages=(
     xvfb openbox trayer xdotool x11-utils imagemagick librsvg2-bin
     libxcb1-dev dbus-daemon python3-dbus python3-gi gnome-keyring libsecret-tools libglib2.0-dev
     prometheus
+    postfix dovecot-core
 )
 
 missing=()
@@ -31,6 +32,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive
+    # Postfix and Dovecot serve only the mail test, each from a folder of the
+    # test's own: no system mail service is set up, none listens on port 25.
+    if [[ " ${missing[*]} " == *" postfix "* ]]; then
+        echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+    fi
     $sudo apt-get update -qq
     # Only promtool of the prometheus package is used (by the metrics test):
     # no service a package brings may start, here or on a machine with systemd.
@@ -45,8 +51,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || status=$?
     [ -z "$own_policy" ] || $sudo rm -f "$policy"
     [ "$status" -eq 0 ] || exit "$status"
-    # Nor does the prometheus service start at the next boot.
-    if [[ " ${missing[*]} " == *" prometheus "* ]] && command -v systemctl >/dev/null; then
-        $sudo systemctl disable prometheus.service >/dev/null 2>&1 || true
+    # Nor do these services start at the next boot.
+    if command -v systemctl >/dev/null; then
+        for service in prometheus postfix dovecot; do
+            if [[ " ${missing[*]} " == *" $service"* ]]; then
+                $sudo systemctl disable "$service.service" >/dev/null 2>&1 || true
+            fi
+        done
     fi
 fi

@@ -7,12 +7,14 @@ Time runs 100 times faster under libfaketime. The site's page is on a refused
 port, so the first pass finds it down. The ntfy service first answers 503:
 the alert must be tried again and arrive, and the failure must be on
 standard error ("Alert failed ..."). A reminder ("still down for") follows
-while the site stays down. The webhook answers 500 in the first run; the run
+while the site stays down. Gotify refuses the token (401): that alert is given up at once, and standard
+error says so. The webhook answers 500 in the first run; the run
 is ended (SIGTERM) with its alert in vantrel-outbox.json, and a second run,
 with the webhook working, delivers it from there."""
 import http.server
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -107,7 +109,7 @@ def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Service)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     base = "http://127.0.0.1:%d" % server.server_address[1]
-    Service.answers = {"/ntfy/alerts": [503, 200], "/hook": [500]}
+    Service.answers = {"/ntfy/alerts": [503, 200], "/hook": [500], "/gotify/message": [401]}
     work = tempfile.mkdtemp(prefix="vantrel-channels-")
     failures = []
     procs = []
@@ -163,8 +165,12 @@ def main():
         fasttime.terminate(proc, failures)
         out.close()
         text = open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1")
-        if "Alert failed " not in text or "HTTP 503" not in text:
-            failures.append("the failed try is not on standard error")
+        # A 5xx is tried again; a wrong token (401) is given up at once.
+        for kind, answer, outcome in (("ntfy", "HTTP 503", "tried again later"),
+                                      ("gotify", "HTTP 401", "given up")):
+            if not re.search(r"^Alert failed \d\d:\d\d: %s \S+ \(Shop\): %s.*, %s$" % (kind, answer, outcome),
+                             text, re.M):
+                failures.append("no line for %s's %s on standard error" % (kind, answer))
         try:
             kept = json.load(open(os.path.join(work, "vantrel-outbox.json")))["alerts"]
         except (OSError, ValueError, KeyError) as e:

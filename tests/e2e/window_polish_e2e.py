@@ -4,8 +4,10 @@ marked in the list shows its short history in a chart that fills its width,
 and Advanced... (Alt+V) opens the current entry's options. A first start in
 an empty folder shows the window at once; where the user moved and sized it
 is where the next start puts it, and the Preferences explain their added
-controls in tool tips. With VANTREL_E2E_SHOTS set, screenshots are saved in
-that folder.
+controls in tool tips. On the Channels tab of the Preferences, Send Test
+sends the one channel's test alert to a loopback ntfy service of the test's
+own, and shows its answer. With VANTREL_E2E_SHOTS set, screenshots are saved
+in that folder.
 
 Usage: window_polish_e2e.py PROGRAM"""
 import http.server
@@ -38,8 +40,43 @@ class Pages(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def do_POST(self):
+        # An ntfy service: it takes the message and answers with the event.
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        alerts.append((self.path, dict(self.headers), body))
+        reply = b'{"id":"hN3q8mXf","event":"message","topic":"shop-alerts"}'
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+
     def log_message(self, *args):
         pass
+
+
+alerts = []
+
+
+def send_test(d, proc, main, shots):
+    """Options > Preferences, the Channels tab, the one channel, Send Test."""
+    d.run(["xdotool", "windowactivate", "--sync", main])
+    d.run(["xdotool", "key", "--window", main, "alt+o", "p"])
+    prefs = desktop.wait_for(lambda: d.window_of(proc.pid, "Preferences"), 10)
+    if not check(prefs, "Options > Preferences opened no dialog"):
+        return
+    time.sleep(1)
+    # Ctrl+Tab twice: General, Advanced, Channels; then into the list, its
+    # first row, and across Add..., Edit... and Remove to Send Test.
+    d.run(["xdotool", "key", "--window", prefs, "--delay", "150", "ctrl+Tab", "ctrl+Tab", "Tab", "Down",
+           "Tab", "Tab", "Tab", "Tab", "space"])
+    # The running monitor may alert the channel too: the test alert is the
+    # one named so.
+    tests = lambda: [a for a in alerts if "Vantrel Test" in a[1].get("Title", "")]
+    check(desktop.wait_for(tests, 15), "Send Test sent nothing: %r" % alerts)
+    time.sleep(1)
+    if shots:
+        d.run(["import", "-window", prefs, os.path.join(shots, "preferences-channels.png")], timeout=20)
 
 
 def geometry(d, wid):
@@ -140,6 +177,8 @@ def main():
                 f.write("ST=Shop\r\nURL=%s/ok\r\nTESTSTRING=Welcome\r\nACTION=Sound\r\nSTATUS=New\r\nSLOWMS=2000\r\n"
                         "ST=Status page\r\nURL=%s/down\r\nTESTSTRING=\r\nACTION=Sound\r\nSTATUS=New\r\nINSECURE=yes\r\n"
                         % (base, base))
+            with open(os.path.join(work, "vantrel-extra.ini"), "w", newline="") as f:
+                f.write("CHANNEL1=ntfy %s/shop-alerts\r\n" % base)
             env = dict(d.env, TMPDIR=work)
             # Time runs faster where libfaketime is installed: a minute's
             # interval passes in a fraction of a second, so the history
@@ -174,6 +213,7 @@ def main():
                 if dialog:
                     d.run(["xdotool", "key", "--window", dialog, "Escape"])
                     check(desktop.wait_for(lambda: not d.mapped(dialog), 10), "Esc left the dialog open")
+                send_test(d, proc, wid, shots)
             finally:
                 proc.terminate()
                 try:

@@ -129,8 +129,13 @@ void HttpTestServer::serve(int& fd) {
         std::lock_guard lock(mutex_);
         if (recording_)
             requests_.push_back(request);
-        if (auto it = routes_.find(target); it != routes_.end() && !it->second.empty()) {
-            std::size_t& n = served_[target];
+        auto it = routes_.find(target);
+        // A route that ends in '*' takes every target that begins with the rest.
+        for (auto p = routes_.begin(); it == routes_.end() && p != routes_.end(); ++p)
+            if (p->first.ends_with('*') && target.starts_with(p->first.substr(0, p->first.size() - 1)))
+                it = p;
+        if (it != routes_.end() && !it->second.empty()) {
+            std::size_t& n = served_[it->first];
             r = it->second[std::min(n, it->second.size() - 1)];
             ++n;
         }

@@ -13,7 +13,8 @@ namespace vantrel::test {
 
 // A scripted HTTP/1.1 server on 127.0.0.1. Each request target (the text
 // after the method in the request line, so "/page" or, through a proxy,
-// "http://host/page") gets the response routed to it; others get a 404.
+// "http://host/page") gets the response routed to it, or to a route that
+// ends in '*' and of which it begins with the rest; others get a 404.
 // Every request is recorded with all its bytes, body included. Each
 // connection carries one request and is closed after the response.
 class HttpTestServer : public LoopbackServer {

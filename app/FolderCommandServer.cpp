@@ -60,7 +60,7 @@ void FolderCommandServer::handle(const QByteArray& line, InstanceGuard::Reply re
         // The pass runs from the event loop, after this answer's turn; the
         // reply waits for its end.
         QTimer::singleShot(0, this, [this, target = r.target, marked, reply] {
-            if (!engine_.checkNow(marked)) {
+            if (!engine_.checkMarked(marked)) {
                 reply(lineOf(failed(FolderReply::kBusy, "A check pass is running.")));
                 return;
             }

@@ -1,6 +1,6 @@
 #include "app/LogindSleepSignal.h"
 
-#include "monitor/SleepWake.h"
+#include "monitor/SiteMonitor.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -17,7 +17,7 @@ const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
 } // namespace
 
-LogindSleepSignal::LogindSleepSignal(SleepWake& engine, QDBusConnection bus, QObject* parent)
+LogindSleepSignal::LogindSleepSignal(SiteMonitor& engine, QDBusConnection bus, QObject* parent)
     : QObject(parent), engine_(engine), bus_(bus) {
     listening_ =
         bus_.isConnected() && bus_.connect(kService, kPath, kManager, QStringLiteral("PrepareForSleep"), this,
@@ -56,7 +56,7 @@ void LogindSleepSignal::prepareForSleep(bool start) {
 void LogindSleepSignal::releaseWhenStopped(int waitedMs) {
     if (!sleeping_ || !lock_.isValid())
         return;
-    if (engine_.passStopped() || waitedMs >= kMaxHoldMs) {
+    if (!engine_.passRunning() || waitedMs >= kMaxHoldMs) {
         lock_ = QDBusUnixFileDescriptor(); // closes the descriptor: logind may go on
         return;
     }

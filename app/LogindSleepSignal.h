@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-class SleepWake;
+class SiteMonitor;
 
 // Feeds logind's PrepareForSleep signal (org.freedesktop.login1.Manager on
 // the system bus) to the engine: true before the machine sleeps, false
@@ -24,7 +24,7 @@ public:
     static constexpr int kMaxHoldMs = 4000; // logind waits 5 s by default
     static constexpr int kSettleStepMs = 50;
 
-    LogindSleepSignal(SleepWake& engine, QDBusConnection bus = QDBusConnection::systemBus(),
+    LogindSleepSignal(SiteMonitor& engine, QDBusConnection bus = QDBusConnection::systemBus(),
                       QObject* parent = nullptr);
     // Whether the bus took the subscription.
     bool listening() const { return listening_; }
@@ -39,7 +39,7 @@ private:
     // Lets the lock go once the pass has stopped, looking every step.
     void releaseWhenStopped(int waitedMs);
 
-    SleepWake& engine_;
+    SiteMonitor& engine_;
     QDBusConnection bus_;
     QDBusUnixFileDescriptor lock_;
     bool listening_ = false;

@@ -1,12 +1,12 @@
 #include "app/NetworkStateSignal.h"
 
-#include "monitor/SleepWake.h"
+#include "monitor/SiteMonitor.h"
 
 #include <QTimer>
 
 namespace vantrel {
 
-NetworkStateSignal::NetworkStateSignal(SleepWake& engine, QDBusConnection bus, QObject* parent)
+NetworkStateSignal::NetworkStateSignal(SiteMonitor& engine, QDBusConnection bus, QObject* parent)
     : QObject(parent), engine_(engine) {
     listening_ =
         bus.isConnected() && bus.connect(QStringLiteral("org.freedesktop.NetworkManager"),

@@ -5,7 +5,7 @@
 
 namespace vantrel {
 
-class SleepWake;
+class SiteMonitor;
 
 // Feeds NetworkManager's state (its StateChanged signal on the system bus)
 // to the engine: the network went when the state falls to disconnected,
@@ -28,7 +28,7 @@ public:
         ConnectedGlobal = 70,
     };
 
-    NetworkStateSignal(SleepWake& engine, QDBusConnection bus = QDBusConnection::systemBus(),
+    NetworkStateSignal(SiteMonitor& engine, QDBusConnection bus = QDBusConnection::systemBus(),
                        QObject* parent = nullptr);
     bool listening() const { return listening_; }
 
@@ -36,7 +36,7 @@ private slots:
     void stateChanged(uint state);
 
 private:
-    SleepWake& engine_;
+    SiteMonitor& engine_;
     bool listening_ = false;
     bool up_ = true; // what the engine was last told
 };

@@ -3,16 +3,20 @@
 #include "app/ChannelsWiring.h"
 #include "app/FolderCommandServer.h"
 #include "app/InstanceGuard.h"
+#include "app/MetricsServer.h"
 #include "app/PowerNetworkWatch.h"
 #include "app/QtEventPump.h"
 #include "app/SignalBridge.h"
 #include "app/SiteMonitorDlg.h"
+#include "monitor/MetricsText.h"
+#include "ui/QtText.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,6 +35,26 @@ bool socketsUsable() {
     return true;
 }
 
+// The metrics of a headless run, served where the settings say; none when
+// they name no address or it cannot be listened on (said on standard error).
+std::unique_ptr<MetricsServer> startMetrics(CSiteMonitorDlg& dialog) {
+    SiteMonitor& engine = dialog.engine();
+    const std::string& address = engine.extraSettings().metricsAddress;
+    if (address.empty())
+        return nullptr;
+    auto metrics = std::make_unique<MetricsServer>([&engine] { return MetricsText::render(engine); });
+    QObject::connect(metrics.get(), &MetricsServer::exposed, &dialog, &CSiteMonitorDlg::showFooterLine);
+    QString error;
+    if (!metrics->useTokenFile(engine.extraSettings().metricsTokenFile, error) ||
+        !metrics->listen(QtText::toQt(address), error)) {
+        std::fprintf(stderr, "Metrics: cannot listen on %s: %s\n", address.c_str(),
+                     error.toUtf8().constData());
+        std::fflush(stderr);
+        return nullptr;
+    }
+    return metrics;
+}
+
 } // namespace
 
 int CSiteMonitorApp::InitInstance(bool headless) {
@@ -39,6 +63,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     // the old file) instead of the program being killed.
     std::signal(SIGXFSZ, SIG_IGN);
     if (!socketsUsable()) {
+        // The message keeps its historic wording although no Windows sockets are involved.
         if (headless)
             std::fputs("Vantrel: Windows sockets initialization failed.\n", stderr);
         else
@@ -75,6 +100,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
     dialog.QDialog::show();
     dialog.OnInitDialog();
+    std::unique_ptr<MetricsServer> metrics = headless ? startMetrics(dialog) : nullptr;
     // A start without a single site is a new user's: the window comes up, so
     // there is something to begin with besides a small icon in the tray.
     if (!headless && dialog.engine().sites().rowCount() == 0)
@@ -82,7 +108,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     ChannelsWiring channels(dialog, headless);
     channels.start();
     // Sleep, resume and the network's changes reach the engine.
-    PowerNetworkWatch power(dialog.engine().sleepWake());
+    PowerNetworkWatch power(dialog.engine());
     QApplication::exec();
     guard.setCommandHandler(nullptr);
     dialog.OnDestroy();

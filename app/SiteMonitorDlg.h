@@ -1,55 +1,47 @@
 #pragma once
 
 #include "app/DesktopIntegration.h"
-#include "app/KeyringSecretStore.h"
+#include "app/DesktopServices.h"
+#include "app/EntryBinding.h"
+#include "app/HistoryController.h"
 #include "app/MailKeyring.h"
 #include "app/MailPasswordController.h"
-#include "app/QtEventPump.h"
+#include "app/PassGate.h"
+#include "app/SiteListView.h"
 #include "app/SiteMonitorApp.h"
-#include "model/SystemClock.h"
+#include "app/SiteOptionsController.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/CurlHttpClient.h"
-#include "ui/BoundText.h"
 #include "ui/HelpLinks.h"
-#include "ui/WholeTextTip.h"
+#include "ui/MainWindowForm.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QString>
 #include <QTimer>
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
 class QMessageBox;
 class QMenuBar;
-class QPushButton;
 class QTableView;
 class QWidget;
 
 namespace vantrel {
 
-class EntryBoxes;
 class HistoryPanel;
-class MetricsServer;
 class SiteListModel;
-class SqliteCheckHistory;
 class TrayIcon;
 class WidgetWindow;
 class WindowGeometry;
 
-// The main window: entry boxes for the current entry, the list of sites,
-// the buttons and counters, the menu bar. It owns the engine (SiteMonitor)
-// and is the engine's MonitorView.
+// The main window, a shell: the menu bar, the form of entry boxes, list,
+// buttons and counters, and the engine's MonitorView. It forwards what the
+// user asks for to the engine and the controllers and shows what it is told.
+// It owns the engine (SiteMonitor) for its lifetime.
 class CSiteMonitorDlg : public QDialog, public MonitorView {
     Q_OBJECT
 public:
@@ -76,33 +68,39 @@ public:
     TrayIcon& tray() { return desktop_.tray(); }
     DesktopIntegration& desktop() { return desktop_; }
     HelpLinks& helpLinks() { return help_; }
-    QTableView* listView() const { return list_; }
-    HistoryPanel* historyPanel() const { return historyPanel_; }
-    MetricsServer* metricsServer() const { return metrics_.get(); }
-    KeyringSecretStore& secrets() { return secrets_; }
+    QTableView* listView() const { return form_->list; }
+    HistoryPanel* historyPanel() const { return form_->historyPanel; }
+    KeyringSecretStore& secrets() { return services_.secrets; }
     // Where File > Export History writes: the full path, or empty when the
     // user cancelled. Tests replace it; by default it is a file dialog.
     std::function<QString()> chooseExportFile;
+    // A line in place of the footer's text (the metrics address served).
+    void showFooterLine(const QString& line);
 
     // The height the history panel takes below the list when the window has room.
-    static constexpr int kHistoryPanelHeight = 200;
+    static constexpr int kHistoryPanelHeight = MainWindowForm::kHistoryPanelHeight;
 
     // MonitorView
-    void gather() override;
-    void show() override;
+    void gather() override { entry_->gather(); }
+    void show() override { entry_->show(); }
     MessageAnswer messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                              MessageIcon icon) override;
     void setMonitorButtonCaption(const std::string& caption) override;
     void setWindowCaption(const std::string& caption) override;
-    void setCheckTimer(std::chrono::milliseconds period) override;
+    void setCheckTimer(std::chrono::milliseconds period) override {
+        checkTimer_.start(static_cast<int>(period.count()));
+    }
     void minimizeWindow() override;
-    void enableToolTips(bool on) override;
+    void enableToolTips(bool on) override { form_->enableToolTips(on); }
     void autoSizeColumns() override;
     int markedRow() const override;
     void showTrayOn() override;
     void showTrayOff() override;
     void showTrayAlert() override;
     void showTraySlow() override;
+    // While offline the caption ends in " - Offline" and the tray tip says so.
+    void setOffline(bool offline) override;
+    void connectionVerdict(const std::string& statusText, const std::string& notification) override;
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.
@@ -113,13 +111,10 @@ public:
     // keyring, and where none answers or it holds none, from the password
     // file. Asynchronous; the engine gets the password when it is found.
     void loadMailPassword() { mailPassword_.load(); }
-    // While offline the caption ends in " - Offline" and the tray tip says so.
-    void setOffline(bool offline) override;
-    void connectionVerdict(const std::string& statusText, const std::string& notification) override;
 
     // Commands of the buttons, menus and tray.
     void OnTimer();
-    void ToggleMonitor();
+    void ToggleMonitor() { engine_.toggleMonitor(); }
     void OnAdd();
     void OnUpdate();
     void OnRemove();
@@ -134,16 +129,16 @@ public:
     void OnFileQuit();
     void OnAbout();
     void OnManual();
-    void OnMoreInfo();
-    void OnSupport();
+    void OnMoreInfo() { help_.openMoreInfo(); }
+    void OnSupport() { help_.openSupport(); }
     void OnUninstall();
     void OnTrayRestore();
-    void OnExportHistory(bool allSites);
-    void refreshHistory();
+    void OnExportHistory(bool allSites) { history_->exportHistory(allSites); }
+    void refreshHistory() { history_->refresh(); }
 
     QTimer& checkTimer() { return checkTimer_; }
-    EventPump& pump() { return pump_; }
-    Clock& clock() { return clock_; }
+    EventPump& pump() { return services_.pump; }
+    Clock& clock() { return services_.clock; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -151,92 +146,39 @@ protected:
     void done(int result) override;
 
 private:
-    // Runs `command` now, or when the pass under way has ended.
-    void whenNoPass(std::function<void()> command);
+    void whenNoPass(std::function<void()> command) { gate_.whenNoPass(std::move(command)); }
     void markShownRow();
-    void readSecretsAhead();
-    void openSiteOptions();
-    void sortByColumn(int column);
-    void showWhole(QLineEdit* field);
-    void createControls();
-    void createMenu();
-    void layoutControls(int cx, int cy);
-    void doAutoSizeColumns();
+    void connectControls();
     void showMailFailure();
-    void openHistory();
-    void startMetrics();
-    QString chooseExportFileWithDialog();
 
-    QtEventPump pump_;
-    SystemClock clock_;
-    CurlHttpClient http_;
-    CanberraSoundPlayer sound_;
-    KeyringSecretStore secrets_; // site logins, read ahead before the first pass
+    DesktopServices services_;
     // The tray, the notifications and the engine's alert sink: before the engine.
     DesktopIntegration desktop_{*this, [this] { return engine_.extraSettings().notifications; }};
     SiteMonitor engine_;
-    SiteEditor editor_{engine_, clock_, CSiteMonitorApp::kExecutableName};
-    std::unique_ptr<SiteListModel> model_;
+    SiteEditor editor_{engine_, services_.clock, CSiteMonitorApp::kExecutableName};
+    SiteListView siteList_{engine_, editor_};
+    QMenuBar* menuBar_ = nullptr;
+    std::unique_ptr<MainWindowForm> form_;
+    std::unique_ptr<EntryBinding> entry_;
+    std::unique_ptr<HistoryController> history_;
+    WidgetWindow* window_ = nullptr; // show, hide, minimise to the tray, restore
     QTimer checkTimer_;
-    QTimer autoSizeTimer_;
-    WholeTextTip wholeTip_;
-    QTimer historyTimer_;
-    std::unique_ptr<SqliteCheckHistory> history_;
-    std::unique_ptr<MetricsServer> metrics_;
+    PassGate gate_{engine_};
+    SiteOptionsController siteOptions_{engine_, services_.secrets, *this, gate_, this};
+    MailPasswordController mailPassword_{engine_,
+                                         [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
+    HelpLinks help_;
     bool unattended_ = false;
     bool offline_ = false;
     QString caption_;                    // the caption the engine set, without the offline mark
-    WidgetWindow* window_ = nullptr;     // show, hide, minimise to the tray, restore
     WindowGeometry* geometry_ = nullptr; // its place and size across runs
     bool destroyed_ = false;
+    bool passDue_ = false; // a tick came before the site secrets were read
+    bool exitSaveFailed_ = false;
     // The result of an end asked for while a pass ran, until the pass stops.
     std::optional<int> closeResult_;
     // The box a pass waits in, closed when the program is to end.
     QMessageBox* openBox_ = nullptr;
-    bool exitSaveFailed_ = false;
-    HelpLinks help_;
-    MailPasswordController mailPassword_{engine_,
-                                         [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
-
-    QMenuBar* menuBar_ = nullptr;
-    QWidget* client_ = nullptr;
-    QLineEdit* siteName_ = nullptr;      // 1002
-    QLineEdit* url_ = nullptr;           // 1001
-    QLineEdit* testString_ = nullptr;    // 1003
-    QComboBox* action_ = nullptr;        // 1029
-    QLineEdit* errorUrl_ = nullptr;      // 1030
-    QLineEdit* createDate_ = nullptr;    // 1012
-    QLineEdit* entryStatus_ = nullptr;   // 1015
-    QLineEdit* checkDate_ = nullptr;     // 1013
-    QTableView* list_ = nullptr;         // 1000
-    QPushButton* quit_ = nullptr;        // 1
-    QPushButton* monitor_ = nullptr;     // 1009
-    QPushButton* add_ = nullptr;         // 1005
-    QPushButton* update_ = nullptr;      // 1006
-    QPushButton* remove_ = nullptr;      // 1007
-    QPushButton* clear_ = nullptr;       // 1008
-    QLabel* totalLabel_ = nullptr;       // 1037
-    QLineEdit* total_ = nullptr;         // 1016
-    QLabel* checksLabel_ = nullptr;      // 1038
-    QLineEdit* checks_ = nullptr;        // 1017
-    QLabel* statusLabel_ = nullptr;      // 1039
-    QLineEdit* status_ = nullptr;        // 1011
-    QPushButton* preferences_ = nullptr; // 1028
-    QPushButton* advanced_ = nullptr;    // the current entry's check options
-    QLabel* footer_ = nullptr;           // 1036
-    QLabel* mailFailureLabel_ = nullptr; // over the footer while a mail failure stands
-    HistoryPanel* historyPanel_ = nullptr;
-    QLabel* checkDateLabel_ = nullptr;
-
-    // The entry boxes, the entry they last showed, and whether a pass left
-    // them holding the user's edits; the Status field.
-    std::unique_ptr<EntryBoxes> entryBoxes_;
-    SiteEntry shownEntry_;
-    bool entryHeld_ = false;
-    bool passDue_ = false; // a tick came before the site secrets were read
-    BoundText statusBinding_;
-    // Edits of the list and boxes asked for while a pass ran, done when it ends.
-    std::vector<std::function<void()>> afterPass_;
 };
 
 } // namespace vantrel

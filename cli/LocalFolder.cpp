@@ -106,7 +106,7 @@ FolderReply LocalFolder::checkNow(const std::string& target, std::ostream& err) 
                                                        engine.clock());
         engine.setHistory(history.get());
     }
-    engine.checkNow(marked);
+    engine.checkMarked(marked);
     engine.setHistory(nullptr);
     history.reset();
     reply.sites = FolderEditor::rows(engine.sites(), marked);

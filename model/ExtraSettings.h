@@ -47,6 +47,8 @@ struct ExtraSettings {
     int historyDays = 90;
     int historyKeepDays = 730;
     int historyMaxMb = 1024;
+    // The history pane's height in the window (-1: the default, 0: collapsed).
+    int historyPane = -1;
     std::string metricsAddress;
     std::string metricsTokenFile;
 

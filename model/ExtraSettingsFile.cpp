@@ -111,6 +111,8 @@ std::string ExtraSettingsFile::serialize(const ExtraSettings& s, std::span<const
             // A refused value stays in the file while its key keeps the default.
             const std::string value = *key.value(s);
             const std::string* kept = value == key.defaultValue() ? keptLine(s, key.name()) : nullptr;
+            if (!kept && key.isWrittenWhenChanged() && value == key.defaultValue())
+                continue;
             out.line(key.name(), kept ? *kept : value);
             written.insert(key.name());
             continue;

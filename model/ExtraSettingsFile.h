@@ -67,6 +67,7 @@ public:
     static constexpr int kMaxHistoryDays = 3650;
     static constexpr int kMinHistoryMb = 1;
     static constexpr int kMaxHistoryMb = 1 << 20;
+    static constexpr int kMaxHistoryPane = 100000;
 };
 
 } // namespace vantrel

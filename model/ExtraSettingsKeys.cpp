@@ -41,6 +41,10 @@ const std::vector<SettingKey>& extraSettingKeys() {
                   "days the daily roll-ups of the history are kept"),
         K::number("HISTORYMAXMB", &ExtraSettings::historyMaxMb, F::kMinHistoryMb, F::kMaxHistoryMb,
                   "the largest size of the history file, in MiB"),
+        K::number(
+            "HISTORYPANE", &ExtraSettings::historyPane, -1, F::kMaxHistoryPane,
+            "the height of the window's history pane in pixels as last left; 0: collapsed; -1: the default")
+            .writtenWhenChanged(),
         K::text("METRICS", &ExtraSettings::metricsAddress,
                 "host:port where a run without a display serves its counters as metrics text; empty: off"),
         K::text(

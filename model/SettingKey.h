@@ -93,6 +93,15 @@ public:
     // the key kept in ExtraSettings::otherLines.
     Taken set(ExtraSettings& settings, std::string_view text, int number = 0) const;
 
+    // A key the program keeps for itself (not a setting of Preferences) is
+    // written only once it differs from its default, so files written
+    // before it existed keep their bytes.
+    SettingKey& writtenWhenChanged() {
+        writtenWhenChanged_ = true;
+        return *this;
+    }
+    bool isWrittenWhenChanged() const { return writtenWhenChanged_; }
+
 private:
     using Get = std::function<std::optional<std::string>(const ExtraSettings&, int)>;
     using Put = std::function<Taken(ExtraSettings&, int, std::string_view)>;
@@ -101,6 +110,7 @@ private:
     std::string stem_;
     std::string suffix_;
     bool family_ = false;
+    bool writtenWhenChanged_ = false;
     Type type_;
     int low_ = 0;
     int high_ = 0;

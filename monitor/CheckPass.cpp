@@ -40,7 +40,7 @@ State stateOf(const std::string& status) {
 // The check as the history keeps it, with what the fetch measured.
 CheckRecord historyRecord(SiteMonitor& m, const CheckVerdict& verdict) {
     const SiteEntry& entry = m.data().entry;
-    const HttpResponse& r = m.fetcher().lastResponse;
+    const HttpResponse& r = m.lastResponse();
     auto ms = [](double v) { return v < 0 ? -1 : static_cast<int>(v + 0.5); };
     CheckRecord c;
     c.time = m.clock().now();
@@ -368,7 +368,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
 
     m.loadRow(i);
     view.gather();
-    m.reportBody().clear();
+    m.reportText().clear();
     m.fetcher().pageText.clear();
     data.statusText = "Downloading...";
     view.show();
@@ -453,7 +453,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     else if (!heldBack && !snoozed && !undone)
         noteChange(entry, judgedAgainst);
 
-    std::string& report = m.reportBody();
+    std::string& report = m.reportText();
     report.clear();
     switch (outcome) {
     case Outcome::NotFetched:

@@ -82,13 +82,18 @@ bool SiteMonitor::stopRequested() const {
 void SiteMonitor::runCheckPass() {
     if (!monitoringOn_ || passRunning_ || stopRequested() || sleepWake_.asleep())
         return;
+    runGuarded([](CheckPass& pass) { pass.run(); });
+}
+
+void SiteMonitor::runGuarded(const std::function<void(CheckPass&)>& checks) {
     {
         passRunning_ = true;
         struct Reset {
             bool& flag;
             ~Reset() { flag = false; }
         } reset{passRunning_};
-        CheckPass(*this).run();
+        CheckPass pass(*this);
+        checks(pass);
     }
     afterChecks();
 }
@@ -100,26 +105,18 @@ void SiteMonitor::afterChecks() {
     if (!queuedChecks_.empty()) {
         std::vector<int> queued;
         queued.swap(queuedChecks_);
-        checkRowsNow(queued);
+        checkNow(queued);
     }
 }
 
-void SiteMonitor::checkRowsNow(const std::vector<int>& rows) {
+void SiteMonitor::checkNow(const std::vector<int>& rows) {
     if (stopRequested() || sleepWake_.asleep())
         return;
     if (passRunning_) {
         queuedChecks_.insert(queuedChecks_.end(), rows.begin(), rows.end());
         return;
     }
-    {
-        passRunning_ = true;
-        struct Reset {
-            bool& flag;
-            ~Reset() { flag = false; }
-        } reset{passRunning_};
-        CheckPass(*this).runRows(rows);
-    }
-    afterChecks();
+    runGuarded([&rows](CheckPass& pass) { pass.runRows(rows); });
 }
 
 bool SiteMonitor::quietNow() const {
@@ -144,7 +141,7 @@ bool SiteMonitor::writeSiteList() {
     return ok;
 }
 
-bool SiteMonitor::checkNow(std::vector<bool> rows) {
+bool SiteMonitor::checkMarked(std::vector<bool> rows) {
     if (passRunning_ || stopRequested())
         return false;
     {
@@ -238,7 +235,15 @@ bool SiteMonitor::saveSettings() {
 }
 
 bool SiteMonitor::saveWindowPlacement(const std::string& placement) {
-    extraSettings_.windowGeometry = placement;
+    return saveWindowKey([&placement](ExtraSettings& s) { s.windowGeometry = placement; });
+}
+
+bool SiteMonitor::saveHistoryPane(int height) {
+    return saveWindowKey([height](ExtraSettings& s) { s.historyPane = height; });
+}
+
+bool SiteMonitor::saveWindowKey(const std::function<void(ExtraSettings&)>& set) {
+    set(extraSettings_);
     if (extraFileHeld_)
         return false;
     ExtraSettings onDisk;
@@ -248,7 +253,7 @@ bool SiteMonitor::saveWindowPlacement(const std::string& placement) {
         if (!bytes || (ExtraSettingsFile::parse(*bytes, onDisk).lines == 0 && !bytes->empty()))
             return false;
     }
-    onDisk.windowGeometry = placement;
+    set(onDisk);
     return DataFile::save(ExtraSettingsFile::kFileName, ExtraSettingsFile::serialize(onDisk));
 }
 
@@ -355,6 +360,7 @@ void SiteMonitor::applyMonitorSetting() {
     // Anything but "no" is on.
     setMonitoring(settings_.monitor != "no");
     view_.show();
+    // Every start minimises the window, whether monitoring is on or off.
     view_.minimizeWindow();
 }
 

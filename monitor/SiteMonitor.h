@@ -24,8 +24,11 @@
 #include "notify/SmtpMailer.h"
 
 #include <chrono>
+#include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +37,7 @@
 namespace vantrel {
 
 class AlertChannels;
+class CheckPass;
 class MonitorView;
 
 // The state of one run of the program and the operations on it that need no
@@ -70,35 +74,26 @@ public:
     // The secrets of site logins and alert channels; by default those of the
     // secrets file in the current directory (FileSecretStore).
     const SecretStore* secrets() const { return secrets_; }
-    PageFetcher& fetcher() { return fetcher_; }
+    // The mailer of the report mails, which also sends Preferences' test.
     SmtpMailer& mailer() { return mailer_; }
+    // What the last page fetch received.
+    const HttpResponse& lastResponse() const { return fetcher_.lastResponse; }
     // How report mails are submitted: the security and login of the extra
     // settings with the password above.
     MailSubmission mailSubmission() const {
         return MailSubmission{extraSettings_.mailSecurity, extraSettings_.mailUser, mailPassword_};
     }
-    ErrorUrlPoster& poster() { return poster_; }
     // Where the sites' changes, certificate warnings, mail and channel
     // outcomes and failed saves are announced.
     AlertSink& alertSink() { return *alertSink_; }
     CheckLog& log() { return log_; }
-    AlertDispatcher& alerts() { return alerts_; }
     // The chat and push channels the alerts also go to (none: only the
     // report mails, the sound and the error URL).
     AlertChannels* alertChannels() const { return alertChannels_; }
     void setAlertChannels(AlertChannels* channels) { alertChannels_ = channels; }
-    std::string& reportBody() { return reportBody_; }
-    std::string& previousStatus() { return previousStatus_; }
+    // The body of the last report mail the passes built.
+    const std::string& reportBody() const { return reportBody_; }
     bool passRunning() const { return passRunning_; }
-    // What the passes remember from one to the next: the offline verdict and
-    // the statuses kept through an offline spell, and the day each site's
-    // certificate warning last went out.
-    OfflineGuard& offlineGuard() { return offlineGuard_; }
-    std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
-    // Which sites are due once sites have intervals of their own, and how
-    // many checks in a row each site has been slow.
-    CheckSchedule& schedule() { return schedule_; }
-    SlowStreaks& slowStreaks() { return slowStreaks_; }
 
     // The check history (none: nothing is kept) and the counters since the
     // start. Every decided check and every alert is recorded in both; a
@@ -112,12 +107,26 @@ public:
     // machine's connection at fault), kept in the history.
     void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason);
 
-    // Alerts held back by a snooze, the quiet hours or do-not-disturb; the
-    // commands that snooze, check now and feed do-not-disturb; and what the
-    // engine does around sleep and network changes.
-    AlertHold& alertHold() { return alertHold_; }
-    TriageCommands& triage() { return triage_; }
-    SleepWake& sleepWake() { return sleepWake_; }
+    // Alerts held back by a snooze, the quiet hours or do-not-disturb.
+    const AlertHold& alertHold() const { return alertHold_; }
+    // The commands of the tray and the desktop: snooze a row's alerts until
+    // a time (or all rows', or take a snooze back), switch do-not-disturb,
+    // and let go of what was held once its time came.
+    void snooze(int row, std::time_t until) { triage_.snooze(row, until); }
+    void snoozeAll(std::time_t until) { triage_.snoozeAll(until); }
+    void clearSnooze(int row) { triage_.clearSnooze(row); }
+    void clearSnoozeAll() { triage_.clearSnoozeAll(); }
+    void setDoNotDisturb(bool on) { triage_.setDoNotDisturb(on); }
+    std::optional<std::time_t> nextRelease() const { return triage_.nextRelease(); }
+    void releaseHeld() { triage_.release(); }
+    // What the engine does around sleep and network changes (SleepWake).
+    void beforeSleep() { sleepWake_.beforeSleep(); }
+    void resumed() { sleepWake_.resumed(); }
+    void networkChanged(bool up) { sleepWake_.networkChanged(up); }
+    void setDnsProbe(SleepWake::DnsProbe probe) { sleepWake_.setDnsProbe(std::move(probe)); }
+    bool asleep() const { return sleepWake_.asleep(); }
+    // The network went and has not come back.
+    bool networkGone() const { return sleepWake_.offline(); }
     // Inside QUIETHOURS now: no sound and no desktop notification.
     bool quietNow() const;
     // Inside them with QUIETMAIL=hold: report mails wait for their end.
@@ -142,6 +151,8 @@ public:
     // made by hand while the program ran is kept. False when the file was
     // not written (held, unreadable, or the write failed).
     bool saveWindowPlacement(const std::string& placement);
+    // The same for the height of the window's history pane.
+    bool saveHistoryPane(int height);
     void loadSiteList();
     bool saveSiteList();
     // Writes the rows to the site list file as saveSiteList does, but
@@ -176,11 +187,11 @@ public:
     // Checks the rows marked in `rows` now, whether monitoring is on or not
     // and whatever their own intervals say. False, checking nothing, while
     // a pass runs or the program is ending.
-    bool checkNow(std::vector<bool> rows);
+    bool checkMarked(std::vector<bool> rows);
     // Checks the chosen rows at once through the same one-site check as a
     // pass, leaving the timer as it is; during a pass they are queued and
     // checked as soon as it ends.
-    void checkRowsNow(const std::vector<int>& rows);
+    void checkNow(const std::vector<int>& rows);
     // Writes the site list file without touching the entry boxes; false
     // (and said) when it could not be written.
     bool writeSiteList();
@@ -208,6 +219,33 @@ public:
     static constexpr const char* kUnreadableCaption = "Unreadable File";
 
 private:
+    // The parts of a pass work on what the passes share.
+    friend class AlertDispatcher;
+    friend class CheckPass;
+    friend class TriageCommands;
+
+    PageFetcher& fetcher() { return fetcher_; }
+    ErrorUrlPoster& poster() { return poster_; }
+    AlertDispatcher& alerts() { return alerts_; }
+    std::string& reportText() { return reportBody_; }
+    std::string& previousStatus() { return previousStatus_; }
+    // What the passes remember from one to the next: the offline verdict and
+    // the statuses kept through an offline spell, and the day each site's
+    // certificate warning last went out.
+    OfflineGuard& offlineGuard() { return offlineGuard_; }
+    std::map<std::string, std::string>& certificateWarned() { return certificateWarned_; }
+    // Which sites are due once sites have intervals of their own, and how
+    // many checks in a row each site has been slow.
+    CheckSchedule& schedule() { return schedule_; }
+    SlowStreaks& slowStreaks() { return slowStreaks_; }
+    AlertHold& alertHold() { return alertHold_; }
+
+    // Runs `checks` as a pass: no other pass starts meanwhile, and what
+    // waited for the end runs after it.
+    void runGuarded(const std::function<void(CheckPass&)>& checks);
+    // Sets a key the window keeps for itself, in memory and in the file as
+    // it is on disk.
+    bool saveWindowKey(const std::function<void(ExtraSettings&)>& set);
     // After a pass or a check now: what waited for its end.
     void afterChecks();
     // Keeps the unreadable file `name`; false when it could not be kept.

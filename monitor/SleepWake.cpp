@@ -24,10 +24,6 @@ void SleepWake::beforeSleep() {
     }
 }
 
-bool SleepWake::passStopped() const {
-    return !monitor_.passRunning();
-}
-
 void SleepWake::passEnded() {
     if (stopForSleep_ && !monitor_.quitting())
         monitor_.pump().stopSignal().reset();
@@ -81,7 +77,7 @@ bool SleepWake::wakeAndCheck() {
     std::vector<int> rows;
     for (int i = 0; i < monitor_.sites().rowCount(); ++i)
         rows.push_back(i);
-    monitor_.checkRowsNow(rows);
+    monitor_.checkNow(rows);
     return true;
 }
 

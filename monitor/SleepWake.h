@@ -39,9 +39,6 @@ public:
 
     void setDnsProbe(DnsProbe probe) { probe_ = std::move(probe); }
 
-    // No pass is under way: what the machine may sleep on.
-    bool passStopped() const;
-
     // A pass ended: a stop asked for by the sleep is taken back.
     void passEnded();
 

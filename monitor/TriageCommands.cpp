@@ -19,10 +19,6 @@ std::string siteKey(const SiteEntry& e) {
 
 } // namespace
 
-void TriageCommands::checkNow(const std::vector<int>& rows) {
-    monitor_.checkRowsNow(rows);
-}
-
 void TriageCommands::snooze(int row, std::time_t until) {
     setSnooze(row, DateText::dateTime(until));
 }
@@ -131,7 +127,7 @@ void TriageCommands::release() {
             rows.push_back(i);
     }
     if (!rows.empty())
-        m.checkRowsNow(rows);
+        m.checkNow(rows);
 }
 
 } // namespace vantrel

@@ -22,8 +22,6 @@ class TriageCommands {
 public:
     explicit TriageCommands(SiteMonitor& monitor) : monitor_(monitor) {}
 
-    // At once, through the same one-site check as a pass; queued during a pass.
-    void checkNow(const std::vector<int>& rows);
     void snooze(int row, std::time_t until);
     void snoozeAll(std::time_t until);
     void clearSnooze(int row);

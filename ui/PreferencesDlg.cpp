@@ -8,6 +8,8 @@
 #include "ui/ChannelsPage.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/FileDialogGuard.h"
+#include "ui/PreferencesControls.h"
 #include "ui/QtText.h"
 
 #include <QCheckBox>
@@ -19,7 +21,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
@@ -39,77 +40,7 @@ using D = DialogUnits;
 const char* const kIntervals[] = {"5", "10", "15", "20", "25", "30", "60"};
 const char* const kNotifyModes[] = {"Every Check", "On Change"};
 
-// A labelled edit box; the label names the box for accessibility too.
-QLineEdit* labelledEdit(QWidget* parent, const char* label, const QRect& labelRect, const QRect& editRect) {
-    auto* edit = new QLineEdit(parent);
-    edit->setGeometry(editRect);
-    BoundText::allowAnyLength(edit);
-    auto* l = new QLabel(QString::fromLatin1(label), parent);
-    l->setGeometry(labelRect);
-    l->setBuddy(edit);
-    edit->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')));
-    return edit;
-}
-
-// An editable drop-down combo box. The template's height (97 or 118 units)
-// is that of the open list; closed, the box is as high as an edit box.
-QComboBox* labelledCombo(QWidget* parent, const char* label, const QRect& labelRect, int x, int y,
-                         const QStringList& choices) {
-    auto* box = new QComboBox(parent);
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    box->setCompleter(nullptr); // what is typed is what is kept: "1" must not become "10"
-    BoundText::allowAnyLength(box);
-    box->addItems(choices);
-    box->setGeometry(D::x(x), D::y(y), D::x(101), D::y(14));
-    auto* l = new QLabel(QString::fromLatin1(label), parent);
-    l->setGeometry(labelRect);
-    l->setBuddy(box);
-    box->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')));
-    return box;
-}
-
-QCheckBox* checkBox(QWidget* parent, const char* text, const QRect& r) {
-    auto* box = new QCheckBox(QString::fromLatin1(text), parent);
-    box->setGeometry(r);
-    box->setAccessibleName(box->text());
-    return box;
-}
-
-// `text` is the caption; `name` tells the two Test and Browse buttons apart.
-QPushButton* pushButton(QWidget* parent, const char* text, const char* name, const QRect& r) {
-    auto* b = new QPushButton(QString::fromLatin1(text), parent);
-    b->setGeometry(r);
-    b->setAutoDefault(false);
-    b->setAccessibleName(QString::fromLatin1(name));
-    return b;
-}
-
-QSpinBox* labelledSpin(QWidget* parent, const char* label, int y, int min, int max, const QString& tip) {
-    auto* box = new QSpinBox(parent);
-    box->setRange(min, max);
-    box->setGeometry(D::rect(80, y, 50, 14));
-    auto* l = new QLabel(QString::fromLatin1(label), parent);
-    l->setGeometry(D::rect(7, y + 3, 72, 8));
-    l->setBuddy(box);
-    box->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')));
-    box->setToolTip(tip);
-    return box;
-}
-
-// The tool tip of the control of a key of vantrel-extra.ini: what the key
-// does and its default, in the words of the table of keys (and the manual).
-// Set whatever TOOLTIPS says: these controls are not the template's.
-QString settingTip(const char* key) {
-    return QtText::toQt(extraSettingKey(key).help());
-}
-
-template <size_t N> QStringList choices(const char* const (&texts)[N]) {
-    QStringList list;
-    for (const char* t : texts)
-        list << QString::fromLatin1(t);
-    return list;
-}
+using C = PreferencesControls;
 
 } // namespace
 
@@ -138,7 +69,7 @@ CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
     // much wider than the template, so its right-hand column fits whole.
     const int frame = 2 * tabs_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs_) + 4;
     tabs_->setGeometry(margin, margin, D::x(194) + frame, D::y(186) + barHeight);
-    QPushButton* ok = pushButton(
+    QPushButton* ok = C::pushButton(
         this, "OK", "OK",
         QRect(margin + frame + D::x(137), tabs_->geometry().bottom() + 1 + D::y(4), D::x(50), D::y(14)));
     ok->setDefault(true);
@@ -156,31 +87,32 @@ CPreferencesDlg::~CPreferencesDlg() = default;
 void CPreferencesDlg::createControls(QWidget* page) {
     QWidget* const self = page;
     // Created in tab order.
-    yourNameEdit_ = labelledEdit(self, "Your Name:", D::rect(7, 10, 38, 8), D::rect(53, 7, 101, 14));
-    yourEmailEdit_ = labelledEdit(self, "Your Email:", D::rect(7, 24, 36, 8), D::rect(53, 21, 101, 14));
-    intervalBox_ = labelledCombo(self, "Interval:", D::rect(7, 37, 26, 8), 53, 35,
-                                 choices(kIntervals)); // in this order: the list is not sorted
+    yourNameEdit_ = C::labelledEdit(self, "Your Name:", D::rect(7, 10, 38, 8), D::rect(53, 7, 101, 14));
+    yourEmailEdit_ = C::labelledEdit(self, "Your Email:", D::rect(7, 24, 36, 8), D::rect(53, 21, 101, 14));
+    intervalBox_ = C::labelledCombo(self, "Interval:", D::rect(7, 37, 26, 8), 53, 35,
+                                    C::choices(kIntervals)); // in this order: the list is not sorted
     // The unit of the Interval choices, in the free room right of the box.
     auto* minutes = new QLabel(QStringLiteral("minutes"), self);
     minutes->setGeometry(D::rect(157, 37, 30, 8));
     minutes->setBuddy(intervalBox_);
     intervalBox_->setAccessibleDescription(minutes->text());
-    QStringList modes = choices(kNotifyModes);
+    QStringList modes = C::choices(kNotifyModes);
     modes.sort(Qt::CaseSensitive); // a sorted list
-    notifyBox_ = labelledCombo(self, "Notify:", D::rect(7, 50, 21, 8), 53, 48, modes);
-    email1Edit_ = labelledEdit(self, "Email 1:", D::rect(7, 64, 26, 8), D::rect(53, 61, 101, 14));
-    email2Edit_ = labelledEdit(self, "Email 2:", D::rect(7, 78, 26, 8), D::rect(53, 75, 101, 14));
-    smtpServerEdit_ = labelledEdit(self, "SMTP Server:", D::rect(7, 92, 46, 8), D::rect(53, 89, 101, 14));
-    logFileEdit_ = labelledEdit(self, "Log File:", D::rect(7, 106, 28, 8), D::rect(53, 103, 101, 14));
-    errorSoundEdit_ = labelledEdit(self, "Error Sound:", D::rect(7, 120, 40, 8), D::rect(53, 117, 101, 14));
-    toolTipsBox_ = checkBox(self, "Tool Tips", D::rect(7, 136, 45, 10));
-    startupBox_ = checkBox(self, "Add to Startup", D::rect(7, 146, 61, 10));
-    everyErrorBox_ = checkBox(self, "Email on Every Error", D::rect(7, 156, 79, 10));
+    notifyBox_ = C::labelledCombo(self, "Notify:", D::rect(7, 50, 21, 8), 53, 48, modes);
+    email1Edit_ = C::labelledEdit(self, "Email 1:", D::rect(7, 64, 26, 8), D::rect(53, 61, 101, 14));
+    email2Edit_ = C::labelledEdit(self, "Email 2:", D::rect(7, 78, 26, 8), D::rect(53, 75, 101, 14));
+    smtpServerEdit_ = C::labelledEdit(self, "SMTP Server:", D::rect(7, 92, 46, 8), D::rect(53, 89, 101, 14));
+    logFileEdit_ = C::labelledEdit(self, "Log File:", D::rect(7, 106, 28, 8), D::rect(53, 103, 101, 14));
+    errorSoundEdit_ =
+        C::labelledEdit(self, "Error Sound:", D::rect(7, 120, 40, 8), D::rect(53, 117, 101, 14));
+    toolTipsBox_ = C::checkBox(self, "Tool Tips", D::rect(7, 136, 45, 10));
+    startupBox_ = C::checkBox(self, "Add to Startup", D::rect(7, 146, 61, 10));
+    everyErrorBox_ = C::checkBox(self, "Email on Every Error", D::rect(7, 156, 79, 10));
     everyErrorBox_->hide(); // only the settings file sets it; the dialog passes it through
-    QPushButton* test1 = pushButton(self, "Test", "Test Email 1", D::rect(154, 61, 33, 14));
-    QPushButton* test2 = pushButton(self, "Test", "Test Email 2", D::rect(154, 75, 33, 14));
-    QPushButton* browseLog = pushButton(self, "Browse", "Browse Log File", D::rect(154, 103, 33, 14));
-    QPushButton* browseSound = pushButton(self, "Browse", "Browse Error Sound", D::rect(154, 117, 33, 14));
+    QPushButton* test1 = C::pushButton(self, "Test", "Test Email 1", D::rect(154, 61, 33, 14));
+    QPushButton* test2 = C::pushButton(self, "Test", "Test Email 2", D::rect(154, 75, 33, 14));
+    QPushButton* browseLog = C::pushButton(self, "Browse", "Browse Log File", D::rect(154, 103, 33, 14));
+    QPushButton* browseSound = C::pushButton(self, "Browse", "Browse Error Sound", D::rect(154, 117, 33, 14));
     // How the last Test send ended: a line in the dialog, never a box.
     // Two lines under the fields; a longer text is whole in its tool tip.
     testResult_ = new QLabel(self);
@@ -204,7 +136,7 @@ void CPreferencesDlg::createControls(QWidget* page) {
 void CPreferencesDlg::createMoreControls(QWidget* page) {
     // Created in tab order: mail submission, notifications, check passes, history.
     auto edit = [page](const char* label, int y, int width, const QString& tip) {
-        QLineEdit* e = labelledEdit(page, label, D::rect(7, y + 3, 72, 8), D::rect(80, y, width, 14));
+        QLineEdit* e = C::labelledEdit(page, label, D::rect(7, y + 3, 72, 8), D::rect(80, y, width, 14));
         e->setToolTip(tip);
         return e;
     };
@@ -215,36 +147,36 @@ void CPreferencesDlg::createMoreControls(QWidget* page) {
     securityLabel->setGeometry(D::rect(7, 10, 72, 8));
     securityLabel->setBuddy(securityBox_);
     securityBox_->setAccessibleName(QStringLiteral("Mail Security"));
-    securityBox_->setToolTip(settingTip("MAILSECURITY"));
-    mailUserEdit_ = edit("Mail User:", 21, 107, settingTip("MAILUSER"));
+    securityBox_->setToolTip(C::settingTip("MAILSECURITY"));
+    mailUserEdit_ = edit("Mail User:", 21, 107, C::settingTip("MAILUSER"));
     mailPasswordEdit_ =
         edit("Mail Password:", 35, 107,
              QStringLiteral("The mail login's password; kept in the desktop keyring, never in "
                             "a file of Vantrel's. Default: empty."));
     mailPasswordEdit_->setEchoMode(QLineEdit::Password);
-    passwordFileEdit_ = edit("Password File:", 49, 74, settingTip("MAILPASSWORDFILE"));
+    passwordFileEdit_ = edit("Password File:", 49, 74, C::settingTip("MAILPASSWORDFILE"));
     QPushButton* browsePassword =
-        pushButton(page, "Browse", "Browse Password File", D::rect(154, 49, 33, 14));
-    notificationsBox_ = checkBox(page, "Desktop Notifications", D::rect(7, 65, 100, 10));
-    notificationsBox_->setToolTip(settingTip("NOTIFICATIONS"));
-    parallelBox_ = labelledSpin(page, "Pages at Once:", 78, 1, ExtraSettingsFile::kMaxParallelFetches,
-                                settingTip("PARALLEL"));
-    confirmBox_ = labelledSpin(page, "Attempts to Fail:", 92, 1, ExtraSettingsFile::kMaxConfirmAttempts,
-                               settingTip("CONFIRM"));
-    certWarnBox_ = labelledSpin(page, "Certificate Warning:", 106, 0, ExtraSettingsFile::kMaxCertWarnDays,
-                                settingTip("CERTWARNDAYS"));
+        C::pushButton(page, "Browse", "Browse Password File", D::rect(154, 49, 33, 14));
+    notificationsBox_ = C::checkBox(page, "Desktop Notifications", D::rect(7, 65, 100, 10));
+    notificationsBox_->setToolTip(C::settingTip("NOTIFICATIONS"));
+    parallelBox_ = C::labelledSpin(page, "Pages at Once:", 78, 1, ExtraSettingsFile::kMaxParallelFetches,
+                                   C::settingTip("PARALLEL"));
+    confirmBox_ = C::labelledSpin(page, "Attempts to Fail:", 92, 1, ExtraSettingsFile::kMaxConfirmAttempts,
+                                  C::settingTip("CONFIRM"));
+    certWarnBox_ = C::labelledSpin(page, "Certificate Warning:", 106, 0, ExtraSettingsFile::kMaxCertWarnDays,
+                                   C::settingTip("CERTWARNDAYS"));
     certWarnBox_->setSuffix(QStringLiteral(" days"));
-    offlineGuardBox_ = checkBox(page, "Offline Guard", D::rect(7, 122, 70, 10));
-    offlineGuardBox_->setToolTip(settingTip("OFFLINEGUARD"));
-    historyBox_ = checkBox(page, "Keep History", D::rect(80, 122, 70, 10));
-    historyBox_->setToolTip(settingTip("HISTORY"));
-    historyDaysBox_ = labelledSpin(page, "History Days:", 135, 1, ExtraSettingsFile::kMaxHistoryDays,
-                                   settingTip("HISTORYDAYS"));
-    historyMbBox_ = labelledSpin(page, "History Size:", 149, ExtraSettingsFile::kMinHistoryMb,
-                                 ExtraSettingsFile::kMaxHistoryMb, settingTip("HISTORYMAXMB"));
+    offlineGuardBox_ = C::checkBox(page, "Offline Guard", D::rect(7, 122, 70, 10));
+    offlineGuardBox_->setToolTip(C::settingTip("OFFLINEGUARD"));
+    historyBox_ = C::checkBox(page, "Keep History", D::rect(80, 122, 70, 10));
+    historyBox_->setToolTip(C::settingTip("HISTORY"));
+    historyDaysBox_ = C::labelledSpin(page, "History Days:", 135, 1, ExtraSettingsFile::kMaxHistoryDays,
+                                      C::settingTip("HISTORYDAYS"));
+    historyMbBox_ = C::labelledSpin(page, "History Size:", 149, ExtraSettingsFile::kMinHistoryMb,
+                                    ExtraSettingsFile::kMaxHistoryMb, C::settingTip("HISTORYMAXMB"));
     historyMbBox_->setSuffix(QStringLiteral(" MiB"));
     historyMbBox_->resize(D::x(70), historyMbBox_->height());
-    metricsEdit_ = edit("Metrics Address:", 163, 107, settingTip("METRICS"));
+    metricsEdit_ = edit("Metrics Address:", 163, 107, C::settingTip("METRICS"));
     connect(browsePassword, &QPushButton::clicked, this, &CPreferencesDlg::OnBrowsePasswordFile);
 }
 
@@ -374,26 +306,17 @@ void CPreferencesDlg::OnBrowsePasswordFile() {
 
 void CPreferencesDlg::browse(std::string& member, const FileRequest& request) {
     gatherData();
-    // The data files are opened by bare names in the current directory, so
-    // a file dialog that moves it must not leave it moved.
-    std::error_code ec;
-    const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    const QString chosen = chooseFile ? chooseFile(request) : QString();
+    const QString chosen =
+        FileDialogGuard::keepingFolder([&] { return chooseFile ? chooseFile(request) : QString(); });
     if (!chosen.isEmpty())
         member = QFile::encodeName(chosen).toStdString(); // the name's bytes on disk
-    if (!ec)
-        std::filesystem::current_path(cwd, ec);
     showData();
 }
 
 QString CPreferencesDlg::chooseWithFileDialog(const FileRequest& request) {
-    // Qt's file dialog reads and, when it closes, writes its last folder and
-    // view in the user's shared Qt settings (~/.config/QtProject.conf). The
-    // program keeps nothing outside its current directory and the autostart
-    // folder, so user-scope Qt settings are pointed below a device, where no
-    // file can be made: the dialog then starts in the current directory and
-    // the write fails quietly. The program itself keeps no Qt settings.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+    // The program keeps nothing outside its current directory and the
+    // autostart folder, not even the dialog's last folder.
+    FileDialogGuard::keepSettingsAway();
     QFileDialog dialog(this, QStringLiteral("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a new log file may be named too

@@ -8,10 +8,12 @@
 #include "ui/SiteListModel.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -149,4 +151,50 @@ TEST(HistoryWindow, DamagedFileShowsHistoryUnavailable) {
     EXPECT_EQ(answerer.seen()[0].text, "History unavailable");
     dlg.reject();
     EXPECT_EQ(TempDir::readFile(SqliteCheckHistory::kFileName), std::string(4096, '#'));
+}
+
+// The history sits below the list in a pane the user can resize or fold
+// away. The window remembers where the user left it; a user who never moves
+// it gets no new line in vantrel-extra.ini.
+TEST(HistoryWindow, PaneRemembersWhereTheUserLeftIt) {
+    TempDir dir;
+    TempDir::writeFile("vantrel.dat", kTwoSites);
+    TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
+    TempDir::writeFile("vantrel-extra.ini", "NOTIFICATIONS=no\r\n");
+    int defaultPane = 0;
+    {
+        CSiteMonitorDlg dlg;
+        dlg.QDialog::show();
+        dlg.OnInitDialog();
+        auto* split = dlg.findChild<QSplitter*>();
+        ASSERT_TRUE(split);
+        EXPECT_EQ(split->widget(0), dlg.listView());
+        EXPECT_EQ(split->widget(1), dlg.historyPanel());
+        // The list shows six rows or so; the history takes the rest.
+        const int rowHeight = dlg.listView()->verticalHeader()->defaultSectionSize();
+        EXPECT_GE(split->sizes()[0], 6 * rowHeight);
+        EXPECT_LT(split->sizes()[0], 9 * rowHeight);
+        defaultPane = split->sizes()[1];
+        EXPECT_GT(defaultPane, 0);
+        dlg.OnDestroy();
+    }
+    EXPECT_EQ(TempDir::readFile("vantrel-extra.ini").find("HISTORYPANE"), std::string::npos);
+    {
+        CSiteMonitorDlg dlg;
+        dlg.QDialog::show();
+        dlg.OnInitDialog();
+        auto* split = dlg.findChild<QSplitter*>();
+        const int total = split->sizes()[0] + split->sizes()[1];
+        split->setSizes({total - 40, 40});
+        emit split->splitterMoved(total - 40, 1);
+        dlg.OnDestroy();
+    }
+    EXPECT_NE(TempDir::readFile("vantrel-extra.ini").find("HISTORYPANE=40\r\n"), std::string::npos);
+    {
+        CSiteMonitorDlg dlg;
+        dlg.QDialog::show();
+        dlg.OnInitDialog();
+        EXPECT_EQ(dlg.findChild<QSplitter*>()->sizes()[1], 40);
+        dlg.OnDestroy();
+    }
 }

@@ -129,14 +129,14 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     engine.applyMonitorSetting();
     engine.sites().insertAtTop(SiteEntry{"Up", web.url("/up"), "well", "", "", "", "", "OK"});
 
-    PowerNetworkWatch watch(engine.sleepWake(),
+    PowerNetworkWatch watch(engine,
                             QDBusConnection::connectToBus(QString::fromStdString(address), "engine-system"));
     ASSERT_TRUE(watch.listening());
     ASSERT_TRUE(QTest::qWaitFor([&] { return logind.locks == 1; }, 10000));
     EXPECT_FALSE(logind.released());
 
     prepareForSleep(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.sleepWake().asleep(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.asleep(); }, 10000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logind.released(); }, 10000));
     engine.onTimer();
     EXPECT_EQ(history.checks, 0);
@@ -144,7 +144,7 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     clock.advance(600);
     prepareForSleep(false);
     ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 1; }, 10000));
-    EXPECT_FALSE(engine.sleepWake().asleep());
+    EXPECT_FALSE(engine.asleep());
     EXPECT_EQ(history.gaps, std::vector<std::string>{"asleep 599"});
     EXPECT_EQ(engine.sites().row(0).status, "OK");
     ASSERT_TRUE(QTest::qWaitFor([&] { return logind.locks == 2 && !logind.released(); }, 10000));
@@ -152,7 +152,7 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     networkState(40); // connecting: nothing yet
     networkState(20);
     networkState(30);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.sleepWake().offline(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.networkGone(); }, 10000));
     clock.advance(120);
     networkState(70);
     ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 2; }, 10000));

@@ -27,6 +27,7 @@ TEST(ExtraSettingsFile, RoundTripsEverySettingWithCrLf) {
     s.historyMaxMb = 64;
     s.metricsAddress = "127.0.0.1:9464";
     s.metricsTokenFile = "/etc/vantrel/token";
+    s.historyPane = 0; // folded away
     const std::string bytes = ExtraSettingsFile::serialize(s);
     EXPECT_EQ(bytes.rfind("CREATOR=Vantrel 1.0\r\nMAILSECURITY=starttls\r\nMAILUSER=jo@example.org\r\n", 0),
               0u);
@@ -196,6 +197,13 @@ TEST(ExtraSettingsFile, TheWindowsPlaceChangesOnlyItsKey) {
     EXPECT_NE(bytes.find("\r\nPARALLEL=2\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\r\nWINDOWGEOMETRY=30,40,800,600\r\nMYKEY=kept\r\n"), std::string::npos);
     EXPECT_EQ(monitor.extraSettings().parallelFetches, 8); // the run's own settings are not reread
+    // The history pane's height the same way; at its default the key is left out.
+    EXPECT_EQ(ExtraSettingsFile::serialize(ExtraSettings{}).find("HISTORYPANE"), std::string::npos);
+    ASSERT_TRUE(monitor.saveHistoryPane(0));
+    EXPECT_NE(TempDir::readFile(ExtraSettingsFile::kFileName).find("\r\nHISTORYPANE=0\r\n"),
+              std::string::npos);
+    EXPECT_NE(TempDir::readFile(ExtraSettingsFile::kFileName).find("\r\nWINDOWGEOMETRY=30,40,800,600\r\n"),
+              std::string::npos);
 
     const std::string foreign("\xff\xfe\x01\x02 no lines here", 19);
     TempDir::writeFile(ExtraSettingsFile::kFileName, foreign);

@@ -1,0 +1,123 @@
+#include "app/HistoryController.h"
+
+#include "history/SqliteCheckHistory.h"
+#include "model/DataFile.h"
+#include "monitor/HistoryCsv.h"
+#include "monitor/MonitorView.h"
+#include "monitor/SiteMonitor.h"
+#include "ui/FileDialogGuard.h"
+#include "ui/HistoryPanel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSplitter>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vantrel {
+
+HistoryController::HistoryController(SiteMonitor& engine, MonitorView& window, HistoryPanel& panel,
+                                     QWidget* dialogParent)
+    : engine_(engine), window_(window), panel_(panel), dialogParent_(dialogParent) {
+    // Checks change rows one by one: the panel follows once they settle.
+    settle_.setSingleShot(true);
+    settle_.setInterval(300);
+    connect(&settle_, &QTimer::timeout, this, &HistoryController::refresh);
+    chooseExportFile = [this] { return chooseExportFileWithDialog(); };
+}
+
+HistoryController::~HistoryController() {
+    // The engine lets go of the history before it is closed.
+    engine_.setHistory(nullptr);
+}
+
+void HistoryController::open(bool unattended) {
+    const ExtraSettings& x = engine_.extraSettings();
+    panel_.setVisible(x.history);
+    if (!x.history)
+        return;
+    // Beside the data files, in the current directory.
+    history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
+                                                    static_cast<long long>(x.historyMaxMb) << 20,
+                                                    engine_.clock(), x.historyKeepDays);
+    engine_.setHistory(history_.get());
+    if (!history_->available() && unattended) {
+        std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());
+        std::fflush(stderr);
+    }
+    refresh();
+}
+
+void HistoryController::placePane(QSplitter& split, int listHeight) {
+    if (panel_.isHidden())
+        return;
+    const int total = split.height() - split.handleWidth();
+    const int stored = engine_.extraSettings().historyPane;
+    const int pane = stored >= 0 ? std::min(stored, total) : std::max(0, total - listHeight);
+    split.setSizes({total - pane, pane});
+    connect(&split, &QSplitter::splitterMoved, this, [this, &split] {
+        engine_.extraSettings().historyPane = split.sizes().value(1);
+        paneMoved_ = true;
+    });
+}
+
+void HistoryController::refresh() {
+    settle_.stop();
+    if (!history_ || panel_.isHidden())
+        return;
+    const int row = window_.markedRow();
+    if (row < 0) {
+        panel_.showSite(history_.get(), {}, {}, engine_.clock().now());
+        return;
+    }
+    const SiteEntry& e = engine_.sites().row(row);
+    panel_.showSite(history_.get(), e.url, e.title, engine_.clock().now());
+}
+
+void HistoryController::exportHistory(bool allSites) {
+    if (!history_ || !history_->available()) {
+        window_.messageBox(HistoryPanel::kUnavailableText, "Export History");
+        return;
+    }
+    std::string url, title;
+    if (!allSites) {
+        const int row = window_.markedRow();
+        if (row < 0) {
+            window_.messageBox("Please click the site to export in the list first.", "Export History");
+            return;
+        }
+        url = engine_.sites().row(row).url;
+        title = engine_.sites().row(row).title;
+    }
+    const QString path =
+        FileDialogGuard::keepingFolder([this] { return chooseExportFile ? chooseExportFile() : QString(); });
+    if (path.isEmpty())
+        return;
+    std::string csv = HistoryCsv::header();
+    const bool read =
+        history_->exportChecks(url, title, [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); });
+    if (!read || !DataFile::save(QFile::encodeName(path).toStdString(), csv))
+        window_.messageBox("Could not write the history file.", "Export History");
+}
+
+QString HistoryController::chooseExportFileWithDialog() {
+    FileDialogGuard::keepSettingsAway();
+    QFileDialog dialog(dialogParent_, QStringLiteral("Export History"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("CSV Files (*.csv);;All Files (*)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    // In the user's documents folder, not the hidden folder the data files live in.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog.setDirectory(QFileInfo(documents).isDir() ? documents : QDir::homePath());
+    dialog.selectFile(QStringLiteral("vantrel-history.csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
+} // namespace vantrel

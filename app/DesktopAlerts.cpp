@@ -63,7 +63,21 @@ void DesktopAlerts::saveFailed(const std::string& text, const std::string& capti
 void DesktopAlerts::setFailure(const QString& failure) {
     failure_ = failure;
     desktop_.tray().setNotice(failure_);
-    emit failureChanged(failure_);
+    emit failureChanged(statusLine());
+}
+
+void DesktopAlerts::connectionVerdict(const QString& statusText, const QString& notification) {
+    if (!notification.isEmpty()) {
+        // Without a display the one notice of the spell goes to standard error.
+        if (unattended_)
+            std::fprintf(stderr, "%s\n", notification.toLocal8Bit().constData());
+        else if (notifying())
+            desktop_.showNotification(QStringLiteral("Vantrel"), notification, false);
+    }
+    if (statusText == verdict_)
+        return;
+    verdict_ = statusText;
+    emit failureChanged(statusLine());
 }
 
 } // namespace vantrel

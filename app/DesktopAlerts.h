@@ -29,6 +29,14 @@ public:
     // The last report mail's or channel send's failure; empty once a later
     // one went out.
     QString failure() const { return failure_; }
+    // What the window's status line says: the last failure, else the fault
+    // of this machine's connection while it lasts, else nothing.
+    QString statusLine() const { return failure_.isEmpty() ? verdict_ : failure_; }
+
+    // A pass whose failures are this machine's fault: `statusText` stands in
+    // the status line until a pass with the network clears it (empty); a
+    // `notification`, given once a spell, goes out as one notification.
+    void connectionVerdict(const QString& statusText, const QString& notification);
 
     void siteChanges(const std::vector<SiteChange>& changes) override;
     void certificateEnding(const std::string& title, const std::string& url, int daysLeft) override;
@@ -37,7 +45,8 @@ public:
     void saveFailed(const std::string& text, const std::string& caption) override;
 
 signals:
-    void failureChanged(const QString& failure);
+    // The status line changed (a failure, or the connection's fault).
+    void failureChanged(const QString& line);
 
 private:
     bool notifying() const;
@@ -48,6 +57,7 @@ private:
     std::function<bool()> notificationsOn_;
     bool unattended_ = false;
     QString failure_;
+    QString verdict_;
 };
 
 } // namespace vantrel

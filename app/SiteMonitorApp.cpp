@@ -4,6 +4,7 @@
 #include "app/FolderCommandServer.h"
 #include "app/InstanceGuard.h"
 #include "app/MetricsServer.h"
+#include "app/PowerNetworkWatch.h"
 #include "app/QtEventPump.h"
 #include "app/SignalBridge.h"
 #include "app/SiteMonitorDlg.h"
@@ -106,6 +107,8 @@ int CSiteMonitorApp::InitInstance(bool headless) {
         dialog.OnTrayRestore();
     ChannelsWiring channels(dialog, headless);
     channels.start();
+    // Sleep, resume and the network's changes reach the engine.
+    PowerNetworkWatch power(dialog.engine());
     QApplication::exec();
     guard.setCommandHandler(nullptr);
     dialog.OnDestroy();

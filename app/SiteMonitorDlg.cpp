@@ -216,6 +216,12 @@ void CSiteMonitorDlg::setOffline(bool offline) {
     offline_ = offline;
     setWindowTitle(offline_ ? caption_ + QStringLiteral(" - Offline") : caption_);
     desktop_.tray().setOffline(offline);
+    if (!offline)
+        desktop_.alerts().connectionVerdict({}, {});
+}
+
+void CSiteMonitorDlg::connectionVerdict(const std::string& statusText, const std::string& notification) {
+    desktop_.alerts().connectionVerdict(QtText::toQt(statusText), QtText::toQt(notification));
 }
 
 void CSiteMonitorDlg::minimizeWindow() {
@@ -239,7 +245,7 @@ int CSiteMonitorDlg::markedRow() const {
 }
 
 void CSiteMonitorDlg::showMailFailure() {
-    form_->showFailure(desktop_.alerts().failure());
+    form_->showFailure(desktop_.alerts().statusLine());
 }
 
 void CSiteMonitorDlg::OnAdvanced() {

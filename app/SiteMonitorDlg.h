@@ -103,6 +103,7 @@ public:
     void showTraySlow() override { desktop_.tray().showSlow(); }
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
+    void connectionVerdict(const std::string& statusText, const std::string& notification) override;
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.

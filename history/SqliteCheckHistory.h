@@ -38,6 +38,11 @@ class Clock;
 // hourly day, then the oldest tenth of the daily span, and only then raw
 // rows of a day not yet rolled up.
 //
+// The stretches the sites were not monitored (asleep, offline, a fault of
+// this machine's connection) are a table of their own, made with the first
+// of them; the checks inside one count neither as up nor as down in the
+// figures and roll-ups, and the chart leaves them out.
+//
 // A file of the earlier layout (one wide `checks` table with an index) is
 // read as it is and moved into the raw table by the writer, a few thousand
 // rows a step, oldest first.
@@ -66,6 +71,8 @@ public:
 
     void recordCheck(const CheckRecord& record) override;
     void recordAlert(const AlertRecord& record) override;
+    void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) override;
+    std::vector<UnmonitoredStretch> unmonitored(std::time_t from, std::time_t to) override;
     bool available() const override;
     std::string problem() const override;
     SiteSummary summary(const std::string& url, const std::string& title, std::time_t now,
@@ -104,7 +111,7 @@ public:
     long long droppedRecords() const;
 
 private:
-    using Item = std::variant<CheckRecord, AlertRecord>;
+    using Item = std::variant<CheckRecord, AlertRecord, UnmonitoredStretch>;
     // A check's verdict: outcome, status and kind of reason, kept once in a
     // table of their own; a raw row holds its number.
     struct Verdict {
@@ -136,8 +143,17 @@ private:
     bool insert(const Item& item);
     bool insertRaw(long long site, const CheckRecord& record);
     bool insertRollup(sqlite3_stmt* s, long long site, long long bucket, const RangeFigures& figures);
+    bool insertStretch(const UnmonitoredStretch& stretch);
     static CheckRecord legacyRecord(sqlite3_stmt* s);
     long long siteId(const std::string& url, const std::string& title, bool create);
+    // The id of a site already stored, -1 for one never seen or no database.
+    long long knownSite(const std::string& url, const std::string& title);
+    // The stretches not monitored, from the table the first of them made.
+    void loadStretches();
+    void mergeStretches();
+    // Whether a check at `time` fell in a stretch not monitored: it counts
+    // neither as up nor as down.
+    bool unmonitoredAt(std::time_t time) const;
     long long verdictId(const CheckRecord& record);
     void loadVerdicts();
     const Verdict& verdict(long long id) const;
@@ -181,6 +197,8 @@ private:
     std::map<std::pair<std::string, std::string>, long long> siteIds_;
     std::vector<Verdict> verdicts_; // by number; 0 unused
     std::map<std::tuple<int, std::string, std::string>, long long> verdictIds_;
+    std::vector<UnmonitoredStretch> stretches_;                // by start
+    std::vector<std::pair<std::time_t, std::time_t>> covered_; // the same merged, apart and by start
     Bounds bounds_;
     bool legacy_ = false;        // a table of the earlier layout still holds rows
     long long rollupCursor_ = 0; // the last site rolled up of the day in hand

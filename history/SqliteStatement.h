@@ -20,6 +20,13 @@ inline void bindKnown(sqlite3_stmt* s, int i, long long value) {
         sqlite3_bind_int64(s, i, value);
 }
 
+// The site and the bounds of a range query: parameters 1, 2 and 3.
+inline void bindRange(sqlite3_stmt* s, long long site, long long from, long long to) {
+    sqlite3_bind_int64(s, 1, site);
+    sqlite3_bind_int64(s, 2, from);
+    sqlite3_bind_int64(s, 3, to);
+}
+
 inline int columnInt(sqlite3_stmt* s, int i) {
     return sqlite3_column_type(s, i) == SQLITE_NULL ? -1 : sqlite3_column_int(s, i);
 }

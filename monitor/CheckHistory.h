@@ -62,6 +62,14 @@ struct Incident {
     long long durationSeconds(std::time_t now) const { return (end ? end : now) - start; }
 };
 
+// A stretch of time the sites were not monitored, and why ("asleep",
+// "offline", "no_network", "dns", "captive_portal").
+struct UnmonitoredStretch {
+    std::time_t from = 0;
+    std::time_t to = 0;
+    std::string reason;
+};
+
 // What the window shows of one site.
 struct SiteSummary {
     // Fraction of good checks, -1 where there was no check in the window.
@@ -110,13 +118,18 @@ public:
 
     virtual void recordCheck(const CheckRecord& record) = 0;
     virtual void recordAlert(const AlertRecord& record) = 0;
-    // From `from` to `to` the sites were not monitored: the machine slept,
+    // From `from` up to, not including, `to` the sites were not monitored: the machine slept,
     // was offline, or its own connection failed every check ("asleep",
     // "offline", "no_network", "dns", "captive_portal"). Such a stretch is
     // neither up nor down: uptime leaves out the checks inside it and a
     // chart shows a gap. A store that keeps no such stretches ignores it.
     virtual void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) {
         (void)from, (void)to, (void)reason;
+    }
+    // The stretches not monitored that overlap `from` to `to`, oldest first.
+    virtual std::vector<UnmonitoredStretch> unmonitored(std::time_t from, std::time_t to) {
+        (void)from, (void)to;
+        return {};
     }
 
     // False once the store could not be opened or written; `problem` says why.

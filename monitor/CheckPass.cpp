@@ -170,7 +170,8 @@ void CheckPass::reportConnectivity(std::time_t started) {
     const bool notify =
         first && m.extraSettings().notifications && !m.quietNow() && !m.alertHold().doNotDisturb();
     m.view().connectionVerdict(verdict.statusText(), notify ? verdict.notificationText() : std::string());
-    m.recordUnmonitored(started, m.clock().now(), verdict.label());
+    // Through the second of the pass's last check.
+    m.recordUnmonitored(started, m.clock().now() + 1, verdict.label());
 }
 
 // Checks row next_ when it is due, and moves on to the next row. False once
@@ -273,6 +274,10 @@ void CheckPass::checkRow(int i, int& failureCount) {
     m.schedule().checked(entry, m.clock().now());
     m.log().writeLogRecord(m.settings(), "\n" + entry.checkDate + " " + entry.url + " " + entry.status);
     m.recordCheck(historyRecord(m, verdict));
+    // The log and the history have what the check found; a failure of this
+    // machine's connection leaves the site in the state it was in.
+    if (heldBack)
+        entry.status = judgedAgainst;
     // The new status and date must be in the boxes before the row is stored,
     // because storing gathers the boxes first.
     view.show();

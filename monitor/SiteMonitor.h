@@ -125,6 +125,8 @@ public:
     void networkChanged(bool up) { sleepWake_.networkChanged(up); }
     void setDnsProbe(SleepWake::DnsProbe probe) { sleepWake_.setDnsProbe(std::move(probe)); }
     bool asleep() const { return sleepWake_.asleep(); }
+    // The network went and has not come back.
+    bool networkGone() const { return sleepWake_.offline(); }
     // Inside QUIETHOURS now: no sound and no desktop notification.
     bool quietNow() const;
     // Inside them with QUIETMAIL=hold: report mails wait for their end.

@@ -14,7 +14,8 @@ void SleepWake::beforeSleep() {
     if (asleep_)
         return;
     asleep_ = true;
-    asleepSince_ = monitor_.clock().now();
+    // Checks of the second the sleep began in were made before it.
+    asleepSince_ = monitor_.clock().now() + 1;
     // A pass under way stops at its next safe point; the stop is taken back
     // once it has.
     if (monitor_.passRunning() && !monitor_.stopRequested()) {
@@ -41,7 +42,7 @@ void SleepWake::resumed() {
 void SleepWake::networkChanged(bool up) {
     if (!up) {
         if (!offlineSince_)
-            offlineSince_ = monitor_.clock().now();
+            offlineSince_ = monitor_.clock().now() + 1; // as for the sleep
         return;
     }
     if (offlineSince_ && monitor_.monitoringOn())
@@ -61,7 +62,7 @@ bool SleepWake::wakeAndCheck() {
     bool ready = false;
     const long steps = kWakeWait / kWakeStep;
     for (long step = 0; step <= steps && !monitor_.stopRequested() && !asleep_; ++step) {
-        if (monitor_.network().interfaceUp() && dnsAnswers()) {
+        if (monitor_.network().interfaceUp() && monitor_.network().defaultRoute() && dnsAnswers()) {
             ready = true;
             break;
         }

@@ -13,8 +13,8 @@ class SiteMonitor;
 //
 // Before sleep a running pass stops at its next safe point, the way it does
 // when the program ends, and no check runs until the machine is awake. After
-// resume or reconnection the engine waits, bounded, for a network interface
-// and a resolver that answers, then checks every site at once instead of
+// resume or reconnection the engine waits, bounded, for a network interface,
+// a default route and a resolver that answers, then checks every site at once instead of
 // waiting out the interval. The time asleep or offline is kept in the
 // history as not monitored.
 class SleepWake {
@@ -34,6 +34,8 @@ public:
     void networkChanged(bool up);
     // Asleep, or awaiting the network after it: no check runs.
     bool asleep() const { return asleep_ || waking_; }
+    // The network went and has not come back.
+    bool offline() const { return offlineSince_ != 0; }
 
     void setDnsProbe(DnsProbe probe) { probe_ = std::move(probe); }
 

@@ -5,6 +5,7 @@
 #include "ui/ChartScale.h"
 #include "ui/QtText.h"
 
+#include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -175,7 +176,7 @@ void HistoryPanel::refresh(std::time_t now) {
         chart->removeAxis(axis); // hands the axis back to its caller
         delete axis;
     }
-    points_ = failures_ = 0;
+    points_ = failures_ = gaps_ = 0;
     chart_->setAccessibleDescription(QString());
 
     if (!history_ || !history_->available()) {
@@ -224,8 +225,18 @@ void HistoryPanel::drawChart(std::time_t now) {
     QChart* chart = chart_->chart();
     const std::time_t span = rangeSeconds();
     const std::vector<SeriesPoint> points = thinned(history_->series(url_, title_, now - span, now));
+    // The time not monitored is a gap: the line breaks there and a grey band
+    // covers it.
+    const std::vector<UnmonitoredStretch> stretches = history_->unmonitored(now - span, now);
+    auto gapBetween = [&stretches](std::time_t a, std::time_t b) {
+        return std::any_of(stretches.begin(), stretches.end(),
+                           [&](const UnmonitoredStretch& g) { return g.from < b && g.to > a; });
+    };
+    std::vector<QLineSeries*> lines;
     auto* times = new QLineSeries;
     times->setName(QStringLiteral("Response time"));
+    lines.push_back(times);
+    std::time_t lastTimed = 0;
     auto* failed = new QScatterSeries;
     failed->setName(QStringLiteral("Failed checks"));
     failed->setColor(QColor(0xd0, 0x20, 0x20));
@@ -240,13 +251,42 @@ void HistoryPanel::drawChart(std::time_t now) {
             highest = std::max(highest, static_cast<double>(p.totalMs));
             ++failures_;
         } else if (p.totalMs >= 0) {
+            if (lastTimed && gapBetween(lastTimed, p.time)) {
+                times = new QLineSeries;
+                lines.push_back(times);
+            }
+            lastTimed = p.time;
             times->append(x, p.totalMs);
             highest = std::max(highest, static_cast<double>(p.totalMs));
             ++points_;
         }
     }
-    chart->addSeries(times);
-    chart->addSeries(failed);
+    const ChartScale::Value v = ChartScale::value(highest);
+    // The line and the marks first, so that they keep the colours they have
+    // without gaps; the band, translucent, lies over the break in the line.
+    std::vector<QAbstractSeries*> drawn(lines.begin(), lines.end());
+    drawn.push_back(failed);
+    for (const UnmonitoredStretch& g : stretches) {
+        auto* top = new QLineSeries;
+        auto* bottom = new QLineSeries;
+        for (const std::time_t t : {std::max(g.from, now - span), std::min(g.to, now)}) {
+            top->append(static_cast<qreal>(t) * 1000.0, v.max);
+            bottom->append(static_cast<qreal>(t) * 1000.0, v.min);
+        }
+        auto* band = new QAreaSeries(top, bottom);
+        band->setName(QStringLiteral("Not monitored"));
+        band->setColor(QColor(0x80, 0x80, 0x80, 0x50));
+        band->setBorderColor(QColor(0x80, 0x80, 0x80, 0x50));
+        drawn.push_back(band);
+    }
+    gaps_ = static_cast<int>(stretches.size());
+    for (QAbstractSeries* series : drawn)
+        chart->addSeries(series);
+    // A check alone between two gaps would draw no line: it shows as a point.
+    for (QLineSeries* line : lines) {
+        line->setColor(lines.front()->color());
+        line->setPointsVisible(line->count() == 1);
+    }
     // A history shorter than the range fills the chart rather than a sliver at its right edge.
     const ChartScale::Time t =
         points.empty() ? ChartScale::time(now - span, now) : ChartScale::time(points.front().time, now);
@@ -254,7 +294,6 @@ void HistoryPanel::drawChart(std::time_t now) {
     xAxis->setFormat(QString::fromLatin1(t.format.c_str()));
     xAxis->setRange(QDateTime::fromSecsSinceEpoch(t.from), QDateTime::fromSecsSinceEpoch(t.to));
     xAxis->setTickCount(t.ticks);
-    const ChartScale::Value v = ChartScale::value(highest);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(v.min, v.max);
     yAxis->setTickType(QValueAxis::TicksDynamic);
@@ -274,8 +313,7 @@ void HistoryPanel::drawChart(std::time_t now) {
     }
     chart->addAxis(xAxis, Qt::AlignBottom);
     chart->addAxis(yAxis, Qt::AlignLeft);
-    for (QAbstractSeries* series :
-         {static_cast<QAbstractSeries*>(times), static_cast<QAbstractSeries*>(failed)}) {
+    for (QAbstractSeries* series : drawn) {
         series->attachAxis(xAxis);
         series->attachAxis(yAxis);
     }
@@ -327,6 +365,9 @@ int HistoryPanel::chartPoints() const {
 }
 int HistoryPanel::chartFailures() const {
     return failures_;
+}
+int HistoryPanel::chartGaps() const {
+    return gaps_;
 }
 
 QString HistoryPanel::durationText(long long seconds) {

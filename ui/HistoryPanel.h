@@ -21,7 +21,7 @@ class CheckHistory;
 // 30 days, mean and 95th-percentile response time, the latest incidents
 // (from the first failed check to the next good one) and a chart of the
 // response times of the last day, week, 30 or 365 days with the failed
-// checks marked; before a site is chosen, a line saying what to do.
+// checks marked and the time not monitored as gaps; before a site is chosen, a line saying what to do.
 class HistoryPanel : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +42,7 @@ public:
     int incidentCount() const;
     int chartPoints() const;   // response times drawn
     int chartFailures() const; // failed checks marked
+    int chartGaps() const;     // stretches not monitored, drawn as gaps
     // The chart's axes as drawn (empty without a chart).
     QPair<QDateTime, QDateTime> chartTimeRange() const;
     QPair<double, double> chartValueRange() const;
@@ -67,6 +68,7 @@ private:
     std::time_t now_ = 0;
     int points_ = 0;
     int failures_ = 0;
+    int gaps_ = 0;
 
     QLabel* heading_ = nullptr;
     QLabel* figures_ = nullptr;

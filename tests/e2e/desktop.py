@@ -10,6 +10,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 
 TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "dbus-daemon")
@@ -168,3 +169,88 @@ class Desktop:
                 proc.wait(timeout=5)
         shutil.rmtree(self.home, ignore_errors=True)
         return False
+
+
+class FakeSystemBus:
+    """A system bus of the test's own with a fake logind and a fake
+    NetworkManager on it, for a `Desktop` whose programs then see it through
+    DBUS_SYSTEM_BUS_ADDRESS. logind hands out a delay lock on sleep (the
+    writing end of a pipe whose reading end is kept here, so `lock_released`
+    sees it let go) and says PrepareForSleep; NetworkManager says
+    StateChanged. Needs python3-dbus and python3-gi."""
+
+    LOGIND = "org.freedesktop.login1"
+    MANAGER = "org.freedesktop.login1.Manager"
+    NM = "org.freedesktop.NetworkManager"
+
+    def __init__(self, desk):
+        import dbus
+        import dbus.mainloop.glib
+        import dbus.service
+        from gi.repository import GLib
+
+        address = "unix:path=%s/system_bus" % desk.home
+        desk._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address])
+        if not wait_for(lambda: os.path.exists(os.path.join(desk.home, "system_bus")), 10):
+            raise RuntimeError("the system bus did not start")
+        desk.env["DBUS_SYSTEM_BUS_ADDRESS"] = address
+        dbus.mainloop.glib.threads_init()
+        self.bus = dbus.bus.BusConnection(address, mainloop=dbus.mainloop.glib.DBusGMainLoop())
+        self.locks = []  # (what, mode) of each lock taken
+        self.read_end = None
+        outer = self
+
+        class Logind(dbus.service.Object):
+            @dbus.service.method(FakeSystemBus.MANAGER, in_signature="ssss", out_signature="h")
+            def Inhibit(self, what, who, why, mode):
+                read_end, write_end = os.pipe()
+                if outer.read_end is not None:
+                    os.close(outer.read_end)
+                outer.read_end = read_end
+                outer.locks.append((str(what), str(mode)))
+                lock = dbus.types.UnixFd(write_end)  # a copy of its own
+                os.close(write_end)
+                return lock
+
+            @dbus.service.signal(FakeSystemBus.MANAGER, signature="b")
+            def PrepareForSleep(self, start):
+                pass
+
+        class NetworkManager(dbus.service.Object):
+            @dbus.service.signal(FakeSystemBus.NM, signature="u")
+            def StateChanged(self, state):
+                pass
+
+        self.names = [dbus.service.BusName(self.LOGIND, self.bus), dbus.service.BusName(self.NM, self.bus)]
+        self.logind = Logind(self.bus, "/org/freedesktop/login1")
+        self.nm = NetworkManager(self.bus, "/org/freedesktop/NetworkManager")
+        self.loop = GLib.MainLoop()
+        self.thread = threading.Thread(target=self.loop.run, daemon=True)
+        self.thread.start()
+        self._glib = GLib
+
+    def _on_loop(self, call):
+        self._glib.idle_add(lambda: call() and False)
+
+    def sleep(self, start):
+        """logind's PrepareForSleep: True before the sleep, False after the resume."""
+        self._on_loop(lambda: self.logind.PrepareForSleep(start))
+
+    def network(self, state):
+        """NetworkManager's StateChanged (20 disconnected, 70 connected)."""
+        self._on_loop(lambda: self.nm.StateChanged(state))
+
+    def lock_released(self):
+        """True once no writing end of the last lock is open any more."""
+        if self.read_end is None:
+            return False
+        import select
+        poll = select.poll()
+        poll.register(self.read_end, select.POLLIN)
+        return any(ev & select.POLLHUP for _, ev in poll.poll(0))
+
+    def close(self):
+        self.loop.quit()
+        self.thread.join(5)
+        if self.read_end is not None:
+            os.close(self.read_end)

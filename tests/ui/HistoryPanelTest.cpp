@@ -2,7 +2,9 @@
 #include "monitor/CheckHistory.h"
 #include "ui/ChartScale.h"
 
+#include <QAbstractSeries>
 #include <QAccessible>
+#include <QChart>
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
@@ -23,6 +25,7 @@ const std::time_t kNow = QDateTime(QDate(2026, 12, 9), QTime(10, 15)).toSecsSinc
 class FakeHistory : public CheckHistory {
 public:
     std::vector<SeriesPoint> points;
+    std::vector<UnmonitoredStretch> stretches;
     void recordCheck(const CheckRecord&) override {}
     void recordAlert(const AlertRecord&) override {}
     bool available() const override { return true; }
@@ -45,6 +48,13 @@ public:
     bool exportChecks(const std::string&, const std::string&,
                       const std::function<void(const CheckRecord&)>&) override {
         return true;
+    }
+    std::vector<UnmonitoredStretch> unmonitored(std::time_t from, std::time_t to) override {
+        std::vector<UnmonitoredStretch> out;
+        for (const UnmonitoredStretch& g : stretches)
+            if (g.from <= to && g.to >= from)
+                out.push_back(g);
+        return out;
     }
     RangeFigures figures(const std::string&, const std::string&, std::time_t, std::time_t) override {
         RangeFigures f;
@@ -105,6 +115,37 @@ TEST(HistoryPanel, AShortHistoryFillsTheChartWhateverTheRange) {
     EXPECT_LT(low, 0);
     EXPECT_GE(high, 210);
     EXPECT_LT(high, 400);
+}
+
+// A night asleep between checks: the line stops at the last check before it
+// and starts again after it, with a band over the time not monitored; a
+// stretch outside the range shown draws nothing.
+TEST(HistoryPanel, TimeNotMonitoredIsAGapInTheLine) {
+    FakeHistory history;
+    for (std::time_t t = kNow - 20 * kHour; t <= kNow; t += kHour)
+        if (t < kNow - 14 * kHour || t > kNow - 6 * kHour)
+            history.points.push_back(point(t, 120));
+    history.stretches = {{kNow - 14 * kHour, kNow - 6 * kHour, "asleep"},
+                         {kNow - 40 * kDay, kNow - 39 * kDay, "offline"}};
+    HistoryPanel panel;
+    panel.resize(600, 200);
+    panel.showSite(&history, "http://a.test/", "A", kNow);
+    auto count = [&](QAbstractSeries::SeriesType type) {
+        int n = 0;
+        for (QAbstractSeries* s : panel.findChild<QChartView*>()->chart()->series())
+            n += s->type() == type;
+        return n;
+    };
+    EXPECT_EQ(panel.chartGaps(), 1);
+    EXPECT_EQ(count(QAbstractSeries::SeriesTypeLine), 2);
+    EXPECT_EQ(count(QAbstractSeries::SeriesTypeArea), 1);
+    EXPECT_EQ(panel.chartPoints(), static_cast<int>(history.points.size()));
+    panel.setRange(3); // the year holds both
+    EXPECT_EQ(panel.chartGaps(), 2);
+    history.stretches.clear();
+    panel.setRange(0);
+    EXPECT_EQ(panel.chartGaps(), 0);
+    EXPECT_EQ(count(QAbstractSeries::SeriesTypeLine), 1);
 }
 
 TEST(HistoryPanel, AnAlwaysFailingSiteGetsAReadableAxisWithEveryFailureInside) {

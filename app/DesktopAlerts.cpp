@@ -40,7 +40,7 @@ void DesktopAlerts::mailResult(bool ok, const std::string& when, const std::stri
     // own line and in the tray's tip until a mail goes out again.
     const QString failure =
         ok ? QString()
-           : QStringLiteral("Mail failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText));
+           : QStringLiteral("Mail failed %1: %2").arg(QtText::toQt(when), QtText::oneLine(errorText));
     // Without a display the failure would otherwise be seen nowhere.
     if (!ok && unattended_)
         std::fprintf(stderr, "%s\n", failure.toLocal8Bit().constData());
@@ -52,8 +52,9 @@ void DesktopAlerts::alertResult(bool ok, const std::string& when, const std::str
     // only a channel's failure, never a mail's.
     if (ok && !failure_.startsWith(QStringLiteral("Alert failed")))
         return;
-    setFailure(ok ? QString()
-                  : QStringLiteral("Alert failed %1: %2").arg(QtText::toQt(when), QtText::toQt(errorText)));
+    setFailure(
+        ok ? QString()
+           : QStringLiteral("Alert failed %1: %2").arg(QtText::toQt(when), QtText::oneLine(errorText)));
 }
 
 void DesktopAlerts::saveFailed(const std::string& text, const std::string& caption) {

@@ -12,6 +12,10 @@ class QtText {
 public:
     static QString toQt(const std::string& bytes);
     static std::string fromQt(const QString& text) { return text.toUtf8().toStdString(); }
+    // The text for a one-line label or a line of standard error: each line
+    // break, with the blanks around it, becomes one space. A server's reply
+    // keeps its own line end inside a mail failure's text.
+    static QString oneLine(const std::string& bytes);
 };
 
 } // namespace vantrel

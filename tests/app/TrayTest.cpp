@@ -130,11 +130,14 @@ TEST(Tray, LastFailedReportMailShowsUntilAMailGoesOut) {
 
     dlg.engine().sites().insertAtTop(SiteEntry{"Shop", "http://127.0.0.1:1/", "", "Email", "", "", "", "OK"});
     dlg.engine().runCheckPass();
-    const std::string expected =
-        "Mail failed " + DateText::timeOfDay(dlg.clock().now()) + ": " + dlg.engine().mailer().errorText;
+    // The server's reply keeps its line end in the mailer's text; the line
+    // shows it on one line.
+    const std::string& errorText = dlg.engine().mailer().errorText;
+    ASSERT_NE(errorText.find("550 no such user\r\n Flag: 62"), std::string::npos) << errorText;
+    const std::string expected = "Mail failed " + DateText::timeOfDay(dlg.clock().now()) + ": " +
+                                 errorText.substr(0, errorText.find("\r\n")) + " Flag: 62";
     EXPECT_EQ(dlg.mailFailure().toStdString(), expected);
     EXPECT_NE(expected.find("ERR-20001"), std::string::npos) << expected;
-    EXPECT_NE(expected.find("Flag: 62"), std::string::npos) << expected;
     EXPECT_TRUE(line->isVisibleTo(&dlg));
     EXPECT_FALSE(footer->isVisibleTo(&dlg));
     EXPECT_EQ(line->toolTip().toStdString(), expected);

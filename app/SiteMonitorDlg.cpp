@@ -225,6 +225,10 @@ void CSiteMonitorDlg::connectionVerdict(const std::string& statusText, const std
 }
 
 void CSiteMonitorDlg::minimizeWindow() {
+    // A start without a single site is a new user's: the window stays up, so
+    // there is something to begin with besides a small icon in the tray.
+    if (!unattended_ && engine_.sites().rowCount() == 0)
+        return;
     window_->visibility().minimize();
 }
 

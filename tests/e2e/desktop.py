@@ -114,8 +114,12 @@ class Desktop:
         if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
             raise RuntimeError("dbus-daemon did not start")
         self._spawn(["openbox", "--sm-disable"])
-        if not wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.xprop("-root"), 10):
+        # openbox names itself on the root window before it manages windows:
+        # a window mapped in between is never framed or shown. The work area
+        # is set once its screen is set up; a moment more lets it settle.
+        if not wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root"), 20):
             raise RuntimeError("openbox did not start")
+        time.sleep(0.5)
         if self.tray:
             self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
                          "--heighttype", "pixel", "--height", str(self.tray_height), "--SetDockType", "true"])

@@ -106,7 +106,7 @@ def first_start(exe, shots):
                 wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 20)
                 if not check(wid and desktop.wait_for(lambda: d.mapped(wid), 10),
                              "a first start without sites did not show the window (%s: %s)"
-                             % (wid, d.xprop("-id", wid, "WM_STATE", "_NET_WM_STATE").strip() if wid else
+                             % (wid, (d.xprop("-id", wid, "WM_STATE", "_NET_WM_STATE") + d.run(["xwininfo", "-id", wid])).strip() if wid else
                                 d.run(["xdotool", "search", "--all", "--pid", str(proc.pid)]).split())):
                     return
                 time.sleep(1)

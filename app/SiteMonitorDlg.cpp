@@ -225,17 +225,14 @@ void CSiteMonitorDlg::connectionVerdict(const std::string& statusText, const std
 }
 
 void CSiteMonitorDlg::minimizeWindow() {
-    // A start without a single site is a new user's: the window stays up, so
-    // there is something to begin with besides a small icon in the tray.
-    if (!unattended_ && engine_.sites().rowCount() == 0)
-        return;
-    window_->visibility().minimize();
+    // A new user's start, without a single site, keeps the window up to begin with.
+    if (unattended_ || engine_.sites().rowCount() > 0)
+        window_->visibility().minimize();
 }
 
 void CSiteMonitorDlg::showEvent(QShowEvent* event) {
-    // Where a tray leads back to the window it has no task-bar button;
-    // without a tray the button is the only way back and stays. Set before
-    // the window is mapped, so the window manager never shows the button.
+    // With a tray to lead back, no task-bar button; without one it is the way
+    // back. Set before the window is mapped, so the button never flashes.
     TaskbarHint::setSkipTaskbar(*this, TrayIcon::trayAvailable());
     QDialog::showEvent(event);
 }

@@ -5,6 +5,7 @@
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/MemoryHistory.h"
 #include "tests/support/RecordingEventPump.h"
 #include "tests/support/TempDir.h"
 
@@ -24,29 +25,6 @@ using namespace vantrel::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// What the engine keeps of the time it did not monitor.
-class GapHistory : public CheckHistory {
-public:
-    std::vector<std::string> gaps;
-    int checks = 0;
-    void recordCheck(const CheckRecord&) override { ++checks; }
-    void recordAlert(const AlertRecord&) override {}
-    void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) override {
-        gaps.push_back(reason + " " + std::to_string(to - from));
-    }
-    bool available() const override { return true; }
-    std::string problem() const override { return {}; }
-    SiteSummary summary(const std::string&, const std::string&, std::time_t, int) override { return {}; }
-    std::vector<SeriesPoint> series(const std::string&, const std::string&, std::time_t,
-                                    std::time_t) override {
-        return {};
-    }
-    bool exportChecks(const std::string&, const std::string&,
-                      const std::function<void(const CheckRecord&)>&) override {
-        return true;
-    }
-};
 
 // logind's lock on sleep: each Inhibit hands out the writing end of a pipe
 // whose reading end the test keeps, so it sees when the lock is let go.
@@ -122,7 +100,7 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     RecordingEventPump pump;
     FakeClock clock;
     FakeNetworkStatus network;
-    GapHistory history;
+    vantrel::test::MemoryHistory history;
     SiteMonitor engine(view, MonitorServices{&pump, &clock, nullptr, nullptr, &network});
     view.data = &engine.data();
     engine.setHistory(&history);
@@ -139,13 +117,13 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine.asleep(); }, 10000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logind.released(); }, 10000));
     engine.onTimer();
-    EXPECT_EQ(history.checks, 0);
+    EXPECT_TRUE(history.checks.empty());
 
     clock.advance(600);
     prepareForSleep(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks.size() == 1u; }, 10000));
     EXPECT_FALSE(engine.asleep());
-    EXPECT_EQ(history.gaps, std::vector<std::string>{"asleep 599"});
+    EXPECT_EQ(history.gapTexts(), std::vector<std::string>{"asleep 599"});
     EXPECT_EQ(engine.sites().row(0).status, "OK");
     ASSERT_TRUE(QTest::qWaitFor([&] { return logind.locks == 2 && !logind.released(); }, 10000));
 
@@ -155,11 +133,11 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine.networkGone(); }, 10000));
     clock.advance(120);
     networkState(70);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks == 2; }, 10000));
-    EXPECT_EQ(history.gaps, (std::vector<std::string>{"asleep 599", "offline 119"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return history.checks.size() == 2u; }, 10000));
+    EXPECT_EQ(history.gapTexts(), (std::vector<std::string>{"asleep 599", "offline 119"}));
     networkState(60); // still connected: no check
     QTest::qWait(200);
-    EXPECT_EQ(history.checks, 2);
+    EXPECT_EQ(history.checks.size(), 2u);
 }
 
 #include "SleepSignalTest.moc"

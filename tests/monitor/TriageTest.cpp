@@ -9,6 +9,7 @@
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/MemoryHistory.h"
 #include "tests/support/RecordingEventPump.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
@@ -22,35 +23,6 @@ using namespace vantrel;
 using namespace vantrel::test;
 
 namespace {
-
-// The history in memory: what was recorded, in order.
-class MemoryHistory : public CheckHistory {
-public:
-    struct Gap {
-        std::time_t from, to;
-        std::string reason;
-    };
-    std::vector<CheckRecord> checks;
-    std::vector<AlertRecord> alerts;
-    std::vector<Gap> gaps;
-
-    void recordCheck(const CheckRecord& r) override { checks.push_back(r); }
-    void recordAlert(const AlertRecord& r) override { alerts.push_back(r); }
-    void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason) override {
-        gaps.push_back({from, to, reason});
-    }
-    bool available() const override { return true; }
-    std::string problem() const override { return {}; }
-    SiteSummary summary(const std::string&, const std::string&, std::time_t, int) override { return {}; }
-    std::vector<SeriesPoint> series(const std::string&, const std::string&, std::time_t,
-                                    std::time_t) override {
-        return {};
-    }
-    bool exportChecks(const std::string&, const std::string&,
-                      const std::function<void(const CheckRecord&)>&) override {
-        return true;
-    }
-};
 
 // Real HTTP, except that the names given do not resolve: the resolver of
 // the test, which answers nothing for them, and nothing leaves the machine.

@@ -135,23 +135,20 @@ void ChannelsWiring::delivered(const DeliveryReport& report) {
 }
 
 void ChannelsWiring::show(const DeliveryReport& report) {
-    SiteMonitor& engine = dialog_.engine();
-    const std::time_t now = engine.clock().now();
+    const std::time_t now = dialog_.clock().now();
     std::string detail = report.channel + " (" + report.site + "): " + report.detail;
     if (!report.ok)
         detail += report.givenUp ? ", given up" : ", tried again later";
     if (!report.ok && headless_)
         std::fprintf(stderr, "Alert failed %s: %s\n", DateText::timeOfDay(now).c_str(), detail.c_str());
-    engine.alertSink().alertResult(report.ok, DateText::timeOfDay(now), detail);
-    if (CheckHistory* history = engine.history())
-        history->recordAlert({now, report.url, report.site, "channel", report.ok, detail});
+    dialog_.desktop().alerts().alertResult(report.ok, DateText::timeOfDay(now), detail);
+    dialog_.engine().recordDelivery({now, report.url, report.site, "channel", report.ok, detail});
 }
 
 void ChannelsWiring::tell(const std::string& line) {
     std::fprintf(stderr, "Vantrel: %s\n", line.c_str());
     if (!headless_)
-        dialog_.engine().alertSink().alertResult(false, DateText::timeOfDay(dialog_.engine().clock().now()),
-                                                 line);
+        dialog_.desktop().alerts().alertResult(false, DateText::timeOfDay(dialog_.clock().now()), line);
 }
 
 } // namespace vantrel

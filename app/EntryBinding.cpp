@@ -11,7 +11,7 @@
 namespace vantrel {
 
 void EntryBinding::gather() {
-    DialogData& data = engine_.data();
+    DialogData data = engine_.data();
     if (engine_.passRunning() && form_.entryBoxes->edited()) {
         // The user is editing: the pass keeps its own copy of the entry.
         held_ = true;
@@ -25,6 +25,7 @@ void EntryBinding::gather() {
     data.statusText = status_.gather(form_.status);
     data.siteCount = form_.total->text().toInt();
     data.checkCount = form_.checks->text().toInt();
+    engine_.setDialogData(std::move(data));
 }
 
 void EntryBinding::show() {

@@ -26,8 +26,9 @@ FolderReply failed(int status, std::string message) {
 
 } // namespace
 
-FolderCommandServer::FolderCommandServer(SiteMonitor& engine, QObject* parent)
-    : QObject(parent), engine_(engine) {}
+FolderCommandServer::FolderCommandServer(SiteMonitor& engine, MonitorView& view, const Clock& clock,
+                                         QObject* parent)
+    : QObject(parent), engine_(engine), view_(view), clock_(clock) {}
 
 void FolderCommandServer::handle(const QByteArray& line, InstanceGuard::Reply reply) {
     std::string why;
@@ -72,21 +73,22 @@ void FolderCommandServer::handle(const QByteArray& line, InstanceGuard::Reply re
         });
         return;
     }
-    MonitorView& view = engine_.view();
-    view.gather(); // what the user typed stays in the entry boxes
+    view_.gather(); // what the user typed stays in the entry boxes
     FolderReply out;
+    SiteListEdit edit;
     if (r.command == "add")
-        out = FolderEditor::add(engine_.sites(), r, DateText::date(engine_.clock().now()));
+        out = FolderEditor::add(engine_.sites(), r, DateText::date(clock_.now()), edit);
     else if (r.command == "remove")
-        out = FolderEditor::remove(engine_.sites(), r.target);
+        out = FolderEditor::remove(engine_.sites(), r.target, edit);
     else if (r.command == "add-sites")
-        out = FolderEditor::addSites(engine_.sites(), r.sites);
+        out = FolderEditor::addSites(engine_.sites(), r.sites, edit);
     else
         out = failed(FolderReply::kUsage, "Unknown command " + r.command + ".");
+    engine_.editSites(edit);
     if (out.status == FolderReply::kDone) {
         engine_.updateSiteCount();
-        view.autoSizeColumns();
-        view.show();
+        view_.autoSizeColumns();
+        view_.show();
         if (!engine_.writeSiteListFile()) {
             out.status = FolderReply::kFailed;
             out.message += " The window shows it, but vantrel.dat could not be written.";

@@ -6,6 +6,8 @@
 
 namespace vantrel {
 
+class Clock;
+class MonitorView;
 class SiteMonitor;
 
 // Runs the command line's commands in the running instance, on its own
@@ -18,12 +20,15 @@ class SiteMonitor;
 class FolderCommandServer : public QObject {
     Q_OBJECT
 public:
-    explicit FolderCommandServer(SiteMonitor& engine, QObject* parent = nullptr);
+    // Its changes show in `view`; added sites are dated by `clock`.
+    FolderCommandServer(SiteMonitor& engine, MonitorView& view, const Clock& clock, QObject* parent = nullptr);
 
     void handle(const QByteArray& line, InstanceGuard::Reply reply);
 
 private:
     SiteMonitor& engine_;
+    MonitorView& view_;
+    const Clock& clock_;
 };
 
 } // namespace vantrel

@@ -20,9 +20,9 @@
 
 namespace vantrel {
 
-HistoryController::HistoryController(SiteMonitor& engine, MonitorView& window, HistoryPanel& panel,
-                                     QWidget* dialogParent)
-    : engine_(engine), window_(window), panel_(panel), dialogParent_(dialogParent) {
+HistoryController::HistoryController(SiteMonitor& engine, Clock& clock, MonitorView& window,
+                                     HistoryPanel& panel, QWidget* dialogParent)
+    : engine_(engine), clock_(clock), window_(window), panel_(panel), dialogParent_(dialogParent) {
     // Checks change rows one by one: the panel follows once they settle.
     settle_.setSingleShot(true);
     settle_.setInterval(300);
@@ -43,7 +43,7 @@ void HistoryController::open(bool unattended) {
     // Beside the data files, in the current directory.
     history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
                                                     static_cast<long long>(x.historyMaxMb) << 20,
-                                                    engine_.clock(), x.historyKeepDays);
+                                                    clock_, x.historyKeepDays);
     engine_.setHistory(history_.get());
     if (!history_->available() && unattended) {
         std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());
@@ -60,7 +60,7 @@ void HistoryController::placePane(QSplitter& split, int listHeight) {
     const int pane = stored >= 0 ? std::min(stored, total) : std::max(0, total - listHeight);
     split.setSizes({total - pane, pane});
     connect(&split, &QSplitter::splitterMoved, this, [this, &split] {
-        engine_.extraSettings().historyPane = split.sizes().value(1);
+        engine_.setHistoryPane(split.sizes().value(1));
         paneMoved_ = true;
     });
 }
@@ -71,11 +71,11 @@ void HistoryController::refresh() {
         return;
     const int row = window_.markedRow();
     if (row < 0) {
-        panel_.showSite(history_.get(), {}, {}, engine_.clock().now());
+        panel_.showSite(history_.get(), {}, {}, clock_.now());
         return;
     }
     const SiteEntry& e = engine_.sites().row(row);
-    panel_.showSite(history_.get(), e.url, e.title, engine_.clock().now());
+    panel_.showSite(history_.get(), e.url, e.title, clock_.now());
 }
 
 void HistoryController::exportHistory(bool allSites) {

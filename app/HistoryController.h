@@ -25,7 +25,8 @@ class SqliteCheckHistory;
 class HistoryController : public QObject {
     Q_OBJECT
 public:
-    HistoryController(SiteMonitor& engine, MonitorView& window, HistoryPanel& panel, QWidget* dialogParent);
+    HistoryController(SiteMonitor& engine, Clock& clock, MonitorView& window, HistoryPanel& panel,
+                      QWidget* dialogParent);
     ~HistoryController() override;
 
     // Opens the history when the settings keep one; the panel shows only then.
@@ -50,6 +51,7 @@ public:
 
 private:
     SiteMonitor& engine_;
+    Clock& clock_;
     MonitorView& window_;
     HistoryPanel& panel_;
     QWidget* dialogParent_;

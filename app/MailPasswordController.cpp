@@ -9,8 +9,8 @@
 
 namespace vantrel {
 
-MailPasswordController::MailPasswordController(SiteMonitor& engine, Later later)
-    : engine_(engine), later_(std::move(later)) {}
+MailPasswordController::MailPasswordController(SiteMonitor& engine, MonitorView& window, Later later)
+    : engine_(engine), window_(window), later_(std::move(later)) {}
 
 QString MailPasswordController::key() const {
     return MailKeyring::keyFor(QtText::toQt(engine_.extraSettings().mailUser),
@@ -37,7 +37,7 @@ void MailPasswordController::readPasswordFile() {
     }
     // Said once a run: a check pass must not stop at the same box every time.
     if (!std::exchange(passwordFileWarned_, true))
-        engine_.view().messageBox(r.message, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+        window_.messageBox(r.message, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
 MailPasswordController::Before MailPasswordController::before() const {
@@ -75,7 +75,7 @@ void MailPasswordController::store(const Before& before) {
                                  "). Vantrel uses it until it ends; to keep it without a keyring, name a "
                                  "password file in Preferences, Advanced.";
         later_([this, text] {
-            engine_.view().messageBox(text, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
+            window_.messageBox(text, "Mail Password", MessageButtons::Ok, MessageIcon::Exclamation);
         });
     });
 }

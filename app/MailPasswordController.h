@@ -9,6 +9,7 @@
 
 namespace vantrel {
 
+class MonitorView;
 class SiteMonitor;
 
 // The mail login's password: read at start-up from the keyring, or where none
@@ -20,7 +21,8 @@ public:
     // `later` runs a step now, or once the pass under way has ended.
     using Later = std::function<void(std::function<void()>)>;
 
-    MailPasswordController(SiteMonitor& engine, Later later);
+    // Its boxes open in `window`.
+    MailPasswordController(SiteMonitor& engine, MonitorView& window, Later later);
 
     MailKeyring& keyring() { return keyring_; }
 
@@ -45,6 +47,7 @@ private:
     void store(const Before& before);
 
     SiteMonitor& engine_;
+    MonitorView& window_;
     Later later_;
     MailKeyring keyring_;
     bool passwordFileWarned_ = false;

@@ -25,20 +25,24 @@ void PreferencesController::open() {
         open->activateWindow();
         return;
     }
-    Settings& settings = engine_.settings();
     CPreferencesDlg dlg(pump_, clock_, dialogParent_);
     // Modal to the main window only, so the tray menu can still be opened.
     dlg.setWindowModality(Qt::WindowModal);
-    dlg.copyIn(settings);
+    dlg.copyIn(engine_.settings());
     const MailPasswordController::Before before = mailPassword_.before();
     dlg.copyIn(engine_.extraSettings(), before.password);
     window_.enableToolTips(dlg.toolTips == 1);
     // The result is not looked at: Esc and the close box keep what the last
     // gather took (a Test, Browse or Add to Startup click gathers first).
     dlg.exec();
+    // Copied after the dialog closed, so what changed meanwhile (the
+    // monitoring switch, a snooze, the window's place) is kept.
+    Settings settings = engine_.settings();
     dlg.copyOut(settings);
+    ExtraSettings extra = engine_.extraSettings();
     std::string password;
-    dlg.copyOut(engine_.extraSettings(), password);
+    dlg.copyOut(extra, password);
+    engine_.applySettings(settings, extra);
     window_.enableToolTips(dlg.toolTips == 1);
     mailPassword_.afterPreferences(before, password);
     engine_.saveSettings();

@@ -89,7 +89,7 @@ int CSiteMonitorApp::InitInstance(bool headless) {
     CSiteMonitorDlg dialog;
     QObject::connect(&guard, &InstanceGuard::showRequested, &dialog, &CSiteMonitorDlg::OnTrayRestore);
     // The command line's commands work on this instance's rows.
-    FolderCommandServer commands(dialog.engine());
+    FolderCommandServer commands(dialog.engine(), dialog, dialog.clock());
     guard.setCommandHandler([&commands](const QByteArray& line, InstanceGuard::Reply reply) {
         commands.handle(line, std::move(reply));
     });

@@ -171,7 +171,7 @@ private:
     QTimer checkTimer_;
     PassGate gate_{engine_};
     SiteOptionsController siteOptions_{engine_, services_.secrets, *this, gate_, this};
-    MailPasswordController mailPassword_{engine_,
+    MailPasswordController mailPassword_{engine_, *this,
                                          [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
     HelpLinks help_;
     bool unattended_ = false;

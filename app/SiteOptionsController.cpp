@@ -36,10 +36,11 @@ void SiteOptionsController::showDialog() {
         return;
     // The test string and the options go into the entry; Add and Update take
     // them along with the boxes.
-    SiteEntry& entry = engine_.data().entry;
+    SiteEntry entry = engine_.data().entry;
     const SiteEntry chosen = dlg.entry();
     entry.testString = chosen.testString;
     entry.options = chosen.options;
+    engine_.setEntry(entry);
     window_.show();
     const std::string secret = dlg.secret();
     if (secret.empty())

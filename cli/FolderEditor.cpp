@@ -4,6 +4,7 @@
 #include "model/SiteList.h"
 
 #include <set>
+#include <utility>
 
 namespace vantrel {
 
@@ -16,6 +17,28 @@ bool FolderEditor::knownAction(const std::string& action) {
 }
 
 FolderReply FolderEditor::add(SiteList& list, const FolderRequest& request, const std::string& today) {
+    SiteListEdit edit;
+    FolderReply reply = add(std::as_const(list), request, today, edit);
+    edit.applyTo(list);
+    return reply;
+}
+
+FolderReply FolderEditor::remove(SiteList& list, const std::string& target) {
+    SiteListEdit edit;
+    FolderReply reply = remove(std::as_const(list), target, edit);
+    edit.applyTo(list);
+    return reply;
+}
+
+FolderReply FolderEditor::addSites(SiteList& list, const std::vector<SiteEntry>& sites) {
+    SiteListEdit edit;
+    FolderReply reply = addSites(std::as_const(list), sites, edit);
+    edit.applyTo(list);
+    return reply;
+}
+
+FolderReply FolderEditor::add(const SiteList& list, const FolderRequest& request, const std::string& today,
+                              SiteListEdit& edit) {
     FolderReply reply;
     reply.status = FolderReply::kRefused;
     for (const std::string* text : {&request.title, &request.url, &request.text, &request.action})
@@ -43,14 +66,14 @@ FolderReply FolderEditor::add(SiteList& list, const FolderRequest& request, cons
         reply.message = "This entry is already in the list: " + request.title + " (" + request.url + ").";
         return reply;
     }
-    list.insertAtTop(site);
+    edit = SiteListEdit{SiteListEdit::Kind::AddOne, {site}, -1};
     reply.status = FolderReply::kDone;
     reply.message = "Added " + request.title + " (" + request.url + ").";
     reply.sites.push_back(site);
     return reply;
 }
 
-FolderReply FolderEditor::remove(SiteList& list, const std::string& target) {
+FolderReply FolderEditor::remove(const SiteList& list, const std::string& target, SiteListEdit& edit) {
     FolderReply reply;
     reply.status = FolderReply::kRefused;
     const std::vector<bool> named = rowsNamed(list, target);
@@ -70,14 +93,15 @@ FolderReply FolderEditor::remove(SiteList& list, const std::string& target) {
         return reply;
     }
     const SiteEntry gone = list.row(hits.front());
-    list.removeRow(hits.front());
+    edit = SiteListEdit{SiteListEdit::Kind::Remove, {}, hits.front()};
     reply.status = FolderReply::kDone;
     reply.message = "Removed " + gone.title + " (" + gone.url + ").";
     reply.sites.push_back(gone);
     return reply;
 }
 
-FolderReply FolderEditor::addSites(SiteList& list, const std::vector<SiteEntry>& sites) {
+FolderReply FolderEditor::addSites(const SiteList& list, const std::vector<SiteEntry>& sites,
+                                   SiteListEdit& edit) {
     std::set<std::string> present;
     for (int i = 0; i < list.rowCount(); ++i)
         present.insert(list.row(i).url);
@@ -87,7 +111,7 @@ FolderReply FolderEditor::addSites(SiteList& list, const std::vector<SiteEntry>&
             added.push_back(site);
     FolderReply reply;
     if (!added.empty())
-        list.insertAllAtTop(std::vector<SiteEntry>(added.rbegin(), added.rend()));
+        edit = SiteListEdit{SiteListEdit::Kind::AddAll, std::vector<SiteEntry>(added.rbegin(), added.rend()), -1};
     reply.message = "Imported " + std::to_string(added.size()) + (added.size() == 1 ? " site." : " sites.");
     reply.sites = std::move(added);
     return reply;

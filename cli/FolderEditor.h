@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/FolderRequest.h"
+#include "model/SiteListEdit.h"
 
 #include <string>
 #include <vector>
@@ -25,6 +26,12 @@ public:
     // Adds the sites whose URL is not in the list yet, above the others, in
     // their order.
     static FolderReply addSites(SiteList& list, const std::vector<SiteEntry>& sites);
+    // The same, decided only: `edit` is the change to make to `list` (none
+    // unless the reply is kDone), for an owner that makes it itself.
+    static FolderReply add(const SiteList& list, const FolderRequest& request, const std::string& today,
+                           SiteListEdit& edit);
+    static FolderReply remove(const SiteList& list, const std::string& target, SiteListEdit& edit);
+    static FolderReply addSites(const SiteList& list, const std::vector<SiteEntry>& sites, SiteListEdit& edit);
     // The rows whose title or URL is `target`; every row for an empty one.
     static std::vector<bool> rowsNamed(const SiteList& list, const std::string& target);
     static std::vector<SiteEntry> rows(const SiteList& list);

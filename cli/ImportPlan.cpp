@@ -58,11 +58,16 @@ int ImportPlan::count(Kind kind) const {
     return n;
 }
 
-int ImportPlan::apply(SiteList& list) const {
+std::vector<SiteEntry> ImportPlan::newSites() const {
     std::vector<SiteEntry> added;
     for (auto it = items_.rbegin(); it != items_.rend(); ++it)
         if (it->kind == Kind::New)
             added.push_back(it->row.site);
+    return added;
+}
+
+int ImportPlan::apply(SiteList& list) const {
+    const std::vector<SiteEntry> added = newSites();
     if (!added.empty())
         list.insertAllAtTop(added);
     return static_cast<int>(added.size());

@@ -32,6 +32,9 @@ public:
     const std::vector<Item>& items() const { return items_; }
     int count(Kind kind) const;
 
+    // The new rows in the order SiteList::insertAllAtTop takes them, so the
+    // file's first ends up on top.
+    std::vector<SiteEntry> newSites() const;
     // Adds the new rows to `list`; returns how many.
     int apply(SiteList& list) const;
 

@@ -6,6 +6,7 @@
 #include "model/DataFile.h"
 #include "model/SiteList.h"
 #include "model/SiteListFile.h"
+#include "model/SystemClock.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/MailPasswordFile.h"
 
@@ -81,7 +82,10 @@ FolderReply LocalFolder::run(const FolderRequest& request, const std::string& to
 FolderReply LocalFolder::checkNow(const std::string& target, std::ostream& err) {
     FolderReply reply;
     ConsoleMonitorView view(err);
-    SiteMonitor engine(view);
+    SystemClock clock;
+    MonitorServices services;
+    services.clock = &clock;
+    SiteMonitor engine(view, services);
     engine.loadSettings();
     engine.loadSiteList();
     const std::vector<bool> marked = FolderEditor::rowsNamed(engine.sites(), target);
@@ -103,7 +107,7 @@ FolderReply LocalFolder::checkNow(const std::string& target, std::ostream& err) 
     if (x.history) {
         history = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
                                                        static_cast<long long>(x.historyMaxMb) << 20,
-                                                       engine.clock());
+                                                       clock);
         engine.setHistory(history.get());
     }
     engine.checkMarked(marked);

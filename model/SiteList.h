@@ -34,11 +34,13 @@ public:
     // Index of the first row whose title, URL and test string equal these.
     int findDuplicate(const SiteEntry& entry) const;
 
-    void setObserver(SiteListObserver* observer) { observer_ = observer; }
+    // Watching the rows does not change them: a view may watch a list it
+    // can only read.
+    void setObserver(SiteListObserver* observer) const { observer_ = observer; }
 
 private:
     std::deque<SiteEntry> rows_;
-    SiteListObserver* observer_ = nullptr;
+    mutable SiteListObserver* observer_ = nullptr;
 };
 
 } // namespace vantrel

@@ -120,7 +120,7 @@ void AlertDispatcher::startErrorSound() {
         return;
     // Set on the user-interface thread, before anything plays, so no other
     // thread ever writes the setting.
-    std::string& sound = monitor_.settings().errorSound;
+    std::string& sound = monitor_.mutableSettings().errorSound;
     if (sound.empty())
         sound = kDefaultSound;
     // Do-not-disturb holds the sound for the summary at its end.

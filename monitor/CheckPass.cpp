@@ -35,12 +35,12 @@ State stateOf(const std::string& status) {
 }
 
 // The check as the history keeps it, with what the fetch measured.
-CheckRecord historyRecord(SiteMonitor& m, const CheckVerdict& verdict) {
+CheckRecord historyRecord(const SiteMonitor& m, const CheckVerdict& verdict, std::time_t now) {
     const SiteEntry& entry = m.data().entry;
     const HttpResponse& r = m.lastResponse();
     auto ms = [](double v) { return v < 0 ? -1 : static_cast<int>(v + 0.5); };
     CheckRecord c;
-    c.time = m.clock().now();
+    c.time = now;
     c.url = entry.url;
     c.title = entry.title;
     c.outcome = static_cast<int>(verdict.outcome);
@@ -106,7 +106,7 @@ void CheckPass::runRows(const std::vector<int>& rows) {
 void CheckPass::checkDue(bool timed) {
     SiteMonitor& m = monitor_;
     MonitorView& view = m.view();
-    DialogData& data = m.data();
+    DialogData& data = m.mutableData();
     const std::time_t started = m.clock().now();
     data.statusText = "Downloading...";
     view.show();
@@ -197,7 +197,7 @@ bool CheckPass::checkNext(int rows, int& failureCount) {
 void CheckPass::checkRow(int i, int& failureCount) {
     SiteMonitor& m = monitor_;
     MonitorView& view = m.view();
-    DialogData& data = m.data();
+    DialogData& data = m.mutableData();
     SiteEntry& entry = data.entry;
     AlertDispatcher& alerts = m.alerts();
     OfflineGuard& guard = m.offlineGuard();
@@ -273,7 +273,7 @@ void CheckPass::checkRow(int i, int& failureCount) {
     }
     m.schedule().checked(entry, m.clock().now());
     m.log().writeLogRecord(m.settings(), "\n" + entry.checkDate + " " + entry.url + " " + entry.status);
-    m.recordCheck(historyRecord(m, verdict));
+    m.recordCheck(historyRecord(m, verdict, m.clock().now()));
     // The log and the history have what the check found; a failure of this
     // machine's connection leaves the site in the state it was in.
     if (heldBack)

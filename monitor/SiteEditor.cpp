@@ -57,14 +57,14 @@ void SiteEditor::AddEntry() {
     SiteEntry row = monitor_.data().entry;
     row.createDate = DateText::date(clock_.now());
     row.status = kNewStatus;
-    monitor_.sites().insertAtTop(row);
+    monitor_.mutableSites().insertAtTop(row);
     view.autoSizeColumns();
     monitor_.updateSiteCount();
 }
 
 bool SiteEditor::FindDuplicate() {
     monitor_.view().gather();
-    monitor_.data().siteCount = monitor_.sites().rowCount();
+    monitor_.mutableData().siteCount = monitor_.sites().rowCount();
     return monitor_.sites().findDuplicate(monitor_.data().entry) >= 0;
 }
 
@@ -83,7 +83,7 @@ void SiteEditor::OnRemove() {
     // Gathered first so that showing the new count leaves the entry boxes
     // as they are, typed text included.
     view.gather();
-    monitor_.sites().removeRow(marked);
+    monitor_.mutableSites().removeRow(marked);
     view.autoSizeColumns();
     monitor_.updateSiteCount();
 }
@@ -95,10 +95,10 @@ void SiteEditor::OnClear() {
 void SiteEditor::OnClearAll() {
     MonitorView& view = monitor_.view();
     if (view.messageBox(kClearAllQuestion, appTitle_, MessageButtons::YesNo) == MessageAnswer::Yes)
-        monitor_.sites().clear();
+        monitor_.mutableSites().clear();
     // The entry boxes stay filled: gather before showing the new count.
     view.gather();
-    monitor_.data().siteCount = monitor_.sites().rowCount();
+    monitor_.mutableData().siteCount = monitor_.sites().rowCount();
     view.autoSizeColumns();
     view.show();
 }
@@ -115,8 +115,8 @@ void SiteEditor::SortByColumn(int column) {
         return;
     MonitorView& view = monitor_.view();
     view.gather();
-    monitor_.data().siteCount = monitor_.sites().rowCount();
-    monitor_.sites().sortByColumn(column);
+    monitor_.mutableData().siteCount = monitor_.sites().rowCount();
+    monitor_.mutableSites().sortByColumn(column);
     view.show();
 }
 

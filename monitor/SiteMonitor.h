@@ -3,6 +3,7 @@
 #include "model/ExtraSettings.h"
 #include "model/Settings.h"
 #include "model/SiteList.h"
+#include "model/SiteListEdit.h"
 #include "model/SystemClock.h"
 #include "monitor/AlertDispatcher.h"
 #include "monitor/AlertHold.h"
@@ -51,26 +52,20 @@ public:
     SiteMonitor(const SiteMonitor&) = delete;
     SiteMonitor& operator=(const SiteMonitor&) = delete;
 
-    Settings& settings() { return settings_; }
+    // Read-only views of the engine's state; it changes only through the
+    // commands below.
     const Settings& settings() const { return settings_; }
     // The settings vantrel.ini has no keys for, kept in vantrel-extra.ini.
-    ExtraSettings& extraSettings() { return extraSettings_; }
     const ExtraSettings& extraSettings() const { return extraSettings_; }
-    SiteList& sites() { return sites_; }
     const SiteList& sites() const { return sites_; }
-    DialogData& data() { return data_; }
+    // The current entry and the counters the window's boxes show.
     const DialogData& data() const { return data_; }
-    MonitorView& view() { return view_; }
     // The mail login's password, from the desktop keyring or the password
     // file; the engine keeps it in memory only.
     void setMailPassword(std::string password) { mailPassword_ = std::move(password); }
     const std::string& mailPassword() const { return mailPassword_; }
     bool monitoringOn() const { return monitoringOn_; }
 
-    EventPump& pump() { return *pump_; }
-    Clock& clock() { return *clock_; }
-    SoundPlayer* soundPlayer() { return sound_; }
-    NetworkStatus& network() { return *network_; }
     // The secrets of site logins and alert channels; by default those of the
     // secrets file in the current directory (FileSecretStore).
     const SecretStore* secrets() const { return secrets_; }
@@ -83,26 +78,47 @@ public:
     MailSubmission mailSubmission() const {
         return MailSubmission{extraSettings_.mailSecurity, extraSettings_.mailUser, mailPassword_};
     }
-    // Where the sites' changes, certificate warnings, mail and channel
-    // outcomes and failed saves are announced.
-    AlertSink& alertSink() { return *alertSink_; }
-    CheckLog& log() { return log_; }
     // The chat and push channels the alerts also go to (none: only the
     // report mails, the sound and the error URL).
-    AlertChannels* alertChannels() const { return alertChannels_; }
     void setAlertChannels(AlertChannels* channels) { alertChannels_ = channels; }
+    bool hasAlertChannels() const { return alertChannels_ != nullptr; }
     // The body of the last report mail the passes built.
     const std::string& reportBody() const { return reportBody_; }
     bool passRunning() const { return passRunning_; }
 
+    // The window's commands on that state.
+    // What the window's boxes and counters hold now (the view's gather).
+    void setDialogData(DialogData data) { data_ = std::move(data); }
+    // The settings as Preferences leaves them; the caller saves them.
+    void applySettings(const Settings& settings, const ExtraSettings& extra) {
+        settings_ = settings;
+        extraSettings_ = extra;
+    }
+    // Adds imported sites on top of the rows (the last of `sites` ends up
+    // first), keeping what is typed in the entry boxes, and shows them.
+    void importSites(const std::vector<SiteEntry>& sites);
+    // A change to the rows decided elsewhere (a folder command); the caller
+    // updates the count and the view as the command needs.
+    void editSites(const SiteListEdit& edit) { edit.applyTo(sites_); }
+    // The current entry as a dialog of its own left it (the check options).
+    void setEntry(SiteEntry entry) { data_.entry = std::move(entry); }
+    // The height the user gave the history pane, kept at the end.
+    void setHistoryPane(int height) { extraSettings_.historyPane = height; }
+
     // The check history (none: nothing is kept) and the counters since the
     // start. Every decided check and every alert is recorded in both; a
     // history that cannot be written never stops a check.
-    CheckHistory* history() const { return history_; }
+    const CheckHistory* history() const { return history_; }
     void setHistory(CheckHistory* history) { history_ = history; }
     const CheckCounters& counters() const { return counters_; }
     void recordCheck(const CheckRecord& record);
     void recordAlert(const std::string& channel, bool ok, const std::string& detail);
+    // An alert's outcome that came from elsewhere (a channel's delivery),
+    // kept in the history as it is.
+    void recordDelivery(const AlertRecord& record) {
+        if (history_)
+            history_->recordAlert(record);
+    }
     // A stretch the sites were not monitored (asleep, offline, this
     // machine's connection at fault), kept in the history.
     void recordUnmonitored(std::time_t from, std::time_t to, const std::string& reason);
@@ -224,7 +240,23 @@ private:
     friend class CheckPass;
     friend class PassDownloads;
     friend class TriageCommands;
+    friend class SiteEditor;
+    friend class SleepWake;
 
+    // What the parts of a pass and the editor change, and the services the
+    // engine was given; never handed out to the window.
+    Settings& mutableSettings() { return settings_; }
+    ExtraSettings& mutableExtraSettings() { return extraSettings_; }
+    SiteList& mutableSites() { return sites_; }
+    DialogData& mutableData() { return data_; }
+    MonitorView& view() { return view_; }
+    EventPump& pump() { return *pump_; }
+    Clock& clock() { return *clock_; }
+    SoundPlayer* soundPlayer() { return sound_; }
+    NetworkStatus& network() { return *network_; }
+    AlertSink& alertSink() { return *alertSink_; }
+    CheckLog& log() { return log_; }
+    AlertChannels* alertChannels() const { return alertChannels_; }
     PageFetcher& fetcher() { return fetcher_; }
     ErrorUrlPoster& poster() { return poster_; }
     AlertDispatcher& alerts() { return alerts_; }

@@ -28,7 +28,7 @@ void TriageCommands::clearSnooze(int row) {
 }
 
 void TriageCommands::setSnooze(int row, const std::string& until) {
-    SiteList& sites = monitor_.sites();
+    SiteList& sites = monitor_.mutableSites();
     if (!sites.isValidRow(row))
         return;
     SiteEntry e = sites.row(row);
@@ -40,12 +40,12 @@ void TriageCommands::setSnooze(int row, const std::string& until) {
 }
 
 void TriageCommands::snoozeAll(std::time_t until) {
-    monitor_.extraSettings().snoozeAll = DateText::dateTime(until);
+    monitor_.mutableExtraSettings().snoozeAll = DateText::dateTime(until);
     monitor_.saveSettings();
 }
 
 void TriageCommands::clearSnoozeAll() {
-    monitor_.extraSettings().snoozeAll.clear();
+    monitor_.mutableExtraSettings().snoozeAll.clear();
     monitor_.saveSettings();
 }
 
@@ -57,7 +57,7 @@ void TriageCommands::passEnded() {
     if (pending_.empty())
         return;
     // The pass stored the rows it checked as it had loaded them.
-    SiteList& sites = monitor_.sites();
+    SiteList& sites = monitor_.mutableSites();
     for (const auto& [key, until] : pending_) {
         for (int i = 0; i < sites.rowCount(); ++i) {
             if (siteKey(sites.row(i)) != key || sites.row(i).options.snooze == until)

@@ -1,6 +1,7 @@
 #include "ui/ImportPreviewDlg.h"
 
 #include "cli/FolderEditor.h"
+#include "model/Clock.h"
 #include "model/DateText.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
@@ -135,9 +136,10 @@ void ImportPreviewDlg::replan() {
     import_->setEnabled(fresh > 0);
 }
 
-void ImportPreviewDlg::importInto(SiteMonitor& engine, QWidget* parent) {
+void ImportPreviewDlg::importInto(SiteMonitor& engine, MonitorView& view, const Clock& clock,
+                                  QWidget* parent) {
     if (engine.passRunning()) {
-        engine.view().messageBox("A check pass is running. Please import when it has ended.", kCaption);
+        view.messageBox("A check pass is running. Please import when it has ended.", kCaption);
         return;
     }
     // As for the other file dialogs: the current directory, where the data
@@ -157,14 +159,10 @@ void ImportPreviewDlg::importInto(SiteMonitor& engine, QWidget* parent) {
         std::filesystem::current_path(cwd, ec);
     if (path.isEmpty())
         return;
-    ImportPreviewDlg dialog(engine.sites(), path, DateText::date(engine.clock().now()), parent);
+    ImportPreviewDlg dialog(engine.sites(), path, DateText::date(clock.now()), parent);
     if (dialog.exec() != QDialog::Accepted || engine.passRunning())
         return;
-    engine.view().gather(); // what is typed in the entry boxes stays there
-    dialog.plan().apply(engine.sites());
-    engine.updateSiteCount();
-    engine.view().autoSizeColumns();
-    engine.view().show();
+    engine.importSites(dialog.plan().newSites());
 }
 
 } // namespace vantrel

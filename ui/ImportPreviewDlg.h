@@ -13,6 +13,8 @@ class QTreeWidget;
 
 namespace vantrel {
 
+class Clock;
+class MonitorView;
 class SiteList;
 class SiteMonitor;
 
@@ -32,7 +34,7 @@ public:
     // The whole command: choose a file, preview it, and on "Import" add the
     // new sites to the engine's rows and show them. Nothing happens while a
     // check pass runs, which works on the rows by their places.
-    static void importInto(SiteMonitor& engine, QWidget* parent);
+    static void importInto(SiteMonitor& engine, MonitorView& view, const Clock& clock, QWidget* parent);
 
     const ImportPlan& plan() const { return plan_; }
     // For tests: the folder chooser, the row view, the summary line.

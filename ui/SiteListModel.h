@@ -20,7 +20,7 @@ struct ExtraSettings;
 class SiteListModel : public QAbstractTableModel, public SiteListObserver {
     Q_OBJECT
 public:
-    explicit SiteListModel(SiteList& list, QObject* parent = nullptr);
+    explicit SiteListModel(const SiteList& list, QObject* parent = nullptr);
     ~SiteListModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -68,7 +68,7 @@ public:
 private:
     SiteStateKind stateOf(const SiteEntry& site) const;
 
-    SiteList& list_;
+    const SiteList& list_;
     const ExtraSettings* settings_ = nullptr;
     const Clock* clock_ = nullptr;
     ColumnWidths widths_;

@@ -38,6 +38,8 @@ public:
     // left it, or else where the list is `listHeight` high; follows the
     // user's moves of it from then on.
     void placePane(QSplitter& split, int listHeight);
+    // The history file opened, or none.
+    SqliteCheckHistory* history() const { return history_.get(); }
     // Whether the user moved the line, so the settings are to be saved.
     bool paneMoved() const { return paneMoved_; }
     // Writes the marked site's checks, or every site's, to a CSV file the

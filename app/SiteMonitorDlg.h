@@ -36,6 +36,7 @@ namespace vantrel {
 class HistoryPanel;
 class SiteListModel;
 class SiteNotifications;
+class SqliteCheckHistory;
 class TrayIcon;
 class TriageWiring;
 class WidgetWindow;
@@ -141,6 +142,7 @@ public:
     void OnTrayRestore();
     void OnExportHistory(bool allSites) { history_->exportHistory(allSites); }
     void refreshHistory() { history_->refresh(); }
+    SqliteCheckHistory* checkHistory() const { return history_->history(); }
 
     QTimer& checkTimer() { return checkTimer_; }
     EventPump& pump() { return services_.pump; }

@@ -4,6 +4,7 @@
 // pump records it instead of waiting).
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeSoundPlayer.h"
@@ -79,8 +80,8 @@ int main() {
     FakeSoundPlayer sound;
     CurlHttpClient http;
     SiteMonitor engine(view, MonitorServices{&pump, &clock, &http, &sound});
-    view.data = &engine.data();
-    engine.settings().logFile = "/dev/null";
+    view.engine = &engine;
+    vantrel::test::editSettings(engine, [&](Settings& s, ExtraSettings&) { s.logFile = "/dev/null"; });
     engine.applyMonitorSetting();
     for (int i = 0; i < kSites; ++i) {
         SiteEntry e;
@@ -89,7 +90,7 @@ int main() {
         e.testString = "Welcome";
         e.action = "Email / Sound";
         e.status = "OK";
-        engine.sites().insertAtTop(e);
+        vantrel::test::addSite(engine, e);
     }
 
     auto t0 = Steady::now();

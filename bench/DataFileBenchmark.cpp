@@ -3,6 +3,7 @@
 // measured both ways: replaced through a temporary file and a rename, and
 // rewritten in place (a file with a second hard link).
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/SampleSites.h"
 #include "tests/support/TempDir.h"
@@ -14,17 +15,17 @@ using namespace vantrel;
 
 namespace {
 
-void fill(SiteList& list, int n) {
+void fill(SiteMonitor& engine, int n) {
     auto rows = test::sampleSites(n);
-    list.insertAllAtTop({rows.rbegin(), rows.rend()});
+    test::addSites(engine, {rows.rbegin(), rows.rend()});
 }
 
 void BM_SaveSiteList(benchmark::State& state) {
     test::TempDir dir;
     test::FakeMonitorView view;
     SiteMonitor engine(view);
-    view.data = &engine.data();
-    fill(engine.sites(), static_cast<int>(state.range(0)));
+    view.engine = &engine;
+    fill(engine, static_cast<int>(state.range(0)));
     for (auto _ : state)
         benchmark::DoNotOptimize(engine.saveSiteList());
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -34,8 +35,8 @@ void BM_SaveSiteListInPlace(benchmark::State& state) {
     test::TempDir dir;
     test::FakeMonitorView view;
     SiteMonitor engine(view);
-    view.data = &engine.data();
-    fill(engine.sites(), static_cast<int>(state.range(0)));
+    view.engine = &engine;
+    fill(engine, static_cast<int>(state.range(0)));
     engine.saveSiteList();
     if (::link("vantrel.dat", "vantrel.dat.link") != 0) {
         state.SkipWithError("no hard link");
@@ -51,16 +52,16 @@ void BM_LoadSiteList(benchmark::State& state) {
     {
         test::FakeMonitorView view;
         SiteMonitor writer(view);
-        view.data = &writer.data();
-        fill(writer.sites(), static_cast<int>(state.range(0)));
+        view.engine = &writer;
+        fill(writer, static_cast<int>(state.range(0)));
         writer.saveSiteList();
     }
     test::FakeMonitorView view;
     SiteMonitor engine(view);
-    view.data = &engine.data();
+    view.engine = &engine;
     for (auto _ : state) {
         state.PauseTiming();
-        engine.sites().clear();
+        vantrel::test::setSites(engine, {});
         state.ResumeTiming();
         engine.loadSiteList();
     }

@@ -5,6 +5,7 @@
 #include "monitor/MonitorView.h"
 #include "monitor/SiteEditor.h"
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,7 +40,8 @@ public:
 
 // n sites whose titles and URLs are in two unrelated random orders, so that
 // sorting by one column scrambles the other.
-void fill(SiteList& list, int n) {
+void fill(SiteMonitor& engine, int n) {
+    std::vector<SiteEntry> rows;
     std::vector<int> a(static_cast<size_t>(n));
     std::iota(a.begin(), a.end(), 0);
     std::vector<int> b = a;
@@ -55,12 +57,13 @@ void fill(SiteList& list, int n) {
         e.createDate = "01 Jan 2026";
         e.checkDate = "08 Dec 2026 01:23:45";
         e.status = (i % 3) ? "OK" : "404";
-        list.insertAtTop(e);
+        rows.push_back(e);
     }
+    vantrel::test::addSites(engine, rows);
 }
 
 struct Fixture {
-    explicit Fixture(int n) { fill(engine.sites(), n); }
+    explicit Fixture(int n) { fill(engine, n); }
     NullView view;
     SiteMonitor engine{view};
     SystemClock clock;
@@ -87,14 +90,15 @@ void BM_SortByColumnAlreadySorted(benchmark::State& state) {
 
 void BM_AddEntry(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    SiteEntry& entry = f.engine.data().entry;
+    SiteEntry entry;
     entry.title = "A new site"; // no duplicate: the search reads every row
     entry.url = "http://new.example.test/";
     entry.action = "Sound";
+    f.engine.setEntry(entry);
     for (auto _ : state) {
         f.editor.OnAdd();
         state.PauseTiming();
-        f.engine.sites().removeRow(0);
+        f.engine.editSites(SiteListEdit{SiteListEdit::Kind::Remove, {}, 0});
         state.ResumeTiming();
     }
 }
@@ -105,7 +109,7 @@ void BM_RemoveRow(benchmark::State& state) {
     for (auto _ : state) {
         f.editor.OnRemove();
         state.PauseTiming();
-        f.engine.sites().insertAtTop(f.engine.data().entry);
+        vantrel::test::addSite(f.engine, f.engine.data().entry);
         state.ResumeTiming();
     }
 }

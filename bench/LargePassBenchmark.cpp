@@ -9,6 +9,7 @@
 #include "history/SqliteCheckHistory.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network}};
     SqliteCheckHistory history(SqliteCheckHistory::kFileName, 90, 512LL * 1024 * 1024, clock);
     engine.setHistory(&history);
-    view.data = &engine.data();
+    view.engine = &engine;
     engine.applyMonitorSetting();
     std::vector<std::string> urls;
     for (int i = sites - 1; i >= 0; --i) {
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
         e.testString = "Welcome";
         e.action = "Email / Sound";
         e.status = "OK";
-        engine.sites().insertAtTop(e);
+        vantrel::test::addSite(engine, e);
     }
     for (int i = 0; i < sites; ++i)
         urls.push_back(engine.sites().row(i).url);

@@ -12,6 +12,7 @@
 #include "monitor/ContentMatcher.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/HttpTestServer.h"
@@ -79,13 +80,13 @@ struct PassEngine {
     SiteMonitor engine{view, MonitorServices{&pump, &clock, &http}};
 
     PassEngine(HttpTestServer& web, const char* match, const char* test) {
-        view.data = &engine.data();
-        engine.settings().logFile = "/dev/null";
+        view.engine = &engine;
+        vantrel::test::editSettings(engine, [&](Settings& s, ExtraSettings&) { s.logFile = "/dev/null"; });
         engine.applyMonitorSetting();
         for (int i = 0; i < 200; ++i) {
             SiteEntry e("Site " + std::to_string(i), web.url("/page"), test, "Sound", "", "", "", "OK");
             e.options.match = match;
-            engine.sites().insertAtTop(e);
+            vantrel::test::addSite(engine, e);
         }
     }
     double pass() {

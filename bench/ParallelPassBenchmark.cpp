@@ -10,6 +10,7 @@
 #include "bench/ChildPageServers.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
@@ -85,14 +86,14 @@ struct Bench {
 
     explicit Bench(const bench::ChildPageServers& servers) : web(servers) {
         pump.alongsideOnWorker = true;
-        view.data = &engine.data();
-        engine.settings().logFile = "/dev/null";
+        view.engine = &engine;
+        vantrel::test::editSettings(engine, [&](Settings& s, ExtraSettings&) { s.logFile = "/dev/null"; });
         engine.applyMonitorSetting();
     }
 
     // `count` sites; with `hanging`, every twentieth one hangs.
     void fill(int count, bool hanging) {
-        engine.sites().clear();
+        vantrel::test::setSites(engine, {});
         for (int i = count - 1; i >= 0; --i) {
             SiteEntry e;
             e.title = "Site " + std::to_string(i);
@@ -101,24 +102,24 @@ struct Bench {
             e.testString = "Welcome";
             e.action = "Sound";
             e.status = "OK";
-            engine.sites().insertAtTop(e);
+            vantrel::test::addSite(engine, e);
         }
     }
 
     // One site only: the hanging one.
     void fillSlowest() {
-        engine.sites().clear();
+        vantrel::test::setSites(engine, {});
         SiteEntry e;
         e.title = "Slowest";
         e.url = web.hangUrl();
         e.testString = "Welcome";
         e.action = "Sound";
         e.status = "OK";
-        engine.sites().insertAtTop(e);
+        vantrel::test::addSite(engine, e);
     }
 
     double pass(int parallel) {
-        engine.extraSettings().parallelFetches = parallel;
+        vantrel::test::editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = parallel; });
         const double cpu0 = cpuSeconds();
         const auto t0 = Steady::now();
         engine.runCheckPass();

@@ -3,6 +3,7 @@
 // column sizing.
 #include "app/SiteMonitorDlg.h"
 #include "model/SiteListFile.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ void BM_StartWith10000Sites(benchmark::State& state) {
         settle();
         benchmark::DoNotOptimize(dlg.listView()->model()->rowCount());
         state.PauseTiming();
-        dlg.engine().sites().clear(); // keep the file as it is when the window closes
+        vantrel::test::setSites(dlg.engine(), {}); // keep the file as it is when the window closes
         state.ResumeTiming();
     }
 }
@@ -51,8 +52,7 @@ void BM_AddAndRemoveIn10000(benchmark::State& state) {
     settle();
     int n = 0;
     for (auto _ : state) {
-        SiteEntry& e = dlg.engine().data().entry;
-        e = SiteEntry{"Added " + std::to_string(n++), "http://added.example.test/", "", "Sound", "", "", "", ""};
+        dlg.engine().setEntry(SiteEntry{"Added " + std::to_string(n++), "http://added.example.test/", "", "Sound", "", "", "", ""});
         dlg.show();
         dlg.OnAdd();
         settle();

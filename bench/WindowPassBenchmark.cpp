@@ -10,6 +10,7 @@
 #include "bench/ChildPageServers.h"
 #include "history/SqliteCheckHistory.h"
 #include "model/SiteListFile.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
             const double cpu = cpuSeconds() - cpu0;
             // The memory after the pass is read once its history is written
             // and the program has been at rest for a moment, as between passes.
-            if (auto* history = dynamic_cast<SqliteCheckHistory*>(dlg.engine().history()))
+            if (auto* history = dlg.checkHistory())
                 history->flush(std::chrono::seconds(30));
             QEventLoop rest;
             QTimer::singleShot(500, &rest, &QEventLoop::quit);
@@ -209,7 +210,7 @@ int main(int argc, char** argv) {
             "start with %d sites and a history: %.3f s to the settings file rewritten%s (target 0.2 s), "
             "%.3f s to the end of the start-up, RSS %ld kB\n",
             sites, toIni, written != before ? "" : " (NOT rewritten)", whole, residentKb());
-        dlg.engine().sites().clear(); // keep the file as it is
+        vantrel::test::setSites(dlg.engine(), {}); // keep the file as it is
     }
     const int parallel = ExtraSettings{}.parallelFetches;
     const double curl = curlAnchor(servers, sites, parallel);

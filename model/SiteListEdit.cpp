@@ -18,6 +18,14 @@ void SiteListEdit::applyTo(SiteList& list) const {
     case Kind::Remove:
         list.removeRow(row);
         break;
+    case Kind::Change:
+        list.setRow(row, sites.front());
+        break;
+    case Kind::Replace:
+        list.clear();
+        if (!sites.empty())
+            list.insertAllAtTop(sites);
+        break;
     }
 }
 

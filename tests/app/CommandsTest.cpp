@@ -459,9 +459,10 @@ TEST_F(CommandsTest, TextsAreShownWhole) {
 
     // The narrow read-only fields keep their places; a text longer than the
     // field shows its start and is whole in the tool tip.
-    SiteEntry& entry = window.engine().data().entry;
+    SiteEntry entry = window.engine().data().entry;
     entry.status = "Bad - Test String text Not Found";
     entry.checkDate = "08 Dec 2026 01:23:45";
+    window.engine().setEntry(entry);
     window.show();
     for (const char* name : {"Site Status", "Check Date"}) {
         SCOPED_TRACE(name);

@@ -2,6 +2,7 @@
 #include "app/SiteMonitorDlg.h"
 #include "app/TriageWiring.h"
 #include "model/DateText.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/HttpTestServer.h"
@@ -104,11 +105,6 @@ struct PrivateBus {
 
 namespace {
 
-void setSites(SiteMonitor& engine, const std::vector<SiteEntry>& rows) {
-    engine.sites().clear();
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        engine.sites().insertAtTop(*it);
-}
 
 } // namespace
 
@@ -130,7 +126,7 @@ TEST(DesktopNotifications, OneASiteReplacedInPlaceAndNoneWhenSwitchedOff) {
     SiteEntry shop{"Shop", web.url("/shop"), "Welcome", "", "", "", "", "OK"};
     SiteEntry blog{"Blog", web.url("/up"), "", "", "", "", "", "OK"};
     SiteEntry wiki{"Wiki & Docs", "http://127.0.0.1:1/wiki", "", "", "", "", "", "New"};
-    setSites(engine, {shop, blog, wiki});
+    test::setSites(engine, {shop, blog, wiki});
     engine.runCheckPass();
     ASSERT_TRUE(service.waitForCalls(2));
     std::vector<QJsonObject> calls = service.calls();
@@ -167,8 +163,8 @@ TEST(DesktopNotifications, OneASiteReplacedInPlaceAndNoneWhenSwitchedOff) {
     EXPECT_EQ(calls[2]["actions"].toArray(), (QJsonArray{"open", "Open site"}));
 
     // Switched off: a failure passes without a notification.
-    engine.extraSettings().notifications = false;
-    setSites(engine, {SiteEntry{"Down", "http://127.0.0.1:1/", "", "", "", "", "", "OK"}});
+    test::editExtra(engine, [&](ExtraSettings& x) { x.notifications = false; });
+    test::setSites(engine, {SiteEntry{"Down", "http://127.0.0.1:1/", "", "", "", "", "", "OK"}});
     engine.runCheckPass();
     QTest::qWait(500);
     EXPECT_EQ(service.calls().size(), 3u);
@@ -193,7 +189,7 @@ TEST(DesktopNotifications, ActionsReachTheSiteAndDoNotDisturbHoldsThenSummarises
     window.checkTimer().stop();
     SiteMonitor& engine = window.engine();
     const std::string url = web.url("/shop");
-    setSites(engine, {SiteEntry{"Shop", url, "Welcome", "", "", "", "", "OK"}});
+    test::setSites(engine, {SiteEntry{"Shop", url, "Welcome", "", "", "", "", "OK"}});
     engine.runCheckPass();
     ASSERT_TRUE(service.waitForCalls(1));
     ASSERT_TRUE(
@@ -220,7 +216,7 @@ TEST(DesktopNotifications, ActionsReachTheSiteAndDoNotDisturbHoldsThenSummarises
     // one summary of both.
     service.control("SetInhibited", {true});
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.siteNotifications().inhibited(); }, 5000));
-    setSites(engine, {SiteEntry{"A", "http://127.0.0.1:1/a", "", "", "", "", "", "OK"},
+    test::setSites(engine, {SiteEntry{"A", "http://127.0.0.1:1/a", "", "", "", "", "", "OK"},
                       SiteEntry{"B", "http://127.0.0.1:1/b", "", "", "", "", "", "OK"}});
     engine.runCheckPass();
     QTest::qWait(500);

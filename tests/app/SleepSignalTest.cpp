@@ -1,5 +1,6 @@
 #include "app/PowerNetworkWatch.h"
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
@@ -102,10 +103,10 @@ TEST(PowerNetworkWatch, SleepAndNetworkHoldChecksAndTheirEndChecksAtOnce) {
     FakeNetworkStatus network;
     vantrel::test::MemoryHistory history;
     SiteMonitor engine(view, MonitorServices{&pump, &clock, nullptr, nullptr, &network});
-    view.data = &engine.data();
+    view.engine = &engine;
     engine.setHistory(&history);
     engine.applyMonitorSetting();
-    engine.sites().insertAtTop(SiteEntry{"Up", web.url("/up"), "well", "", "", "", "", "OK"});
+    addSite(engine, SiteEntry{"Up", web.url("/up"), "well", "", "", "", "", "OK"});
 
     PowerNetworkWatch watch(engine,
                             QDBusConnection::connectToBus(QString::fromStdString(address), "engine-system"));

@@ -2,6 +2,7 @@
 #include "app/SiteMonitorDlg.h"
 #include "model/DateText.h"
 #include "tests/app/ByName.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
@@ -128,7 +129,7 @@ TEST(Tray, LastFailedReportMailShowsUntilAMailGoesOut) {
     ASSERT_TRUE(line && footer);
     EXPECT_FALSE(line->isVisibleTo(&dlg));
 
-    dlg.engine().sites().insertAtTop(SiteEntry{"Shop", "http://127.0.0.1:1/", "", "Email", "", "", "", "OK"});
+    test::addSite(dlg.engine(), SiteEntry{"Shop", "http://127.0.0.1:1/", "", "Email", "", "", "", "OK"});
     dlg.engine().runCheckPass();
     // The server's reply keeps its line end in the mailer's text; the line
     // shows it on one line.
@@ -152,7 +153,7 @@ TEST(Tray, LastFailedReportMailShowsUntilAMailGoesOut) {
     // The site recovers and its recovery report goes out: the line goes.
     SiteEntry back = dlg.engine().sites().row(0);
     back.url = web.url("/up");
-    dlg.engine().sites().setRow(0, back);
+    test::setRow(dlg.engine(), 0, back);
     dlg.engine().runCheckPass();
     EXPECT_EQ(smtp.connections(), 2);
     EXPECT_TRUE(dlg.mailFailure().isEmpty());
@@ -346,10 +347,10 @@ TEST(Tray, CheckNowFromWindowAndTrayAndAFailingSiteOpensItsRow) {
     web.route("/b", vantrel::test::HttpTestServer::ok("closed"));
     TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
     CSiteMonitorDlg dlg;
+    const SiteList& sites = dlg.engine().sites();
     dlg.OnInitDialog();
-    SiteList& sites = dlg.engine().sites();
-    sites.insertAtTop(SiteEntry{"B", web.url("/b"), "Welcome", "", "", "", "", "OK"});
-    sites.insertAtTop(SiteEntry{"A", web.url("/a"), "", "", "", "", "", "New"});
+    vantrel::test::addSite(dlg.engine(), SiteEntry{"B", web.url("/b"), "Welcome", "", "", "", "", "OK"});
+    vantrel::test::addSite(dlg.engine(), SiteEntry{"A", web.url("/a"), "", "", "", "", "", "New"});
     QAction* checkNow = nullptr;
     for (QAction* menu : dlg.findChildren<QMenuBar*>().at(0)->actions())
         for (QAction* a : menu->menu() ? menu->menu()->actions() : QList<QAction*>())

@@ -4,6 +4,7 @@
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
 #include "history/SqliteCheckHistory.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeSoundPlayer.h"
@@ -51,23 +52,22 @@ CheckRecord check(std::time_t t, int outcome, int ms, const std::string& url = "
 class CheckHistoryTest : public ::testing::Test {
 protected:
     CheckHistoryTest() {
-        view.data = &engine.data();
+        view.engine = &engine;
         web.route("/good", HttpTestServer::ok("<html>Welcome home</html>"));
         web.route("/changed", HttpTestServer::ok("<html>under maintenance</html>"));
         web.route("/hook", HttpTestServer::ok("noted"));
-        Settings& s = engine.settings();
-        s.email1 = "ops@example.test";
-        s.smtpServer = smtp.hostPort();
-        s.notify = "On Change";
-        s.everyError = "no";
+        editSettings(engine, [&](Settings& s, ExtraSettings&) {
+            s.email1 = "ops@example.test";
+            s.smtpServer = smtp.hostPort();
+            s.notify = "On Change";
+            s.everyError = "no";
+        });
         engine.setHistory(&history);
         engine.applyMonitorSetting();
     }
 
     void setSites(const std::vector<SiteEntry>& top) {
-        engine.sites().clear();
-        for (auto it = top.rbegin(); it != top.rend(); ++it)
-            engine.sites().insertAtTop(*it);
+        test::setSites(engine, top);
     }
 
     SiteEntry site(const std::string& path, const std::string& action, const std::string& status) {

@@ -1,6 +1,7 @@
 #include "model/ExtraSettingsFile.h"
 #include "model/SettingsFile.h"
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/TempDir.h"
 
@@ -161,13 +162,13 @@ TEST(ExtraSettingsFile, WrittenOnlyOnceAChangeNeedsIt) {
     EXPECT_FALSE(TempDir::exists(ExtraSettingsFile::kFileName));
     const std::string ini = TempDir::readFile(SettingsFile::kFileName);
 
-    monitor.extraSettings().confirmAttempts = 3;
+    test::editExtra(monitor, [&](ExtraSettings& x) { x.confirmAttempts = 3; });
     ASSERT_TRUE(monitor.saveSettings());
     EXPECT_EQ(TempDir::readFile(SettingsFile::kFileName), ini);
     EXPECT_NE(TempDir::readFile(ExtraSettingsFile::kFileName).find("\r\nCONFIRM=3\r\n"), std::string::npos);
 
     // Back to the default, the file is kept up to date rather than left stale.
-    monitor.extraSettings().confirmAttempts = 1;
+    test::editExtra(monitor, [&](ExtraSettings& x) { x.confirmAttempts = 1; });
     ASSERT_TRUE(monitor.saveSettings());
     EXPECT_NE(TempDir::readFile(ExtraSettingsFile::kFileName).find("\r\nCONFIRM=1\r\n"), std::string::npos);
 

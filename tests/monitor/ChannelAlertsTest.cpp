@@ -2,6 +2,7 @@
 #include "model/DateText.h"
 #include "monitor/SiteMonitor.h"
 #include "notify/AlertChannels.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
@@ -103,10 +104,11 @@ HttpResponse page(int status, std::string body) {
 class ChannelPassTest : public ::testing::Test {
 protected:
     ChannelPassTest() {
-        view.data = &engine.data();
-        Settings& s = engine.settings();
-        s.email1 = "ops@example.test";
-        s.smtpServer = smtp.hostPort();
+        view.engine = &engine;
+        editSettings(engine, [&](Settings& s, ExtraSettings&) {
+            s.email1 = "ops@example.test";
+            s.smtpServer = smtp.hostPort();
+        });
         engine.applyMonitorSetting();
         engine.setAlertChannels(&channels);
     }
@@ -129,7 +131,7 @@ protected:
 TEST_F(ChannelPassTest, StateChangesReachTheChannelsAndMailExplainsOnlyWhenAsked) {
     SiteEntry shop("Shop", "http://shop.test/", "Welcome", "Email", "", "01 Dec 2026", "", "OK");
     shop.options.channels = "2, 3";
-    engine.sites().insertAtTop(shop);
+    addSite(engine, shop);
     http.script["http://shop.test/"] = {
         page(200, "<title>Maintenance</title> back soon"), page(200, "<p>Welcome</p>"),
         page(200, "<title>Maintenance</title> back soon"), page(200, "Welcome")};
@@ -153,7 +155,7 @@ TEST_F(ChannelPassTest, StateChangesReachTheChannelsAndMailExplainsOnlyWhenAsked
     // with options.
     EXPECT_EQ(plain.find("Reason:"), std::string::npos) << plain;
 
-    engine.extraSettings().mailExplain = true;
+    editExtra(engine, [&](ExtraSettings& x) { x.mailExplain = true; });
     clock.advance(600);
     engine.runCheckPass(); // down, explained
     clock.advance(1200);

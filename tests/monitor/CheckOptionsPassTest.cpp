@@ -2,6 +2,7 @@
 #include "monitor/CheckPass.h"
 #include "monitor/MetricsText.h"
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
@@ -34,12 +35,13 @@ std::string fileText(const std::string& name) {
 class CheckOptionsPassTest : public ::testing::Test {
 protected:
     CheckOptionsPassTest() {
-        view.data = &engine.data();
-        Settings& s = engine.settings();
-        s.email1 = "ops@example.test";
-        s.smtpServer = smtp.hostPort();
-        s.everyError = "no";
-        s.notify = "On Change";
+        view.engine = &engine;
+        editSettings(engine, [&](Settings& s, ExtraSettings&) {
+            s.email1 = "ops@example.test";
+            s.smtpServer = smtp.hostPort();
+            s.everyError = "no";
+            s.notify = "On Change";
+        });
         engine.applyMonitorSetting();
     }
 
@@ -67,7 +69,7 @@ TEST_F(CheckOptionsPassTest, SlowAfterItsChecksInARowAlertsAsSlowAndRecoversWhen
     SiteOptions o;
     o.slowMs = "2000";
     o.slowCount = "2";
-    engine.sites().insertAtTop(site("slow", "OK", o));
+    addSite(engine, site("slow", "OK", o));
     http.script["http://slow.test/"] = {answer(200, "", 4200), answer(200, "", 4200), answer(200, "", 4200),
                                         answer(200, "", 300)};
     smtp.addSession(SmtpTestPeer::acceptingSession());
@@ -100,8 +102,8 @@ TEST_F(CheckOptionsPassTest, SlowAfterItsChecksInARowAlertsAsSlowAndRecoversWhen
 TEST_F(CheckOptionsPassTest, TheReasonReachesTheRowTheMailTheHistoryAndTheMetrics) {
     SiteOptions o;
     o.statusCodes = "200-299";
-    engine.sites().insertAtTop(site("plain", "OK"));
-    engine.sites().insertAtTop(site("coded", "OK", o));
+    addSite(engine, site("plain", "OK"));
+    addSite(engine, site("coded", "OK", o));
     http.script["http://coded.test/"] = {answer(503, "down for maintenance", 20)};
     http.script["http://plain.test/"] = {HttpResponse{}}; // refused, say
     http.script["http://plain.test/"].front().errorNumber = 12007;
@@ -136,9 +138,9 @@ TEST_F(CheckOptionsPassTest, OwnIntervalsCheckOnlyTheSitesThatAreDue) {
     every10.every = "10";
     SiteEntry recent = site("recent", "OK", every10);
     recent.checkDate = DateText::dateTime(clock.now() - 5 * 60); // kept from before a restart
-    engine.sites().insertAtTop(site("interval", "OK"));
-    engine.sites().insertAtTop(recent);
-    engine.sites().insertAtTop(site("often", "OK", every1)); // never checked: due at once
+    addSite(engine, site("interval", "OK"));
+    addSite(engine, recent);
+    addSite(engine, site("often", "OK", every1)); // never checked: due at once
     for (const char* name : {"interval", "recent", "often"})
         http.script[std::string("http://") + name + ".test/"] = {answer(200, "", 5)};
     engine.applyMonitorSetting(); // monitoring starts now

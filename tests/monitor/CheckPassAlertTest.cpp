@@ -1,4 +1,5 @@
 #include "tests/monitor/CheckPassFixture.h"
+#include "tests/support/EngineSetup.h"
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -63,7 +64,7 @@ TEST_F(CheckPassTest, OfflineGuardOffOrTooFewSitesReportsEveryFailure) {
         return e;
     };
     // The guard off: three refused sites report as they always have.
-    engine.extraSettings().offlineGuard = false;
+    editExtra(engine, [&](ExtraSettings& x) { x.offlineGuard = false; });
     setSites({refused("A"), refused("B"), refused("C")});
     for (int k = 0; k < 3; ++k)
         smtp.addSession(SmtpTestPeer::acceptingSession());
@@ -75,9 +76,9 @@ TEST_F(CheckPassTest, OfflineGuardOffOrTooFewSitesReportsEveryFailure) {
     EXPECT_EQ(network.asked, 0);
 
     // The guard on, two sites only: not enough to call the machine offline.
-    engine.extraSettings().offlineGuard = true;
+    editExtra(engine, [&](ExtraSettings& x) { x.offlineGuard = true; });
     setSites({refused("A"), refused("B")});
-    engine.settings().everyError = "yes";
+    editSettings(engine, [&](Settings& s, ExtraSettings&) { s.everyError = "yes"; });
     smtp.addSession(SmtpTestPeer::acceptingSession());
     smtp.addSession(SmtpTestPeer::acceptingSession());
     engine.runCheckPass();
@@ -198,7 +199,7 @@ TEST_F(CheckPassTest, CertificateEndingSoonWarnsOnceADay) {
     EXPECT_EQ(view.certificates.size(), 2u);
 
     // Warnings off.
-    engine.extraSettings().certWarnDays = 0;
+    editExtra(engine, [&](ExtraSettings& x) { x.certWarnDays = 0; });
     clock.set(1796690625 + 2 * 86400);
     engine.runCheckPass();
     EXPECT_EQ(smtp.connections(), 2);
@@ -236,7 +237,7 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
     // notifications are on is the sink's to decide, not the engine's.
     engine.runCheckPass();
     EXPECT_EQ(view.siteChangeSummaries.size(), 1u);
-    engine.extraSettings().notifications = false;
+    editExtra(engine, [&](ExtraSettings& x) { x.notifications = false; });
     setSites({site("refused", "Sound", "OK")});
     engine.runCheckPass();
     EXPECT_EQ(view.siteChangeSummaries.size(), 2u);

@@ -3,6 +3,7 @@
 #include "model/DateText.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
@@ -26,23 +27,22 @@ namespace vantrel::test {
 class CheckPassTest : public ::testing::Test {
 protected:
     CheckPassTest() {
-        view.data = &engine.data();
+        view.engine = &engine;
         web.route("/good", HttpTestServer::ok("<html>Welcome home</html>"));
         web.route("/changed", HttpTestServer::ok("<html>welcome, under maintenance</html>"));
         web.route("/hook", HttpTestServer::status(500, "Internal Server Error", "broken"));
-        Settings& s = engine.settings();
-        s.email1 = "ops@example.test";
-        s.smtpServer = smtp.hostPort();
-        s.notify = "On Change";
-        s.everyError = "no";
+        editSettings(engine, [&](Settings& s, ExtraSettings&) {
+            s.email1 = "ops@example.test";
+            s.smtpServer = smtp.hostPort();
+            s.notify = "On Change";
+            s.everyError = "no";
+        });
         engine.applyMonitorSetting();
     }
 
     // Sites from the top row down.
     void setSites(const std::vector<SiteEntry>& top) {
-        engine.sites().clear();
-        for (auto it = top.rbegin(); it != top.rend(); ++it)
-            engine.sites().insertAtTop(*it);
+        test::setSites(engine, top);
     }
 
     SiteEntry site(const std::string& path, const std::string& action, const std::string& status,

@@ -1,4 +1,5 @@
 #include "tests/monitor/CheckPassFixture.h"
+#include "tests/support/EngineSetup.h"
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -53,21 +54,21 @@ TEST_F(CheckPassTest, ParallelPassHasTheEffectsOfAOneAtATimePass) {
                                     at("changed", "Sound", "Bad - Test String text Not Found"),
                                     at("hang", "Email / URL", "OK")};
     clock.set(1796690625);
-    engine.settings().email2 = "boss@example.test";
-    engine.settings().everyError = "yes";
+    editSettings(engine, [&](Settings& s, ExtraSettings&) { s.email2 = "boss@example.test"; });
+    editSettings(engine, [&](Settings& s, ExtraSettings&) { s.everyError = "yes"; });
 
     auto passWith = [&](int parallel) {
         SmtpTestPeer mail;
         for (int k = 0; k < 30; ++k)
             mail.addSession(SmtpTestPeer::acceptingSession());
-        engine.settings().smtpServer = mail.hostPort();
-        engine.extraSettings().parallelFetches = parallel;
+        editSettings(engine, [&](Settings& s, ExtraSettings&) { s.smtpServer = mail.hostPort(); });
+        editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = parallel; });
         setSites(sites);
         std::remove("vantrel.log");
         view.tray.clear();
         view.boxes.clear();
         sound.played.clear();
-        engine.data().checkCount = 0;
+        editData(engine, [&](DialogData& d) { d.checkCount = 0; });
         view.show();
         const int hooksBefore = countRequests(pages, "GET /hook ");
         const auto start = std::chrono::steady_clock::now();
@@ -119,7 +120,7 @@ TEST_F(CheckPassTest, ParallelPassHasTheEffectsOfAOneAtATimePass) {
     // Every failed check tried once more before it counts, judged beside
     // the downloads: the same effects as one site at a time, with a site
     // that fails once and answers the second time among them.
-    engine.extraSettings().confirmAttempts = 2;
+    editExtra(engine, [&](ExtraSettings& x) { x.confirmAttempts = 2; });
     sites = {at("flaky", "Email / Sound", "OK"), at("refused", "Email / URL / Sound", "OK"),
              at("good", "Email", "404"), at("changed", "Email / URL", "OK"), at("good", "URL", "OK")};
     auto confirmed = [&](int parallel) {
@@ -154,8 +155,8 @@ TEST_F(CheckPassTest, LoginPageStandingInForEverySiteHoldsTheFailuresBack) {
     web.route("/c", HttpTestServer::redirect(login + "/login"));
     for (bool beside : {false, true}) {
         SCOPED_TRACE(beside ? "beside the downloads" : "after the downloads");
-        engine.extraSettings().parallelFetches = 8;
-        engine.extraSettings().confirmAttempts = beside ? 1 : 2;
+        editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = 8; });
+        editExtra(engine, [&](ExtraSettings& x) { x.confirmAttempts = beside ? 1 : 2; });
         pump.alongsideOnWorker = beside;
         setSites({site("a", "Email / URL / Sound", "OK"), site("b", "Email / Sound", "OK"),
                   site("c", "Email", "OK")});
@@ -171,7 +172,7 @@ TEST_F(CheckPassTest, LoginPageStandingInForEverySiteHoldsTheFailuresBack) {
 TEST_F(CheckPassTest, ConfirmedFailureCountsOnlyTheLastAttempt) {
     for (int parallel : {1, 8}) {
         SCOPED_TRACE("parallel " + std::to_string(parallel));
-        engine.extraSettings().parallelFetches = parallel;
+        editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = parallel; });
         std::remove("vantrel.log");
         pump.pauses.clear();
         sound.played.clear();
@@ -180,7 +181,7 @@ TEST_F(CheckPassTest, ConfirmedFailureCountsOnlyTheLastAttempt) {
         web.routeInTurn("/flaky", {HttpTestServer::reset(), HttpTestServer::ok("<html>Welcome back</html>")});
         web.routeInTurn("/shaky",
                         {HttpTestServer::ok("<html>maintenance</html>"), HttpTestServer::ok("Welcome")});
-        engine.extraSettings().confirmAttempts = 3;
+        editExtra(engine, [&](ExtraSettings& x) { x.confirmAttempts = 3; });
         setSites({site("flaky", "Email / Sound", "OK"), site("shaky", "Email / Sound", "OK"),
                   site("refused", "Email / Sound", "OK")});
         smtp.addSession(SmtpTestPeer::acceptingSession());
@@ -205,7 +206,7 @@ TEST_F(CheckPassTest, ConfirmedFailureCountsOnlyTheLastAttempt) {
         EXPECT_EQ(pauses, parallel == 1 ? 1 + 1 + 2 : 2);
 
         // With one attempt, the first answer counts, as it always has.
-        engine.extraSettings().confirmAttempts = 1;
+        editExtra(engine, [&](ExtraSettings& x) { x.confirmAttempts = 1; });
         web.routeInTurn("/flaky", {HttpTestServer::reset(), HttpTestServer::ok("<html>Welcome back</html>")});
         setSites({site("flaky", "Sound", "OK")});
         engine.runCheckPass();
@@ -235,7 +236,7 @@ TEST_F(CheckPassTest, ManyHangingSitesKeepListOrder) {
         expected += "\r\n" + stamp + " " + e.url + " " + status;
     }
     setSites(sites);
-    engine.extraSettings().parallelFetches = 4;
+    editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = 4; });
     pump.alongsideOnWorker = true;
     engine.runCheckPass();
     pump.alongsideOnWorker = false;

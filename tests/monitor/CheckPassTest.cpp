@@ -1,4 +1,5 @@
 #include "tests/monitor/CheckPassFixture.h"
+#include "tests/support/EngineSetup.h"
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -33,8 +34,8 @@ TEST_F(CheckPassTest, MailDecisionTable) {
     int sessions = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.page) + " " + c.action + " " + c.previous);
-        engine.settings().everyError = c.everyError;
-        engine.settings().notify = c.notify;
+        editSettings(engine, [&](Settings& s, ExtraSettings&) { s.everyError = c.everyError; });
+        editSettings(engine, [&](Settings& s, ExtraSettings&) { s.notify = c.notify; });
         SiteEntry e = site(c.page, c.action, c.previous);
         e.errorUrl.clear();
         setSites({e});
@@ -55,12 +56,12 @@ TEST_F(CheckPassTest, MailDecisionTable) {
 TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
     clock.set(1796690625);
     const std::string stamp = DateText::dateTime(clock.now());
-    engine.settings().email2 = "boss@example.test";
+    editSettings(engine, [&](Settings& s, ExtraSettings&) { s.email2 = "boss@example.test"; });
     setSites(
         {site("good", "Email", "404"), site("changed", "Sound", "OK"), site("refused", "URL", "OK", "")});
     smtp.addSession(SmtpTestPeer::acceptingSession());
     smtp.addSession(SmtpTestPeer::acceptingSession());
-    engine.data().checkCount = 7;
+    editData(engine, [&](DialogData& d) { d.checkCount = 7; });
     view.show(); // the counter on screen is what the pass counts on from
     engine.runCheckPass();
 
@@ -92,7 +93,7 @@ TEST_F(CheckPassTest, LogReportsAndRowsOfOnePass) {
 
 TEST_F(CheckPassTest, ReportMailsTakeTheSecurityAndLoginOfTheExtraSettings) {
     setSites({site("refused", "Email", "OK")});
-    engine.extraSettings().mailUser = "ops";
+    editExtra(engine, [&](ExtraSettings& x) { x.mailUser = "ops"; });
     engine.setMailPassword("s3cret");
     engine.runCheckPass();
     // A login without encryption is refused before anything is sent.
@@ -100,7 +101,7 @@ TEST_F(CheckPassTest, ReportMailsTakeTheSecurityAndLoginOfTheExtraSettings) {
     EXPECT_EQ(engine.mailer().stepFlag, SmtpMailer::kStepLogin);
     EXPECT_EQ(smtp.connections(), 0);
 
-    engine.extraSettings().mailSecurity = MailSecurity::StartTls;
+    editExtra(engine, [&](ExtraSettings& x) { x.mailSecurity = MailSecurity::StartTls; });
     setSites({site("refused", "Email", "OK")});
     engine.runCheckPass();
     EXPECT_EQ(engine.mailer().submission(), (MailSubmission{MailSecurity::StartTls, "ops", "s3cret"}));
@@ -148,7 +149,7 @@ TEST_F(CheckPassTest, EmptyListAndMonitoringOff) {
 }
 
 TEST_F(CheckPassTest, MonitorNotYesEndsOnDoneWithoutRearming) {
-    engine.settings().monitor = "maybe";
+    editSettings(engine, [&](Settings& s, ExtraSettings&) { s.monitor = "maybe"; });
     const size_t periods = view.timerPeriods.size();
     engine.runCheckPass();
     EXPECT_EQ(engine.data().statusText, "Done.");
@@ -175,7 +176,7 @@ TEST_F(CheckPassTest, RowsRemovedWhileABoxIsOpenAreNeverTouched) {
     SiteEntry broken = site("good", "URL", "OK");
     broken.errorUrl = refusedUrl + "hook";
     setSites({broken, site("good", "Sound", "OK"), site("good", "Sound", "OK")});
-    view.onBox = [&](const FakeMonitorView::Box&) { engine.sites().clear(); };
+    view.onBox = [&](const FakeMonitorView::Box&) { test::setSites(engine, {}); };
     engine.runCheckPass();
     EXPECT_EQ(engine.sites().rowCount(), 0);
     EXPECT_EQ(view.boxes.size(), 1u); // the pass stopped at the end of the list as it is now
@@ -187,9 +188,9 @@ TEST_F(CheckPassTest, AStopKeepsTheResultsReachedAndGoesNoFurther) {
     for (int parallel : {1, 8}) {
         SCOPED_TRACE(parallel);
         TempDir::writeFile("vantrel.log", "");
-        engine.extraSettings().parallelFetches = parallel;
+        editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = parallel; });
         setSites({site("good", "Email / Sound", "404"), site("changed", "Email / Sound", "OK")});
-        engine.settings().email2 = "boss@example.test";
+        editSettings(engine, [&](Settings& s, ExtraSettings&) { s.email2 = "boss@example.test"; });
         pump.onDispatch = [&] { engine.requestStop(); }; // the end is asked for as the first mail starts
         const std::size_t asked = web.requests().size();
         engine.runCheckPass();
@@ -256,7 +257,7 @@ TEST_F(CheckPassTest, RowWhoseUrlChangedBeforeItsTurnIsFetchedWithItsNewUrl) {
     view.onBox = [&](const FakeMonitorView::Box&) {
         SiteEntry edited = engine.sites().row(1);
         edited.url = web.url("/good");
-        engine.sites().setRow(1, edited);
+        setRow(engine, 1, edited);
     };
     engine.runCheckPass();
     EXPECT_EQ(engine.sites().row(1).status, "OK");

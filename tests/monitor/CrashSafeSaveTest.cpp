@@ -2,6 +2,7 @@
 #include "model/SettingsFile.h"
 #include "model/SiteListFile.h"
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/RecordingEventPump.h"
@@ -34,9 +35,9 @@ constexpr int kSites = 10000;
 class SavingEngine {
 public:
     explicit SavingEngine(int sites, const std::string& generation) {
-        view.data = &engine.data();
+        view.engine = &engine;
         std::vector<SiteEntry> rows = sampleSites(sites, generation);
-        engine.sites().insertAllAtTop(rows);
+        addSites(engine, rows);
     }
 
     std::string bytes() const { return SiteListFile::serialize(engine.sites()); }
@@ -183,9 +184,11 @@ TEST(CrashSafeSave, FileSizeLimitFailsTheSaveWithItsMessageAndKeepsTheOldFiles) 
         const rlimit limit{8192, 8192};
         ::setrlimit(RLIMIT_FSIZE, &limit);
 
-        Settings& settings = large.engine.settings();
-        settings.yourName = std::string(10000, 'n');
-        settings.logFile = "checks.log";
+        editSettings(large.engine, [](Settings& s, ExtraSettings&) {
+            s.yourName = std::string(10000, 'n');
+            s.logFile = "checks.log";
+        });
+        const Settings& settings = large.engine.settings();
         if (large.engine.saveSiteList())
             problems += " the site list save did not fail;";
         if (large.engine.saveSettings())
@@ -193,8 +196,9 @@ TEST(CrashSafeSave, FileSizeLimitFailsTheSaveWithItsMessageAndKeepsTheOldFiles) 
         // The log already stands at 4000 bytes: this record would cross the
         // limit, so it is taken back whole and the user is told, once; the
         // one after it cannot be written either.
-        large.engine.log().writeLogRecord(settings, "\n" + std::string(6000, 'r'));
-        large.engine.log().writeLogRecord(settings, "\nnext record");
+        CheckLog log(large.view);
+        log.writeLogRecord(settings, "\n" + std::string(6000, 'r'));
+        log.writeLogRecord(settings, "\nnext record");
 
         const auto& boxes = large.view.boxes;
         if (boxes.size() != 3)

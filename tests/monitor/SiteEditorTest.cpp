@@ -1,6 +1,7 @@
 #include "monitor/SiteEditor.h"
 #include "model/DateText.h"
 #include "monitor/SiteMonitor.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 class SiteEditorTest : public ::testing::Test {
 protected:
-    SiteEditorTest() { view.data = &engine.data(); }
+    SiteEditorTest() { view.engine = &engine; }
 
     // What the user typed into the entry boxes.
     SiteEntry& typed() { return view.controls.entry; }
@@ -31,7 +32,7 @@ protected:
         e.title = std::move(title);
         e.url = "http://" + e.title;
         e.status = std::move(status);
-        engine.sites().insertAtTop(e);
+        test::addSite(engine, e);
     }
     std::vector<std::string> column(int c) const {
         std::vector<std::string> out;
@@ -40,11 +41,12 @@ protected:
         return out;
     }
     void setMailSettings() {
-        Settings& s = engine.settings();
-        s.smtpServer = "mail.example";
-        s.email1 = "me@example";
-        s.yourName = "Me";
-        s.yourEmail = "me@example";
+        vantrel::test::editSettings(engine, [](Settings& s, ExtraSettings&) {
+            s.smtpServer = "mail.example";
+            s.email1 = "me@example";
+            s.yourName = "Me";
+            s.yourEmail = "me@example";
+        });
     }
 
     FakeMonitorView view;
@@ -90,7 +92,7 @@ TEST_F(SiteEditorTest, AddChecksRunInOrderAndTheFirstFailureRefuses) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         view.boxes.clear();
-        engine.settings() = c.settings;
+        engine.applySettings(c.settings, engine.extraSettings());
         type("Site", c.url, c.action);
         editor.OnAdd();
         ASSERT_EQ(view.boxes.size(), 1u);

@@ -4,6 +4,7 @@
 #include "monitor/SiteMonitor.h"
 #include "monitor/SnoozePolicy.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
@@ -46,21 +47,20 @@ private:
 class TriageTest : public ::testing::Test {
 protected:
     TriageTest() {
-        view.data = &engine.data();
+        view.engine = &engine;
         engine.setHistory(&history);
         web.route("/hook", HttpTestServer::ok("called"));
-        Settings& s = engine.settings();
-        s.email1 = "ops@example.test";
-        s.smtpServer = smtp.hostPort();
-        s.notify = "On Change";
-        s.everyError = "no";
+        editSettings(engine, [&](Settings& s, ExtraSettings&) {
+            s.email1 = "ops@example.test";
+            s.smtpServer = smtp.hostPort();
+            s.notify = "On Change";
+            s.everyError = "no";
+        });
         engine.applyMonitorSetting();
     }
 
     void setSites(const std::vector<SiteEntry>& top) {
-        engine.sites().clear();
-        for (auto it = top.rbegin(); it != top.rend(); ++it)
-            engine.sites().insertAtTop(*it);
+        test::setSites(engine, top);
     }
 
     SiteEntry site(const std::string& path, const std::string& status,
@@ -184,7 +184,7 @@ TEST_F(TriageTest, SnoozesSurviveARestartAndClearBackToTheDefaultFiles) {
         FakeMonitorView otherView;
         SiteMonitor restarted(otherView,
                               MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &otherView});
-        otherView.data = &restarted.data();
+        otherView.engine = &restarted;
         restarted.loadSettings();
         restarted.loadSiteList();
         ASSERT_EQ(restarted.sites().rowCount(), 1);
@@ -204,7 +204,7 @@ TEST_F(TriageTest, SnoozesSurviveARestartAndClearBackToTheDefaultFiles) {
 // Quiet hours silence sound and notifications; mail goes out, or waits for
 // their end with QUIETMAIL=hold.
 TEST_F(TriageTest, QuietHoursSilenceSoundAndNotificationsAndMailWaitsOnlyWhenHeld) {
-    engine.extraSettings().quietHours = quietAroundNow();
+    editExtra(engine, [&](ExtraSettings& x) { x.quietHours = quietAroundNow(); });
     down("a");
     setSites({site("a", "OK")});
     smtp.addSession(SmtpTestPeer::acceptingSession());
@@ -214,7 +214,7 @@ TEST_F(TriageTest, QuietHoursSilenceSoundAndNotificationsAndMailWaitsOnlyWhenHel
     EXPECT_TRUE(sound.played.empty());
     EXPECT_TRUE(view.siteChangeSummaries.empty());
 
-    engine.extraSettings().quietMail = QuietMail::Hold;
+    editExtra(engine, [&](ExtraSettings& x) { x.quietMail = QuietMail::Hold; });
     up("a");
     engine.runCheckPass(); // the recovery mail waits
     EXPECT_EQ(smtp.connections(), 1);
@@ -282,7 +282,7 @@ TEST_F(TriageTest, CheckNowRunsAtOnceLeavesTheTimerAndQueuesDuringAPass) {
     for (int row = 0; row < 3; ++row) {
         SiteEntry e = engine.sites().row(row);
         e.errorUrl = "http://127.0.0.1:1/hook";
-        engine.sites().setRow(row, e);
+        setRow(engine, row, e);
     }
     size_t loggedAtBox = 0;
     view.onBox = [&](const FakeMonitorView::Box&) {
@@ -373,7 +373,7 @@ TEST_P(TriageVerdictTest, FaultsOfThisMachineAlertNothingAndSaySoOnceASpell) {
         web.route(std::string("/") + path,
                   HttpTestServer::redirect(portalHost.substr(0, portalHost.size() - 1) + "/login"));
     setSites({site("a", "OK"), site("b", "OK"), site("c", "OK")});
-    engine.extraSettings().confirmAttempts = GetParam();
+    editExtra(engine, [&](ExtraSettings& x) { x.confirmAttempts = GetParam(); });
     engine.runCheckPass();
     engine.runCheckPass();
     EXPECT_EQ(loggedUrls().size(), 6u);
@@ -429,7 +429,7 @@ TEST_F(TriageTest, SleepStopsThePassAndResumeWaitsForTheNetworkThenChecksEverySi
     SiteEntry a = site("a", "OK", "URL");
     a.errorUrl = "http://127.0.0.1:1/hook"; // refused: its message box is where the lid closes
     setSites({a, site("b", "OK"), site("c", "OK")});
-    engine.extraSettings().parallelFetches = 1;
+    editExtra(engine, [&](ExtraSettings& x) { x.parallelFetches = 1; });
     view.onBox = [&](const FakeMonitorView::Box&) { engine.beforeSleep(); };
     engine.runCheckPass();
     view.onBox = nullptr;

@@ -45,7 +45,7 @@ std::string randomBytes(size_t size) {
 class StartedEngine {
 public:
     StartedEngine() {
-        view.data = &engine.data();
+        view.engine = &engine;
         engine.startUp();
     }
 

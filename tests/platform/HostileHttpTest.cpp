@@ -2,6 +2,7 @@
 #include "notify/DirectEventPump.h"
 #include "notify/ErrorUrlPoster.h"
 #include "platform/CurlHttpClient.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/BoundedCall.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
@@ -94,7 +95,7 @@ TEST_F(HostileHttpTest, CheckPassGivesEverySiteItsOwnStatus) {
     FakeClock clock;
     CurlHttpClient http = shortLimits();
     SiteMonitor engine(view, MonitorServices{&pump, &clock, &http, nullptr});
-    view.data = &engine.data();
+    view.engine = &engine;
     engine.applyMonitorSetting();
 
     std::vector<std::unique_ptr<HostileHttpServer>> hostile;
@@ -129,7 +130,7 @@ TEST_F(HostileHttpTest, CheckPassGivesEverySiteItsOwnStatus) {
         e.url = it->url;
         e.testString = "Welcome";
         e.status = "OK";
-        engine.sites().insertAtTop(e);
+        addSite(engine, e);
     }
     BoundedCall::run(
         "check pass", [&] { return engine.runCheckPass(), 0; }, servers);

@@ -1,16 +1,18 @@
 #include "tests/support/FakeMonitorView.h"
 
+#include "monitor/SiteMonitor.h"
+
 namespace vantrel::test {
 
 void FakeMonitorView::gather() {
-    if (data)
-        *data = controls;
+    if (engine)
+        engine->setDialogData(controls);
 }
 
 void FakeMonitorView::show() {
     ++showCount;
-    if (data)
-        controls = *data;
+    if (engine)
+        controls = engine->data();
 }
 
 MessageAnswer FakeMonitorView::messageBox(const std::string& text, const std::string& caption,

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+class SiteMonitor;
+}
+
 namespace vantrel::test {
 
 // The main window held in memory: "controls" are a second DialogData that
@@ -23,8 +27,9 @@ public:
         MessageButtons buttons;
     };
 
-    // The engine's bound values; must be set before the engine uses the view.
-    DialogData* data = nullptr;
+    // The engine whose bound values gather and show copy; must be set before
+    // the engine uses the view.
+    SiteMonitor* engine = nullptr;
     DialogData controls;
 
     std::vector<Box> boxes;

@@ -21,7 +21,8 @@ class FolderCommandServer : public QObject {
     Q_OBJECT
 public:
     // Its changes show in `view`; added sites are dated by `clock`.
-    FolderCommandServer(SiteMonitor& engine, MonitorView& view, const Clock& clock, QObject* parent = nullptr);
+    FolderCommandServer(SiteMonitor& engine, MonitorView& view, const Clock& clock,
+                        QObject* parent = nullptr);
 
     void handle(const QByteArray& line, InstanceGuard::Reply reply);
 

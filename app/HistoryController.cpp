@@ -42,8 +42,8 @@ void HistoryController::open(bool unattended) {
         return;
     // Beside the data files, in the current directory.
     history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
-                                                    static_cast<long long>(x.historyMaxMb) << 20,
-                                                    clock_, x.historyKeepDays);
+                                                    static_cast<long long>(x.historyMaxMb) << 20, clock_,
+                                                    x.historyKeepDays);
     engine_.setHistory(history_.get());
     if (!history_->available() && unattended) {
         std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());

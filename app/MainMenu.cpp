@@ -23,8 +23,9 @@ QMenuBar* MainMenu::create(CSiteMonitorDlg& window) {
                           [&window] { window.OnExportHistory(false); });
     exportMenu->addAction(QStringLiteral("&All Sites..."), &window,
                           [&window] { window.OnExportHistory(true); });
-    file->addAction(QStringLiteral("&Import Sites..."), &window,
-                    [&window] { ImportPreviewDlg::importInto(window.engine(), window, window.clock(), &window); });
+    file->addAction(QStringLiteral("&Import Sites..."), &window, [&window] {
+        ImportPreviewDlg::importInto(window.engine(), window, window.clock(), &window);
+    });
     file->addAction(QStringLiteral("&Quit"), &window, &CSiteMonitorDlg::OnFileQuit);
     QMenu* entry = menuBar->addMenu(QStringLiteral("&Entry"));
     entry->addAction(QStringLiteral("&Add"), &window, &CSiteMonitorDlg::OnAdd);

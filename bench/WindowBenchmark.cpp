@@ -52,7 +52,8 @@ void BM_AddAndRemoveIn10000(benchmark::State& state) {
     settle();
     int n = 0;
     for (auto _ : state) {
-        dlg.engine().setEntry(SiteEntry{"Added " + std::to_string(n++), "http://added.example.test/", "", "Sound", "", "", "", ""});
+        dlg.engine().setEntry(SiteEntry{"Added " + std::to_string(n++), "http://added.example.test/", "",
+                                        "Sound", "", "", "", ""});
         dlg.show();
         dlg.OnAdd();
         settle();

@@ -111,7 +111,8 @@ FolderReply FolderEditor::addSites(const SiteList& list, const std::vector<SiteE
             added.push_back(site);
     FolderReply reply;
     if (!added.empty())
-        edit = SiteListEdit{SiteListEdit::Kind::AddAll, std::vector<SiteEntry>(added.rbegin(), added.rend()), -1};
+        edit = SiteListEdit{SiteListEdit::Kind::AddAll, std::vector<SiteEntry>(added.rbegin(), added.rend()),
+                            -1};
     reply.message = "Imported " + std::to_string(added.size()) + (added.size() == 1 ? " site." : " sites.");
     reply.sites = std::move(added);
     return reply;

@@ -31,7 +31,8 @@ public:
     static FolderReply add(const SiteList& list, const FolderRequest& request, const std::string& today,
                            SiteListEdit& edit);
     static FolderReply remove(const SiteList& list, const std::string& target, SiteListEdit& edit);
-    static FolderReply addSites(const SiteList& list, const std::vector<SiteEntry>& sites, SiteListEdit& edit);
+    static FolderReply addSites(const SiteList& list, const std::vector<SiteEntry>& sites,
+                                SiteListEdit& edit);
     // The rows whose title or URL is `target`; every row for an empty one.
     static std::vector<bool> rowsNamed(const SiteList& list, const std::string& target);
     static std::vector<SiteEntry> rows(const SiteList& list);

@@ -106,8 +106,7 @@ FolderReply LocalFolder::checkNow(const std::string& target, std::ostream& err) 
     std::unique_ptr<SqliteCheckHistory> history;
     if (x.history) {
         history = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
-                                                       static_cast<long long>(x.historyMaxMb) << 20,
-                                                       clock);
+                                                       static_cast<long long>(x.historyMaxMb) << 20, clock);
         engine.setHistory(history.get());
     }
     engine.checkMarked(marked);

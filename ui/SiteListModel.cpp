@@ -15,7 +15,8 @@
 
 namespace vantrel {
 
-SiteListModel::SiteListModel(const SiteList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {
+SiteListModel::SiteListModel(const SiteList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list) {
     list_.setObserver(this);
 }
 

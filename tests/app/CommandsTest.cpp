@@ -475,6 +475,7 @@ TEST_F(CommandsTest, TextsAreShownWhole) {
     }
     EXPECT_EQ(box("Site Status")->toolTip(), "Bad - Test String text Not Found");
     entry.status = "OK";
+    window.engine().setEntry(entry);
     window.show();
     EXPECT_EQ(box("Site Status")->toolTip(), "");
 }

@@ -2,8 +2,8 @@
 #include "app/SiteMonitorDlg.h"
 #include "app/TriageWiring.h"
 #include "model/DateText.h"
-#include "tests/support/EngineSetup.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TempDir.h"
@@ -100,11 +100,6 @@ struct PrivateBus {
     std::unique_ptr<ChildProcess> service;
     bool ok = false;
 };
-
-} // namespace
-
-namespace {
-
 
 } // namespace
 
@@ -217,7 +212,7 @@ TEST(DesktopNotifications, ActionsReachTheSiteAndDoNotDisturbHoldsThenSummarises
     service.control("SetInhibited", {true});
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.siteNotifications().inhibited(); }, 5000));
     test::setSites(engine, {SiteEntry{"A", "http://127.0.0.1:1/a", "", "", "", "", "", "OK"},
-                      SiteEntry{"B", "http://127.0.0.1:1/b", "", "", "", "", "", "OK"}});
+                            SiteEntry{"B", "http://127.0.0.1:1/b", "", "", "", "", "", "OK"}});
     engine.runCheckPass();
     QTest::qWait(500);
     EXPECT_EQ(service.calls().size(), 1u);

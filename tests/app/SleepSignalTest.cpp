@@ -1,7 +1,7 @@
 #include "app/PowerNetworkWatch.h"
 #include "monitor/SiteMonitor.h"
-#include "tests/support/EngineSetup.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"

@@ -1,9 +1,9 @@
+#include "history/SqliteCheckHistory.h"
 #include "model/DateText.h"
 #include "monitor/HistoryCsv.h"
 #include "monitor/MetricsText.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
-#include "history/SqliteCheckHistory.h"
 #include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonitorView.h"
@@ -66,9 +66,7 @@ protected:
         engine.applyMonitorSetting();
     }
 
-    void setSites(const std::vector<SiteEntry>& top) {
-        test::setSites(engine, top);
-    }
+    void setSites(const std::vector<SiteEntry>& top) { test::setSites(engine, top); }
 
     SiteEntry site(const std::string& path, const std::string& action, const std::string& status) {
         SiteEntry e;

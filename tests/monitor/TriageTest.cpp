@@ -1,97 +1,26 @@
 #include "model/DateText.h"
 #include "model/ExtraSettingsFile.h"
 #include "monitor/ConnectivityVerdict.h"
-#include "monitor/SiteMonitor.h"
 #include "monitor/SnoozePolicy.h"
-#include "platform/CurlHttpClient.h"
-#include "tests/support/EngineSetup.h"
-#include "tests/support/FakeClock.h"
-#include "tests/support/FakeMonitorView.h"
-#include "tests/support/FakeNetworkStatus.h"
-#include "tests/support/FakeSoundPlayer.h"
-#include "tests/support/HttpTestServer.h"
-#include "tests/support/MemoryHistory.h"
-#include "tests/support/RecordingEventPump.h"
-#include "tests/support/SmtpTestPeer.h"
-#include "tests/support/TempDir.h"
+#include "tests/monitor/CheckPassFixture.h"
 
 #include <algorithm>
-#include <chrono>
 #include <gtest/gtest.h>
-#include <set>
 
 using namespace vantrel;
 using namespace vantrel::test;
 
 namespace {
 
-// Real HTTP, except that the names given do not resolve: the resolver of
-// the test, which answers nothing for them, and nothing leaves the machine.
-class UnresolvingHttp : public HttpClient {
-public:
-    explicit UnresolvingHttp(HttpClient& real) : real_(real) {}
-    std::set<std::string> unresolved;
-    HttpResponse perform(const HttpRequest& request) override {
-        if (unresolved.count(ConnectivityVerdict::hostOf(request.url))) {
-            HttpResponse r;
-            r.errorNumber = CurlHttpClient::kErrNameNotResolved;
-            return r;
-        }
-        return real_.perform(request);
-    }
-
-private:
-    HttpClient& real_;
-};
-
-class TriageTest : public ::testing::Test {
+class TriageTest : public CheckPassTest {
 protected:
-    TriageTest() {
-        view.engine = &engine;
-        engine.setHistory(&history);
-        web.route("/hook", HttpTestServer::ok("called"));
-        editSettings(engine, [&](Settings& s, ExtraSettings&) {
-            s.email1 = "ops@example.test";
-            s.smtpServer = smtp.hostPort();
-            s.notify = "On Change";
-            s.everyError = "no";
-        });
-        engine.applyMonitorSetting();
-    }
-
-    void setSites(const std::vector<SiteEntry>& top) {
-        test::setSites(engine, top);
-    }
+    TriageTest() : CheckPassTest(HttpTestServer::ok("called"), true) {}
 
     SiteEntry site(const std::string& path, const std::string& status,
                    const std::string& action = "Email / URL / Sound") {
-        SiteEntry e;
-        e.title = "Site " + path;
-        e.url = web.url("/" + path);
-        e.testString = "Welcome";
-        e.action = action;
-        e.status = status;
-        e.errorUrl = web.url("/hook");
-        return e;
+        return CheckPassTest::site(path, action, status);
     }
 
-    void up(const std::string& path) { web.route("/" + path, HttpTestServer::ok("<p>Welcome</p>")); }
-    void down(const std::string& path) { web.route("/" + path, HttpTestServer::ok("<p>Closed</p>")); }
-
-    int hookCalls() const {
-        const std::vector<std::string> requests = web.requests();
-        return static_cast<int>(std::count_if(requests.begin(), requests.end(), [](const std::string& r) {
-            return r.rfind("GET /hook ", 0) == 0;
-        }));
-    }
-    // The URLs of the log's lines, in order.
-    static std::vector<std::string> loggedUrls() {
-        const std::string log = TempDir::readFile("vantrel.log");
-        std::vector<std::string> urls;
-        for (size_t at = log.find("http://"); at != std::string::npos; at = log.find("http://", at + 1))
-            urls.push_back(log.substr(at, log.find(' ', at) - at));
-        return urls;
-    }
     // Quiet hours from the clock's hour to the next, in local time.
     std::string quietAroundNow() const {
         const std::time_t now = clock.now();
@@ -101,19 +30,6 @@ protected:
         std::snprintf(text, sizeof text, "%02d:00-%02d:00", tm.tm_hour, (tm.tm_hour + 1) % 24);
         return text;
     }
-
-    TempDir dir;
-    HttpTestServer web;
-    SmtpTestPeer smtp;
-    FakeMonitorView view;
-    RecordingEventPump pump;
-    FakeClock clock;
-    FakeSoundPlayer sound;
-    FakeNetworkStatus network;
-    MemoryHistory history;
-    CurlHttpClient curl{std::chrono::seconds(60), std::chrono::seconds(1)};
-    UnresolvingHttp http{curl};
-    SiteMonitor engine{view, MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &view}};
 };
 
 } // namespace
@@ -182,8 +98,8 @@ TEST_F(TriageTest, SnoozesSurviveARestartAndClearBackToTheDefaultFiles) {
         std::string::npos);
     {
         FakeMonitorView otherView;
-        SiteMonitor restarted(otherView,
-                              MonitorServices{&pump, &clock, &http, &sound, &network, nullptr, &otherView});
+        SiteMonitor restarted(
+            otherView, MonitorServices{&pump, &clock, &resolver, &sound, &network, nullptr, &otherView});
         otherView.engine = &restarted;
         restarted.loadSettings();
         restarted.loadSiteList();
@@ -395,7 +311,7 @@ TEST_P(TriageVerdictTest, FaultsOfThisMachineAlertNothingAndSaySoOnceASpell) {
     a.url = "http://one.example/";
     b.url = "http://two.example/";
     c.url = "http://three.example/";
-    http.unresolved = {"one.example", "two.example", "three.example"};
+    resolver.unresolved = {"one.example", "two.example", "three.example"};
     setSites({a, b, c});
     engine.runCheckPass();
     EXPECT_EQ(

@@ -12,8 +12,7 @@ namespace vantrel::test {
 
 // Changes an engine's settings as Preferences does: copies edited, then
 // applied as a whole. `edit` takes (Settings&, ExtraSettings&).
-template <typename Edit>
-void editSettings(SiteMonitor& engine, Edit&& edit) {
+template <typename Edit> void editSettings(SiteMonitor& engine, Edit&& edit) {
     Settings s = engine.settings();
     ExtraSettings x = engine.extraSettings();
     edit(s, x);
@@ -21,15 +20,13 @@ void editSettings(SiteMonitor& engine, Edit&& edit) {
 }
 
 // The same for the extra settings alone. `edit` takes (ExtraSettings&).
-template <typename Edit>
-void editExtra(SiteMonitor& engine, Edit&& edit) {
+template <typename Edit> void editExtra(SiteMonitor& engine, Edit&& edit) {
     editSettings(engine, [&edit](Settings&, ExtraSettings& x) { edit(x); });
 }
 
 // Changes the window's bound values (the entry, the counters) as the
 // window's gather does. `edit` takes (DialogData&).
-template <typename Edit>
-void editData(SiteMonitor& engine, Edit&& edit) {
+template <typename Edit> void editData(SiteMonitor& engine, Edit&& edit) {
     DialogData d = engine.data();
     edit(d);
     engine.setDialogData(std::move(d));

@@ -81,13 +81,12 @@ public:
     // The chat and push channels the alerts also go to (none: only the
     // report mails, the sound and the error URL).
     void setAlertChannels(AlertChannels* channels) { alertChannels_ = channels; }
-    bool hasAlertChannels() const { return alertChannels_ != nullptr; }
     // The body of the last report mail the passes built.
     const std::string& reportBody() const { return reportBody_; }
     bool passRunning() const { return passRunning_; }
 
-    // The window's commands on that state.
-    // What the window's boxes and counters hold now (the view's gather).
+    // The window's commands on that state. What the window's boxes and
+    // counters hold now (the view's gather):
     void setDialogData(DialogData data) { data_ = std::move(data); }
     // The settings as Preferences leaves them; the caller saves them.
     void applySettings(const Settings& settings, const ExtraSettings& extra) {

@@ -4,6 +4,8 @@
 #include "cli/ImportPlan.h"
 #include "cli/ImportReader.h"
 #include "model/SiteList.h"
+#include "model/SiteListEdit.h"
+#include "model/SiteListObserver.h"
 
 #include <gtest/gtest.h>
 
@@ -260,3 +262,48 @@ TEST(ImportTest, RequestsTravelWithTheirVersionAndALaterOneIsRefused) {
 }
 
 } // namespace
+
+// What a running instance does: the change is decided on rows it may only
+// read, then made by their owner; the view over the rows sees the same steps
+// as when the change is made directly (one insert, one removal, one reset).
+TEST(ImportTest, FolderEditsDecidedApartChangeNothingUntilMadeAndMakeTheSameSteps) {
+    struct Steps : SiteListObserver {
+        std::vector<std::string> seen;
+        void rowsAboutToBeInserted(int first, int last) override {
+            seen.push_back("insert " + std::to_string(first) + "-" + std::to_string(last));
+        }
+        void rowsInserted() override {}
+        void rowsAboutToBeRemoved(int first, int last) override {
+            seen.push_back("remove " + std::to_string(first) + "-" + std::to_string(last));
+        }
+        void rowsRemoved() override {}
+        void rowsChanged(int, int) override { seen.push_back("change"); }
+        void aboutToReset() override { seen.push_back("reset"); }
+        void reset() override {}
+    } steps;
+    const SiteList list = listOf({{"A", "https://a.example/"}, {"B", "https://b.example/"}});
+    list.setObserver(&steps);
+    FolderRequest add;
+    add.title = "N";
+    add.url = "https://n.example/";
+    SiteListEdit adding, removing, importing, refused;
+    EXPECT_EQ(FolderEditor::add(list, add, "10 Dec 2026", adding).status, FolderReply::kDone);
+    EXPECT_EQ(FolderEditor::remove(list, "https://b.example/", removing).status, FolderReply::kDone);
+    const std::vector<SiteEntry> file{{"X", "https://x.example/", "", "", "", "", "", ""},
+                                      {"A again", "https://a.example/", "", "", "", "", "", ""}};
+    EXPECT_EQ(FolderEditor::addSites(list, file, importing).sites.size(), 1u);
+    EXPECT_EQ(FolderEditor::remove(list, "nope", refused).status, FolderReply::kRefused);
+    EXPECT_EQ(urls(list), (std::vector<std::string>{"https://a.example/", "https://b.example/"}));
+    EXPECT_TRUE(steps.seen.empty());
+
+    SiteList owned = listOf({{"A", "https://a.example/"}, {"B", "https://b.example/"}});
+    owned.setObserver(&steps);
+    for (const SiteListEdit* edit : {&refused, &removing, &adding, &importing})
+        edit->applyTo(owned);
+    EXPECT_EQ(steps.seen, (std::vector<std::string>{"remove 1-1", "insert 0-0", "reset"}));
+    EXPECT_EQ(urls(owned),
+              (std::vector<std::string>{"https://x.example/", "https://n.example/", "https://a.example/"}));
+    EXPECT_EQ(owned.row(1).createDate, "10 Dec 2026");
+    owned.setObserver(nullptr);
+    list.setObserver(nullptr);
+}

@@ -101,10 +101,9 @@ void ChannelsWiring::apply() {
                 tell("CHANNEL" + std::to_string(c.number) + ": " + r.message);
             continue;
         }
-        const SecretStore* store = dialog_.engine().secrets();
+        const SecretStore* store = &dialog_.secrets();
         if (headless_) {
-            if (store)
-                c.secret = store->secret(c.secretKey()).value_or(std::string());
+            c.secret = store->secret(c.secretKey()).value_or(std::string());
             continue;
         }
         ++pending_;
@@ -119,7 +118,7 @@ void ChannelsWiring::apply() {
                                            continue;
                                        if (r.status == MailKeyring::Status::Ok)
                                            each.secret = QtText::fromQt(r.password);
-                                       else if (store)
+                                       else
                                            each.secret = store->secret(each.secretKey()).value_or("");
                                    }
                                    configure();

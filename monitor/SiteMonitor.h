@@ -66,9 +66,6 @@ public:
     const std::string& mailPassword() const { return mailPassword_; }
     bool monitoringOn() const { return monitoringOn_; }
 
-    // The secrets of site logins and alert channels; by default those of the
-    // secrets file in the current directory (FileSecretStore).
-    const SecretStore* secrets() const { return secrets_; }
     // The mailer of the report mails, which also sends Preferences' test.
     SmtpMailer& mailer() { return mailer_; }
     // What the last page fetch received.
@@ -256,6 +253,9 @@ private:
     AlertSink& alertSink() { return *alertSink_; }
     CheckLog& log() { return log_; }
     AlertChannels* alertChannels() const { return alertChannels_; }
+    // The secrets of site logins and alert channels; by default those of the
+    // secrets file in the current directory (FileSecretStore).
+    const SecretStore* secrets() const { return secrets_; }
     PageFetcher& fetcher() { return fetcher_; }
     ErrorUrlPoster& poster() { return poster_; }
     AlertDispatcher& alerts() { return alerts_; }

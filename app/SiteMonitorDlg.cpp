@@ -47,8 +47,7 @@ CSiteMonitorDlg::CSiteMonitorDlg(QWidget* parent)
     form_ = std::make_unique<MainWindowForm>(new QWidget(this), &siteList_.model());
     siteList_.attach(*form_);
     entry_ = std::make_unique<EntryBinding>(engine_, *form_);
-    history_ =
-        std::make_unique<HistoryController>(engine_, services_.clock, *this, *form_->historyPanel, this);
+    history_ = std::make_unique<HistoryController>(engine_, clock(), *this, *form_->historyPanel, this);
     chooseExportFile = [this] { return history_->chooseExportFileWithDialog(); };
     history_->chooseExportFile = [this] { return chooseExportFile ? chooseExportFile() : QString(); };
     DialogFont::widenTexts(*this);

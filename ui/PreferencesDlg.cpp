@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace vantrel {
 
@@ -44,8 +45,8 @@ using C = PreferencesControls;
 
 } // namespace
 
-CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
-    : QDialog(parent), mailer_(kMailerReplySize, pump, clock) {
+CPreferencesDlg::CPreferencesDlg(TestSender sendTest, QWidget* parent)
+    : QDialog(parent), sendTest_(std::move(sendTest)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
@@ -368,10 +369,12 @@ void CPreferencesDlg::testEmail(const std::string& address, const char* noAddres
     }
     // The same submission a report uses, with the password as typed. The
     // outcome is a line in the dialog, not a box.
-    mailer_.setSubmission(MailSubmission{extra.mailSecurity, extra.mailUser, mailPassword});
-    const bool sent = mailer_.sendMail(address, kTestText, address, smtpServer, kTestText);
-    testResult_->setText(sent ? QString::fromLatin1(kTestAccepted) + QtText::toQt(smtpServer)
-                              : QtText::toQt(mailer_.errorText));
+    const std::string to = address;
+    const std::string server = smtpServer;
+    const SmtpSend send =
+        sendTest_(to, server, MailSubmission{extra.mailSecurity, extra.mailUser, mailPassword});
+    testResult_->setText(send.sent() ? QString::fromLatin1(kTestAccepted) + QtText::toQt(server)
+                                     : QtText::toQt(send.errorText));
     testResult_->setToolTip(testResult_->text());
     showData();
 }

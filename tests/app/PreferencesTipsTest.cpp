@@ -1,7 +1,5 @@
-#include "app/QtEventPump.h"
 #include "model/ExtraSettingsKeys.h"
 #include "model/Settings.h"
-#include "model/SystemClock.h"
 #include "tests/app/ByName.h"
 #include "ui/PreferencesDlg.h"
 
@@ -24,9 +22,7 @@ using vantrel::test::byName;
 // TOOLTIPS off as well; the template's own controls keep none. The Interval
 // choices have their unit beside them.
 TEST(PreferencesTips, AddedControlsExplainThemselvesWhateverTooltipsSays) {
-    QtEventPump pump;
-    SystemClock clock;
-    CPreferencesDlg p(pump, clock);
+    CPreferencesDlg p({});
     Settings settings;
     settings.toolTips = "no";
     p.copyIn(settings);

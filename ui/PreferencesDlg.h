@@ -4,6 +4,7 @@
 #include "notify/MailSubmission.h"
 #include "notify/SmtpSend.h"
 #include "ui/BoundText.h"
+#include "ui/SettingFields.h"
 
 #include <QDialog>
 #include <QString>
@@ -16,7 +17,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
 
 namespace vantrel {
@@ -128,19 +128,9 @@ private:
 
     QTabWidget* tabs_ = nullptr;
     ChannelsPage* channels_ = nullptr;
-    QComboBox* securityBox_ = nullptr;
-    QLineEdit* mailUserEdit_ = nullptr;
+    // The second tab's keys of vantrel-extra.ini, and the mail password.
+    SettingFields fields_;
     QLineEdit* mailPasswordEdit_ = nullptr;
-    QLineEdit* passwordFileEdit_ = nullptr;
-    QCheckBox* notificationsBox_ = nullptr;
-    QSpinBox* parallelBox_ = nullptr;
-    QSpinBox* confirmBox_ = nullptr;
-    QSpinBox* certWarnBox_ = nullptr;
-    QCheckBox* offlineGuardBox_ = nullptr;
-    QCheckBox* historyBox_ = nullptr;
-    QSpinBox* historyDaysBox_ = nullptr;
-    QSpinBox* historyMbBox_ = nullptr;
-    QLineEdit* metricsEdit_ = nullptr;
 
     BoundText logFileText_;
     BoundText smtpServerText_;
@@ -151,10 +141,7 @@ private:
     BoundText intervalText_;
     BoundText yourEmailText_;
     BoundText yourNameText_;
-    BoundText mailUserText_;
     BoundText mailPasswordText_;
-    BoundText passwordFileText_;
-    BoundText metricsText_;
 };
 
 } // namespace vantrel

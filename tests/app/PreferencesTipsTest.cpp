@@ -61,3 +61,33 @@ TEST(PreferencesTips, AddedControlsExplainThemselvesWhateverTooltipsSays) {
     EXPECT_LT(std::abs(unit->geometry().center().y() - interval->geometry().center().y()),
               interval->height() / 2);
 }
+
+// The Advanced page's controls, made from the table's rows around the
+// dialog's own password field and Browse button, keep their tab order and
+// their labels' places left of them.
+TEST(PreferencesTips, AdvancedPageInTabOrderWithLabelsBesideTheirControls) {
+    CPreferencesDlg p({});
+    const char* const tabOrder[] = {"Mail Security",        "Mail User",
+                                    "Mail Password",        "Password File",
+                                    "Browse Password File", "Desktop Notifications",
+                                    "Pages at Once",        "Attempts to Fail",
+                                    "Certificate Warning",  "Offline Guard",
+                                    "Keep History",         "History Days",
+                                    "History Size",         "Metrics Address"};
+    QWidget* w = byName<QWidget>(p, tabOrder[0]);
+    for (const char* expected : tabOrder) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->accessibleName(), expected);
+        do
+            w = w->nextInFocusChain();
+        while (w != &p && (!(w->focusPolicy() & Qt::TabFocus) || w->accessibleName().isEmpty()));
+    }
+    for (const QLabel* l : byName<QWidget>(p, "Mail User")->parentWidget()->findChildren<QLabel*>()) {
+        ASSERT_NE(l->buddy(), nullptr) << l->text().toStdString();
+        EXPECT_EQ(l->accessibleName(), QString());
+        EXPECT_EQ(l->buddy()->accessibleName(), l->text().remove(':'));
+        EXPECT_LE(l->geometry().right(), l->buddy()->x());
+    }
+    EXPECT_EQ(byName<QSpinBox>(p, "Certificate Warning")->suffix(), " days");
+    EXPECT_EQ(byName<QSpinBox>(p, "History Size")->suffix(), " MiB");
+}

@@ -8,6 +8,7 @@
 #include "notify/MailSubmission.h"
 #include "notify/SmtpExtensions.h"
 #include "notify/SmtpSend.h"
+#include "notify/SmtpServerAddress.h"
 
 namespace vantrel {
 
@@ -54,10 +55,7 @@ public:
         std::chrono::milliseconds reply{std::chrono::seconds(60)};
     };
 
-    struct ServerAddress {
-        std::string host;
-        std::uint16_t port = 25;
-    };
+    using ServerAddress = SmtpServerAddress;
 
     // The largest greeting, and the largest reply in any instance.
     static constexpr std::size_t kBufferSize = 13000;
@@ -112,7 +110,9 @@ public:
 
     // "host:port", "[v6-address]:port" or a plain host, which means
     // `defaultPort`.
-    static ServerAddress splitServer(const std::string& server, std::uint16_t defaultPort = kDefaultPort);
+    static ServerAddress splitServer(const std::string& server, std::uint16_t defaultPort = kDefaultPort) {
+        return SmtpServerAddress::parse(server, defaultPort);
+    }
     // 587 for STARTTLS, 465 for TLS, 25 otherwise.
     static std::uint16_t defaultPort(MailSecurity security);
 

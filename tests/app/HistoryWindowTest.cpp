@@ -3,18 +3,23 @@
 #include "model/SystemClock.h"
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
+#include "tests/support/HeldHistoryWriter.h"
 #include "tests/support/TempDir.h"
 #include "ui/HistoryPanel.h"
 #include "ui/SiteListModel.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vantrel;
@@ -41,11 +46,46 @@ QAction* exportItem(QWidget& window, const QString& item) {
     return nullptr;
 }
 
-void mark(CSiteMonitorDlg& dlg, int row) {
+// Marks `row` and asks for its history, without waiting for the answer.
+void markOnly(CSiteMonitorDlg& dlg, int row) {
     dlg.listView()->selectionModel()->setCurrentIndex(dlg.listView()->model()->index(row, 0),
                                                       QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
     dlg.refreshHistory();
+}
+
+// Marks `row` and waits until its history shows: the panel's data comes
+// from a thread of its own.
+void mark(CSiteMonitorDlg& dlg, int row) {
+    QSignalSpy shown(dlg.historyPanel(), &HistoryPanel::dataShown);
+    markOnly(dlg, row);
+    ASSERT_TRUE(shown.count() > 0 || shown.wait(10000));
+}
+
+// Four checks of Top in the last hours, the second one failed and the third
+// one recovered; one of Bottom.
+void recordChecks(std::time_t now) {
+    SystemClock clock;
+    SqliteCheckHistory h(SqliteCheckHistory::kFileName, 90, 1024LL << 20, clock);
+    const int outcomes[] = {CheckRecord::kGood, CheckRecord::kNotFetched, CheckRecord::kGood,
+                            CheckRecord::kGood};
+    for (int i = 0; i < 4; ++i) {
+        CheckRecord c;
+        c.time = now - 3600 * (4 - i);
+        c.url = "http://t.test/";
+        c.title = "Top";
+        c.outcome = outcomes[i];
+        c.status = c.outcome == CheckRecord::kGood ? "OK" : "404";
+        c.totalMs = c.outcome == CheckRecord::kGood ? 100 * (i + 1) : -1;
+        h.recordCheck(c);
+    }
+    CheckRecord b;
+    b.time = now - 60;
+    b.url = "http://b.test/";
+    b.title = "Bottom";
+    b.status = "OK";
+    b.outcome = CheckRecord::kGood;
+    h.recordCheck(b);
 }
 
 } // namespace
@@ -55,32 +95,7 @@ void mark(CSiteMonitorDlg& dlg, int row) {
 TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
     TempDir dir;
     TempDir::writeFile("vantrel.dat", kTwoSites);
-    SystemClock clock;
-    const std::time_t now = clock.now();
-    {
-        // Four checks of Top in the last hours, the second one failed and
-        // the third one recovered; one of Bottom.
-        SqliteCheckHistory h(SqliteCheckHistory::kFileName, 90, 1024LL << 20, clock);
-        const int outcomes[] = {CheckRecord::kGood, CheckRecord::kNotFetched, CheckRecord::kGood,
-                                CheckRecord::kGood};
-        for (int i = 0; i < 4; ++i) {
-            CheckRecord c;
-            c.time = now - 3600 * (4 - i);
-            c.url = "http://t.test/";
-            c.title = "Top";
-            c.outcome = outcomes[i];
-            c.status = c.outcome == CheckRecord::kGood ? "OK" : "404";
-            c.totalMs = c.outcome == CheckRecord::kGood ? 100 * (i + 1) : -1;
-            h.recordCheck(c);
-        }
-        CheckRecord b;
-        b.time = now - 60;
-        b.url = "http://b.test/";
-        b.title = "Bottom";
-        b.status = "OK";
-        b.outcome = CheckRecord::kGood;
-        h.recordCheck(b);
-    }
+    recordChecks(SystemClock().now());
     CSiteMonitorDlg dlg;
     dlg.OnInitDialog();
     HistoryPanel* panel = dlg.historyPanel();
@@ -197,4 +212,45 @@ TEST(HistoryWindow, PaneRemembersWhereTheUserLeftIt) {
         EXPECT_EQ(dlg.findChild<QSplitter*>()->sizes()[1], 40);
         dlg.OnDestroy();
     }
+}
+
+// While the history's writer holds its connection in a long transaction,
+// the window asks for the marked site's history and stays free: its timers
+// keep firing on time, and the answer comes by signal. Of rows marked in
+// quick succession only the last one's history reaches the panel.
+TEST(HistoryWindow, PanelNeverWaitsForTheWriterAndShowsTheLastRowOnly) {
+    TempDir dir;
+    TempDir::writeFile("vantrel.dat", kTwoSites);
+    TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
+    recordChecks(SystemClock().now());
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    auto* writer = dynamic_cast<SqliteCheckHistory*>(dlg.engine().history());
+    ASSERT_NE(writer, nullptr);
+    HistoryPanel* panel = dlg.historyPanel();
+    QSignalSpy shown(panel, &HistoryPanel::dataShown);
+    {
+        HeldHistoryWriter held(*writer);
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        QTimer tick;
+        tick.setInterval(10);
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        sinceTick.start();
+        tick.start();
+        markOnly(dlg, 0);
+        markOnly(dlg, 1);
+        ASSERT_TRUE(shown.wait(10000));
+        QTest::qWait(300); // an overtaken answer would come in this while
+        tick.stop();
+        EXPECT_LT(longestGap, 150);
+        EXPECT_EQ(shown.count(), 1);
+        EXPECT_TRUE(panel->figuresText().startsWith("History of Bottom\n"))
+            << panel->figuresText().toStdString();
+    }
+    mark(dlg, 0);
+    EXPECT_TRUE(panel->figuresText().contains("Uptime 24 hours: 75.0 %"))
+        << panel->figuresText().toStdString();
+    dlg.reject();
 }

@@ -1,0 +1,131 @@
+#include "history/HistoryReader.h"
+
+#include "history/SqliteCheckHistory.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace vantrel {
+
+// Shared by the object and its thread, so that a thread left to finish on
+// its own still has everything it uses.
+struct HistoryReader::State {
+    std::string path;
+    std::shared_ptr<SqliteCheckHistory> writer;
+    Answer answer;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finished;
+    std::optional<std::pair<long long, HistoryPanelRequest>> waiting;
+    long long latest = 0; // the number of the newest request
+    bool stopping = false;
+    bool done = false;
+    // Made on the reader's thread; the mutex guards the pointer, not the queries.
+    std::unique_ptr<SqliteCheckHistory> connection;
+};
+
+HistoryReader::HistoryReader(const std::string& path, std::shared_ptr<SqliteCheckHistory> writer,
+                             Answer answer)
+    : state_(std::make_shared<State>()) {
+    state_->path = path;
+    state_->writer = std::move(writer);
+    state_->answer = std::move(answer);
+    thread_ = std::thread([state = state_] { run(state); });
+}
+
+HistoryReader::~HistoryReader() {
+    State& s = *state_;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.stopping = true;
+        s.waiting.reset();
+        if (s.connection)
+            s.connection->interrupt();
+    }
+    s.wake.notify_all();
+    bool ended;
+    {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        ended = s.finished.wait_for(lock, kStopWait, [&s] { return s.done; });
+    }
+    // No answer is handed over once stopping is set, so a thread that is
+    // still in a query may finish it alone.
+    if (ended)
+        thread_.join();
+    else
+        thread_.detach();
+}
+
+long long HistoryReader::ask(const HistoryPanelRequest& request) {
+    long long number;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        number = ++state_->latest;
+        state_->waiting.emplace(number, request);
+    }
+    state_->wake.notify_one();
+    return number;
+}
+
+void HistoryReader::run(const std::shared_ptr<State>& state) {
+    State& s = *state;
+    for (;;) {
+        std::pair<long long, HistoryPanelRequest> job;
+        {
+            std::unique_lock<std::mutex> lock(s.mutex);
+            s.wake.wait(lock, [&s] { return s.stopping || s.waiting; });
+            if (s.stopping)
+                break;
+            job = std::move(*s.waiting);
+            s.waiting.reset();
+        }
+        HistoryPanelData data = read(s, job.second);
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (!s.stopping && job.first == s.latest)
+            s.answer(job.first, std::move(data));
+    }
+    std::unique_ptr<SqliteCheckHistory> connection;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        connection = std::move(s.connection);
+    }
+    connection.reset();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.done = true;
+    }
+    s.finished.notify_all();
+}
+
+HistoryPanelData HistoryReader::read(State& s, const HistoryPanelRequest& request) {
+    // What was recorded before the request is in the file first, as far as
+    // the writer gets in a short while.
+    s.writer->flush(kFlushWait);
+    if (!s.writer->available())
+        return HistoryPanelData::unavailable(request, s.writer->problem());
+    if (request.url.empty() && request.title.empty())
+        return HistoryPanelData::read(*s.writer, request);
+    // Only this thread sets or clears the connection; the lock is for the
+    // interrupt from the destructor.
+    SqliteCheckHistory* connection = s.connection.get();
+    if (!connection) {
+        auto opened =
+            std::make_unique<SqliteCheckHistory>(s.path, s.writer->clock(), SqliteCheckHistory::ReadOnly{});
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.connection = std::move(opened);
+        connection = s.connection.get();
+    }
+    HistoryPanelData data = HistoryPanelData::read(*connection, request);
+    if (!data.available) {
+        // The next query opens the file anew.
+        std::unique_ptr<SqliteCheckHistory> failed;
+        std::lock_guard<std::mutex> lock(s.mutex);
+        failed = std::move(s.connection);
+    }
+    return data;
+}
+
+} // namespace vantrel

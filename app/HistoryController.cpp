@@ -2,8 +2,6 @@
 
 #include "history/HistoryReader.h"
 #include "history/SqliteCheckHistory.h"
-#include "model/DataFile.h"
-#include "monitor/HistoryCsv.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
 #include "ui/FileDialogGuard.h"
@@ -32,6 +30,7 @@ HistoryController::HistoryController(SiteMonitor& engine, MonitorView& window, H
     // Answers cross from the reader's thread to this one.
     qRegisterMetaType<HistoryPanelData>();
     connect(this, &HistoryController::answered, this, &HistoryController::showAnswer, Qt::QueuedConnection);
+    connect(this, &HistoryController::exported, this, &HistoryController::showExported, Qt::QueuedConnection);
     chooseExportFile = [this] { return chooseExportFileWithDialog(); };
 }
 
@@ -120,10 +119,13 @@ void HistoryController::exportHistory(bool allSites) {
         FileDialogGuard::keepingFolder([this] { return chooseExportFile ? chooseExportFile() : QString(); });
     if (path.isEmpty())
         return;
-    std::string csv = HistoryCsv::header();
-    const bool read =
-        history_->exportChecks(url, title, [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); });
-    if (!read || !DataFile::save(QFile::encodeName(path).toStdString(), csv))
+    // Read and written on the reader's thread; a failure is told when it comes.
+    reader_->exportCsv(url, title, QFile::encodeName(path).toStdString(),
+                       [this](bool written) { emit exported(written); });
+}
+
+void HistoryController::showExported(bool written) {
+    if (!written)
         window_.messageBox("Could not write the history file.", "Export History");
 }
 

@@ -46,7 +46,7 @@ public:
     // Whether the user moved the line, so the settings are to be saved.
     bool paneMoved() const { return paneMoved_; }
     // Writes the marked site's checks, or every site's, to a CSV file the
-    // user chooses.
+    // user chooses, on the reader's thread; exported() tells how it went.
     void exportHistory(bool allSites);
 
     // Where the export writes: the full path, or empty when the user
@@ -57,9 +57,12 @@ public:
 signals:
     // From the reader's thread: the data of request `number`.
     void answered(qint64 number, vantrel::HistoryPanelData data);
+    // From the reader's thread: whether the export's file was written.
+    void exported(bool written);
 
 private:
     void showAnswer(qint64 number, const HistoryPanelData& data);
+    void showExported(bool written);
 
     SiteMonitor& engine_;
     MonitorView& window_;

@@ -1,13 +1,23 @@
 #include "history/HistoryReader.h"
 
 #include "history/SqliteCheckHistory.h"
+#include "model/DataFile.h"
+#include "monitor/HistoryCsv.h"
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <utility>
 
 namespace vantrel {
+
+struct HistoryReader::Export {
+    std::string url;
+    std::string title;
+    std::string path;
+    Exported done;
+};
 
 // Shared by the object and its thread, so that a thread left to finish on
 // its own still has everything it uses.
@@ -20,6 +30,7 @@ struct HistoryReader::State {
     std::condition_variable wake;
     std::condition_variable finished;
     std::optional<std::pair<long long, HistoryPanelRequest>> waiting;
+    std::deque<Export> exports;
     long long latest = 0; // the number of the newest request
     bool stopping = false;
     bool done = false;
@@ -42,6 +53,7 @@ HistoryReader::~HistoryReader() {
         std::lock_guard<std::mutex> lock(s.mutex);
         s.stopping = true;
         s.waiting.reset();
+        s.exports.clear();
         if (s.connection)
             s.connection->interrupt();
     }
@@ -70,17 +82,39 @@ long long HistoryReader::ask(const HistoryPanelRequest& request) {
     return number;
 }
 
+void HistoryReader::exportCsv(const std::string& url, const std::string& title, const std::string& path,
+                              Exported done) {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->exports.push_back({url, title, path, std::move(done)});
+    }
+    state_->wake.notify_one();
+}
+
 void HistoryReader::run(const std::shared_ptr<State>& state) {
     State& s = *state;
     for (;;) {
+        std::optional<Export> exportJob;
         std::pair<long long, HistoryPanelRequest> job;
         {
             std::unique_lock<std::mutex> lock(s.mutex);
-            s.wake.wait(lock, [&s] { return s.stopping || s.waiting; });
+            s.wake.wait(lock, [&s] { return s.stopping || s.waiting || !s.exports.empty(); });
             if (s.stopping)
                 break;
-            job = std::move(*s.waiting);
-            s.waiting.reset();
+            if (!s.exports.empty()) {
+                exportJob = std::move(s.exports.front());
+                s.exports.pop_front();
+            } else {
+                job = std::move(*s.waiting);
+                s.waiting.reset();
+            }
+        }
+        if (exportJob) {
+            const bool written = writeCsv(s, *exportJob);
+            std::lock_guard<std::mutex> lock(s.mutex);
+            if (!s.stopping)
+                exportJob->done(written);
+            continue;
         }
         HistoryPanelData data = read(s, job.second);
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -108,24 +142,42 @@ HistoryPanelData HistoryReader::read(State& s, const HistoryPanelRequest& reques
         return HistoryPanelData::unavailable(request, s.writer->problem());
     if (request.url.empty() && request.title.empty())
         return HistoryPanelData::read(*s.writer, request);
-    // Only this thread sets or clears the connection; the lock is for the
-    // interrupt from the destructor.
-    SqliteCheckHistory* connection = s.connection.get();
-    if (!connection) {
+    HistoryPanelData data = HistoryPanelData::read(connection(s), request);
+    if (!data.available)
+        dropConnection(s);
+    return data;
+}
+
+bool HistoryReader::writeCsv(State& s, const Export& job) {
+    // Every check recorded before the export is in it, as far as the
+    // writer gets in a while.
+    s.writer->flush(kExportFlushWait);
+    std::string csv = HistoryCsv::header();
+    if (!connection(s).exportChecks(job.url, job.title,
+                                    [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); })) {
+        dropConnection(s);
+        return false;
+    }
+    return DataFile::save(job.path, csv);
+}
+
+// Only the reader's thread sets or clears the connection; the lock is for
+// the interrupt from the destructor.
+SqliteCheckHistory& HistoryReader::connection(State& s) {
+    if (!s.connection) {
         auto opened =
             std::make_unique<SqliteCheckHistory>(s.path, s.writer->clock(), SqliteCheckHistory::ReadOnly{});
         std::lock_guard<std::mutex> lock(s.mutex);
         s.connection = std::move(opened);
-        connection = s.connection.get();
     }
-    HistoryPanelData data = HistoryPanelData::read(*connection, request);
-    if (!data.available) {
-        // The next query opens the file anew.
-        std::unique_ptr<SqliteCheckHistory> failed;
-        std::lock_guard<std::mutex> lock(s.mutex);
-        failed = std::move(s.connection);
-    }
-    return data;
+    return *s.connection;
+}
+
+// After a failure the next query opens the file anew.
+void HistoryReader::dropConnection(State& s) {
+    std::unique_ptr<SqliteCheckHistory> failed;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    failed = std::move(s.connection);
 }
 
 } // namespace vantrel

@@ -129,15 +129,24 @@ TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
     dlg.chooseExportFile = [&target] { return QString::fromStdString(target); };
     ASSERT_NE(exportItem(dlg, "&Selected Site..."), nullptr);
     exportItem(dlg, "&Selected Site...")->trigger();
+    // Written on the history reader's thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::exists(one); }, 10000));
     const std::string csv = TempDir::readFile(one);
     EXPECT_EQ(csv.rfind("time,unix_time,title,url,status,", 0), 0u) << csv;
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
     EXPECT_NE(csv.find(",Top,http://t.test/,404,"), std::string::npos) << csv;
     target = all;
     exportItem(dlg, "&All Sites...")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::exists(all); }, 10000));
     const std::string allCsv = TempDir::readFile(all);
     EXPECT_EQ(std::count(allCsv.begin(), allCsv.end(), '\n'), 6);
     EXPECT_NE(allCsv.find(",Bottom,http://b.test/,OK,"), std::string::npos);
+    // A file that cannot be written is told when the reader gives up.
+    ModalAnswerer answerer;
+    target = dir.path() + "/missing/all.csv";
+    exportItem(dlg, "&All Sites...")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.seen().empty(); }, 10000));
+    EXPECT_EQ(answerer.seen()[0].text, "Could not write the history file.");
     dlg.reject();
 }
 
@@ -242,6 +251,10 @@ TEST(HistoryWindow, PanelNeverWaitsForTheWriterAndShowsTheLastRowOnly) {
         markOnly(dlg, 0);
         markOnly(dlg, 1);
         ASSERT_TRUE(shown.wait(10000));
+        // An export waits for the writer on the reader's thread, not here.
+        const std::string csv = dir.path() + "/bottom.csv";
+        dlg.chooseExportFile = [&csv] { return QString::fromStdString(csv); };
+        exportItem(dlg, "&Selected Site...")->trigger();
         QTest::qWait(300); // an overtaken answer would come in this while
         tick.stop();
         EXPECT_LT(longestGap, 150);
@@ -249,6 +262,7 @@ TEST(HistoryWindow, PanelNeverWaitsForTheWriterAndShowsTheLastRowOnly) {
         EXPECT_TRUE(panel->figuresText().startsWith("History of Bottom\n"))
             << panel->figuresText().toStdString();
     }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return TempDir::exists(dir.path() + "/bottom.csv"); }, 10000));
     mark(dlg, 0);
     EXPECT_TRUE(panel->figuresText().contains("Uptime 24 hours: 75.0 %"))
         << panel->figuresText().toStdString();

@@ -114,6 +114,14 @@ TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
     EXPECT_EQ(panel->chartFailures(), 1);
     for (const char* name : {"Incidents", "Chart Range", "Response Time Chart"})
         EXPECT_NE(byName<QWidget>(*panel, name), nullptr) << name;
+    // Another range is read anew, the same way.
+    QSignalSpy ranged(panel, &HistoryPanel::dataShown);
+    panel->setRange(3);
+    ASSERT_TRUE(ranged.wait(10000));
+    EXPECT_EQ(panel->chartPoints(), 3);
+    EXPECT_TRUE(byName<QWidget>(*panel, "Response Time Chart")
+                    ->accessibleDescription()
+                    .contains("Last 365 days: 4 checks, 1 failed"));
 
     // Status marks: "OK" has one, "New" none; the texts stay as they are.
     QAbstractItemModel* model = dlg.listView()->model();

@@ -4,6 +4,8 @@
 #include "model/DataFile.h"
 #include "monitor/HistoryCsv.h"
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -31,8 +33,8 @@ struct HistoryReader::State {
     std::condition_variable finished;
     std::optional<std::pair<long long, HistoryPanelRequest>> waiting;
     std::deque<Export> exports;
-    long long latest = 0; // the number of the newest request
-    bool stopping = false;
+    long long latest = 0;               // the number of the newest request
+    std::atomic<bool> stopping = false; // set under the mutex, read also without it
     bool done = false;
     // Made on the reader's thread; the mutex guards the pointer, not the queries.
     std::unique_ptr<SqliteCheckHistory> connection;
@@ -137,7 +139,9 @@ void HistoryReader::run(const std::shared_ptr<State>& state) {
 HistoryPanelData HistoryReader::read(State& s, const HistoryPanelRequest& request) {
     // What was recorded before the request is in the file first, as far as
     // the writer gets in a short while.
-    s.writer->flush(kFlushWait);
+    waitForWriter(s, kFlushWait);
+    if (s.stopping) // the answer would be dropped
+        return {};
     if (!s.writer->available())
         return HistoryPanelData::unavailable(request, s.writer->problem());
     if (request.url.empty() && request.title.empty())
@@ -151,14 +155,30 @@ HistoryPanelData HistoryReader::read(State& s, const HistoryPanelRequest& reques
 bool HistoryReader::writeCsv(State& s, const Export& job) {
     // Every check recorded before the export is in it, as far as the
     // writer gets in a while.
-    s.writer->flush(kExportFlushWait);
+    waitForWriter(s, kExportFlushWait);
+    if (s.stopping)
+        return false;
     std::string csv = HistoryCsv::header();
     if (!connection(s).exportChecks(job.url, job.title,
                                     [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); })) {
         dropConnection(s);
         return false;
     }
-    return DataFile::save(job.path, csv);
+    // A reader stopped during the read leaves no file behind.
+    return !s.stopping && DataFile::save(job.path, csv);
+}
+
+// Waits up to `limit` until the writer wrote what is queued, in short
+// slices, so that a reader being stopped stops waiting at once.
+void HistoryReader::waitForWriter(State& s, std::chrono::milliseconds limit) {
+    constexpr std::chrono::milliseconds kSlice{50};
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (s.stopping || left.count() <= 0 || s.writer->flush(std::min(kSlice, left)))
+            return;
+    }
 }
 
 // Only the reader's thread sets or clears the connection; the lock is for

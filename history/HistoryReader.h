@@ -51,6 +51,7 @@ private:
     struct Export;
     static HistoryPanelData read(State& state, const HistoryPanelRequest& request);
     static bool writeCsv(State& state, const Export& job);
+    static void waitForWriter(State& state, std::chrono::milliseconds limit);
     static SqliteCheckHistory& connection(State& state);
     static void dropConnection(State& state);
 

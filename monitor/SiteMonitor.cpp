@@ -121,6 +121,8 @@ void SiteMonitor::afterChecks() {
         queued.swap(queuedChecks_);
         checkNow(queued);
     }
+    if (!passRunning_)
+        view_.checksEnded();
 }
 
 void SiteMonitor::checkNow(const std::vector<int>& rows) {

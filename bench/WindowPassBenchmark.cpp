@@ -7,6 +7,7 @@
 // The anchor, run in the same process after the passes: curl --parallel
 // with the default limit over the same URLs.
 #include "app/SiteMonitorDlg.h"
+#include "bench/BenchSupport.h"
 #include "bench/ChildPageServers.h"
 #include "history/SqliteCheckHistory.h"
 #include "model/SiteListFile.h"
@@ -21,62 +22,26 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <vector>
 
-extern char** environ;
-
 using namespace vantrel;
-using Steady = std::chrono::steady_clock;
+using namespace vantrel::bench;
 
 namespace {
 
 constexpr double kOpeningWaitSeconds = 2.0; // the pass's fixed wait before the first site
 
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // curl --parallel over the sites' URLs at `parallel`, best of three, in seconds.
 double curlAnchor(const bench::ChildPageServers& servers, int count, int parallel) {
-    {
-        std::ofstream config("urls.cfg");
-        for (int i = 0; i < count; ++i)
-            config << "url = \"" << servers.url(i, "/page") << "\"\noutput = \"/dev/null\"\n";
-    }
-    std::string limit = std::to_string(parallel);
-    std::vector<std::string> args{"curl", "-s", "--parallel", "--parallel-max", limit, "-K", "urls.cfg"};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    double best = 1e9;
-    for (int r = 0; r < 3; ++r) {
-        const auto t0 = Steady::now();
-        pid_t pid = 0;
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&quiet);
-        if (spawned != 0)
-            return -1;
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        best = std::min(best, std::chrono::duration<double>(Steady::now() - t0).count());
-    }
-    return best;
+    std::vector<std::string> urls;
+    for (int i = 0; i < count; ++i)
+        urls.push_back(servers.url(i, "/page"));
+    bench::writeCurlConfig("urls.cfg", urls);
+    return bench::bestRunSeconds(
+        3, {"curl", "-s", "--parallel", "--parallel-max", std::to_string(parallel), "-K", "urls.cfg"}, true);
 }
 
 void writeSites(const bench::ChildPageServers& servers, int count) {
@@ -94,19 +59,6 @@ void writeSites(const bench::ChildPageServers& servers, int count) {
     }
     test::TempDir::writeFile("vantrel.dat", SiteListFile::serialize(list));
     test::TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\nINTERVAL=60\r\n");
-}
-
-long statusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size()));
-    return -1;
-}
-
-long residentKb() {
-    return statusKb("VmRSS:");
 }
 
 long long mtimeNs(const char* name) {

@@ -5,19 +5,33 @@ bus, so nothing of a desktop the tests may run on is seen or touched.
 Every process is started here, waited for within a bound and stopped again
 when the `with` block ends."""
 import ctypes
+import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 
 TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "dbus-daemon")
+TOOLS_WITHOUT_TRAY = tuple(t for t in TOOLS if t != "trayer")
+# The notification service of the tests, on a session bus it is given.
+NOTIFICATIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "app", "fake_notifications.py")
 
 
 def missing_tools():
     return [t for t in TOOLS if not shutil.which(t)]
+
+
+def notifications(record):
+    """The notifications the service of `start_notifications` was shown, in order."""
+    try:
+        with open(record, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.startswith("{")]
+    except OSError:
+        return []
 
 
 def wait_for(condition, timeout, step=0.05):
@@ -138,6 +152,13 @@ class Desktop:
                                   text=True).stdout
         except (subprocess.TimeoutExpired, OSError):
             return ""
+
+    def start_notifications(self, record, seconds):
+        """Starts the notification service of the tests on this desktop's
+        session bus for `seconds` at most, writing what it is shown to
+        `record`; True once it is ready."""
+        self._spawn([sys.executable, NOTIFICATIONS, self.env["DBUS_SESSION_BUS_ADDRESS"], record, str(seconds)])
+        return wait_for(lambda: os.path.exists(record) and open(record).read().startswith("ready"), 15)
 
     def xprop(self, *args):
         return self.run(["xprop"] + list(args))

@@ -315,10 +315,7 @@ def main():
     finally:
         runner.kill_all()
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d failed" % len(failures))
-    return 1 if failures else 0
+    return fasttime.tally(failures)
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@ import tempfile
 import threading
 
 import desktop
+import fasttime
 
 TITLE = "Vantrel: vantrel.dat"
 WATCHER = "org.kde.StatusNotifierWatcher"
@@ -93,14 +94,7 @@ def start_watcher(address):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    missing = desktop.missing_tools()
-    try:
-        import dbus  # noqa: F401
-        from gi.repository import GLib  # noqa: F401
-    except ImportError:
-        missing.append("python3-dbus/python3-gi")
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS, ("dbus", "gi.repository.GLib"), faketime=False):
         return 0
     work = tempfile.mkdtemp(prefix="vantrel-sni-")
     failures = []
@@ -129,10 +123,7 @@ def main():
                 keep[1].join(5)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return fasttime.verdict(failures, "")
 
 
 def menu_labels(layout):

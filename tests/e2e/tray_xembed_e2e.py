@@ -15,6 +15,7 @@ import sys
 import tempfile
 
 import desktop
+import fasttime
 
 TITLE = "Vantrel: vantrel.dat"
 
@@ -22,9 +23,7 @@ TITLE = "Vantrel: vantrel.dat"
 def main():
     exe = os.path.abspath(sys.argv[1])
     shot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
-    missing = desktop.missing_tools()
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS, faketime=False):
         return 0
     work = tempfile.mkdtemp(prefix="vantrel-xembed-")
     failures = []
@@ -40,10 +39,7 @@ def main():
             failures = without_tray(exe, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return fasttime.verdict(failures, "")
 
 
 def with_tray(exe, work, shot):
@@ -58,15 +54,7 @@ def with_tray(exe, work, shot):
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
         try:
             failures = check(d, proc, work, shot)
-            proc.send_signal(signal.SIGTERM)
-            try:
-                out = proc.communicate(timeout=20)[0].decode("latin-1")
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                out = proc.communicate()[0].decode("latin-1")
-                failures.append("the program did not end after SIGTERM")
-            if proc.returncode != 0:
-                failures.append("exit status %s" % proc.returncode)
+            out = fasttime.terminate(proc, failures, 20)
             if failures:
                 failures.append("program output:\n" + out)
         finally:

@@ -174,8 +174,7 @@ def main():
         return fasttime.verdict(failures, "program output:\n" + fasttime.output(work))
     finally:
         for p in procs:
-            if p.poll() is None:
-                p.kill()
+            fasttime.kill(p)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -237,8 +237,7 @@ def main():
             failures.append("plain record: %r" % plain_was)
         return fasttime.verdict(failures, "metrics:\n" + metrics + "\nprogram output:\n" + fasttime.output(work))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         web.shutdown()
         if secure:
             secure.shutdown()

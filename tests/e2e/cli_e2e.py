@@ -342,9 +342,7 @@ def main():
         on_display(exe, work, base)
         print("on a display: %s" % ("ok" if len(failures) == before else "FAILED"))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
-            proc.communicate()
+        fasttime.kill(proc)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
     return fasttime.tally(failures)

@@ -15,6 +15,8 @@ import tempfile
 import threading
 import time
 
+import fasttime
+
 TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "dbus-daemon")
 TOOLS_WITHOUT_TRAY = tuple(t for t in TOOLS if t != "trayer")
 # The notification service of the tests, on a session bus it is given.
@@ -152,6 +154,15 @@ class Desktop:
                                   text=True).stdout
         except (subprocess.TimeoutExpired, OSError):
             return ""
+
+    def start(self, exe, work, speed=None, output=True, **extra):
+        """Starts the program `exe` in `work` on this desktop, with time
+        `speed` times faster where given and `extra` in its environment; its
+        output is a pipe, or dropped without `output`."""
+        env = dict(self.env, QT_QPA_PLATFORM="xcb", **extra)
+        sink = subprocess.PIPE if output else subprocess.DEVNULL
+        return subprocess.Popen([exe], cwd=work, env=fasttime.environment(env, speed) if speed else env, stdout=sink,
+                                stderr=subprocess.STDOUT if output else subprocess.DEVNULL, start_new_session=True)
 
     def start_notifications(self, record, seconds):
         """Starts the notification service of the tests on this desktop's

@@ -21,7 +21,6 @@ saved there.
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -77,9 +76,7 @@ def scroll_during_pass(exe):
         with open(os.path.join(work, "vantrel.dat"), "wb") as f:
             f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(records)).encode())
         with desktop.Desktop(tray=False) as d:
-            env = fasttime.environment(d.env, 60, QT_QPA_PLATFORM="xcb")
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                    start_new_session=True)
+            proc = d.start(exe, work, 60, output=False)
             try:
                 failures = scroll(d, proc, work)
             finally:
@@ -165,17 +162,13 @@ def run(exe, work, web, shot):
     failures = []
     out = ""
     with desktop.Desktop(tray=False) as d:
-        env = fasttime.environment(d.env, 60, QT_QPA_PLATFORM="xcb")
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                start_new_session=True)
+        proc = d.start(exe, work, 60)
         try:
             failures = drive(d, proc, work, web, shot)
             # One that does not end may have a box left open.
             out = fasttime.terminate(proc, failures, 20)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            fasttime.kill(proc)
     if not failures:
         failures = check_list(work, web)
     return failures, "program output:\n" + out

@@ -93,6 +93,20 @@ def tally(failures):
     return 1 if failures else 0
 
 
+def kill(proc):
+    """Kills `proc` (nothing for None) if it still runs and reaps it;
+    returns what it wrote to a pipe for its standard output, if it has one."""
+    if not proc:
+        return ""
+    if proc.poll() is None:
+        proc.kill()
+    try:
+        out = proc.communicate()[0]
+    except ValueError:  # its output was read already
+        out = b""
+    return (out or b"").decode("latin-1")
+
+
 def terminate(proc, failures, timeout=30):
     """Ends `proc` with SIGTERM, as a service manager does: it must end
     within `timeout` seconds with status 0. Returns what it wrote to a pipe

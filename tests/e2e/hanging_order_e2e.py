@@ -85,8 +85,7 @@ def main():
                 failures.append("log line %d is %r, not %s %s" % (i, line, want_url, want_status))
     finally:
         release.set()
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
     return fasttime.verdict(failures, "program output:\n" + text)

@@ -67,8 +67,7 @@ def main():
             failures.extend(memcheck.check(report))
         return fasttime.verdict(failures, "program output:\n" + text)
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         shutil.rmtree(work, ignore_errors=True)
 
 

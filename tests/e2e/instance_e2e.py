@@ -103,9 +103,7 @@ class Runner:
 
     def kill_all(self):
         for proc in self.procs:
-            if proc.poll() is None:
-                proc.kill()
-                proc.communicate()
+            fasttime.kill(proc)
 
 
 def command_line(runner, work):

@@ -159,9 +159,7 @@ def run_case(exe, server, name, security, port, password, failures):
             failures.append("%s: no \"Mail failed\" line" % name)
         return "--- %s\n%s" % (name, fasttime.output(work))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        fasttime.kill(proc)
         if page:
             page.shutdown()
             page.server_close()

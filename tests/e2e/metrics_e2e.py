@@ -77,8 +77,7 @@ def main():
         fasttime.terminate(proc, failures)
         return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" + fasttime.output(work))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         web.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -180,8 +180,7 @@ def main():
                 print("SKIP promtool: the prometheus package is not installed")
         return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" + fasttime.output(work)[-4000:])
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         web.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -99,8 +99,7 @@ def main():
             failures.extend(memcheck.check(report))
         return fasttime.verdict(failures, "program output:\n" + out)
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         smtp.stop()
         httpd.shutdown()
         shutil.rmtree(work, ignore_errors=True)

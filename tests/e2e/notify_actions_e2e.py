@@ -8,7 +8,6 @@ its SNOOZE key. While the service's do-not-disturb is on, a second site's
 failure shows nothing; when it ends, one summary without actions shows it."""
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
@@ -52,10 +51,7 @@ def main():
             record = os.path.join(work, "notifications.jsonl")
             if not d.start_notifications(record, 150):
                 return fasttime.verdict(["the notification service did not start"], "")
-            env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", BROWSER=browser,
-                                            PATH=work + ":" + d.env["PATH"]), SPEED)
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                    start_new_session=True)
+            proc = d.start(exe, work, SPEED, BROWSER=browser, PATH=work + ":" + d.env["PATH"])
             try:
                 failures = check(d.env["DBUS_SESSION_BUS_ADDRESS"], record, opened, base, work)
             finally:

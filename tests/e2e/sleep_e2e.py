@@ -16,7 +16,6 @@ Usage: sleep_e2e.py PROGRAM"""
 import os
 import shutil
 import sqlite3
-import subprocess
 import sys
 import tempfile
 import time
@@ -42,8 +41,7 @@ def run(exe, d, system, work, mails, failures):
             failures.append(what)
         return ok
 
-    env = fasttime.environment(d.env, SPEED, QT_QPA_PLATFORM="xcb")
-    proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    proc = d.start(exe, work, SPEED)
     try:
         check(desktop.wait_for(lambda: system.locks, 20) == [("sleep", "delay")],
               "no delay lock on sleep taken: %r" % system.locks)
@@ -78,7 +76,7 @@ def run(exe, d, system, work, mails, failures):
         check(len(mails) == 1, "a second mail for a site still down")
 
         # The window, with the first site's history.
-        subprocess.run([exe], cwd=work, env=env, timeout=20, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        d.start(exe, work, SPEED, output=False).wait(timeout=20)
         wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 10)
         if check(wid and desktop.wait_for(lambda: d.mapped(wid), 10), "the window is not shown"):
             d.run(["xdotool", "windowsize", "--sync", wid, "900", "640"])

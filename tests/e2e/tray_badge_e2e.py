@@ -68,9 +68,7 @@ def geometry(d, wid):
 def xembed(exe, work, size, shots, env_extra):
     failures = []
     with desktop.Desktop(tray=True, tray_height=size) as d:
-        env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", **env_extra), SPEED)
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
+        proc = d.start(exe, work, SPEED, output=False, **env_extra)
         try:
             window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
             icon = window and desktop.wait_for(lambda: tray_xembed_e2e.tray_icon(d, proc, window), 20)
@@ -128,9 +126,7 @@ def sni(exe, work, shots, env_extra):
         # A notification service, so that no notification falls back to the
         # tray's own message (which takes the item's tooltip for a while).
         d.start_notifications(os.path.join(work, "notifications.jsonl"), 120)
-        env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", **env_extra), SPEED)
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
+        proc = d.start(exe, work, SPEED, output=False, **env_extra)
         try:
             if not desktop.wait_for(lambda: items, 20):
                 return ["the program registered no StatusNotifierItem"]

@@ -105,20 +105,15 @@ def main():
             f.write(SITE)
         with desktop.Desktop(tray=False) as d:
             items, keep = start_watcher(d.env["DBUS_SESSION_BUS_ADDRESS"])
-            proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+            proc = d.start(exe, work)
             try:
                 shot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
                 failures = check(d, proc, items, work, shot)
-                if proc.poll() is None:
-                    proc.kill()
-                out = proc.communicate(timeout=20)[0].decode("latin-1")
+                out = fasttime.kill(proc)
                 if failures:
                     failures.append("program output:\n" + out)
             finally:
-                if proc.poll() is None:
-                    proc.kill()
-                    proc.wait()
+                fasttime.kill(proc)
                 keep[0].quit()
                 keep[1].join(5)
     finally:

@@ -10,7 +10,6 @@ without any tray it keeps its button, the one way back to it. With
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 
@@ -50,24 +49,20 @@ def with_tray(exe, work, shot):
     with open(os.path.join(work, "vantrel.dat"), "wb") as f:
         f.write(b"ST=Local\r\nURL=http://127.0.0.1:9/\r\nACTION=Sound\r\nSTATUS=New\r\n")
     with desktop.Desktop(tray=True) as d:
-        proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        proc = d.start(exe, work)
         try:
             failures = check(d, proc, work, shot)
             out = fasttime.terminate(proc, failures, 20)
             if failures:
                 failures.append("program output:\n" + out)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            fasttime.kill(proc)
     return failures
 
 
 def without_tray(exe, work):
     with desktop.Desktop(tray=False) as d:
-        proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        proc = d.start(exe, work, output=False)
         try:
             window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
             if not window:
@@ -81,9 +76,7 @@ def without_tray(exe, work):
             proc.wait(timeout=20)
             return [] if proc.returncode == 0 else ["without a tray: exit status %s" % proc.returncode]
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            fasttime.kill(proc)
 
 
 def tray_icon(d, proc, window):

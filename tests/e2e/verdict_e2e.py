@@ -98,14 +98,12 @@ def run_case(exe, case, resolver):
             record = os.path.join(d.home, "notifications.jsonl")
             if not d.start_notifications(record, 90):
                 return ["%s: the notification service did not start" % case]
-            env = fasttime.environment(d.env, 100, QT_QPA_PLATFORM="xcb")
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            proc = d.start(exe, work, 100)
             desktop.wait_for(lambda: len(log_lines(work)) >= 6 or proc.poll() is not None, 40)
             time.sleep(0.5)
             shots = os.environ.get("VANTREL_E2E_SHOTS")
             if shots and expected:  # the window with its status line
-                subprocess.run([exe], cwd=work, env=env, timeout=20, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+                d.start(exe, work, 100, output=False).wait(timeout=20)
                 wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat - Offline"), 10)
                 if wid and desktop.wait_for(lambda: d.mapped(wid), 10):
                     time.sleep(1)

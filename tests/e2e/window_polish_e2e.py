@@ -206,12 +206,7 @@ def main():
                     check(desktop.wait_for(lambda: not d.mapped(dialog), 10), "Esc left the dialog open")
                 send_test(d, proc, wid, shots)
             finally:
-                proc.terminate()
-                try:
-                    proc.wait(timeout=20)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait(timeout=10)
+                stop(proc)
     finally:
         server.shutdown()
         subprocess.run(["rm", "-rf", work])

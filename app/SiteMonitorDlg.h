@@ -104,6 +104,8 @@ public:
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
     void connectionVerdict(const std::string& statusText, const std::string& notification) override;
+    // A Check Now ends off the timer: its end comes back through the event loop.
+    void checksEnded() override { QTimer::singleShot(0, this, &CSiteMonitorDlg::afterChecks); }
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.
@@ -153,7 +155,7 @@ protected:
 
 private:
     void whenNoPass(std::function<void()> command) { gate_.whenNoPass(std::move(command)); }
-    void markShownRow();
+    void afterChecks();
     void connectControls();
     void showMailFailure();
 

@@ -15,7 +15,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
+#include <string>
+#include <vector>
 
 using namespace vantrel;
 using vantrel::test::byName;
@@ -25,14 +26,27 @@ using vantrel::test::TempDir;
 
 namespace {
 
-using Quit = std::function<void(CSiteMonitorDlg&)>;
+using Step = std::function<void(CSiteMonitorDlg&)>;
 
-// Every way out of the program: the menu, the tray and the Quit button.
-const std::map<std::string, Quit>& waysOut() {
-    static const std::map<std::string, Quit> ways = {
-        {"File > Quit", [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
-        {"tray Quit", [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
-        {"Quit button", [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
+// A way out of the program, and how a pass it may end was started.
+struct WayOut {
+    std::string name;
+    Step pass;
+    Step quit;
+};
+
+// Every way out: the menu, the tray and the Quit button, after a pass of the
+// timer; and the button after a Check Now pass, which ends off the timer, so
+// the end must not wait for the next tick.
+const std::vector<WayOut>& waysOut() {
+    static const Step timer = [](CSiteMonitorDlg& w) { w.OnTimer(); };
+    static const Step quitButton = [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); };
+    static const std::vector<WayOut> ways = {
+        {"File > Quit", timer, [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
+        {"tray Quit", timer, [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
+        {"Quit button", timer, quitButton},
+        {"Quit button, Check all now", [](CSiteMonitorDlg& w) { w.tray().checkAllAction()->trigger(); },
+         quitButton},
     };
     return ways;
 }
@@ -70,20 +84,20 @@ void runProgram(const std::function<void(CSiteMonitorDlg&)>& act, int limitMs) {
 // the site added since the last save is in the file at the next start, the
 // tray icon is gone and the status is 0.
 TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
-    for (const auto& [way, quit] : waysOut()) {
-        SCOPED_TRACE(way);
+    for (const WayOut& way : waysOut()) {
+        SCOPED_TRACE(way.name);
         TempDir dir;
         TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
         bool quitRan = false;
         bool iconGone = false;
         runProgram(
-            [&, &quit = quit](CSiteMonitorDlg& w) {
+            [&](CSiteMonitorDlg& w) {
                 w.tray().showOn(); // an animation that removing the icon stops
                 byName<QLineEdit>(w, "Site Name")->setText("Added");
                 byName<QLineEdit>(w, "URL")->setText("http://added");
                 byName<QComboBox>(w, "Action")->setEditText("Sound");
                 byName<QPushButton>(w, "Add")->click();
-                quit(w);
+                way.quit(w);
                 quitRan = true;
                 iconGone = !w.tray().animating() && !w.isVisible();
             },
@@ -99,8 +113,8 @@ TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
 }
 
 TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
-    for (const auto& [way, quit] : waysOut()) {
-        SCOPED_TRACE(way);
+    for (const WayOut& way : waysOut()) {
+        SCOPED_TRACE(way.name);
         TempDir dir;
         HttpTestServer web;
         web.route("/good", HttpTestServer::ok("Welcome"));
@@ -116,11 +130,11 @@ TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
                                               "\r\n" + record("Good", web.url("/good"), "New"));
         std::chrono::steady_clock::duration passTook{};
         runProgram(
-            [&, &quit = quit](CSiteMonitorDlg& w) {
+            [&](CSiteMonitorDlg& w) {
                 // Asked while the second download waits for an answer that never comes.
-                QTimer::singleShot(2800, &w, [&quit, &w] { quit(w); });
+                QTimer::singleShot(2800, &w, [&way, &w] { way.quit(w); });
                 const auto start = std::chrono::steady_clock::now();
-                w.OnTimer();
+                way.pass(w);
                 passTook = std::chrono::steady_clock::now() - start;
             },
             20000);

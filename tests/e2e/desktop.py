@@ -96,15 +96,18 @@ class Desktop:
         return self
 
     def _spawn(self, command, **kwargs):
+        kwargs.setdefault("stderr", subprocess.DEVNULL)
         proc = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True, **kwargs)
+                                start_new_session=True, **kwargs)
         self.procs.append(proc)
         return proc
 
     def _start(self):
+        # Keys never repeat: on a busy machine a key's release can come late
+        # enough for the server to repeat it into a field.
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
-                                 "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                                 "tcp", "-ardelay", "30000"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.procs.append(xvfb)
         os.close(write_end)
@@ -129,12 +132,7 @@ class Desktop:
         self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus_address])
         if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
             raise RuntimeError("dbus-daemon did not start")
-        self._spawn(["openbox", "--sm-disable"])
-        # openbox names itself on the root window before it manages windows:
-        # a window mapped in between is never framed or shown. The work area
-        # is set once its screen is set up; a moment more lets it settle.
-        if not wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root"), 20):
-            raise RuntimeError("openbox did not start")
+        self._start_openbox()
         time.sleep(0.5)
         if self.tray:
             self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
@@ -146,6 +144,23 @@ class Desktop:
             # trayer takes the selection before it is ready for docking
             # requests; one sent in between is lost.
             time.sleep(0.5)
+
+    def _start_openbox(self):
+        """openbox names itself on the root window before it manages windows:
+        a window mapped in between is never framed or shown. The work area is
+        set once its screen is set up; a moment more lets it settle. An openbox
+        that ended before that is started once more; its output tells why."""
+        log_path = os.path.join(self.home, "openbox.log")
+        for attempt in range(2):
+            with open(log_path, "ab") as log:
+                openbox = self._spawn(["openbox", "--sm-disable"], stderr=log)
+            if wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root") or openbox.poll() is not None,
+                        30) and openbox.poll() is None:
+                return
+            if openbox.poll() is None:
+                break
+        with open(log_path, "rb") as log:
+            raise RuntimeError("openbox did not start: " + log.read()[-400:].decode(errors="replace"))
 
     def run(self, command, timeout=10):
         """Runs one X tool against this display and returns its output ('' on failure)."""

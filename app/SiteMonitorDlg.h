@@ -6,6 +6,7 @@
 #include "app/HistoryController.h"
 #include "app/MailKeyring.h"
 #include "app/MailPasswordController.h"
+#include "app/MemoryRest.h"
 #include "app/PassGate.h"
 #include "app/SiteListView.h"
 #include "app/SiteMonitorApp.h"
@@ -104,6 +105,7 @@ public:
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
     void connectionVerdict(const std::string& statusText, const std::string& notification) override;
+    void passEnded() override { memoryRest_.passEnded(engine_.sites().rowCount()); }
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.
@@ -174,6 +176,7 @@ private:
     MailPasswordController mailPassword_{engine_,
                                          [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
     HelpLinks help_;
+    MemoryRest memoryRest_; // what a long pass freed goes back while the program rests
     bool unattended_ = false;
     bool offline_ = false;
     QString caption_;                    // the caption the engine set, without the offline mark

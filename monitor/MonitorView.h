@@ -52,6 +52,8 @@ public:
     virtual void connectionVerdict(const std::string& statusText, const std::string& notification) {
         (void)statusText, (void)notification;
     }
+    // A pass, or a check of chosen rows, has ended.
+    virtual void passEnded() {}
 };
 
 } // namespace vantrel

@@ -101,6 +101,7 @@ void SiteMonitor::runGuarded(const std::function<void(CheckPass&)>& checks) {
 void SiteMonitor::afterChecks() {
     sleepWake_.passEnded();
     triage_.passEnded();
+    view_.passEnded();
     // Rows asked for while the checks ran.
     if (!queuedChecks_.empty()) {
         std::vector<int> queued;

@@ -3,9 +3,12 @@
 #include "monitor/PassDownloads.h"
 #include "platform/FreeMemory.h"
 
+#include <utility>
+
 namespace vantrel {
 
-MemoryRest::MemoryRest(QObject* parent) : QObject(parent) {
+MemoryRest::MemoryRest(std::function<bool()> busy, QObject* parent)
+    : QObject(parent), busy_(std::move(busy)) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &MemoryRest::giveBack);
 }
@@ -19,6 +22,11 @@ void MemoryRest::passEnded(int rows) {
 }
 
 void MemoryRest::giveBack() {
+    // Never in the middle of a pass: the pass's own end starts over.
+    if (busy_ && busy_()) {
+        next_ = kDelays.size();
+        return;
+    }
     FreeMemory::giveBack();
     if (++next_ < kDelays.size())
         timer_.start(kDelays[next_] - kDelays[next_ - 1]);

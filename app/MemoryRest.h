@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 
 namespace vantrel {
 
@@ -15,7 +16,9 @@ namespace vantrel {
 // library, that would stay resident until the next pass and grow with it.
 class MemoryRest : public QObject {
 public:
-    explicit MemoryRest(QObject* parent = nullptr);
+    // `busy`: whether the program works now (a pass runs); a give-back then
+    // waits for the end of that work, and the window answers meanwhile.
+    explicit MemoryRest(std::function<bool()> busy, QObject* parent = nullptr);
 
     // A pass over `rows` rows has ended.
     void passEnded(int rows);
@@ -28,6 +31,7 @@ public:
 private:
     void giveBack();
 
+    std::function<bool()> busy_;
     QTimer timer_;
     size_t next_ = kDelays.size();
 };

@@ -176,7 +176,8 @@ private:
     MailPasswordController mailPassword_{engine_,
                                          [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
     HelpLinks help_;
-    MemoryRest memoryRest_; // what a long pass freed goes back while the program rests
+    // What a long pass freed goes back while the program rests.
+    MemoryRest memoryRest_{[this] { return engine_.passRunning(); }};
     bool unattended_ = false;
     bool offline_ = false;
     QString caption_;                    // the caption the engine set, without the offline mark

@@ -6,16 +6,18 @@
 #include "ui/PreferencesDlg.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <string>
+#include <utility>
 
 namespace vantrel {
 
-PreferencesController::PreferencesController(SiteMonitor& engine, EventPump& pump, Clock& clock,
-                                             MailPasswordController& mailPassword, MonitorView& window,
-                                             QWidget* dialogParent)
-    : engine_(engine), pump_(pump), clock_(clock), mailPassword_(mailPassword), window_(window),
-      dialogParent_(dialogParent) {}
+PreferencesController::PreferencesController(SiteMonitor& engine, MailPasswordController& mailPassword,
+                                             MonitorView& window, QWidget* dialogParent,
+                                             std::function<void()> tick)
+    : engine_(engine), mailPassword_(mailPassword), window_(window), dialogParent_(dialogParent),
+      tick_(std::move(tick)) {}
 
 void PreferencesController::open() {
     // The tray menu stays usable while the dialog is open: bring that one up
@@ -26,7 +28,16 @@ void PreferencesController::open() {
         return;
     }
     Settings& settings = engine_.settings();
-    CPreferencesDlg dlg(pump_, clock_, dialogParent_);
+    CPreferencesDlg dlg(
+        [this](const std::string& address, const std::string& server, const MailSubmission& submission) {
+            SmtpSend send = engine_.sendTestMail(address, server, submission);
+            // The tick that came during the test gets its pass now, from the
+            // event loop, after the dialog has shown how the test ended.
+            if (engine_.passDueAfterTest())
+                QTimer::singleShot(0, dialogParent_, tick_);
+            return send;
+        },
+        dialogParent_);
     // Modal to the main window only, so the tray menu can still be opened.
     dlg.setWindowModality(Qt::WindowModal);
     dlg.copyIn(settings);

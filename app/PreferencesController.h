@@ -1,32 +1,33 @@
 #pragma once
 
+#include <functional>
+
 class QWidget;
 
 namespace vantrel {
 
-class Clock;
-class EventPump;
 class MailPasswordController;
 class MonitorView;
 class SiteMonitor;
 
 // Preferences: fills the dialog from the settings, copies it back when it
 // closes, hands the mail password to the keyring and saves the settings.
-// Only one dialog is open at a time.
+// The dialog's Test buttons send through the engine's one mailer; a check
+// pass that came due during a test runs through `tick` once the test has
+// ended. Only one dialog is open at a time.
 class PreferencesController {
 public:
-    PreferencesController(SiteMonitor& engine, EventPump& pump, Clock& clock,
-                          MailPasswordController& mailPassword, MonitorView& window, QWidget* dialogParent);
+    PreferencesController(SiteMonitor& engine, MailPasswordController& mailPassword, MonitorView& window,
+                          QWidget* dialogParent, std::function<void()> tick);
 
     void open();
 
 private:
     SiteMonitor& engine_;
-    EventPump& pump_;
-    Clock& clock_;
     MailPasswordController& mailPassword_;
     MonitorView& window_;
     QWidget* dialogParent_;
+    std::function<void()> tick_;
 };
 
 } // namespace vantrel

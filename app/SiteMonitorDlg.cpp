@@ -306,7 +306,7 @@ void CSiteMonitorDlg::OnColumnClick(int column) {
 }
 
 void CSiteMonitorDlg::OnPreferences() {
-    PreferencesController(engine_, services_.pump, services_.clock, mailPassword_, *this, this).open();
+    PreferencesController(engine_, mailPassword_, *this, this, [this] { OnTimer(); }).open();
 }
 
 void CSiteMonitorDlg::OnFileSave() {

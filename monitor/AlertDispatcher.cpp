@@ -43,17 +43,17 @@ void AlertDispatcher::sendHeldReport(const std::string& subject, const std::stri
     const std::string body = text::normalizeCrLf(explained);
     // The security and login as they are now: Preferences may have changed
     // them since the last report.
-    monitor_.mailer().setSubmission(monitor_.mailSubmission());
+    monitor_.reportMailer().setSubmission(monitor_.mailSubmission());
     // A submission server lets its user send only from their own address:
     // a secured submission sends from YOUREMAIL, named YOURNAME.
     const bool secured = monitor_.extraSettings().mailSecurity != MailSecurity::None;
-    monitor_.mailer().setSenderName(secured ? s.yourName : std::string());
+    monitor_.reportMailer().setSenderName(secured ? s.yourName : std::string());
     // Each address gets its own message, with itself as the sender unless
     // the submission is secured.
     for (const std::string* address : {&s.email1, &s.email2}) {
         if (address->empty() || monitor_.stopRequested())
             continue;
-        SmtpMailer& mailer = monitor_.mailer();
+        SmtpMailer& mailer = monitor_.reportMailer();
         const std::string& sender = secured && !s.yourEmail.empty() ? s.yourEmail : *address;
         const bool ok = mailer.sendMail(*address, body, sender, s.smtpServer, subject);
         monitor_.alertSink().mailResult(ok, DateText::timeOfDay(monitor_.clock().now()),

@@ -67,7 +67,21 @@ SiteMonitor::~SiteMonitor() = default;
 void SiteMonitor::onTimer() {
     if (passRunning_ || sleepWake_.asleep())
         return;
-    runCheckPass();
+    // The tick's pass waits for the test mail's end rather than run inside its wait.
+    passDueAfterTest_ = mailTestRunning_ && monitoringOn_;
+    if (!mailTestRunning_)
+        runCheckPass();
+}
+
+SmtpSend SiteMonitor::sendTestMail(const std::string& address, const std::string& server,
+                                   const MailSubmission& submission) {
+    SmtpSend send;
+    send.replyReadSize = kTestReplyReadSize;
+    send.submission = submission;
+    const bool outer = std::exchange(mailTestRunning_, true);
+    mailer_.sendMail(send, address, kTestMailText, address, server, kTestMailText);
+    mailTestRunning_ = outer;
+    return send;
 }
 
 void SiteMonitor::requestStop() {

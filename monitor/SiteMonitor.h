@@ -74,8 +74,17 @@ public:
     // The secrets of site logins and alert channels; by default those of the
     // secrets file in the current directory (FileSecretStore).
     const SecretStore* secrets() const { return secrets_; }
-    // The mailer of the report mails, which also sends Preferences' test.
-    SmtpMailer& mailer() { return mailer_; }
+    // The mailer of the report mails, which also sends Preferences' test;
+    // its fields are what the last report mail left.
+    const SmtpMailer& mailer() const { return mailer_; }
+    // Preferences' test message, to and from `address`, through that mailer
+    // with the dialog's submission and replies read up to
+    // kTestReplyReadSize bytes. Its outcome is its own: the report mails'
+    // stays as it was. A tick that comes meanwhile starts no pass inside the
+    // test's wait; passDueAfterTest() then says its pass is still to run.
+    SmtpSend sendTestMail(const std::string& address, const std::string& server,
+                          const MailSubmission& submission);
+    bool passDueAfterTest() const { return passDueAfterTest_; }
     // What the last page fetch received.
     const HttpResponse& lastResponse() const { return fetcher_.lastResponse; }
     // How report mails are submitted: the security and login of the extra
@@ -214,6 +223,8 @@ public:
     static std::chrono::milliseconds checkPeriodFor(const std::string& interval);
 
     static constexpr int kMainReplyReadSize = 1024;
+    static constexpr std::size_t kTestReplyReadSize = 13000;
+    static constexpr const char* kTestMailText = "Vantrel Test Email"; // the subject and the body
     static constexpr const char* kSaveErrorText = "Save to File";
     static constexpr const char* kSaveErrorCaption = "Error Writing File";
     static constexpr const char* kUnreadableCaption = "Unreadable File";
@@ -226,6 +237,7 @@ private:
     friend class TriageCommands;
 
     PageFetcher& fetcher() { return fetcher_; }
+    SmtpMailer& reportMailer() { return mailer_; }
     ErrorUrlPoster& poster() { return poster_; }
     AlertDispatcher& alerts() { return alerts_; }
     std::string& reportText() { return reportBody_; }
@@ -273,6 +285,8 @@ private:
     DialogData data_;
     bool monitoringOn_ = false;
     bool passRunning_ = false;
+    bool mailTestRunning_ = false;
+    bool passDueAfterTest_ = false; // a tick came while a test mail was out
     bool settingsFileHeld_ = false; // unreadable and not kept: never written
     bool siteListFileHeld_ = false;
     bool extraFileHeld_ = false;

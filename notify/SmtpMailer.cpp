@@ -58,37 +58,32 @@ std::uint16_t SmtpMailer::defaultPort(MailSecurity security) {
     return kDefaultPort;
 }
 
-SmtpMailer::ServerAddress SmtpMailer::splitServer(const std::string& server, std::uint16_t defaultPort) {
-    auto parsePort = [](std::string_view digits) -> int {
-        if (digits.empty() || digits.size() > 5 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return -1;
-        int port = std::stoi(std::string(digits));
-        return port >= 1 && port <= 65535 ? port : -1;
-    };
-    ServerAddress a{server, defaultPort};
-    std::string_view s = server;
-    if (s.starts_with("[")) {
-        std::size_t close = s.find(']');
-        if (close == std::string_view::npos)
-            return a;
-        std::string_view rest = s.substr(close + 1);
-        int port = rest.empty() ? defaultPort : (rest.starts_with(":") ? parsePort(rest.substr(1)) : -1);
-        if (port > 0)
-            a = {std::string(s.substr(1, close - 1)), static_cast<std::uint16_t>(port)};
-        return a;
-    }
-    std::size_t colon = s.find(':');
-    if (colon != std::string_view::npos && s.find(':', colon + 1) == std::string_view::npos) {
-        int port = parsePort(s.substr(colon + 1));
-        if (port > 0)
-            a = {std::string(s.substr(0, colon)), static_cast<std::uint16_t>(port)};
-    }
-    return a;
-}
-
 bool SmtpMailer::sendMail(const std::string& recipient, const std::string& body, const std::string& sender,
                           const std::string& server, const std::string& subject) {
+    SmtpSend own{replyReadSize_,       submission_,          senderName_, lastError,
+                 std::move(lastReply), std::move(errorText), stepFlag};
+    const bool sent = sendMail(own, recipient, body, sender, server, subject);
+    lastError = own.lastError;
+    lastReply = std::move(own.lastReply);
+    errorText = std::move(own.errorText);
+    stepFlag = own.stepFlag;
+    return sent;
+}
+
+bool SmtpMailer::sendMail(SmtpSend& send, const std::string& recipient, const std::string& body,
+                          const std::string& sender, const std::string& server, const std::string& subject) {
+    send.replyReadSize = std::clamp<std::size_t>(send.replyReadSize, 1, kBufferSize);
+    // A send started from a message dispatched inside another one works on
+    // its own terms and outcome, and puts the outer one's back when it ends.
+    SmtpSend* outer = std::exchange(send_, &send);
+    const bool sent = run(recipient, body, sender, server, subject);
+    send_ = outer;
+    return sent;
+}
+
+bool SmtpMailer::run(const std::string& recipient, const std::string& body, const std::string& sender,
+                     const std::string& server, const std::string& subject) {
+    SmtpSend& send = *send_;
     // A line break in these would end the command line early and let the
     // rest of the text pass as a command of its own.
     const char* badField = hasLineBreak(sender)      ? "sender"
@@ -96,34 +91,39 @@ bool SmtpMailer::sendMail(const std::string& recipient, const std::string& body,
                            : hasLineBreak(server)    ? "server"
                                                      : nullptr;
     if (badField) {
-        stepFlag = 0;
-        lastError = kInvalidArgument;
-        errorText =
+        send.stepFlag = 0;
+        send.lastError = kInvalidArgument;
+        send.errorText =
             SocketErrorText::text(kInvalidArgument) + " The " + badField + " contains a line break. Flag: 0";
         return false;
     }
 
-    if (submission_.security == MailSecurity::None && !submission_.user.empty()) {
+    if (send.submission.security == MailSecurity::None && !send.submission.user.empty()) {
         // Refused before connecting: nothing of the login, and nothing else,
         // goes over a connection without encryption.
-        stepFlag = kStepLogin;
-        lastError = SocketErrorText::kLoginNeedsEncryption;
+        send.stepFlag = kStepLogin;
+        send.lastError = SocketErrorText::kLoginNeedsEncryption;
         return finish();
     }
 
     pump_.dispatchOne();
-    stepFlag = 0;
+    send.stepFlag = 0;
     SmtpConnection connection(pump_, timeouts_.connect, timeouts_.reply, kBufferSize);
     SmtpConnection* outer = std::exchange(connection_, &connection);
     SmtpExtensions outerExtensions = std::exchange(extensions_, SmtpExtensions());
-    if (submission_.plain())
+    std::string outerTlsReason = std::exchange(tlsReason_, std::string());
+    const std::uint16_t outerPort = std::exchange(port_, 0);
+    if (send.submission.plain())
         runSteps(recipient, body, sender, server, subject);
     else
         runExtended(Envelope{recipient, body, sender, subject}, server);
     connection.close();
+    const bool sent = finish();
     connection_ = outer;
     extensions_ = std::move(outerExtensions);
-    return finish();
+    tlsReason_ = std::move(outerTlsReason);
+    port_ = outerPort;
+    return sent;
 }
 
 void SmtpMailer::runSteps(const std::string& recipient, const std::string& body, const std::string& sender,
@@ -131,31 +131,31 @@ void SmtpMailer::runSteps(const std::string& recipient, const std::string& body,
     const ServerAddress address = splitServer(server);
     pump_.sleepFor(kPause);
     if (pump_.stopRequested()) {
-        lastError = TcpSocket::kInterrupted;
+        send_->lastError = TcpSocket::kInterrupted;
         return;
     }
     const int connectError = connect(address);
-    lastError = 0;
+    send_->lastError = 0;
 
     pump_.sleepFor(kPause);
     if (connectError != 0) {
         // Reported where the greeting would have been read, with the
         // connection's own reason rather than "not connected".
-        lastError = connectError;
-        stepFlag = kStepGreetingRead;
+        send_->lastError = connectError;
+        send_->stepFlag = kStepGreetingRead;
         return;
     }
     std::string greeting;
     const int readError = connection_->readReply(kBufferSize, greeting);
     if (greeting.size() >= 5 && !text::startsWithNoCase(greeting, "220")) {
-        lastError = SocketErrorText::kGreetingRefused;
-        stepFlag = kStepGreeting;
+        send_->lastError = SocketErrorText::kGreetingRefused;
+        send_->stepFlag = kStepGreeting;
         return;
     }
     if (readError != 0 || greeting.empty()) {
         // A server that closes without a word is reported as shutting down.
-        lastError = readError != 0 ? readError : kPeerShutDown;
-        stepFlag = kStepGreetingRead;
+        send_->lastError = readError != 0 ? readError : kPeerShutDown;
+        send_->stepFlag = kStepGreetingRead;
         return;
     }
 
@@ -172,22 +172,22 @@ void SmtpMailer::runSteps(const std::string& recipient, const std::string& body,
     };
     for (const Step& step : commands) {
         if (!exchange(step.line, step.expected)) {
-            stepFlag = step.flag;
+            send_->stepFlag = step.flag;
             return;
         }
     }
     if (!exchange(messageText(recipient, body, sender, subject), "250 ")) {
-        stepFlag = kStepMessage;
+        send_->stepFlag = kStepMessage;
         return;
     }
     if (!exchange("QUIT \r\n", "221 ")) {
-        stepFlag = kStepQuit;
+        send_->stepFlag = kStepQuit;
         return;
     }
 }
 
 void SmtpMailer::runExtended(const Envelope& mail, const std::string& server) {
-    const ServerAddress address = splitServer(server, defaultPort(submission_.security));
+    const ServerAddress address = splitServer(server, defaultPort(send_->submission.security));
     port_ = address.port;
     tlsReason_.clear();
     State state = State::Connect;
@@ -196,15 +196,15 @@ void SmtpMailer::runExtended(const Envelope& mail, const std::string& server) {
 }
 
 SmtpMailer::State SmtpMailer::advance(State state, const ServerAddress& address, const Envelope& mail) {
-    const bool tls = submission_.security == MailSecurity::Tls;
-    const State afterEhlo = submission_.user.empty() ? State::MailFrom : State::Login;
+    const bool tls = send_->submission.security == MailSecurity::Tls;
+    const State afterEhlo = send_->submission.user.empty() ? State::MailFrom : State::Login;
     switch (state) {
     case State::Connect: {
         pump_.sleepFor(kPause);
         if (pump_.stopRequested())
             return fail(TcpSocket::kInterrupted, 0);
         const int error = connect(address);
-        lastError = 0;
+        send_->lastError = 0;
         if (error != 0)
             return fail(error, kStepGreetingRead);
         return tls ? State::TlsHandshake : State::Greeting;
@@ -225,8 +225,8 @@ SmtpMailer::State SmtpMailer::advance(State state, const ServerAddress& address,
     case State::EhloAgain:
         if (!command("EHLO " + connection_->localAddressLiteral() + "\r\n", "250", kStepEhlo))
             return State::Failed;
-        extensions_ = SmtpExtensions(lastReply);
-        if (state == State::Ehlo && submission_.security == MailSecurity::StartTls)
+        extensions_ = SmtpExtensions(send_->lastReply);
+        if (state == State::Ehlo && send_->submission.security == MailSecurity::StartTls)
             return State::StartTls;
         return afterEhlo;
     case State::StartTls:
@@ -269,8 +269,8 @@ SmtpMailer::State SmtpMailer::handshake(const ServerAddress& address, State next
 SmtpMailer::State SmtpMailer::login() {
     if (!connection_ || !connection_->secure())
         return fail(SocketErrorText::kLoginNeedsEncryption, kStepLogin);
-    const std::string& user = submission_.user;
-    const std::string& password = submission_.password;
+    const std::string& user = send_->submission.user;
+    const std::string& password = send_->submission.password;
     if (extensions_.offersLogin("PLAIN")) {
         std::string credentials;
         credentials.append(1, '\0').append(user).append(1, '\0').append(password);
@@ -293,8 +293,8 @@ SmtpMailer::State SmtpMailer::login() {
 }
 
 SmtpMailer::State SmtpMailer::fail(int error, int flag) {
-    lastError = error;
-    stepFlag = flag;
+    send_->lastError = error;
+    send_->stepFlag = flag;
     if (error == SocketErrorText::kSecureConnectionFailed && connection_)
         tlsReason_ = connection_->tlsFailureReason();
     return State::Failed;
@@ -303,7 +303,7 @@ SmtpMailer::State SmtpMailer::fail(int error, int flag) {
 bool SmtpMailer::command(const std::string& line, const char* code, int flag) {
     if (talk(line, code, true))
         return true;
-    fail(lastError, flag);
+    fail(send_->lastError, flag);
     return false;
 }
 
@@ -311,7 +311,7 @@ int SmtpMailer::connect(const ServerAddress& address) {
     bool retried = false;
     const int error = connection_->connect(address.host, address.port, retried);
     if (retried)
-        stepFlag = kStepConnectRetry;
+        send_->stepFlag = kStepConnectRetry;
     return error;
 }
 
@@ -330,16 +330,21 @@ std::string SmtpMailer::portHint(MailSecurity security, std::uint16_t port, int 
 }
 
 bool SmtpMailer::finish() {
-    if (lastError == 0)
+    if (send_->lastError == 0)
         return true;
     const std::string& detail =
-        lastError == SocketErrorText::kSecureConnectionFailed ? tlsReason_ : lastReply;
-    errorText = SocketErrorText::text(lastError, detail) + " Flag: " + std::to_string(stepFlag) +
-                portHint(submission_.security, port_, stepFlag);
+        send_->lastError == SocketErrorText::kSecureConnectionFailed ? tlsReason_ : send_->lastReply;
+    send_->errorText = SocketErrorText::text(send_->lastError, detail) +
+                       " Flag: " + std::to_string(send_->stepFlag) +
+                       portHint(send_->submission.security, port_, send_->stepFlag);
     return false;
 }
 
 bool SmtpMailer::exchange(const std::string& line, const std::string& expected) {
+    if (!send_) {
+        lastError = TcpSocket::kNotConnected; // no send in progress
+        return false;
+    }
     return talk(line, expected, false);
 }
 
@@ -351,22 +356,22 @@ bool SmtpMailer::exchange(const std::string& line, const std::string& expected) 
 bool SmtpMailer::talk(const std::string& line, const std::string& expected, bool wholeReply) {
     pump_.sleepFor(kPause);
     if (pump_.stopRequested()) {
-        lastError = TcpSocket::kInterrupted; // the program is ending: no further command
+        send_->lastError = TcpSocket::kInterrupted; // the program is ending: no further command
         return false;
     }
-    lastError = connection_ ? connection_->send(line) : TcpSocket::kNotConnected;
-    if (lastError != 0)
+    send_->lastError = connection_ ? connection_->send(line) : TcpSocket::kNotConnected;
+    if (send_->lastError != 0)
         return false;
     pump_.sleepFor(kPause);
 
     std::string reply;
-    lastError =
-        wholeReply ? connection_->readWholeReply(reply) : connection_->readReply(replyReadSize_, reply);
-    lastReply = reply;
-    if (lastError != 0)
+    send_->lastError =
+        wholeReply ? connection_->readWholeReply(reply) : connection_->readReply(send_->replyReadSize, reply);
+    send_->lastReply = reply;
+    if (send_->lastError != 0)
         return false;
     if (!expected.empty() && !text::startsWithNoCase(reply, expected)) {
-        lastError = SocketErrorText::kUnexpectedReply;
+        send_->lastError = SocketErrorText::kUnexpectedReply;
         return false;
     }
     pump_.dispatchOne();
@@ -377,11 +382,12 @@ std::string SmtpMailer::messageText(const std::string& recipient, const std::str
                                     const std::string& sender, const std::string& subject) const {
     // A secured submission goes to a provider that holds mail to RFC 5322
     // and MIME; the plain dialogue keeps its message as it always was.
-    const bool conforming = submission_.security != MailSecurity::None;
+    const bool conforming = send_->submission.security != MailSecurity::None;
     return MailMessage::dataText(
-        conforming ? MailMessage::headerLines({clock_.now(), senderName_, sender, recipient, subject, {}})
-                   : "Date: " + DateText::dateTime(clock_.now()) + "\r\nFrom: " + sender +
-                         "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n",
+        conforming
+            ? MailMessage::headerLines({clock_.now(), send_->senderName, sender, recipient, subject, {}})
+            : "Date: " + DateText::dateTime(clock_.now()) + "\r\nFrom: " + sender +
+                  "\r\nSubject: " + subject + "\r\nTo: " + recipient + "\r\n",
         conforming ? MailMessage::toUtf8(body) : body);
 }
 

@@ -7,6 +7,8 @@
 
 #include "notify/MailSubmission.h"
 #include "notify/SmtpExtensions.h"
+#include "notify/SmtpSend.h"
+#include "notify/SmtpServerAddress.h"
 
 namespace vantrel {
 
@@ -38,7 +40,9 @@ class SmtpConnection;
 //
 // A send that fails leaves `lastError` (a Windows Sockets code, or one of
 // the mailer's own codes of SocketErrorText) and `errorText` (its text
-// followed by " Flag: " and `stepFlag`).
+// followed by " Flag: " and `stepFlag`): in the mailer's own fields, or in
+// the caller's SmtpSend when it brings one, which leaves the mailer's as
+// they were.
 class SmtpMailer {
 public:
     struct Timeouts {
@@ -51,10 +55,7 @@ public:
         std::chrono::milliseconds reply{std::chrono::seconds(60)};
     };
 
-    struct ServerAddress {
-        std::string host;
-        std::uint16_t port = 25;
-    };
+    using ServerAddress = SmtpServerAddress;
 
     // The largest greeting, and the largest reply in any instance.
     static constexpr std::size_t kBufferSize = 13000;
@@ -78,15 +79,20 @@ public:
     static constexpr int kStepTlsHandshake = 12;
     static constexpr int kStepLogin = 13;
 
-    // `replyReadSize`: the most bytes one reply may take (1024 for the main
-    // window's mailer, 13000 for the preferences' one); the rest of a longer
-    // reply is read as the next reply.
+    // `replyReadSize`: the most bytes one reply of the mailer's own sends may
+    // take (1024 for the report mails); the rest of a longer reply is read as
+    // the next reply.
     SmtpMailer(std::size_t replyReadSize, EventPump& pump, Clock& clock);
     SmtpMailer(std::size_t replyReadSize, EventPump& pump, Clock& clock, Timeouts timeouts);
 
     // `server` is a host name or address, optionally followed by ":port".
     bool sendMail(const std::string& recipient, const std::string& body, const std::string& sender,
                   const std::string& server, const std::string& subject);
+    // The same on the terms of `send` (its reply size, submission and sender
+    // name), leaving the outcome there; the mailer's own fields and terms
+    // stay as they were.
+    bool sendMail(SmtpSend& send, const std::string& recipient, const std::string& body,
+                  const std::string& sender, const std::string& server, const std::string& subject);
 
     // Sends one command line of the send in progress and reads its reply;
     // true when the reply begins with `expected` (ignoring case), or with
@@ -104,7 +110,9 @@ public:
 
     // "host:port", "[v6-address]:port" or a plain host, which means
     // `defaultPort`.
-    static ServerAddress splitServer(const std::string& server, std::uint16_t defaultPort = kDefaultPort);
+    static ServerAddress splitServer(const std::string& server, std::uint16_t defaultPort = kDefaultPort) {
+        return SmtpServerAddress::parse(server, defaultPort);
+    }
     // 587 for STARTTLS, 465 for TLS, 25 otherwise.
     static std::uint16_t defaultPort(MailSecurity security);
 
@@ -144,6 +152,8 @@ private:
         Failed,
     };
 
+    bool run(const std::string& recipient, const std::string& body, const std::string& sender,
+             const std::string& server, const std::string& subject);
     void runSteps(const std::string& recipient, const std::string& body, const std::string& sender,
                   const std::string& server, const std::string& subject);
     void runExtended(const Envelope& mail, const std::string& server);
@@ -165,6 +175,8 @@ private:
     Clock& clock_;
     Timeouts timeouts_;
     MailSubmission submission_;
+    // The terms and outcome of the send in progress.
+    SmtpSend* send_ = nullptr;
     // The connection of the send in progress. A send started from a message
     // dispatched inside another send brings its own and puts the outer one
     // back when it ends.

@@ -1,7 +1,5 @@
 #include "ui/PreferencesDlg.h"
 
-#include "model/ExtraSettingsFile.h"
-#include "model/ExtraSettingsKeys.h"
 #include "model/Settings.h"
 #include "platform/XdgAutostart.h"
 #include "ui/BoundText.h"
@@ -11,6 +9,7 @@
 #include "ui/FileDialogGuard.h"
 #include "ui/PreferencesControls.h"
 #include "ui/QtText.h"
+#include "ui/SettingFields.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,14 +21,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QSpinBox>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace vantrel {
 
@@ -44,8 +42,8 @@ using C = PreferencesControls;
 
 } // namespace
 
-CPreferencesDlg::CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent)
-    : QDialog(parent), mailer_(kMailerReplySize, pump, clock) {
+CPreferencesDlg::CPreferencesDlg(TestSender sendTest, QWidget* parent)
+    : QDialog(parent), sendTest_(std::move(sendTest)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
@@ -134,49 +132,37 @@ void CPreferencesDlg::createControls(QWidget* page) {
 }
 
 void CPreferencesDlg::createMoreControls(QWidget* page) {
-    // Created in tab order: mail submission, notifications, check passes, history.
-    auto edit = [page](const char* label, int y, int width, const QString& tip) {
-        QLineEdit* e = C::labelledEdit(page, label, D::rect(7, y + 3, 72, 8), D::rect(80, y, width, 14));
-        e->setToolTip(tip);
-        return e;
+    // Created in tab order: mail submission, notifications, check passes,
+    // history. The password is kept in the keyring, not in the file, so its
+    // field is the dialog's own, between the login and the password file.
+    using Row = SettingFields::Row;
+    const Row login[] = {
+        {"MAILSECURITY", "Mail Security:", {80, 7, 107, 14}, {}, {"None", "STARTTLS", "TLS"}},
+        {"MAILUSER", "Mail User:", {80, 21, 107, 14}},
     };
-    securityBox_ = new QComboBox(page);
-    securityBox_->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
-    securityBox_->setGeometry(D::rect(80, 7, 107, 14));
-    auto* securityLabel = new QLabel(QStringLiteral("Mail Security:"), page);
-    securityLabel->setGeometry(D::rect(7, 10, 72, 8));
-    securityLabel->setBuddy(securityBox_);
-    securityBox_->setAccessibleName(QStringLiteral("Mail Security"));
-    securityBox_->setToolTip(C::settingTip("MAILSECURITY"));
-    mailUserEdit_ = edit("Mail User:", 21, 107, C::settingTip("MAILUSER"));
+    const Row passwordFile[] = {{"MAILPASSWORDFILE", "Password File:", {80, 49, 74, 14}}};
+    const Row others[] = {
+        {"NOTIFICATIONS", "Desktop Notifications", {7, 65, 100, 10}},
+        {"PARALLEL", "Pages at Once:", {80, 78, 50, 14}},
+        {"CONFIRM", "Attempts to Fail:", {80, 92, 50, 14}},
+        {"CERTWARNDAYS", "Certificate Warning:", {80, 106, 50, 14}, " days"},
+        {"OFFLINEGUARD", "Offline Guard", {7, 122, 70, 10}},
+        {"HISTORY", "Keep History", {80, 122, 70, 10}},
+        {"HISTORYDAYS", "History Days:", {80, 135, 50, 14}},
+        {"HISTORYMAXMB", "History Size:", {80, 149, 70, 14}, " MiB"},
+        {"METRICS", "Metrics Address:", {80, 163, 107, 14}},
+    };
+    fields_.add(page, login);
     mailPasswordEdit_ =
-        edit("Mail Password:", 35, 107,
-             QStringLiteral("The mail login's password; kept in the desktop keyring, never in "
-                            "a file of Vantrel's. Default: empty."));
+        C::labelledEdit(page, "Mail Password:", D::rect(7, 38, 72, 8), D::rect(80, 35, 107, 14));
+    mailPasswordEdit_->setToolTip(
+        QStringLiteral("The mail login's password; kept in the desktop keyring, never in "
+                       "a file of Vantrel's. Default: empty."));
     mailPasswordEdit_->setEchoMode(QLineEdit::Password);
-    passwordFileEdit_ = edit("Password File:", 49, 74, C::settingTip("MAILPASSWORDFILE"));
+    fields_.add(page, passwordFile);
     QPushButton* browsePassword =
         C::pushButton(page, "Browse", "Browse Password File", D::rect(154, 49, 33, 14));
-    notificationsBox_ = C::checkBox(page, "Desktop Notifications", D::rect(7, 65, 100, 10));
-    notificationsBox_->setToolTip(C::settingTip("NOTIFICATIONS"));
-    parallelBox_ = C::labelledSpin(page, "Pages at Once:", 78, 1, ExtraSettingsFile::kMaxParallelFetches,
-                                   C::settingTip("PARALLEL"));
-    confirmBox_ = C::labelledSpin(page, "Attempts to Fail:", 92, 1, ExtraSettingsFile::kMaxConfirmAttempts,
-                                  C::settingTip("CONFIRM"));
-    certWarnBox_ = C::labelledSpin(page, "Certificate Warning:", 106, 0, ExtraSettingsFile::kMaxCertWarnDays,
-                                   C::settingTip("CERTWARNDAYS"));
-    certWarnBox_->setSuffix(QStringLiteral(" days"));
-    offlineGuardBox_ = C::checkBox(page, "Offline Guard", D::rect(7, 122, 70, 10));
-    offlineGuardBox_->setToolTip(C::settingTip("OFFLINEGUARD"));
-    historyBox_ = C::checkBox(page, "Keep History", D::rect(80, 122, 70, 10));
-    historyBox_->setToolTip(C::settingTip("HISTORY"));
-    historyDaysBox_ = C::labelledSpin(page, "History Days:", 135, 1, ExtraSettingsFile::kMaxHistoryDays,
-                                      C::settingTip("HISTORYDAYS"));
-    historyMbBox_ = C::labelledSpin(page, "History Size:", 149, ExtraSettingsFile::kMinHistoryMb,
-                                    ExtraSettingsFile::kMaxHistoryMb, C::settingTip("HISTORYMAXMB"));
-    historyMbBox_->setSuffix(QStringLiteral(" MiB"));
-    historyMbBox_->resize(D::x(70), historyMbBox_->height());
-    metricsEdit_ = edit("Metrics Address:", 163, 107, C::settingTip("METRICS"));
+    fields_.add(page, others);
     connect(browsePassword, &QPushButton::clicked, this, &CPreferencesDlg::OnBrowsePasswordFile);
 }
 
@@ -247,19 +233,8 @@ void CPreferencesDlg::showData() {
         startupBox_->setChecked(addToStartup == 1);
     }
     everyErrorBox_->setChecked(everyError == 1);
-    securityBox_->setCurrentIndex(static_cast<int>(extra.mailSecurity));
-    mailUserText_.show(mailUserEdit_, extra.mailUser);
+    fields_.show(extra);
     mailPasswordText_.show(mailPasswordEdit_, mailPassword);
-    passwordFileText_.show(passwordFileEdit_, extra.mailPasswordFile);
-    notificationsBox_->setChecked(extra.notifications);
-    parallelBox_->setValue(extra.parallelFetches);
-    confirmBox_->setValue(extra.confirmAttempts);
-    certWarnBox_->setValue(extra.certWarnDays);
-    offlineGuardBox_->setChecked(extra.offlineGuard);
-    historyBox_->setChecked(extra.history);
-    historyDaysBox_->setValue(extra.historyDays);
-    historyMbBox_->setValue(extra.historyMaxMb);
-    metricsText_.show(metricsEdit_, extra.metricsAddress);
 }
 
 void CPreferencesDlg::gatherData() {
@@ -275,19 +250,8 @@ void CPreferencesDlg::gatherData() {
     toolTips = toolTipsBox_->isChecked() ? 1 : 0;
     addToStartup = startupBox_->isChecked() ? 1 : 0;
     everyError = everyErrorBox_->isChecked() ? 1 : 0;
-    extra.mailSecurity = static_cast<MailSecurity>(std::max(0, securityBox_->currentIndex()));
-    extra.mailUser = mailUserText_.gather(mailUserEdit_);
+    fields_.gather(extra);
     mailPassword = mailPasswordText_.gather(mailPasswordEdit_);
-    extra.mailPasswordFile = passwordFileText_.gather(passwordFileEdit_);
-    extra.notifications = notificationsBox_->isChecked();
-    extra.parallelFetches = parallelBox_->value();
-    extra.confirmAttempts = confirmBox_->value();
-    extra.certWarnDays = certWarnBox_->value();
-    extra.offlineGuard = offlineGuardBox_->isChecked();
-    extra.history = historyBox_->isChecked();
-    extra.historyDays = historyDaysBox_->value();
-    extra.historyMaxMb = historyMbBox_->value();
-    extra.metricsAddress = metricsText_.gather(metricsEdit_);
 }
 
 // ---- Browse ----------------------------------------------------------------
@@ -368,10 +332,12 @@ void CPreferencesDlg::testEmail(const std::string& address, const char* noAddres
     }
     // The same submission a report uses, with the password as typed. The
     // outcome is a line in the dialog, not a box.
-    mailer_.setSubmission(MailSubmission{extra.mailSecurity, extra.mailUser, mailPassword});
-    const bool sent = mailer_.sendMail(address, kTestText, address, smtpServer, kTestText);
-    testResult_->setText(sent ? QString::fromLatin1(kTestAccepted) + QtText::toQt(smtpServer)
-                              : QtText::toQt(mailer_.errorText));
+    const std::string to = address;
+    const std::string server = smtpServer;
+    const SmtpSend send =
+        sendTest_(to, server, MailSubmission{extra.mailSecurity, extra.mailUser, mailPassword});
+    testResult_->setText(send.sent() ? QString::fromLatin1(kTestAccepted) + QtText::toQt(server)
+                                     : QtText::toQt(send.errorText));
     testResult_->setToolTip(testResult_->text());
     showData();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "model/ExtraSettings.h"
-#include "notify/SmtpMailer.h"
+#include "notify/MailSubmission.h"
+#include "notify/SmtpSend.h"
 #include "ui/BoundText.h"
+#include "ui/SettingFields.h"
 
 #include <QDialog>
 #include <QString>
@@ -15,15 +17,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
 class QTabWidget;
 
 namespace vantrel {
 
 class ChannelsPage;
 
-class Clock;
-class EventPump;
 struct Settings;
 
 // The Preferences dialog: mail addresses and server, log file, error sound,
@@ -43,8 +42,13 @@ public:
     // Returns the full path of the chosen file, or an empty text when the
     // user cancelled. Tests replace it; by default it is a file dialog.
     using FileChooser = std::function<QString(const FileRequest&)>;
+    // Sends the test message to and from `address` through `server` with
+    // `submission`, and says how it ended. The dialog owns no mailer: the
+    // caller hands it the engine's.
+    using TestSender = std::function<SmtpSend(const std::string& address, const std::string& server,
+                                              const MailSubmission& submission)>;
 
-    CPreferencesDlg(EventPump& pump, Clock& clock, QWidget* parent = nullptr);
+    explicit CPreferencesDlg(TestSender sendTest, QWidget* parent = nullptr);
     ~CPreferencesDlg() override;
 
     // Members from the settings: the nine texts, and 1 for each switch
@@ -90,14 +94,11 @@ public:
     QString testResult() const;
 
     FileChooser chooseFile;
-    SmtpMailer& mailer() { return mailer_; }
 
-    static constexpr std::size_t kMailerReplySize = 13000;
     static constexpr const char* kErrorCaption = "Error";
     static constexpr const char* kNoAddress1 = "Please enter an email address in field 1 to test.";
     static constexpr const char* kNoAddress2 = "Please enter an email address in field 2 to test.";
     static constexpr const char* kNoServer = "Please enter an SMTP server to test.";
-    static constexpr const char* kTestText = "Vantrel Test Email";
     static constexpr const char* kStartupFailed = "Unable to add program to start menu.";
     static constexpr const char* kTestAccepted = "Test message accepted by ";
 
@@ -109,7 +110,7 @@ private:
     void message(const char* text);
     QString chooseWithFileDialog(const FileRequest& request);
 
-    SmtpMailer mailer_;
+    TestSender sendTest_;
 
     QLineEdit* yourNameEdit_ = nullptr;   // 1020
     QLineEdit* yourEmailEdit_ = nullptr;  // 1021
@@ -127,19 +128,9 @@ private:
 
     QTabWidget* tabs_ = nullptr;
     ChannelsPage* channels_ = nullptr;
-    QComboBox* securityBox_ = nullptr;
-    QLineEdit* mailUserEdit_ = nullptr;
+    // The second tab's keys of vantrel-extra.ini, and the mail password.
+    SettingFields fields_;
     QLineEdit* mailPasswordEdit_ = nullptr;
-    QLineEdit* passwordFileEdit_ = nullptr;
-    QCheckBox* notificationsBox_ = nullptr;
-    QSpinBox* parallelBox_ = nullptr;
-    QSpinBox* confirmBox_ = nullptr;
-    QSpinBox* certWarnBox_ = nullptr;
-    QCheckBox* offlineGuardBox_ = nullptr;
-    QCheckBox* historyBox_ = nullptr;
-    QSpinBox* historyDaysBox_ = nullptr;
-    QSpinBox* historyMbBox_ = nullptr;
-    QLineEdit* metricsEdit_ = nullptr;
 
     BoundText logFileText_;
     BoundText smtpServerText_;
@@ -150,10 +141,7 @@ private:
     BoundText intervalText_;
     BoundText yourEmailText_;
     BoundText yourNameText_;
-    BoundText mailUserText_;
     BoundText mailPasswordText_;
-    BoundText passwordFileText_;
-    BoundText metricsText_;
 };
 
 } // namespace vantrel

@@ -416,7 +416,7 @@ TEST_F(CommandsTest, ManualCoversEveryPreferenceAndMenuCommand) {
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(page.readAll());
 
-    CPreferencesDlg prefs(window.pump(), window.clock(), &window);
+    CPreferencesDlg prefs({}, &window);
     QStringList names;
     for (QLabel* l : prefs.findChildren<QLabel*>())
         names << textWithoutMnemonic(l->text());
@@ -435,7 +435,7 @@ TEST_F(CommandsTest, ManualCoversEveryPreferenceAndMenuCommand) {
 // the desktop's font, and no label runs into the box beside it.
 TEST_F(CommandsTest, TextsAreShownWhole) {
     start();
-    CPreferencesDlg prefs(window.pump(), window.clock(), &window);
+    CPreferencesDlg prefs({}, &window);
     for (QWidget* dialog : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&prefs)}) {
         for (QLabel* l : dialog->findChildren<QLabel*>()) {
             SCOPED_TRACE(l->text().toStdString());

@@ -4,7 +4,6 @@
 #include "tests/app/ModalAnswerer.h"
 #include "tests/app/ModalScript.h"
 #include "tests/support/ScopedEnvVar.h"
-#include "tests/support/SmtpTestPeer.h"
 #include "tests/support/TempDir.h"
 #include "ui/PreferencesDlg.h"
 
@@ -28,7 +27,6 @@ using vantrel::test::byName;
 using vantrel::test::ModalAnswerer;
 using vantrel::test::ModalScript;
 using vantrel::test::ScopedEnvVar;
-using vantrel::test::SmtpTestPeer;
 using vantrel::test::TempDir;
 namespace fs = std::filesystem;
 
@@ -173,41 +171,6 @@ TEST_F(PreferencesTest, TestButtonsCheckAddressThenServerAndGather) {
     ASSERT_EQ(answerer.seen().size(), 3u);
     EXPECT_EQ(answerer.seen()[2].text, "Please enter an email address in field 1 to test.");
     EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER=typed.example");
-}
-
-TEST_F(PreferencesTest, TestMailGoesThroughTheDialogsMailerAndShowsNothing) {
-    SmtpTestPeer peer;
-    using P = SmtpTestPeer;
-    peer.addSession({P::say("220 ready\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(),
-                     P::say("250 ok\r\n"), P::hear(), P::say("250 ok\r\n"), P::hear(), P::say("354 go\r\n"),
-                     P::hearData(), P::say("250 queued\r\n"), P::hear(), P::say("221 bye\r\n")});
-    peer.addSession({P::say("554 no\r\n")}); // refused: still nothing shown
-    start("EMAIL1=one@example\r\nSMTPSERVER=" + peer.hostPort() + "\r\n");
-    ModalAnswerer answerer;
-    size_t replySize = 0;
-    std::vector<QString> results;
-    withPreferences([&](CPreferencesDlg& p) {
-        replySize = p.mailer().replyReadSize();
-        click(p, "Test Email 1");
-        results.push_back(byName<QLabel>(p, "Test Result")->text());
-        click(p, "Test Email 1");
-        results.push_back(p.testResult());
-        escape(p);
-    });
-    EXPECT_EQ(replySize, 13000u);
-    // How each send ended is a line in the dialog, not a box.
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].toStdString(), "Test message accepted by " + peer.hostPort());
-    EXPECT_TRUE(results[1].startsWith("ERR-20000")) << results[1].toStdString();
-    EXPECT_TRUE(results[1].endsWith("Flag: 2")) << results[1].toStdString();
-    EXPECT_TRUE(answerer.seen().empty());
-    const std::string sent = peer.received(0);
-    EXPECT_NE(sent.find("MAIL FROM: <one@example>\r\nRCPT to: <one@example>\r\n"), std::string::npos) << sent;
-    EXPECT_NE(sent.find("\r\nFrom: one@example\r\nSubject: Vantrel Test Email\r\nTo: one@example\r\n"),
-              std::string::npos)
-        << sent;
-    EXPECT_NE(sent.find("\r\nVantrel Test Email\r\n\r\n.\r\n"), std::string::npos) << sent;
-    EXPECT_EQ(peer.connections(), 2);
 }
 
 TEST_F(PreferencesTest, BrowseFillsTheFieldAndKeepsTheCurrentDirectory) {

@@ -1,7 +1,5 @@
-#include "app/QtEventPump.h"
 #include "model/ExtraSettingsKeys.h"
 #include "model/Settings.h"
-#include "model/SystemClock.h"
 #include "tests/app/ByName.h"
 #include "ui/PreferencesDlg.h"
 
@@ -24,9 +22,7 @@ using vantrel::test::byName;
 // TOOLTIPS off as well; the template's own controls keep none. The Interval
 // choices have their unit beside them.
 TEST(PreferencesTips, AddedControlsExplainThemselvesWhateverTooltipsSays) {
-    QtEventPump pump;
-    SystemClock clock;
-    CPreferencesDlg p(pump, clock);
+    CPreferencesDlg p({});
     Settings settings;
     settings.toolTips = "no";
     p.copyIn(settings);
@@ -64,4 +60,34 @@ TEST(PreferencesTips, AddedControlsExplainThemselvesWhateverTooltipsSays) {
     EXPECT_GE(unit->x(), interval->geometry().right());
     EXPECT_LT(std::abs(unit->geometry().center().y() - interval->geometry().center().y()),
               interval->height() / 2);
+}
+
+// The Advanced page's controls, made from the table's rows around the
+// dialog's own password field and Browse button, keep their tab order and
+// their labels' places left of them.
+TEST(PreferencesTips, AdvancedPageInTabOrderWithLabelsBesideTheirControls) {
+    CPreferencesDlg p({});
+    const char* const tabOrder[] = {"Mail Security",        "Mail User",
+                                    "Mail Password",        "Password File",
+                                    "Browse Password File", "Desktop Notifications",
+                                    "Pages at Once",        "Attempts to Fail",
+                                    "Certificate Warning",  "Offline Guard",
+                                    "Keep History",         "History Days",
+                                    "History Size",         "Metrics Address"};
+    QWidget* w = byName<QWidget>(p, tabOrder[0]);
+    for (const char* expected : tabOrder) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->accessibleName(), expected);
+        do
+            w = w->nextInFocusChain();
+        while (w != &p && (!(w->focusPolicy() & Qt::TabFocus) || w->accessibleName().isEmpty()));
+    }
+    for (const QLabel* l : byName<QWidget>(p, "Mail User")->parentWidget()->findChildren<QLabel*>()) {
+        ASSERT_NE(l->buddy(), nullptr) << l->text().toStdString();
+        EXPECT_EQ(l->accessibleName(), QString());
+        EXPECT_EQ(l->buddy()->accessibleName(), l->text().remove(':'));
+        EXPECT_LE(l->geometry().right(), l->buddy()->x());
+    }
+    EXPECT_EQ(byName<QSpinBox>(p, "Certificate Warning")->suffix(), " days");
+    EXPECT_EQ(byName<QSpinBox>(p, "History Size")->suffix(), " MiB");
 }

@@ -245,3 +245,46 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
 // Many hanging sites among fast ones, judged while the rest download: every
 // site is logged, stored and alerted in list order, the hanging ones as
 // failed fetches.
+
+// Preferences' test goes through the reports' mailer on terms of its own:
+// one run at a safe point of a pass (the pump hands it over between two
+// replies of a report) and the report keep their outcomes apart, and a tick
+// that comes while a test waits outside a pass starts no pass there.
+TEST_F(CheckPassTest, ATestMailKeepsItsOwnOutcomeAndATickDuringItWaitsForItsEnd) {
+    using P = SmtpTestPeer;
+    SmtpTestPeer testPeer;
+    testPeer.addSession(SmtpTestPeer::acceptingSession());
+    testPeer.addSession(SmtpTestPeer::acceptingSession());
+    smtp.addSession({P::say("220 hi\r\n"), P::hear(), P::say("250 hello\r\n"), P::hear(),
+                     P::say("250 ok\r\n"), P::hear(), P::say("550 no such user\r\n")});
+    setSites({site("changed", "Email", "OK")});
+    SmtpSend during;
+    bool tested = false;
+    pump.onDispatch = [&] {
+        if (engine.passRunning() && smtp.connections() == 1 && !std::exchange(tested, true))
+            during = engine.sendTestMail("me@example.test", testPeer.hostPort(), {});
+    };
+    engine.runCheckPass();
+    EXPECT_TRUE(during.sent()) << during.errorText;
+    EXPECT_EQ(during.errorText, "");
+    EXPECT_EQ(during.replyReadSize, SiteMonitor::kTestReplyReadSize);
+    EXPECT_NE(testPeer.received(0).find("\r\nSubject: Vantrel Test Email\r\nTo: me@example.test\r\n"),
+              std::string::npos);
+    const std::string refused = "ERR-20001: Error While Communicating with Server.  Message From Server: "
+                                "550 no such user\r\n Flag: 62";
+    ASSERT_EQ(view.mailResults.size(), 1u);
+    EXPECT_EQ(view.mailResults[0].errorText, refused);
+    EXPECT_EQ(engine.mailer().errorText, refused);
+    EXPECT_FALSE(engine.passDueAfterTest()); // ticks inside a pass are the pass's
+
+    const size_t fetched = web.requests().size();
+    pump.onDispatch = [&] { engine.onTimer(); };
+    EXPECT_TRUE(engine.sendTestMail("me@example.test", testPeer.hostPort(), {}).sent());
+    EXPECT_EQ(web.requests().size(), fetched);
+    EXPECT_TRUE(engine.passDueAfterTest());
+    pump.onDispatch = nullptr;
+    engine.onTimer();
+    EXPECT_FALSE(engine.passDueAfterTest());
+    EXPECT_GT(web.requests().size(), fetched);
+    EXPECT_EQ(engine.mailer().errorText, refused);
+}

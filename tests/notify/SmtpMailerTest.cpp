@@ -276,6 +276,33 @@ TEST_F(SmtpMailerTest, SendStartedFromADispatchedMessageKeepsTheOuterConnection)
     EXPECT_NE(other.received(0).find("\r\nnested\r\n"), std::string::npos);
 }
 
+TEST_F(SmtpMailerTest, ASendOnItsOwnTermsKeepsItsOutcomeApartFromTheMailers) {
+    // The mailer's own send (1024-byte replies) is refused at RCPT. One started
+    // inside it on its own terms takes a reply longer than 1024 bytes whole,
+    // and neither outcome shows in the other.
+    std::vector<std::string> longFirst = kAccepting;
+    longFirst[0] = "250 " + std::string(1100, 'x') + "\r\n";
+    Peer other;
+    other.addSession(session("220 hi\r\n", longFirst));
+    peer.addSession(session("220 hi\r\n", {"250 hello\r\n", "250 ok\r\n", "550 no such user\r\n"}));
+    SmtpSend own;
+    own.replyReadSize = 13000;
+    bool nested = false;
+    pump.onDispatch = [&] {
+        if (pump.dispatches == 2) // after HELO of the outer send
+            nested = mailer.sendMail(own, kAddress, "\r\nnested\r\n", kAddress, other.hostPort(), kSubject);
+    };
+    EXPECT_FALSE(send(mailer));
+    EXPECT_TRUE(nested) << own.errorText;
+    EXPECT_EQ(own.lastError, 0);
+    EXPECT_EQ(own.lastReply, "221 bye\r\n");
+    EXPECT_EQ(own.errorText, "");
+    const std::string refused = kUnexpected + "550 no such user\r\n Flag: 62";
+    EXPECT_EQ(mailer.errorText, refused);
+    EXPECT_EQ(mailer.lastReply, "550 no such user\r\n");
+    EXPECT_EQ(mailer.replyReadSize(), 1024u);
+}
+
 TEST(SmtpMailerServer, PlainHostMeansPort25) {
     const struct {
         std::string server;

@@ -1,8 +1,7 @@
 #include "app/HistoryController.h"
 
+#include "history/HistoryReader.h"
 #include "history/SqliteCheckHistory.h"
-#include "model/DataFile.h"
-#include "monitor/HistoryCsv.h"
 #include "monitor/MonitorView.h"
 #include "monitor/SiteMonitor.h"
 #include "ui/FileDialogGuard.h"
@@ -27,11 +26,18 @@ HistoryController::HistoryController(SiteMonitor& engine, MonitorView& window, H
     settle_.setSingleShot(true);
     settle_.setInterval(300);
     connect(&settle_, &QTimer::timeout, this, &HistoryController::refresh);
+    connect(&panel_, &HistoryPanel::rangeChanged, this, &HistoryController::refresh);
+    // Answers cross from the reader's thread to this one.
+    qRegisterMetaType<HistoryPanelData>();
+    connect(this, &HistoryController::answered, this, &HistoryController::showAnswer, Qt::QueuedConnection);
+    connect(this, &HistoryController::exported, this, &HistoryController::showExported, Qt::QueuedConnection);
     chooseExportFile = [this] { return chooseExportFileWithDialog(); };
 }
 
 HistoryController::~HistoryController() {
-    // The engine lets go of the history before it is closed.
+    // The reader stops (or is left to end alone) before what it answers to
+    // goes, and the engine lets go of the history before it is closed.
+    reader_.reset();
     engine_.setHistory(nullptr);
 }
 
@@ -41,10 +47,15 @@ void HistoryController::open(bool unattended) {
     if (!x.history)
         return;
     // Beside the data files, in the current directory.
-    history_ = std::make_unique<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
+    history_ = std::make_shared<SqliteCheckHistory>(SqliteCheckHistory::kFileName, x.historyDays,
                                                     static_cast<long long>(x.historyMaxMb) << 20,
                                                     engine_.clock(), x.historyKeepDays);
     engine_.setHistory(history_.get());
+    // The same file, by its full path, as the reader's thread opens it later.
+    const QString path = QDir::current().absoluteFilePath(QString::fromLatin1(SqliteCheckHistory::kFileName));
+    reader_ = std::make_unique<HistoryReader>(
+        QFile::encodeName(path).toStdString(), history_,
+        [this](long long number, HistoryPanelData data) { emit answered(number, std::move(data)); });
     if (!history_->available() && unattended) {
         std::fprintf(stderr, "History unavailable: %s\n", history_->problem().c_str());
         std::fflush(stderr);
@@ -70,12 +81,23 @@ void HistoryController::refresh() {
     if (!history_ || panel_.isHidden())
         return;
     const int row = window_.markedRow();
+    const std::time_t now = engine_.clock().now();
     if (row < 0) {
-        panel_.showSite(history_.get(), {}, {}, engine_.clock().now());
+        // Nothing to read: the panel says what to do (or that the history
+        // is unavailable) at once, and an answer still on its way is dropped.
+        awaited_ = 0;
+        panel_.showData(HistoryPanelData::read(*history_, panel_.request({}, {}, now)));
         return;
     }
     const SiteEntry& e = engine_.sites().row(row);
-    panel_.showSite(history_.get(), e.url, e.title, engine_.clock().now());
+    awaited_ = reader_->ask(panel_.request(e.url, e.title, now));
+}
+
+void HistoryController::showAnswer(qint64 number, const HistoryPanelData& data) {
+    // An answer a newer request overtook is of no use.
+    if (number != awaited_ || panel_.isHidden())
+        return;
+    panel_.showData(data);
 }
 
 void HistoryController::exportHistory(bool allSites) {
@@ -97,10 +119,13 @@ void HistoryController::exportHistory(bool allSites) {
         FileDialogGuard::keepingFolder([this] { return chooseExportFile ? chooseExportFile() : QString(); });
     if (path.isEmpty())
         return;
-    std::string csv = HistoryCsv::header();
-    const bool read =
-        history_->exportChecks(url, title, [&csv](const CheckRecord& r) { csv += HistoryCsv::line(r); });
-    if (!read || !DataFile::save(QFile::encodeName(path).toStdString(), csv))
+    // Read and written on the reader's thread; a failure is told when it comes.
+    reader_->exportCsv(url, title, QFile::encodeName(path).toStdString(),
+                       [this](bool written) { emit exported(written); });
+}
+
+void HistoryController::showExported(bool written) {
+    if (!written)
         window_.messageBox("Could not write the history file.", "Export History");
 }
 

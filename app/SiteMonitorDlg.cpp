@@ -145,7 +145,7 @@ void CSiteMonitorDlg::showFooterLine(const QString& line) {
 void CSiteMonitorDlg::done(int result) {
     // Asked to end while a check pass waits (a signal, Quit, the tray's Quit):
     // the pass is told to stop at its next safe point, and the window ends
-    // the normal way when it has (see OnTimer), so the saved list holds every
+    // the normal way when it has (see afterChecks), so the saved list holds every
     // result the pass reached and nothing runs on with an emptied entry.
     // Any other wait of the engine (a test mail of the Preferences) ends at
     // once too, rather than holding up the end until its own time limit.
@@ -265,19 +265,19 @@ void CSiteMonitorDlg::OnTimer() {
     }
     const bool wasRunning = engine_.passRunning();
     engine_.onTimer();
-    // An end asked for during the pass runs now that the pass has stopped.
-    if (closeResult_ && !engine_.passRunning()) {
-        done(*std::exchange(closeResult_, std::nullopt));
-        return;
-    }
-    if (wasRunning || engine_.passRunning())
-        return;
-    // What was asked for while the pass ran, in its order.
-    gate_.passEnded();
-    markShownRow();
+    if (!wasRunning)
+        afterChecks();
 }
 
-void CSiteMonitorDlg::markShownRow() {
+// Once no checks run: an end asked for meanwhile, else what waited, in its order.
+void CSiteMonitorDlg::afterChecks() {
+    if (engine_.passRunning())
+        return;
+    if (closeResult_)
+        return done(*std::exchange(closeResult_, std::nullopt));
+    if (engine_.stopRequested())
+        return;
+    gate_.passEnded();
     if (!entry_->held())
         siteList_.markShownRow();
 }

@@ -105,7 +105,12 @@ public:
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
     void connectionVerdict(const std::string& statusText, const std::string& notification) override;
-    void passEnded() override { memoryRest_.passEnded(engine_.sites().rowCount()); }
+    // A Check Now ends off the timer: its end comes back through the event
+    // loop. What a long pass freed goes back while the program rests after it.
+    void checksEnded() override {
+        memoryRest_.passEnded(engine_.sites().rowCount());
+        QTimer::singleShot(0, this, &CSiteMonitorDlg::afterChecks);
+    }
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.
@@ -155,7 +160,7 @@ protected:
 
 private:
     void whenNoPass(std::function<void()> command) { gate_.whenNoPass(std::move(command)); }
-    void markShownRow();
+    void afterChecks();
     void connectControls();
     void showMailFailure();
 

@@ -58,13 +58,21 @@ SqliteCheckHistory::SqliteCheckHistory(const std::string& path, int keepDays, lo
     writer_ = std::thread([this] { writerLoop(); });
 }
 
+SqliteCheckHistory::SqliteCheckHistory(const std::string& path, const Clock& clock, ReadOnly)
+    : clock_(clock), keepDays_(1), maxBytes_(1LL << 20), rollupDays_(1), readOnly_(true) {
+    writing_ = false; // no writer, so nothing is ever queued
+    std::lock_guard<std::mutex> lock(dbMutex_);
+    openReadOnly(path);
+}
+
 SqliteCheckHistory::~SqliteCheckHistory() {
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
         stopping_ = true;
     }
     wake_.notify_all();
-    writer_.join();
+    if (writer_.joinable())
+        writer_.join();
     std::lock_guard<std::mutex> lock(dbMutex_);
     for (auto& [sql, s] : statements_)
         sqlite3_finalize(s);
@@ -97,6 +105,27 @@ void SqliteCheckHistory::open(const std::string& path) {
     loadBounds();
     // The deletion of what is past the kept days is the writer's first
     // task, so that opening never waits for it.
+}
+
+void SqliteCheckHistory::openReadOnly(const std::string& path) {
+    // Without SQLITE_OPEN_CREATE: a file that is not there stays so.
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+        SQLITE_OK) {
+        fail(db_ ? sqlite3_errmsg(db_) : "cannot open " + path);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return;
+    }
+    // A reader in WAL waits only while the writer resets the log; a wait
+    // longer than this gives the query up rather than hold its thread.
+    sqlite3_busy_timeout(db_, 1000);
+}
+
+void SqliteCheckHistory::interrupt() {
+    // The connection is made in the constructor and closed in the
+    // destructor only, so it may be read here without the lock a query holds.
+    if (db_)
+        sqlite3_interrupt(db_);
 }
 
 bool SqliteCheckHistory::exec(const char* sql) {

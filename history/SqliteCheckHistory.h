@@ -65,6 +65,12 @@ public:
     // `path` ":memory:" keeps the history in memory (tests).
     SqliteCheckHistory(const std::string& path, int keepDays, long long maxBytes, const Clock& clock,
                        int rollupDays = kDefaultRollupDays);
+    // A reader of the file at `path`: a connection of its own that only
+    // reads, without a writer thread, for queries on a thread of their own
+    // while the writer writes (WAL lets readers read beside it). Each query
+    // reads one snapshot of the file. It never creates or changes the file.
+    struct ReadOnly {};
+    SqliteCheckHistory(const std::string& path, const Clock& clock, ReadOnly);
     ~SqliteCheckHistory() override;
     SqliteCheckHistory(const SqliteCheckHistory&) = delete;
     SqliteCheckHistory& operator=(const SqliteCheckHistory&) = delete;
@@ -109,8 +115,17 @@ public:
     };
     void writeRollups(bool daily, const std::function<bool(RollupRow&)>& next);
     long long droppedRecords() const;
+    const Clock& clock() const { return clock_; }
+    // Makes a query running on another thread end as soon as it can, so
+    // that its thread stops promptly. Safe from any thread.
+    void interrupt();
 
 private:
+    // A reader's query reads one snapshot: a read transaction, in which
+    // what the writer may have changed since the last query (verdicts,
+    // stretches, the tiers' bounds) is loaded again first.
+    class Snapshot;
+
     using Item = std::variant<CheckRecord, AlertRecord, UnmonitoredStretch>;
     // A check's verdict: outcome, status and kind of reason, kept once in a
     // table of their own; a raw row holds its number.
@@ -137,6 +152,7 @@ private:
     };
 
     void open(const std::string& path);
+    void openReadOnly(const std::string& path);
     void enqueue(Item item);
     void writerLoop();
     void writeBatch(std::deque<Item>& batch); // with dbMutex_ held
@@ -190,6 +206,7 @@ private:
     const int keepDays_;
     const long long maxBytes_;
     const int rollupDays_;
+    const bool readOnly_ = false;
 
     mutable std::mutex dbMutex_; // the connection and the statements
     sqlite3* db_ = nullptr;

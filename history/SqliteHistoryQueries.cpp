@@ -31,6 +31,33 @@ long long bucketOf(std::time_t t, std::time_t size) {
 
 } // namespace
 
+class SqliteCheckHistory::Snapshot {
+public:
+    // With the history's dbMutex_ held. The writer's own connection sees
+    // its own state and needs none of this.
+    explicit Snapshot(SqliteCheckHistory& h) : h_(h) {
+        if (!h.readOnly_ || !h.db_ || !h.exec("BEGIN"))
+            return;
+        open_ = true;
+        h.succeed();
+        h.legacy_ =
+            h.queryInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'checks'", 0) > 0;
+        h.loadVerdicts();
+        h.loadStretches();
+        h.loadBounds();
+    }
+    ~Snapshot() {
+        if (open_)
+            sqlite3_exec(h_.db_, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+private:
+    SqliteCheckHistory& h_;
+    bool open_ = false;
+};
+
 bool SqliteCheckHistory::flush(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(queueMutex_);
     return idle_.wait_for(lock, limit, [this] { return queue_.empty() && !writing_; });
@@ -143,6 +170,7 @@ RangeFigures SqliteCheckHistory::figures(const std::string& url, const std::stri
                                          std::time_t to) {
     flush(std::chrono::milliseconds(200));
     std::lock_guard<std::mutex> lock(dbMutex_);
+    const Snapshot snapshot(*this);
     const long long site = knownSite(url, title);
     return site < 0 ? RangeFigures{} : figuresLocked(site, from, to);
 }
@@ -152,6 +180,7 @@ SiteSummary SqliteCheckHistory::summary(const std::string& url, const std::strin
     // Short: the window asks while the writer may be busy.
     flush(std::chrono::milliseconds(200));
     std::lock_guard<std::mutex> lock(dbMutex_);
+    const Snapshot snapshot(*this);
     const long long site = knownSite(url, title);
     if (site < 0)
         return {};
@@ -183,6 +212,7 @@ std::vector<SeriesPoint> SqliteCheckHistory::series(const std::string& url, cons
                                                     std::time_t from, std::time_t to) {
     flush(std::chrono::milliseconds(200));
     std::lock_guard<std::mutex> lock(dbMutex_);
+    const Snapshot snapshot(*this);
     std::vector<SeriesPoint> points;
     const long long site = knownSite(url, title);
     if (site < 0)
@@ -203,6 +233,7 @@ std::vector<SeriesPoint> SqliteCheckHistory::series(const std::string& url, cons
 std::vector<UnmonitoredStretch> SqliteCheckHistory::unmonitored(std::time_t from, std::time_t to) {
     flush(std::chrono::milliseconds(200));
     std::lock_guard<std::mutex> lock(dbMutex_);
+    const Snapshot snapshot(*this);
     std::vector<UnmonitoredStretch> overlapping;
     for (const UnmonitoredStretch& g : stretches_)
         if (g.from <= to && g.to >= from)
@@ -214,6 +245,7 @@ bool SqliteCheckHistory::exportChecks(const std::string& url, const std::string&
                                       const std::function<void(const CheckRecord&)>& row) {
     flush();
     std::lock_guard<std::mutex> lock(dbMutex_);
+    const Snapshot snapshot(*this);
     if (!db_)
         return false;
     const bool all = url.empty() && title.empty();

@@ -52,8 +52,9 @@ public:
     virtual void connectionVerdict(const std::string& statusText, const std::string& notification) {
         (void)statusText, (void)notification;
     }
-    // A pass, or a check of chosen rows, has ended.
-    virtual void passEnded() {}
+    // The checks of a pass or of a Check Now have ended and none runs: an end
+    // or a command the user asked for meanwhile can go ahead.
+    virtual void checksEnded() {}
 };
 
 } // namespace vantrel

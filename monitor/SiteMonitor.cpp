@@ -115,13 +115,14 @@ void SiteMonitor::runGuarded(const std::function<void(CheckPass&)>& checks) {
 void SiteMonitor::afterChecks() {
     sleepWake_.passEnded();
     triage_.passEnded();
-    view_.passEnded();
     // Rows asked for while the checks ran.
     if (!queuedChecks_.empty()) {
         std::vector<int> queued;
         queued.swap(queuedChecks_);
         checkNow(queued);
     }
+    if (!passRunning_)
+        view_.checksEnded();
 }
 
 void SiteMonitor::checkNow(const std::vector<int>& rows) {

@@ -42,44 +42,6 @@ QString when(std::time_t t) {
     return QtText::toQt(DateText::dateTime(t));
 }
 
-// A month of checks every minute is tens of thousands of points, more than
-// the chart has pixels: past kMaxChartPoints they are merged into as many
-// stretches of equal time, each drawn as its mean response time and, when
-// any check in it failed, one failure mark at the slowest failed answer.
-std::vector<SeriesPoint> thinned(std::vector<SeriesPoint> points) {
-    if (points.size() <= HistoryPanel::kMaxChartPoints)
-        return points;
-    const std::time_t first = points.front().time;
-    const double width = static_cast<double>(points.back().time - first + 1) / HistoryPanel::kMaxChartPoints;
-    std::vector<SeriesPoint> out;
-    size_t i = 0;
-    while (i < points.size()) {
-        const auto bucket = static_cast<long long>((points[i].time - first) / width);
-        long long timedSum = 0, timed = 0;
-        SeriesPoint good, bad;
-        good.time = bad.time = points[i].time;
-        bad.failed = true;
-        bool anyFailed = false;
-        for (; i < points.size() && static_cast<long long>((points[i].time - first) / width) == bucket; ++i) {
-            const SeriesPoint& p = points[i];
-            if (p.failed) {
-                anyFailed = true;
-                bad.totalMs = std::max(bad.totalMs, p.totalMs);
-            } else if (p.totalMs >= 0) {
-                timedSum += static_cast<long long>(p.totalMs) * p.checks;
-                timed += p.checks;
-            }
-        }
-        if (timed > 0) {
-            good.totalMs = static_cast<int>(timedSum / timed);
-            out.push_back(good);
-        }
-        if (anyFailed)
-            out.push_back(bad);
-    }
-    return out;
-}
-
 } // namespace
 
 HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
@@ -103,7 +65,12 @@ HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
     range_->addItems({QStringLiteral("Last day"), QStringLiteral("Last week"), QStringLiteral("Last 30 days"),
                       QStringLiteral("Last 365 days")});
     range_->setAccessibleName(QStringLiteral("Chart Range"));
-    connect(range_, &QComboBox::currentIndexChanged, this, [this] { refresh(now_); });
+    connect(range_, &QComboBox::currentIndexChanged, this, [this] {
+        if (history_)
+            refresh(now_);
+        else
+            emit rangeChanged();
+    });
 
     auto* chart = new QChart;
     chart->legend()->hide();
@@ -167,8 +134,20 @@ std::time_t HistoryPanel::rangeSeconds() const {
     return kDays[i] * kDay;
 }
 
+HistoryPanelRequest HistoryPanel::request(const std::string& url, const std::string& title,
+                                          std::time_t now) const {
+    return {url, title, now, rangeSeconds()};
+}
+
 void HistoryPanel::refresh(std::time_t now) {
-    now_ = now;
+    showData(history_ ? HistoryPanelData::read(*history_, request(url_, title_, now))
+                      : HistoryPanelData::unavailable(request(url_, title_, now), {}));
+}
+
+void HistoryPanel::showData(const HistoryPanelData& data) {
+    now_ = data.request.now;
+    url_ = data.request.url;
+    title_ = data.request.title;
     incidents_->clear();
     QChart* chart = chart_->chart();
     chart->removeAllSeries();
@@ -179,21 +158,21 @@ void HistoryPanel::refresh(std::time_t now) {
     points_ = failures_ = gaps_ = 0;
     chart_->setAccessibleDescription(QString());
 
-    if (!history_ || !history_->available()) {
-        const QString problem = history_ ? QtText::toQt(history_->problem()) : QString();
+    if (!data.available) {
+        const QString problem = QtText::toQt(data.problem);
         showHint(QString::fromLatin1(kUnavailableText),
                  problem.isEmpty() ? QString::fromLatin1(kUnavailableText) : problem);
-        return;
-    }
-    if (url_.empty() && title_.empty()) {
+    } else if (url_.empty() && title_.empty()) {
         showHint(QStringLiteral("History"), QString::fromLatin1(kSelectSiteText));
-        return;
+    } else {
+        showFigures(data);
     }
-    const SiteSummary s = history_->summary(url_, title_, now);
-    if (!history_->available()) { // the query itself found the database broken
-        showHint(QString::fromLatin1(kUnavailableText), QtText::toQt(history_->problem()));
-        return;
-    }
+    emit dataShown();
+}
+
+void HistoryPanel::showFigures(const HistoryPanelData& data) {
+    const std::time_t now = data.request.now;
+    const SiteSummary& s = data.summary;
     showHint(QStringLiteral("History of ") + QtText::toQt(title_), QString());
     figures_->setText(QStringLiteral("Uptime 24 hours: %1\nUptime 7 days: %2\nUptime 30 days: %3\n"
                                      "Average response: %4\n95th percentile: %5")
@@ -218,16 +197,17 @@ void HistoryPanel::refresh(std::time_t now) {
     }
     if (s.incidents.empty())
         incidents_->addItem(QStringLiteral("No incident in 30 days"));
-    drawChart(now);
+    drawChart(data);
 }
 
-void HistoryPanel::drawChart(std::time_t now) {
+void HistoryPanel::drawChart(const HistoryPanelData& data) {
     QChart* chart = chart_->chart();
-    const std::time_t span = rangeSeconds();
-    const std::vector<SeriesPoint> points = thinned(history_->series(url_, title_, now - span, now));
+    const std::time_t now = data.request.now;
+    const std::time_t span = data.request.span;
+    const std::vector<SeriesPoint>& points = data.points;
     // The time not monitored is a gap: the line breaks there and a grey band
     // covers it.
-    const std::vector<UnmonitoredStretch> stretches = history_->unmonitored(now - span, now);
+    const std::vector<UnmonitoredStretch>& stretches = data.stretches;
     auto gapBetween = [&stretches](std::time_t a, std::time_t b) {
         return std::any_of(stretches.begin(), stretches.end(),
                            [&](const UnmonitoredStretch& g) { return g.from < b && g.to > a; });
@@ -318,7 +298,7 @@ void HistoryPanel::drawChart(std::time_t now) {
         series->attachAxis(yAxis);
     }
     // The chart's text alternative: the summary and the figures of the range shown.
-    const RangeFigures f = history_->figures(url_, title_, now - span, now);
+    const RangeFigures& f = data.figures;
     chart_->setAccessibleDescription(
         figures_->text().replace(QLatin1Char('\n'), QStringLiteral("; ")) +
         QStringLiteral(". %1: %2 checks, %3 failed, uptime %4, average response %5, 95th percentile %6.")

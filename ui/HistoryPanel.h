@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history/HistoryPanelData.h"
+
 #include <QDateTime>
 #include <QPair>
 #include <QWidget>
@@ -28,14 +30,19 @@ public:
     static constexpr const char* kUnavailableText = "History unavailable";
     static constexpr const char* kSelectSiteText = "Select a site in the list to see its history.";
     // The most points the chart draws; more are merged into stretches of time.
-    static constexpr size_t kMaxChartPoints = 2000;
+    static constexpr size_t kMaxChartPoints = HistoryPanelData::kMaxChartPoints;
 
     explicit HistoryPanel(QWidget* parent = nullptr);
 
-    // Shows the site with this URL and title (both empty: none), as of `now`.
+    // Shows the site with this URL and title (both empty: none), as of
+    // `now`, read from `history` at once.
     void showSite(CheckHistory* history, const std::string& url, const std::string& title, std::time_t now);
     // Shows the last site again, as of `now`.
     void refresh(std::time_t now);
+    // What to read for the site with this URL and title over the range chosen.
+    HistoryPanelRequest request(const std::string& url, const std::string& title, std::time_t now) const;
+    // Shows data read elsewhere; the range choice then asks by rangeChanged().
+    void showData(const HistoryPanelData& data);
 
     // The texts as shown, for tests and assistive tools.
     QString figuresText() const;
@@ -53,13 +60,20 @@ public:
 
     static QString durationText(long long seconds);
 
+signals:
+    // The user chose another range while the data comes from elsewhere.
+    void rangeChanged();
+    // New data is shown.
+    void dataShown();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void layoutChildren();
     void showHint(const QString& heading, const QString& hint);
-    void drawChart(std::time_t now);
+    void showFigures(const HistoryPanelData& data);
+    void drawChart(const HistoryPanelData& data);
     std::time_t rangeSeconds() const;
 
     CheckHistory* history_ = nullptr;

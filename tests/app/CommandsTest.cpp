@@ -24,6 +24,7 @@
 
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 using namespace vantrel;
 using vantrel::test::byName;
@@ -204,12 +205,18 @@ TEST_F(CommandsTest, FileSaveWritesBothFilesEvenWhenNothingChanged) {
 // and ends it the normal way: the site added since the last save is in the
 // file at the next start, the tray icon is gone and the status is 0.
 TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
-    const std::map<std::string, std::function<void(CSiteMonitorDlg&)>> ways = {
-        {"File > Quit", [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
-        {"tray Quit", [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
-        {"Quit button", [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
+    using Step = std::function<void(CSiteMonitorDlg&)>;
+    const Step timer = [](CSiteMonitorDlg& w) { w.OnTimer(); };
+    // A Check Now pass ends off the timer: the end must not wait for the next tick.
+    const Step checkAll = [](CSiteMonitorDlg& w) { w.tray().checkAllAction()->trigger(); };
+    const std::vector<std::tuple<std::string, Step, Step>> ways = {
+        {"File > Quit", timer, [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
+        {"tray Quit", timer, [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
+        {"Quit button", timer, [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
+        {"Quit button, Check all now", checkAll,
+         [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
     };
-    for (const auto& [way, quit] : ways) {
+    for (const auto& [way, pass, quit] : ways) {
         SCOPED_TRACE(way);
         TempDir dir;
         TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
@@ -250,12 +257,18 @@ TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
 }
 
 TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
-    const std::map<std::string, std::function<void(CSiteMonitorDlg&)>> ways = {
-        {"File > Quit", [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
-        {"tray Quit", [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
-        {"Quit button", [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
+    using Step = std::function<void(CSiteMonitorDlg&)>;
+    const Step timer = [](CSiteMonitorDlg& w) { w.OnTimer(); };
+    // A Check Now pass ends off the timer: the end must not wait for the next tick.
+    const Step checkAll = [](CSiteMonitorDlg& w) { w.tray().checkAllAction()->trigger(); };
+    const std::vector<std::tuple<std::string, Step, Step>> ways = {
+        {"File > Quit", timer, [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
+        {"tray Quit", timer, [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
+        {"Quit button", timer, [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
+        {"Quit button, Check all now", checkAll,
+         [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
     };
-    for (const auto& [way, quit] : ways) {
+    for (const auto& [way, pass, quit] : ways) {
         SCOPED_TRACE(way);
         TempDir dir;
         HttpTestServer web;
@@ -280,7 +293,7 @@ TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
             // Asked while the second download waits for an answer that never comes.
             QTimer::singleShot(2800, w, [&quit, w] { quit(*w); });
             const auto start = std::chrono::steady_clock::now();
-            w->OnTimer();
+            pass(*w);
             passTook = std::chrono::steady_clock::now() - start;
         });
         const ExitWatchdog watchdog(20000);

@@ -3,18 +3,23 @@
 #include "model/SystemClock.h"
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
+#include "tests/support/HeldHistoryWriter.h"
 #include "tests/support/TempDir.h"
 #include "ui/HistoryPanel.h"
 #include "ui/SiteListModel.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vantrel;
@@ -41,11 +46,46 @@ QAction* exportItem(QWidget& window, const QString& item) {
     return nullptr;
 }
 
-void mark(CSiteMonitorDlg& dlg, int row) {
+// Marks `row` and asks for its history, without waiting for the answer.
+void markOnly(CSiteMonitorDlg& dlg, int row) {
     dlg.listView()->selectionModel()->setCurrentIndex(dlg.listView()->model()->index(row, 0),
                                                       QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
     dlg.refreshHistory();
+}
+
+// Marks `row` and waits until its history shows: the panel's data comes
+// from a thread of its own.
+void mark(CSiteMonitorDlg& dlg, int row) {
+    QSignalSpy shown(dlg.historyPanel(), &HistoryPanel::dataShown);
+    markOnly(dlg, row);
+    ASSERT_TRUE(shown.count() > 0 || shown.wait(10000));
+}
+
+// Four checks of Top in the last hours, the second one failed and the third
+// one recovered; one of Bottom.
+void recordChecks(std::time_t now) {
+    SystemClock clock;
+    SqliteCheckHistory h(SqliteCheckHistory::kFileName, 90, 1024LL << 20, clock);
+    const int outcomes[] = {CheckRecord::kGood, CheckRecord::kNotFetched, CheckRecord::kGood,
+                            CheckRecord::kGood};
+    for (int i = 0; i < 4; ++i) {
+        CheckRecord c;
+        c.time = now - 3600 * (4 - i);
+        c.url = "http://t.test/";
+        c.title = "Top";
+        c.outcome = outcomes[i];
+        c.status = c.outcome == CheckRecord::kGood ? "OK" : "404";
+        c.totalMs = c.outcome == CheckRecord::kGood ? 100 * (i + 1) : -1;
+        h.recordCheck(c);
+    }
+    CheckRecord b;
+    b.time = now - 60;
+    b.url = "http://b.test/";
+    b.title = "Bottom";
+    b.status = "OK";
+    b.outcome = CheckRecord::kGood;
+    h.recordCheck(b);
 }
 
 } // namespace
@@ -55,32 +95,7 @@ void mark(CSiteMonitorDlg& dlg, int row) {
 TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
     TempDir dir;
     TempDir::writeFile("vantrel.dat", kTwoSites);
-    SystemClock clock;
-    const std::time_t now = clock.now();
-    {
-        // Four checks of Top in the last hours, the second one failed and
-        // the third one recovered; one of Bottom.
-        SqliteCheckHistory h(SqliteCheckHistory::kFileName, 90, 1024LL << 20, clock);
-        const int outcomes[] = {CheckRecord::kGood, CheckRecord::kNotFetched, CheckRecord::kGood,
-                                CheckRecord::kGood};
-        for (int i = 0; i < 4; ++i) {
-            CheckRecord c;
-            c.time = now - 3600 * (4 - i);
-            c.url = "http://t.test/";
-            c.title = "Top";
-            c.outcome = outcomes[i];
-            c.status = c.outcome == CheckRecord::kGood ? "OK" : "404";
-            c.totalMs = c.outcome == CheckRecord::kGood ? 100 * (i + 1) : -1;
-            h.recordCheck(c);
-        }
-        CheckRecord b;
-        b.time = now - 60;
-        b.url = "http://b.test/";
-        b.title = "Bottom";
-        b.status = "OK";
-        b.outcome = CheckRecord::kGood;
-        h.recordCheck(b);
-    }
+    recordChecks(SystemClock().now());
     CSiteMonitorDlg dlg;
     dlg.OnInitDialog();
     HistoryPanel* panel = dlg.historyPanel();
@@ -99,6 +114,14 @@ TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
     EXPECT_EQ(panel->chartFailures(), 1);
     for (const char* name : {"Incidents", "Chart Range", "Response Time Chart"})
         EXPECT_NE(byName<QWidget>(*panel, name), nullptr) << name;
+    // Another range is read anew, the same way.
+    QSignalSpy ranged(panel, &HistoryPanel::dataShown);
+    panel->setRange(3);
+    ASSERT_TRUE(ranged.wait(10000));
+    EXPECT_EQ(panel->chartPoints(), 3);
+    EXPECT_TRUE(byName<QWidget>(*panel, "Response Time Chart")
+                    ->accessibleDescription()
+                    .contains("Last 365 days: 4 checks, 1 failed"));
 
     // Status marks: "OK" has one, "New" none; the texts stay as they are.
     QAbstractItemModel* model = dlg.listView()->model();
@@ -114,15 +137,24 @@ TEST(HistoryWindow, PanelShowsTheMarkedSiteAndExportWritesCsv) {
     dlg.chooseExportFile = [&target] { return QString::fromStdString(target); };
     ASSERT_NE(exportItem(dlg, "&Selected Site..."), nullptr);
     exportItem(dlg, "&Selected Site...")->trigger();
+    // Written on the history reader's thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::exists(one); }, 10000));
     const std::string csv = TempDir::readFile(one);
     EXPECT_EQ(csv.rfind("time,unix_time,title,url,status,", 0), 0u) << csv;
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
     EXPECT_NE(csv.find(",Top,http://t.test/,404,"), std::string::npos) << csv;
     target = all;
     exportItem(dlg, "&All Sites...")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TempDir::exists(all); }, 10000));
     const std::string allCsv = TempDir::readFile(all);
     EXPECT_EQ(std::count(allCsv.begin(), allCsv.end(), '\n'), 6);
     EXPECT_NE(allCsv.find(",Bottom,http://b.test/,OK,"), std::string::npos);
+    // A file that cannot be written is told when the reader gives up.
+    ModalAnswerer answerer;
+    target = dir.path() + "/missing/all.csv";
+    exportItem(dlg, "&All Sites...")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.seen().empty(); }, 10000));
+    EXPECT_EQ(answerer.seen()[0].text, "Could not write the history file.");
     dlg.reject();
 }
 
@@ -197,4 +229,50 @@ TEST(HistoryWindow, PaneRemembersWhereTheUserLeftIt) {
         EXPECT_EQ(dlg.findChild<QSplitter*>()->sizes()[1], 40);
         dlg.OnDestroy();
     }
+}
+
+// While the history's writer holds its connection in a long transaction,
+// the window asks for the marked site's history and stays free: its timers
+// keep firing on time, and the answer comes by signal. Of rows marked in
+// quick succession only the last one's history reaches the panel.
+TEST(HistoryWindow, PanelNeverWaitsForTheWriterAndShowsTheLastRowOnly) {
+    TempDir dir;
+    TempDir::writeFile("vantrel.dat", kTwoSites);
+    TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
+    recordChecks(SystemClock().now());
+    CSiteMonitorDlg dlg;
+    dlg.OnInitDialog();
+    auto* writer = dynamic_cast<SqliteCheckHistory*>(dlg.engine().history());
+    ASSERT_NE(writer, nullptr);
+    HistoryPanel* panel = dlg.historyPanel();
+    QSignalSpy shown(panel, &HistoryPanel::dataShown);
+    {
+        HeldHistoryWriter held(*writer);
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        QTimer tick;
+        tick.setInterval(10);
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        sinceTick.start();
+        tick.start();
+        markOnly(dlg, 0);
+        markOnly(dlg, 1);
+        ASSERT_TRUE(shown.wait(10000));
+        // An export waits for the writer on the reader's thread, not here.
+        const std::string csv = dir.path() + "/bottom.csv";
+        dlg.chooseExportFile = [&csv] { return QString::fromStdString(csv); };
+        exportItem(dlg, "&Selected Site...")->trigger();
+        QTest::qWait(300); // an overtaken answer would come in this while
+        tick.stop();
+        EXPECT_LT(longestGap, 300); // 10 ms ticks, with room for a busy machine
+        EXPECT_EQ(shown.count(), 1);
+        EXPECT_TRUE(panel->figuresText().startsWith("History of Bottom\n"))
+            << panel->figuresText().toStdString();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return TempDir::exists(dir.path() + "/bottom.csv"); }, 10000));
+    mark(dlg, 0);
+    EXPECT_TRUE(panel->figuresText().contains("Uptime 24 hours: 75.0 %"))
+        << panel->figuresText().toStdString();
+    dlg.reject();
 }

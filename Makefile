@@ -2,7 +2,7 @@
 # this directory; `make test` builds and runs every test, also under
 # AddressSanitizer and UndefinedBehaviorSanitizer, runs the end-to-end tests
 # under valgrind memcheck too, and fuzzes each reader.
-.PHONY: all deps build run test test-release test-asan test-fuzz fuzz fuzz-long bench format clean
+.PHONY: all deps build run test test-release test-asan test-fuzz fuzz fuzz-long bench pass-figures format clean
 
 all: build
 
@@ -41,6 +41,10 @@ fuzz-long:
 
 bench: build
 	bash scripts/run-benchmarks.sh
+
+# The pass at scale, each figure beside its anchor (see scripts/pass-figures.sh).
+pass-figures: build
+	bash scripts/pass-figures.sh
 
 format:
 	cmake --build --preset release --target format

@@ -10,6 +10,14 @@
 
 namespace vantrel {
 
+EntryBinding::EntryBinding(SiteMonitor& engine, MainWindowForm& form) : engine_(engine), form_(form) {
+    PacedDisplay::enlist(this);
+}
+
+EntryBinding::~EntryBinding() {
+    PacedDisplay::leave(this);
+}
+
 void EntryBinding::gather() {
     DialogData data = engine_.data();
     if (engine_.passRunning() && form_.entryBoxes->edited()) {
@@ -21,6 +29,12 @@ void EntryBinding::gather() {
         if (std::exchange(held_, false))
             data.entry = shown_;
         form_.entryBoxes->gather(data.entry);
+    }
+    if (kept_) {
+        data.statusText = kept_->status;
+        data.siteCount = kept_->sites;
+        data.checkCount = kept_->checks;
+        return;
     }
     data.statusText = status_.gather(form_.status);
     data.siteCount = form_.total->text().toInt();
@@ -37,11 +51,27 @@ void EntryBinding::show() {
         shown_ = data.entry;
         held_ = false;
     }
-    status_.show(form_.status, data.statusText);
-    // A pass shows the boxes several times a site: a count is laid out
-    // again only when it changed.
-    for (auto [field, count] :
-         {std::pair{form_.total, data.siteCount}, std::pair{form_.checks, data.checkCount}}) {
+    Line line{data.statusText, data.siteCount, data.checkCount};
+    // A pass shows the line several times a site: within a burst only the
+    // last one is laid out, when the burst ends.
+    if (PacedDisplay::inBurst())
+        kept_ = std::move(line);
+    else
+        showLine(line);
+}
+
+void EntryBinding::showKept() {
+    // The boxes first: the tips below measure what they show.
+    form_.entryBoxes->showKept();
+    if (auto line = std::exchange(kept_, std::nullopt))
+        showLine(*line);
+}
+
+void EntryBinding::showLine(const Line& line) {
+    kept_.reset();
+    status_.show(form_.status, line.status);
+    // A count is laid out again only when it changed.
+    for (auto [field, count] : {std::pair{form_.total, line.sites}, std::pair{form_.checks, line.checks}}) {
         const QString text = QString::number(count);
         if (field->text() != text)
             field->setText(text);

@@ -235,7 +235,7 @@ void QtEventPump::runAlongside(const std::function<void(const Signal&)>& call,
         bool more = false;
         if (stepping) {
             const auto until = std::chrono::steady_clock::now() + kStepSlice;
-            // The boxes show the slice's last row when it ends.
+            // The boxes show the slice's last row when it ends, at most every PacedDisplay::kPace.
             PacedDisplay::Burst burst;
             try {
                 do
@@ -268,6 +268,8 @@ void QtEventPump::runAlongside(const std::function<void(const Signal&)>& call,
     }
     if (worker.joinable())
         worker.join();
+    // The last slices' texts, kept back by the pace of the boxes.
+    PacedDisplay::showKept();
     if (stepFailure)
         std::rethrow_exception(stepFailure);
     if (failure)

@@ -15,7 +15,6 @@ namespace vantrel {
 SiteListView::SiteListView(SiteMonitor& engine, SiteEditor& editor)
     : engine_(engine), editor_(editor), model_(std::make_unique<SiteListModel>(engine.sites())) {
     autoSize_.setSingleShot(true);
-    autoSize_.setInterval(0);
     connect(&autoSize_, &QTimer::timeout, this, &SiteListView::autoSizeColumns);
 }
 
@@ -32,6 +31,13 @@ void SiteListView::detach() {
     if (form_)
         form_->list->setModel(nullptr);
     form_ = nullptr;
+}
+
+void SiteListView::autoSizeColumnsSoon() {
+    if (!engine_.passRunning())
+        autoSize_.start(0);
+    else if (!autoSize_.isActive())
+        autoSize_.start(kPassResize);
 }
 
 void SiteListView::autoSizeColumns() {

@@ -35,8 +35,9 @@ public:
     void markShownRow();
     void sortByColumn(int column);
     // Sizes the columns once the commands in hand are done: a load that asks
-    // after every row sizes them once.
-    void autoSizeColumnsSoon() { autoSize_.start(); }
+    // after every row sizes them once. A pass, which asks after every site,
+    // has them sized at most every kPassResize and once after its last row.
+    void autoSizeColumnsSoon();
     void autoSizeColumns();
 
 private:
@@ -44,6 +45,7 @@ private:
     SiteEditor& editor_;
     std::unique_ptr<SiteListModel> model_;
     MainWindowForm* form_ = nullptr;
+    static constexpr int kPassResize = 100; // ms
     QTimer autoSize_;
 };
 

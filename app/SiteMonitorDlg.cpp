@@ -6,6 +6,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/DialogFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/PacedDisplay.h"
 #include "ui/QtText.h"
 #include "ui/SiteListModel.h"
 #include "ui/TaskbarHint.h"
@@ -193,6 +194,7 @@ MessageAnswer CSiteMonitorDlg::messageBox(const std::string& text, const std::st
                     isVisible() ? this : nullptr);
     box.setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
     QMessageBox* outer = std::exchange(openBox_, &box);
+    PacedDisplay::showKept(); // the window behind the box shows the site it is about
     const int answer = box.exec();
     openBox_ = outer;
     if (buttons == MessageButtons::YesNo)

@@ -6,6 +6,7 @@
 #include "app/HistoryController.h"
 #include "app/MailKeyring.h"
 #include "app/MailPasswordController.h"
+#include "app/MemoryRest.h"
 #include "app/PassGate.h"
 #include "app/SiteListView.h"
 #include "app/SiteMonitorApp.h"
@@ -105,8 +106,12 @@ public:
     // While offline the caption ends in " - Offline" and the tray tip says so.
     void setOffline(bool offline) override;
     void connectionVerdict(const std::string& statusText, const std::string& notification) override;
-    // A Check Now ends off the timer: its end comes back through the event loop.
-    void checksEnded() override { QTimer::singleShot(0, this, &CSiteMonitorDlg::afterChecks); }
+    // A Check Now ends off the timer: its end comes back through the event
+    // loop. What a long pass freed goes back while the program rests after it.
+    void checksEnded() override {
+        memoryRest_.passEnded(engine_.sites().rowCount());
+        QTimer::singleShot(0, this, &CSiteMonitorDlg::afterChecks);
+    }
 
     // The last report mail's failure as the window and the tray tip show it;
     // empty once a later mail went out.
@@ -178,6 +183,8 @@ private:
     MailPasswordController mailPassword_{engine_, *this,
                                          [this](std::function<void()> step) { whenNoPass(std::move(step)); }};
     HelpLinks help_;
+    // What a long pass freed goes back while the program rests.
+    MemoryRest memoryRest_{[this] { return engine_.passRunning(); }};
     bool unattended_ = false;
     bool offline_ = false;
     QString caption_;                    // the caption the engine set, without the offline mark

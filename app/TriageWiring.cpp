@@ -21,9 +21,15 @@ TriageWiring::TriageWiring(SiteMonitor& engine, TrayIcon& tray, SiteNotification
       clock_(clock) {
     openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     refresh_.setSingleShot(true);
-    refresh_.setInterval(0);
     connect(&refresh_, &QTimer::timeout, this, &TriageWiring::refresh);
-    auto later = [this] { refresh_.start(); };
+    // A pass changes rows by the hundred a second: the tray then follows at
+    // most every kPassRefresh, and once more after its last row.
+    auto later = [this] {
+        if (!engine_.passRunning())
+            refresh_.start(0);
+        else if (!refresh_.isActive())
+            refresh_.start(kPassRefresh);
+    };
     connect(&model_, &QAbstractItemModel::dataChanged, this, later);
     connect(&model_, &QAbstractItemModel::rowsInserted, this, later);
     connect(&model_, &QAbstractItemModel::rowsRemoved, this, later);

@@ -51,7 +51,8 @@ private:
     SiteListModel& model_;
     Clock& clock_;
     TrayDigest digest_;
-    QTimer refresh_; // coalesces the row changes of a pass
+    static constexpr int kPassRefresh = 100; // ms
+    QTimer refresh_;                         // coalesces the row changes of a pass
     QTimer release_;
 };
 

@@ -2,11 +2,12 @@
 // 200 fetches made by curl, and the program's resident memory after 1 and
 // after 100 passes. The pass's fixed 2-second opening wait is left out (the
 // pump records it instead of waiting).
+#include "bench/BenchSupport.h"
+#include "bench/QuietView.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
 #include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/RecordingEventPump.h"
@@ -15,52 +16,15 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using namespace vantrel;
 using namespace vantrel::test;
-using Steady = std::chrono::steady_clock;
+using namespace vantrel::bench;
 
 namespace {
 
 constexpr int kSites = 200;
-
-// The in-memory window, minus its records of tray changes, which would grow
-// with every check and hide what the engine itself keeps.
-class QuietView : public FakeMonitorView {
-public:
-    void showTrayOn() override {}
-    void showTrayAlert() override {}
-    void setCheckTimer(std::chrono::milliseconds) override {}
-};
-
-long residentKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-int run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return status;
-}
-
-double secondsOf(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
 
 } // namespace
 
@@ -113,11 +77,7 @@ int main() {
     for (int i = 0; i < kSites; ++i)
         run({"curl", "-s", "-o", "/dev/null", web.url("/page")});
     const double curlLoop = secondsOf(Steady::now() - t0);
-    {
-        std::ofstream config("urls.cfg");
-        for (int i = 0; i < kSites; ++i)
-            config << "url = \"" << web.url("/page") << "\"\noutput = \"/dev/null\"\n";
-    }
+    writeCurlConfig("urls.cfg", std::vector<std::string>(kSites, web.url("/page")));
     t0 = Steady::now();
     run({"curl", "-s", "-K", "urls.cfg"});
     const double curlOne = secondsOf(Steady::now() - t0);
@@ -126,8 +86,8 @@ int main() {
     std::printf("pass, first / best of 100:      %.3f s / %.3f s\n", firstPass, best);
     std::printf("curl loop (200 processes):      %.3f s   ratio pass/curl %.2f\n", curlLoop, best / curlLoop);
     std::printf("curl, one process for all 200:  %.3f s   ratio pass/curl %.2f\n", curlOne, best / curlOne);
-    std::printf("resident memory after 1 / 10 / 100 passes: %ld kB / %ld kB / %ld kB\n", rssAfter1, rssAfter10,
-                rssAfter100);
+    std::printf("resident memory after 1 / 10 / 100 passes: %ld kB / %ld kB / %ld kB\n", rssAfter1,
+                rssAfter10, rssAfter100);
     std::printf("checks counted: %d\n", engine.data().checkCount);
     return 0;
 }

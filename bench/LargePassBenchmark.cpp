@@ -5,13 +5,14 @@
 // served by a child process (four servers, the sites spread over them), so
 // the CPU and memory measured are the engine's alone. The pass's fixed 2-second opening
 // wait is left out (the pump records it instead of waiting).
+#include "bench/BenchSupport.h"
 #include "bench/ChildPageServers.h"
+#include "bench/QuietView.h"
 #include "history/SqliteCheckHistory.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
 #include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/RecordingEventPump.h"
@@ -23,63 +24,18 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 using namespace vantrel;
 using namespace vantrel::test;
-using Steady = std::chrono::steady_clock;
+using namespace vantrel::bench;
 
 namespace {
 
 constexpr int kServers = 4;
 constexpr int kPasses = 10;
-
-class QuietView : public FakeMonitorView {
-public:
-    void showTrayOn() override {}
-    void showTrayAlert() override {}
-    void setCheckTimer(std::chrono::milliseconds) override {}
-};
-
-long residentKb() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-double cpuSeconds(int who) {
-    rusage u{};
-    ::getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double secondsOf(Steady::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-int run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return status;
-}
 
 } // namespace
 
@@ -136,17 +92,9 @@ int main(int argc, char** argv) {
         std::printf("%-6d %8.3f s %8.3f s %11.3f ms %7ld kB\n", pass, wall, cpu, cpu * 1000 / sites, rss);
     }
 
-    {
-        std::ofstream config("urls.cfg");
-        for (const std::string& url : urls)
-            config << "url = \"" << url << "\"\noutput = \"/dev/null\"\n";
-    }
-    double curlBest = 1e9;
-    for (int r = 0; r < 3; ++r) {
-        const auto t0 = Steady::now();
-        run({"curl", "-s", "--parallel", "--parallel-max", "8", "-K", "urls.cfg"});
-        curlBest = std::min(curlBest, secondsOf(Steady::now() - t0));
-    }
+    writeCurlConfig("urls.cfg", urls);
+    const double curlBest =
+        bestRunSeconds(3, {"curl", "-s", "--parallel", "--parallel-max", "8", "-K", "urls.cfg"});
     const double curlCpu = cpuSeconds(RUSAGE_CHILDREN);
 
     std::printf(

@@ -7,12 +7,13 @@
 // process; the work beside the downloads runs as under the window. The
 // pass's fixed 2-second opening wait is left out (the pump records it
 // instead of waiting).
+#include "bench/BenchSupport.h"
 #include "bench/ChildPageServers.h"
+#include "bench/QuietView.h"
 #include "monitor/SiteMonitor.h"
 #include "platform/CurlHttpClient.h"
 #include "tests/support/EngineSetup.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeMonitorView.h"
 #include "tests/support/FakeNetworkStatus.h"
 #include "tests/support/FakeSoundPlayer.h"
 #include "tests/support/RecordingEventPump.h"
@@ -22,55 +23,18 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 using namespace vantrel;
 using namespace vantrel::test;
-using Steady = std::chrono::steady_clock;
+using namespace vantrel::bench;
 
 namespace {
 
 constexpr int kSites = 200;
 constexpr int kHanging = 10;
 constexpr std::chrono::seconds kStall{2};
-
-class QuietView : public FakeMonitorView {
-public:
-    void showTrayOn() override {}
-    void showTrayAlert() override {}
-    void setCheckTimer(std::chrono::milliseconds) override {}
-};
-
-double secondsOf(Steady::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto t0 = Steady::now();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return secondsOf(Steady::now() - t0);
-}
 
 struct Bench {
     const bench::ChildPageServers& web;
@@ -150,18 +114,13 @@ int main() {
     const double fast1 = b.bestOf(5, 1);
     const double fastDefault = b.bestOf(5, defaults);
     const double fastCpu = b.cpu;
-    {
-        std::ofstream config("urls.cfg");
-        for (int i = 0; i < kSites; ++i)
-            config << "url = \"" << b.engine.sites().row(i).url << "\"\noutput = \"/dev/null\"\n";
-    }
-    double curlOne = 1e9;
-    double curlParallel = 1e9;
-    for (int r = 0; r < 5; ++r) {
-        curlOne = std::min(curlOne, run({"curl", "-s", "-K", "urls.cfg"}));
-        curlParallel = std::min(curlParallel, run({"curl", "-s", "--parallel", "--parallel-max",
-                                                   std::to_string(defaults), "-K", "urls.cfg"}));
-    }
+    std::vector<std::string> urls;
+    for (int i = 0; i < kSites; ++i)
+        urls.push_back(b.engine.sites().row(i).url);
+    writeCurlConfig("urls.cfg", urls);
+    const double curlOne = bestRunSeconds(5, {"curl", "-s", "-K", "urls.cfg"});
+    const double curlParallel = bestRunSeconds(
+        5, {"curl", "-s", "--parallel", "--parallel-max", std::to_string(defaults), "-K", "urls.cfg"});
 
     b.fill(kSites, true);
     const double hangDefault = b.pass(defaults);

@@ -39,7 +39,13 @@ void BoundText::show(QLineEdit* edit, const std::string& bytes) {
 }
 
 void BoundText::show(QComboBox* box, const std::string& bytes) {
+    // A pass shows every site's action, mostly the same one: a box that
+    // still holds what the same bytes put there has nothing to redo.
+    if (askedValid_ && bytes == asked_ && box->currentText() == held_)
+        return;
     allowAnyLength(box);
+    asked_ = bytes;
+    askedValid_ = true;
     shownBytes_ = bytes;
     shown_ = QtText::toQt(bytes);
     int match = -1;

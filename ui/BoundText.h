@@ -44,6 +44,8 @@ private:
     QString shown_;
     QString held_; // what the control held right after the last show
     std::string kept_;
+    std::string asked_; // the bytes a choice box was last asked to show
+    bool askedValid_ = false;
     bool keeping_ = false; // kept_ waits to be shown
 };
 

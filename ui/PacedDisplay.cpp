@@ -6,13 +6,14 @@ namespace vantrel {
 
 int PacedDisplay::depth_ = 0;
 std::vector<PacedDisplay::Member*> PacedDisplay::members_;
+std::chrono::steady_clock::time_point PacedDisplay::shown_{};
 
 PacedDisplay::Burst::Burst() {
     ++depth_;
 }
 
 PacedDisplay::Burst::~Burst() {
-    if (--depth_ == 0)
+    if (--depth_ == 0 && std::chrono::steady_clock::now() - shown_ >= kPace)
         showKept();
 }
 
@@ -21,6 +22,7 @@ bool PacedDisplay::inBurst() {
 }
 
 void PacedDisplay::showKept() {
+    shown_ = std::chrono::steady_clock::now();
     for (Member* m : members_)
         m->showKept();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <vector>
 
 namespace vantrel {
@@ -8,7 +9,9 @@ namespace vantrel {
 // window can paint once: while a burst runs, a box keeps only the last text
 // it was given, and every box shows its text when the burst ends, before any
 // event is handled. Only the text of the last fill can ever be seen, so the
-// window looks the same; it lays out one text instead of hundreds.
+// window looks the same; it lays out one text instead of hundreds. Bursts
+// that follow each other closely (the slices of a pass) show what they kept
+// at most every kPace; the one who runs them shows the rest at their end.
 class PacedDisplay {
 public:
     // A display that keeps texts back during a burst.
@@ -29,6 +32,9 @@ public:
         Burst& operator=(const Burst&) = delete;
     };
 
+    // The shortest time between two showings at the ends of bursts.
+    static constexpr std::chrono::milliseconds kPace{50};
+
     static bool inBurst();
     // Shows what was kept, burst or not: before events are handled inside a
     // burst (a wait that serves the window).
@@ -39,6 +45,7 @@ public:
 
 private:
     static int depth_;
+    static std::chrono::steady_clock::time_point shown_; // the last showing
     static std::vector<Member*> members_;
 };
 

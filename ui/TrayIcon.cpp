@@ -117,13 +117,22 @@ QString TrayIcon::shownTip(int iconId, const QString& tip) const {
 }
 
 void TrayIcon::setState(int iconId, const QString& tip) {
+    // A pass sets the state after every site, mostly the one already shown:
+    // then the icon, the tip and the window have nothing new to show.
+    const bool available = added_ && trayAvailable();
+    if (stated_ && iconId == iconId_ && tip == stateTip_ && shownTip(iconId, tip) == tip_ &&
+        statedAdded_ == added_ && statedAvailable_ == available)
+        return;
     iconId_ = iconId;
     stateTip_ = tip;
     tip_ = shownTip(iconId, tip);
+    stated_ = true;
+    statedAdded_ = added_;
+    statedAvailable_ = available;
     if (added_) {
         showIcon();
         tray_.setToolTip(toolTip());
-        if (trayAvailable())
+        if (available)
             tray_.show();
     }
     emit stateChanged(iconId, toolTip());

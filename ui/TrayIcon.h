@@ -123,6 +123,10 @@ private:
     QString stateTip_; // the state's own tip, before the offline mark
     bool offline_ = false;
     bool added_ = false;
+    // What the last state was shown with: a state set again alike is no change.
+    bool stated_ = false;
+    bool statedAdded_ = false;
+    bool statedAvailable_ = false;
 };
 
 } // namespace vantrel

@@ -1,9 +1,7 @@
-#include "app/SiteMonitorApp.h"
 #include "app/SiteMonitorDlg.h"
 #include "tests/app/ByName.h"
 #include "tests/app/ModalAnswerer.h"
 #include "tests/app/ModalScript.h"
-#include "tests/support/HttpTestServer.h"
 #include "tests/support/TempDir.h"
 #include "ui/AboutDlg.h"
 #include "ui/HelpLinks.h"
@@ -23,56 +21,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
-#include <tuple>
 
 using namespace vantrel;
 using vantrel::test::byName;
-using vantrel::test::HttpTestServer;
+using vantrel::test::menuItem;
 using vantrel::test::ModalAnswerer;
 using vantrel::test::ModalScript;
 using vantrel::test::TempDir;
 
 namespace {
 
-// Ends the application's event loop with 1 if it is still running after
-// `ms`, so that a quit that never ends the program fails the test instead of
-// hanging it.
-class ExitWatchdog {
-public:
-    explicit ExitWatchdog(int ms) {
-        timer_.setSingleShot(true);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            fired_ = true;
-            QApplication::exit(1);
-        });
-        timer_.start(ms);
-    }
-    bool fired() const { return fired_; }
-
-private:
-    QTimer timer_;
-    bool fired_ = false;
-};
-
 const char* const kTwoSites = "CREATOR=Vantrel 1.0\r\n"
                               "ST=b\r\nURL=http://b\r\nTESTSTRING=\r\nCREATE=01 Jan 2026\r\nCHECK=\r\n"
                               "URLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n\r\n"
                               "ST=a\r\nURL=http://a\r\nTESTSTRING=x\r\nCREATE=02 Jan 2026\r\nCHECK=\r\n"
                               "URLEMAIL=\r\nACTION=URL\r\nSTATUS=OK\r\n";
-
-// The menu bar item `item` of the popup `menu`, both as written with their
-// mnemonics; nullptr when there is none.
-QAction* menuItem(QWidget& window, const QString& menu, const QString& item) {
-    for (QAction* popup : window.findChild<QMenuBar*>()->actions()) {
-        if (popup->text() != menu || !popup->menu())
-            continue;
-        for (QAction* a : popup->menu()->actions())
-            if (a->text() == item)
-                return a;
-    }
-    return nullptr;
-}
 
 QString textWithoutMnemonic(QString text) {
     return text.remove(QLatin1Char('&')).remove(QLatin1Char(':'));
@@ -199,119 +162,6 @@ TEST_F(CommandsTest, FileSaveWritesBothFilesEvenWhenNothingChanged) {
     EXPECT_TRUE(answerer.seen().empty());    // no message on success
     EXPECT_EQ(box("Site Name")->text(), ""); // saving the list goes through the entry
     EXPECT_EQ(rows(), 2);
-}
-
-// Quitting by the menu, the tray and the Quit button runs the whole program
-// and ends it the normal way: the site added since the last save is in the
-// file at the next start, the tray icon is gone and the status is 0.
-TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
-    using Step = std::function<void(CSiteMonitorDlg&)>;
-    const Step timer = [](CSiteMonitorDlg& w) { w.OnTimer(); };
-    // A Check Now pass ends off the timer: the end must not wait for the next tick.
-    const Step checkAll = [](CSiteMonitorDlg& w) { w.tray().checkAllAction()->trigger(); };
-    const std::vector<std::tuple<std::string, Step, Step>> ways = {
-        {"File > Quit", timer, [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
-        {"tray Quit", timer, [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
-        {"Quit button", timer, [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
-        {"Quit button, Check all now", checkAll,
-         [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
-    };
-    for (const auto& [way, pass, quit] : ways) {
-        SCOPED_TRACE(way);
-        TempDir dir;
-        TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
-        bool quitRan = false;
-        bool iconGone = false;
-        QTimer act;
-        act.setSingleShot(true);
-        QObject::connect(&act, &QTimer::timeout, [&] {
-            CSiteMonitorDlg* w = nullptr;
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<CSiteMonitorDlg*>(top))
-                    w = d;
-            ASSERT_NE(w, nullptr);
-            w->tray().showOn(); // an animation that removing the icon stops
-            byName<QLineEdit>(*w, "Site Name")->setText("Added");
-            byName<QLineEdit>(*w, "URL")->setText("http://added");
-            byName<QComboBox>(*w, "Action")->setEditText("Sound");
-            byName<QPushButton>(*w, "Add")->click();
-            quit(*w);
-            quitRan = true;
-            iconGone = !w->tray().animating() && !w->isVisible();
-        });
-        act.start(0);
-        // A quit that fails to end the program must not hang the test.
-        const ExitWatchdog watchdog(15000);
-
-        CSiteMonitorApp app;
-        EXPECT_EQ(app.InitInstance(true), 0);
-        EXPECT_FALSE(watchdog.fired());
-        EXPECT_TRUE(quitRan);
-        EXPECT_TRUE(iconGone);
-
-        CSiteMonitorDlg next;
-        next.OnInitDialog();
-        ASSERT_EQ(next.listView()->model()->rowCount(), 1);
-        EXPECT_EQ(next.listView()->model()->index(0, 0).data().toString(), "Added");
-    }
-}
-
-TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
-    using Step = std::function<void(CSiteMonitorDlg&)>;
-    const Step timer = [](CSiteMonitorDlg& w) { w.OnTimer(); };
-    // A Check Now pass ends off the timer: the end must not wait for the next tick.
-    const Step checkAll = [](CSiteMonitorDlg& w) { w.tray().checkAllAction()->trigger(); };
-    const std::vector<std::tuple<std::string, Step, Step>> ways = {
-        {"File > Quit", timer, [](CSiteMonitorDlg& w) { menuItem(w, "&File", "&Quit")->trigger(); }},
-        {"tray Quit", timer, [](CSiteMonitorDlg& w) { w.tray().quitAction()->trigger(); }},
-        {"Quit button", timer, [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
-        {"Quit button, Check all now", checkAll,
-         [](CSiteMonitorDlg& w) { byName<QPushButton>(w, "Quit")->click(); }},
-    };
-    for (const auto& [way, pass, quit] : ways) {
-        SCOPED_TRACE(way);
-        TempDir dir;
-        HttpTestServer web;
-        web.route("/good", HttpTestServer::ok("Welcome"));
-        web.route("/hang", HttpTestServer::silent());
-        TempDir::writeFile("vantrel.ini", "MONITOR=yes\r\n");
-        const auto record = [](const char* title, const std::string& url, const char* status) {
-            return std::string("ST=") + title + "\r\nURL=" + url +
-                   "\r\nTESTSTRING=Welcome\r\nCREATE=01 Jan 2026\r\n" +
-                   "CHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=" + status + "\r\n";
-        };
-        // File order is bottom row first: "Good" is checked first, then "Hang".
-        TempDir::writeFile("vantrel.dat", "CREATOR=Vantrel 1.0\r\n" + record("Hang", web.url("/hang"), "OK") +
-                                              "\r\n" + record("Good", web.url("/good"), "New"));
-        std::chrono::steady_clock::duration passTook{};
-        QTimer::singleShot(0, [&] {
-            CSiteMonitorDlg* w = nullptr;
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<CSiteMonitorDlg*>(top))
-                    w = d;
-            ASSERT_NE(w, nullptr);
-            // Asked while the second download waits for an answer that never comes.
-            QTimer::singleShot(2800, w, [&quit, w] { quit(*w); });
-            const auto start = std::chrono::steady_clock::now();
-            pass(*w);
-            passTook = std::chrono::steady_clock::now() - start;
-        });
-        const ExitWatchdog watchdog(20000);
-
-        CSiteMonitorApp app;
-        EXPECT_EQ(app.InitInstance(true), 0);
-        EXPECT_FALSE(watchdog.fired());
-        EXPECT_LT(passTook, std::chrono::seconds(10)); // the download's own limit is 30 s
-        const std::string saved = TempDir::readFile("vantrel.dat");
-        EXPECT_NE(saved.find("ST=Good\r\nURL=" + web.url("/good") + "\r\nTESTSTRING=Welcome\r\n"),
-                  std::string::npos);
-        EXPECT_NE(saved.find("STATUS=OK\r\n"), std::string::npos);
-        EXPECT_NE(saved.find(record("Hang", web.url("/hang"), "OK")), std::string::npos) << saved;
-        EXPECT_EQ(saved.find("STATUS=New"), std::string::npos) << saved;
-        const std::string log = TempDir::readFile("vantrel.log");
-        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
-        EXPECT_EQ(log.find("/hang"), std::string::npos) << log;
-    }
 }
 
 TEST_F(CommandsTest, LayoutFollowsTheWindowSizeAndKeepsItsMinimum) {

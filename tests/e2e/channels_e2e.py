@@ -11,24 +11,22 @@ while the site stays down. Gotify refuses the token (401): that alert is given u
 error says so. The webhook answers 500 in the first run; the run
 is ended (SIGTERM) with its alert in vantrel-outbox.json, and a second run,
 with the webhook working, delivers it from there."""
-import http.server
 import json
 import os
 import re
 import shutil
-import socket
-import subprocess
 import sys
 import tempfile
 import threading
 import time
 
 import fasttime
+import fixture
 
 DEADLINE = 60
 
 
-class Service(http.server.BaseHTTPRequestHandler):
+class Service(fixture.Page):
     """Records every request; answers from the script of the path."""
     requests = []
     lock = threading.Lock()
@@ -41,22 +39,10 @@ class Service(http.server.BaseHTTPRequestHandler):
             Service.requests.append((self.command, self.path, dict(self.headers), body))
             script = Service.answers.get(self.path.split("/send/m.room.message/")[0], [200])
             status = script.pop(0) if len(script) > 1 else script[0]
-        reply = b'{"ok":true}'
-        self.send_response(status)
-        self.send_header("Content-Length", str(len(reply)))
-        self.end_headers()
-        self.wfile.write(reply)
+        self.send_page(b'{"ok":true}', status)
 
     do_POST = handle_any
     do_PUT = handle_any
-
-    def log_message(self, *args):
-        pass
-
-
-def run(exe, work, env):
-    output = open(os.path.join(work, "output.txt"), "ab")
-    return subprocess.Popen([exe], cwd=work, env=env, stdout=output, stderr=subprocess.STDOUT), output
 
 
 def check_shapes(requests, failures):
@@ -103,12 +89,9 @@ def check_shapes(requests, failures):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    if not fasttime.LIBRARY:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Service)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % server.server_address[1]
+    server, base = fixture.serve(Service)
     Service.answers = {"/ntfy/alerts": [503, 200], "/hook": [500], "/gotify/message": [401]}
     work = tempfile.mkdtemp(prefix="vantrel-channels-")
     failures = []
@@ -129,20 +112,9 @@ def main():
             lines.append("CHANNEL%dTOKENFILE=%s" % (n, path))
         with open(os.path.join(work, "vantrel-extra.ini"), "wb") as f:
             f.write(("\r\n".join(lines) + "\r\n\r\n").encode())
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\n"
-                    b"ERRORSOUND=\r\nNOTIFY=\r\nINTERVAL=5\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n"
-                    b"EVERYERROR=\r\n\r\n")
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\nST=Shop\r\nURL=http://127.0.0.1:%d/\r\nTESTSTRING=\r\n"
-                     "CREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=OK\r\n"
-                     % fasttime.free_port()).encode())
-
-        env = fasttime.environment(os.environ, 100)
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(name, None)
-        proc, out = run(exe, work, env)
+        fixture.write_folder(work, fixture.settings(),
+                             [fixture.site("Shop", "http://127.0.0.1:%d/" % fasttime.free_port(), "")])
+        proc = fasttime.start_headless([exe], work, 100)
         procs.append(proc)
 
         def ntfy_bodies():
@@ -163,8 +135,7 @@ def main():
         with Service.lock:
             check_shapes(list(Service.requests), failures)
         fasttime.terminate(proc, failures)
-        out.close()
-        text = open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1")
+        text = fasttime.output(work)
         # A 5xx is tried again; a wrong token (401) is given up at once.
         for kind, answer, outcome in (("ntfy", "HTTP 503", "tried again later"),
                                       ("gotify", "HTTP 401", "given up")):
@@ -183,7 +154,7 @@ def main():
         with Service.lock:
             Service.answers["/hook"] = [200]
             Service.requests.clear()
-        proc, out = run(exe, work, env)
+        proc = fasttime.start_headless([exe], work, 100)
         procs.append(proc)
         start = time.time()
         hooks = []
@@ -200,13 +171,10 @@ def main():
         elif downs[0].get("site") != "Shop" or not downs[0].get("since"):
             failures.append("webhook body %r" % downs[0])
         fasttime.terminate(proc, failures)
-        out.close()
-        return fasttime.verdict(failures, "program output:\n" +
-                                open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1"))
+        return fasttime.verdict(failures, "program output:\n" + fasttime.output(work))
     finally:
         for p in procs:
-            if p.poll() is None:
-                p.kill()
+            fasttime.kill(p)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -10,12 +10,10 @@ times faster under libfaketime, so a one-minute interval is 0.6 s. The
 statuses come from the log, the reasons from the metrics text; at the end
 the saved list must still hold every option, and a site without options its
 record as it was."""
-import http.client
 import http.server
 import os
 import re
 import shutil
-import signal
 import ssl
 import subprocess
 import sys
@@ -24,6 +22,7 @@ import threading
 import time
 
 import fasttime
+import fixture
 
 DEADLINE = 30  # seconds of real time for every expected result
 
@@ -31,7 +30,7 @@ seen = []  # (method, path, headers) of every request
 slow_calls = [0]
 
 
-class Pages(http.server.BaseHTTPRequestHandler):
+class Pages(fixture.Page):
     protocol_version = "HTTP/1.1"
 
     def answer(self, status, body=b"", ctype="text/html", extra=()):
@@ -72,9 +71,6 @@ class Pages(http.server.BaseHTTPRequestHandler):
         else:
             self.answer(404, b"not here")
 
-    def log_message(self, *args):
-        pass
-
 
 class Server(http.server.ThreadingHTTPServer):
     # Room for every parallel connection at once: a refused SYN would cost
@@ -92,24 +88,12 @@ def record(title, url, test="", status="New", check="", **options):
     return "\r\n".join(lines) + "\r\n"
 
 
-def get_metrics(port):
-    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
-    try:
-        conn.request("GET", "/metrics")
-        return conn.getresponse().read().decode("utf-8")
-    finally:
-        conn.close()
-
-
 def main():
     exe = os.path.abspath(sys.argv[1])
-    if not fasttime.LIBRARY:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
     work = tempfile.mkdtemp(prefix="vantrel-checks-")
-    web = Server(("127.0.0.1", 0), Pages)
-    threading.Thread(target=web.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % web.server_address[1]
+    web, base = fixture.serve(Pages, Server)
     secure = None
     proc = None
     failures = []
@@ -152,13 +136,8 @@ def main():
             record("Insecure", tls + "/ok", "Welcome", INSECURE="yes", **every),
             record("Secure", tls + "/ok?secure", "Welcome", **every),
         ]
+        fixture.write_folder(work, fixture.settings(), sites, "\r\n")
         dat = "CREATOR=Vantrel 1.0\r\n" + "\r\n".join(sites)
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(dat.encode())
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\n"
-                    b"ERRORSOUND=\r\nNOTIFY=\r\nINTERVAL=5\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n"
-                    b"EVERYERROR=\r\n\r\n")
         metrics_port = fasttime.free_port()
         with open(os.path.join(work, "vantrel-extra.ini"), "wb") as f:
             # One fetch at a time: each response time is its own, however the
@@ -169,12 +148,7 @@ def main():
         os.write(fd, ("# site logins\nsite:%s/basic s3cret word\nsite:%s/bearer t0ken\n" % (base, base)).encode())
         os.close(fd)
 
-        env = fasttime.environment(os.environ, 100)
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(name, None)
-        output = open(os.path.join(work, "output.txt"), "wb")
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=output, stderr=subprocess.STDOUT)
+        proc = fasttime.start_headless([exe], work, 100)
 
         log = os.path.join(work, "vantrel.log")
         stamp = r"\d\d [A-Z][a-z][a-z] \d{4} \d\d:\d\d:\d\d"
@@ -200,7 +174,7 @@ def main():
             failures.append("not every expected check within %d s" % DEADLINE)
         metrics = ""
         try:
-            metrics = get_metrics(metrics_port)
+            metrics = fixture.fetch(metrics_port, "/metrics")[2]
         except OSError as e:
             failures.append("metrics: %s" % e)
 
@@ -250,14 +224,7 @@ def main():
         if sum(1 for m, p, h in seen if p == "/ok" and h.get("Authorization")):
             failures.append("a login went where it was not asked for")
 
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-            failures.append("the program did not end after SIGTERM")
-        output.close()
+        fasttime.terminate(proc, failures)
         saved = open(os.path.join(work, "vantrel.dat"), "rb").read().decode("latin-1")
         # Every option is still there, after its record's eight lines, and
         # the plain record is what it was but for its check and status.
@@ -268,16 +235,9 @@ def main():
         plain_was = re.sub(r"CHECK=.*\r\n", "CHECK=\r\n", plain_saved.group(0)) if plain_saved else ""
         if plain_was != sites[0]:
             failures.append("plain record: %r" % plain_was)
-        if failures:
-            print("\n".join(failures) + "\nmetrics:\n" + metrics + "\nprogram output:\n" +
-                  open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1"))
-            print("0 passed, 1 failed")
-            return 1
-        print("1 passed, 0 failed")
-        return 0
+        return fasttime.verdict(failures, "metrics:\n" + metrics + "\nprogram output:\n" + fasttime.output(work))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         web.shutdown()
         if secure:
             secure.shutdown()

@@ -11,7 +11,6 @@ takes them over its socket (its lock stays its own, its rows change, and the
 list file is written). Imports of each form are run with duplicates,
 invalid rows and a garbage file, which is refused with its line number; a
 dry run changes no byte."""
-import http.server
 import json
 import os
 import re
@@ -20,10 +19,11 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import desktop
+import fasttime
+import fixture
 
 failures = []
 
@@ -34,7 +34,7 @@ def check(ok, what):
     return ok
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
+class Handler(fixture.Page):
     def do_GET(self):
         if self.path.startswith("/slow"):
             time.sleep(0.3)
@@ -42,14 +42,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body, status = b"maintenance", 503
         else:
             body, status = b"x" * 5120 + b"status: green", 200
-        self.send_response(status)
-        self.send_header("Content-Length", str(len(body)))
-        self.send_header("X-Seen-Probe", self.headers.get("X-Probe", ""))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
+        self.send_page(body, status, [("X-Seen-Probe", self.headers.get("X-Probe", ""))])
 
 
 PLUGIN = re.compile(r"^VANTREL (OK|WARNING|CRITICAL|UNKNOWN) - ([^|\r\n]+?)(?: \| (\S+(?: \S+)*))?\n$")
@@ -314,9 +307,7 @@ def main():
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=runtime, TMPDIR=work, TZ="UTC")
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         env.pop(name, None)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % server.server_address[1]
+    server, base = fixture.serve(Handler)
     proc = None
     try:
         before = len(failures)
@@ -351,15 +342,10 @@ def main():
         on_display(exe, work, base)
         print("on a display: %s" % ("ok" if len(failures) == before else "FAILED"))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
-            proc.communicate()
+        fasttime.kill(proc)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d failed" % len(failures))
-    return 1 if failures else 0
+    return fasttime.tally(failures)
 
 
 if __name__ == "__main__":

@@ -5,19 +5,35 @@ bus, so nothing of a desktop the tests may run on is seen or touched.
 Every process is started here, waited for within a bound and stopped again
 when the `with` block ends."""
 import ctypes
+import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 
+import fasttime
+
 TOOLS = ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "dbus-daemon")
+TOOLS_WITHOUT_TRAY = tuple(t for t in TOOLS if t != "trayer")
+# The notification service of the tests, on a session bus it is given.
+NOTIFICATIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "app", "fake_notifications.py")
 
 
 def missing_tools():
     return [t for t in TOOLS if not shutil.which(t)]
+
+
+def notifications(record):
+    """The notifications the service of `start_notifications` was shown, in order."""
+    try:
+        with open(record, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.startswith("{")]
+    except OSError:
+        return []
 
 
 def wait_for(condition, timeout, step=0.05):
@@ -80,15 +96,18 @@ class Desktop:
         return self
 
     def _spawn(self, command, **kwargs):
+        kwargs.setdefault("stderr", subprocess.DEVNULL)
         proc = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True, **kwargs)
+                                start_new_session=True, **kwargs)
         self.procs.append(proc)
         return proc
 
     def _start(self):
+        # Keys never repeat: on a busy machine a key's release can come late
+        # enough for the server to repeat it into a field.
         read_end, write_end = os.pipe()
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
-                                 "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                                 "tcp", "-ardelay", "30000"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.procs.append(xvfb)
         os.close(write_end)
@@ -113,12 +132,7 @@ class Desktop:
         self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus_address])
         if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
             raise RuntimeError("dbus-daemon did not start")
-        self._spawn(["openbox", "--sm-disable"])
-        # openbox names itself on the root window before it manages windows:
-        # a window mapped in between is never framed or shown. The work area
-        # is set once its screen is set up; a moment more lets it settle.
-        if not wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root"), 20):
-            raise RuntimeError("openbox did not start")
+        self._start_openbox()
         time.sleep(0.5)
         if self.tray:
             self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
@@ -131,6 +145,23 @@ class Desktop:
             # requests; one sent in between is lost.
             time.sleep(0.5)
 
+    def _start_openbox(self):
+        """openbox names itself on the root window before it manages windows:
+        a window mapped in between is never framed or shown. The work area is
+        set once its screen is set up; a moment more lets it settle. An openbox
+        that ended before that is started once more; its output tells why."""
+        log_path = os.path.join(self.home, "openbox.log")
+        for attempt in range(2):
+            with open(log_path, "ab") as log:
+                openbox = self._spawn(["openbox", "--sm-disable"], stderr=log)
+            if wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root") or openbox.poll() is not None,
+                        30) and openbox.poll() is None:
+                return
+            if openbox.poll() is None:
+                break
+        with open(log_path, "rb") as log:
+            raise RuntimeError("openbox did not start: " + log.read()[-400:].decode(errors="replace"))
+
     def run(self, command, timeout=10):
         """Runs one X tool against this display and returns its output ('' on failure)."""
         try:
@@ -138,6 +169,22 @@ class Desktop:
                                   text=True).stdout
         except (subprocess.TimeoutExpired, OSError):
             return ""
+
+    def start(self, exe, work, speed=None, output=True, **extra):
+        """Starts the program `exe` in `work` on this desktop, with time
+        `speed` times faster where given and `extra` in its environment; its
+        output is a pipe, or dropped without `output`."""
+        env = dict(self.env, QT_QPA_PLATFORM="xcb", **extra)
+        sink = subprocess.PIPE if output else subprocess.DEVNULL
+        return subprocess.Popen([exe], cwd=work, env=fasttime.environment(env, speed) if speed else env, stdout=sink,
+                                stderr=subprocess.STDOUT if output else subprocess.DEVNULL, start_new_session=True)
+
+    def start_notifications(self, record, seconds):
+        """Starts the notification service of the tests on this desktop's
+        session bus for `seconds` at most, writing what it is shown to
+        `record`; True once it is ready."""
+        self._spawn([sys.executable, NOTIFICATIONS, self.env["DBUS_SESSION_BUS_ADDRESS"], record, str(seconds)])
+        return wait_for(lambda: os.path.exists(record) and open(record).read().startswith("ready"), 15)
 
     def xprop(self, *args):
         return self.run(["xprop"] + list(args))

@@ -18,19 +18,16 @@ saved there.
    the list during the second pass, with its scroll bar and the wheel: the
    rows the list shows change before the pass ends (they stay put when no
    one scrolls)."""
-import http.server
 import os
 import re
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import desktop
 import fasttime
+import fixture
 
 TITLE = "Vantrel: vantrel.dat"
 PASS_LIMIT = 30  # seconds of real time a pass may take to come
@@ -39,16 +36,9 @@ PASS_LIMIT = 30  # seconds of real time a pass may take to come
 def main():
     exe = os.path.abspath(sys.argv[1])
     shot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
-    missing = desktop.missing_tools()
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS):
         return 0
-    if not fasttime.LIBRARY:
-        print("SKIP: faketime is not installed")
-        return 0
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), fasttime.WelcomePage)
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
-    web = "http://127.0.0.1:%d" % httpd.server_address[1]
+    httpd, web = fixture.serve(fixture.WelcomePage)
     work = tempfile.mkdtemp(prefix="vantrel-editing-")
     try:
         failures, details = run(exe, work, web, shot)
@@ -60,32 +50,22 @@ def main():
     return fasttime.verdict(failures, details)
 
 
-class SlowPage(http.server.BaseHTTPRequestHandler):
+class SlowPage(fixture.Page):
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
         time.sleep(0.1)
-        body = b"<html>Welcome</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
         try:
-            self.wfile.write(body)
+            self.send_page(b"<html>Welcome</html>")
         except OSError:
             pass  # the program ended mid-pass
-
-    def log_message(self, *args):
-        pass
 
 
 SCROLL_SITES = 800
 
 
 def scroll_during_pass(exe):
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), SlowPage)
-    httpd.daemon_threads = True
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
-    web = "http://127.0.0.1:%d" % httpd.server_address[1]
+    httpd, web = fixture.serve(SlowPage)
     work = tempfile.mkdtemp(prefix="vantrel-scroll-")
     failures = []
     try:
@@ -96,9 +76,7 @@ def scroll_during_pass(exe):
         with open(os.path.join(work, "vantrel.dat"), "wb") as f:
             f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(records)).encode())
         with desktop.Desktop(tray=False) as d:
-            env = fasttime.environment(d.env, 60, QT_QPA_PLATFORM="xcb")
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                    start_new_session=True)
+            proc = d.start(exe, work, 60, output=False)
             try:
                 failures = scroll(d, proc, work)
             finally:
@@ -157,15 +135,10 @@ def scroll(d, proc, work):
 
 
 def write_files(work, web):
-    with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-        f.write(b"CREATOR=Vantrel 1.0\r\nLOGFILE=vantrel.log\r\nINTERVAL=5\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n"
-                b"NOTIFY=On Change\r\nEVERYERROR=no\r\n\r\n")
-    records = []
-    for title in ("Bravo", "Alpha"):  # file order is bottom row first
-        records.append("ST=%s\r\nURL=%s/%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\n"
-                       "URLEMAIL=\r\nACTION=Sound\r\nSTATUS=OK\r\n" % (title, web, title.lower()))
-    with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-        f.write(("CREATOR=Vantrel 1.0\r\n" + "\r\n".join(records)).encode())
+    fixture.write_folder(work, b"CREATOR=Vantrel 1.0\r\nLOGFILE=vantrel.log\r\nINTERVAL=5\r\nTOOLTIPS=yes\r\n"
+                         b"MONITOR=yes\r\nNOTIFY=On Change\r\nEVERYERROR=no\r\n\r\n",
+                         [fixture.site(title, "%s/%s" % (web, title.lower())) for title in ("Bravo", "Alpha")],
+                         "\r\n")  # bottom row first
 
 
 def log_records(work):
@@ -189,23 +162,13 @@ def run(exe, work, web, shot):
     failures = []
     out = ""
     with desktop.Desktop(tray=False) as d:
-        env = fasttime.environment(d.env, 60, QT_QPA_PLATFORM="xcb")
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                start_new_session=True)
+        proc = d.start(exe, work, 60)
         try:
             failures = drive(d, proc, work, web, shot)
-            proc.send_signal(signal.SIGTERM)
-            try:
-                out = proc.communicate(timeout=20)[0].decode("latin-1")
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                out = proc.communicate()[0].decode("latin-1")
-                failures.append("the program did not end after SIGTERM (a box left open?)")
+            # One that does not end may have a box left open.
+            out = fasttime.terminate(proc, failures, 20)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            fasttime.kill(proc)
     if not failures:
         failures = check_list(work, web)
     return failures, "program output:\n" + out

@@ -1,8 +1,9 @@
 """Running the real program with its clock sped up by libfaketime, and the
 small pieces the end-to-end scripts share around it."""
 
-import http.server
+import importlib
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -32,18 +33,45 @@ def free_port():
         return s.getsockname()[1]
 
 
-class WelcomePage(http.server.BaseHTTPRequestHandler):
-    """A page that holds "Welcome" at every path."""
+def headless_environment(speed, **extra):
+    """This process's environment without a display, with time running
+    `speed` times faster."""
+    base = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    return environment(base, speed, **extra)
 
-    def do_GET(self):
-        body = b"<html>Welcome home</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
 
-    def log_message(self, *args):
-        pass
+def start_headless(command, work, speed, env=None, **popen):
+    """Starts `command` in `work` without a display and with time `speed`
+    times faster (`env` added to its environment); its standard output and
+    error go to output.txt there, which `output` reads."""
+    with open(os.path.join(work, "output.txt"), "ab") as out:
+        return subprocess.Popen(command, cwd=work, env=headless_environment(speed, **(env or {})), stdout=out,
+                                stderr=subprocess.STDOUT, **popen)
+
+
+def output(work):
+    """What the program started by `start_headless` in `work` has written."""
+    try:
+        with open(os.path.join(work, "output.txt"), "rb") as f:
+            return f.read().decode("latin-1")
+    except OSError:
+        return ""
+
+
+def skipped(tools=(), modules=(), faketime=True):
+    """True, with the reason printed, when one of the programs `tools`, the
+    Python modules `modules` or (with `faketime`) libfaketime is missing."""
+    missing = [t for t in tools if not shutil.which(t)]
+    for module in modules:
+        try:
+            importlib.import_module(module)
+        except ImportError:
+            missing.append(module)
+    if faketime and not LIBRARY:
+        missing.append("faketime")
+    if missing:
+        print("SKIP: not installed: %s" % ", ".join(missing))
+    return bool(missing)
 
 
 def verdict(failures, details):
@@ -57,15 +85,39 @@ def verdict(failures, details):
     return 0
 
 
-def terminate(proc, failures):
+def tally(failures):
+    """Prints each failure and how many there were; returns the exit status."""
+    for failure in failures:
+        print(failure)
+    print("%d failed" % len(failures))
+    return 1 if failures else 0
+
+
+def kill(proc):
+    """Kills `proc` (nothing for None) if it still runs and reaps it;
+    returns what it wrote to a pipe for its standard output, if it has one."""
+    if not proc:
+        return ""
+    if proc.poll() is None:
+        proc.kill()
+    try:
+        out = proc.communicate()[0]
+    except ValueError:  # its output was read already
+        out = b""
+    return (out or b"").decode("latin-1")
+
+
+def terminate(proc, failures, timeout=30):
     """Ends `proc` with SIGTERM, as a service manager does: it must end
-    within 30 s with status 0."""
+    within `timeout` seconds with status 0. Returns what it wrote to a pipe
+    for its standard output, if it has one."""
     proc.send_signal(signal.SIGTERM)
     try:
-        proc.wait(timeout=30)
+        out = proc.communicate(timeout=timeout)[0]
     except subprocess.TimeoutExpired:
         proc.kill()
-        proc.wait()
+        out = proc.communicate()[0]
         failures.append("the program did not end after SIGTERM")
     if proc.returncode != 0:
         failures.append("exit status %d" % proc.returncode)
+    return (out or b"").decode("latin-1")

@@ -12,16 +12,13 @@ With --memcheck the program runs under valgrind memcheck, and any leak or
 memory error in our own code fails the test."""
 import os
 import shutil
-import signal
-import socket
 import stat
-import subprocess
 import sys
 import tempfile
 import time
 
 import fasttime
-
+import fixture
 import memcheck
 
 DEADLINE = 90  # seconds of real time for the boxes to show up
@@ -32,83 +29,45 @@ BOXES = [
 ]
 
 
-def refused_url(path):
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return "http://127.0.0.1:%d%s" % (s.getsockname()[1], path)
-
-
 def main():
     exe = os.path.abspath(sys.argv[1])
     under_memcheck = memcheck.requested()
     slowdown = memcheck.SLOWDOWN if under_memcheck else 1
-    faketime = fasttime.LIBRARY
-    if not faketime:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
 
     work = tempfile.mkdtemp(prefix="vantrel-headless-")
     proc = None
     try:
-        settings = ("CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\n"
-                    "LOGFILE=no-such-folder/checks.log\r\nERRORSOUND=\r\nNOTIFY=\r\nINTERVAL=5\r\nSMTPSERVER=\r\n"
-                    "TOOLTIPS=yes\r\nMONITOR=yes\r\nEVERYERROR=\r\n\r\n").encode()
+        settings = fixture.settings(LOGFILE="no-such-folder/checks.log")
+        refused = "http://127.0.0.1:%d" % fasttime.free_port()
+        fixture.write_folder(work, settings, [fixture.site("Refused", refused + "/", "", "URL", error_url=refused + "/hook")])
         ini = os.path.join(work, "vantrel.ini")
-        with open(ini, "wb") as f:
-            f.write(settings)
         os.chmod(ini, stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\nST=Refused\r\nURL=%s\r\nTESTSTRING=\r\nCREATE=01 Dec 2026\r\n"
-                     "CHECK=\r\nURLEMAIL=%s\r\nACTION=URL\r\nSTATUS=OK\r\n"
-                     % (refused_url("/"), refused_url("/hook"))).encode())
 
-        env = fasttime.environment(os.environ, 100)
-        # In a sanitizer build the preloaded library comes before the sanitizer's runtime.
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(name, None)
-        output = os.path.join(work, "output.txt")
-        with open(output, "wb") as out:
-            report = os.path.join(work, "memcheck.xml")
-            command = memcheck.wrap([exe], report) if under_memcheck else [exe]
-            proc = subprocess.Popen(command, cwd=work, env=env, stdout=out, stderr=subprocess.STDOUT)
-        text = ""
+        report = os.path.join(work, "memcheck.xml")
+        proc = fasttime.start_headless(memcheck.wrap([exe], report) if under_memcheck else [exe], work, 100)
         start = time.time()
         while time.time() - start < DEADLINE * slowdown and proc.poll() is None:
-            text = open(output, "rb").read().decode("latin-1")
-            if all(box in text for box in BOXES):
+            if all(box in fasttime.output(work) for box in BOXES):
                 break
             time.sleep(0.2)
 
         failures = []
         if proc.poll() is not None:
             failures.append("the program ended by itself with status %d" % proc.returncode)
-        proc.send_signal(signal.SIGTERM)
-        try:
-            proc.wait(timeout=30 * slowdown)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-            failures.append("the program did not end after SIGTERM")
-        text = open(output, "rb").read().decode("latin-1")
+        fasttime.terminate(proc, failures, 30 * slowdown)
+        text = fasttime.output(work)
         for box in BOXES:
             if box not in text:
                 failures.append("no line %r on standard error" % box)
-        if proc.returncode != 0:
-            failures.append("exit status %d" % proc.returncode)
         if open(ini, "rb").read() != settings:
             failures.append("the read-only settings file was changed")
         if under_memcheck:
             failures.extend(memcheck.check(report))
-        if failures:
-            print("\n".join(failures) + "\nprogram output:\n" + text)
-            print("0 passed, 1 failed")
-            return 1
-        print("1 passed, 0 failed")
-        return 0
+        return fasttime.verdict(failures, "program output:\n" + text)
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         shutil.rmtree(work, ignore_errors=True)
 
 

@@ -103,9 +103,7 @@ class Runner:
 
     def kill_all(self):
         for proc in self.procs:
-            if proc.poll() is None:
-                proc.kill()
-                proc.communicate()
+            fasttime.kill(proc)
 
 
 def command_line(runner, work):
@@ -315,10 +313,7 @@ def main():
     finally:
         runner.kill_all()
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d failed" % len(failures))
-    return 1 if failures else 0
+    return fasttime.tally(failures)
 
 
 if __name__ == "__main__":

@@ -22,13 +22,13 @@ import os
 import re
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import threading
 import time
 
 import fasttime
+import fixture
 import mailserver
 
 DEADLINE = 40  # seconds of real time for each step of a run
@@ -104,10 +104,9 @@ def wire_problems(sent):
 
 def write_files(work, smtp, security, password):
     site_port = fasttime.free_port()
-    with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-        f.write(("CREATOR=Vantrel 1.0\r\nYOURNAME=%s\r\nYOUREMAIL=%s\r\nEMAIL1=%s\r\nEMAIL2=\r\nLOGFILE=\r\n"
-                 "ERRORSOUND=\r\nNOTIFY=On Change\r\nINTERVAL=5\r\nSMTPSERVER=%s\r\nTOOLTIPS=yes\r\n"
-                 "MONITOR=yes\r\nEVERYERROR=no\r\n\r\n" % (NAME, USER, USER, smtp)).encode())
+    fixture.write_folder(work, fixture.settings(YOURNAME=NAME, YOUREMAIL=USER, EMAIL1=USER, NOTIFY="On Change",
+                                                SMTPSERVER=smtp, EVERYERROR="no"),
+                         [fixture.site("Shop", "http://127.0.0.1:%d/" % site_port, action="Email")])
     secret = os.path.join(work, "mail-password")
     with open(secret, "w") as f:
         f.write(password + "\n")
@@ -115,10 +114,6 @@ def write_files(work, smtp, security, password):
     with open(os.path.join(work, "vantrel-extra.ini"), "wb") as f:
         f.write(("CREATOR=Vantrel 1.0\r\nMAILSECURITY=%s\r\nMAILUSER=%s\r\nMAILPASSWORDFILE=%s\r\n\r\n"
                  % (security, USER, secret)).encode())
-    with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-        f.write(("CREATOR=Vantrel 1.0\r\nST=Shop\r\nURL=http://127.0.0.1:%d/\r\nTESTSTRING=Welcome\r\n"
-                 "CREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\nACTION=Email\r\nSTATUS=OK\r\n"
-                 % site_port).encode())
     return site_port
 
 
@@ -136,21 +131,16 @@ def run_case(exe, server, name, security, port, password, failures):
     before = len(server.messages())
     try:
         site_port = write_files(work, "127.0.0.1:%d" % port, security, password)
-        env = fasttime.environment(os.environ, 100, SSL_CERT_FILE=server.cert)
-        for var in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(var, None)
-        output = os.path.join(work, "output.txt")
-        with open(output, "wb") as out:
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=out, stderr=out)
+        proc = fasttime.start_headless([exe], work, 100, {"SSL_CERT_FILE": server.cert})
 
         def said(text):
-            return text in open(output, "rb").read().decode("utf-8", "replace")
+            return text in fasttime.output(work)
 
         new = lambda: server.messages()[before:]
         if password == PASSWORD:
             if not wait(lambda: len(new()) >= 1 or proc.poll() is not None):
                 failures.append("%s: no error report delivered" % name)
-            page = http.server.ThreadingHTTPServer(("127.0.0.1", site_port), fasttime.WelcomePage)
+            page = http.server.ThreadingHTTPServer(("127.0.0.1", site_port), fixture.WelcomePage)
             threading.Thread(target=page.serve_forever, daemon=True).start()
             if not wait(lambda: len(new()) >= 2 or proc.poll() is not None):
                 failures.append("%s: no recovery report delivered" % name)
@@ -167,11 +157,9 @@ def run_case(exe, server, name, security, port, password, failures):
             failures.extend("%s: %s" % (name, p) for p in header_problems(m))
         if password != PASSWORD and not said("Mail failed "):
             failures.append("%s: no \"Mail failed\" line" % name)
-        return "--- %s\n%s" % (name, open(output, "rb").read().decode("utf-8", "replace"))
+        return "--- %s\n%s" % (name, fasttime.output(work))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
-            proc.wait()
+        fasttime.kill(proc)
         if page:
             page.shutdown()
             page.server_close()
@@ -180,8 +168,7 @@ def run_case(exe, server, name, security, port, password, failures):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    if not fasttime.LIBRARY:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
     reason = mailserver.missing()
     if reason:

@@ -6,44 +6,25 @@ Time runs 100 times faster under libfaketime, so passes come within seconds;
 the test fetches /metrics until both sites were checked, reads the samples,
 checks that another path gets a 404 and that the history file lies beside
 the data files, and ends the program with SIGTERM."""
-import http.client
-import http.server
 import os
 import re
 import shutil
-import socket
-import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import fasttime
+import fixture
 
 DEADLINE = 60  # seconds of real time for the checks to show up
 
 
-
-
-def get(port, path):
-    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
-    try:
-        conn.request("GET", path)
-        r = conn.getresponse()
-        return r.status, r.getheader("Content-Type"), r.read().decode("utf-8")
-    finally:
-        conn.close()
-
-
 def main():
     exe = os.path.abspath(sys.argv[1])
-    faketime = fasttime.LIBRARY
-    if not faketime:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
-    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), fasttime.WelcomePage)
-    threading.Thread(target=web.serve_forever, daemon=True).start()
-    good = "http://127.0.0.1:%d/good" % web.server_address[1]
+    web, base = fixture.serve(fixture.WelcomePage)
+    good = base + "/good"
     refused = "http://127.0.0.1:%d/" % fasttime.free_port()
     port = fasttime.free_port()
 
@@ -52,27 +33,16 @@ def main():
     failures = []
     text = ""
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\n"
-                    b"ERRORSOUND=\r\nNOTIFY=\r\nINTERVAL=5\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n"
-                    b"EVERYERROR=\r\n\r\n")
+        fixture.write_folder(work, fixture.settings(), [fixture.site("Shop \"main\"", good, status="New"),
+                                                        fixture.site("Gone", refused, status="New")])
         with open(os.path.join(work, "vantrel-extra.ini"), "wb") as f:
             f.write(b"CREATOR=Vantrel 1.0\r\nMETRICS=%d\r\n\r\n" % port)
-        record = "ST=%s\r\nURL=%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n"
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\n" + record % ("Shop \"main\"", good) + record % ("Gone", refused)).encode())
-
-        env = fasttime.environment(os.environ, 100)
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(name, None)
-        output = open(os.path.join(work, "output.txt"), "wb")
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=output, stderr=subprocess.STDOUT)
+        proc = fasttime.start_headless([exe], work, 100)
 
         start = time.time()
         while time.time() - start < DEADLINE and proc.poll() is None:
             try:
-                status, ctype, text = get(port, "/metrics")
+                status, ctype, text = fixture.fetch(port, "/metrics")
                 if re.search(r'vantrel_site_checks_total\{title="Gone",url="[^"]+"\} [1-9]', text):
                     break
             except OSError:
@@ -97,7 +67,7 @@ def main():
             if "# TYPE vantrel_site_checks_total counter" not in text:
                 failures.append("no TYPE line for the check counter")
         try:
-            if get(port, "/")[0] != 404:
+            if fixture.fetch(port, "/")[0] != 404:
                 failures.append("/ is not a 404")
         except OSError as e:
             failures.append("second request failed: %s" % e)
@@ -105,12 +75,9 @@ def main():
             failures.append("no vantrel-history.db beside the data files")
 
         fasttime.terminate(proc, failures)
-        output.close()
-        return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" +
-                                open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1"))
+        return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" + fasttime.output(work))
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         web.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

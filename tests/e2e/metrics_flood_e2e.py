@@ -17,8 +17,6 @@ verdict on the text where the prometheus package is installed.
 --seconds: the flood's length (4 by default); --quiet: the same time without
 a flood, the anchor the benchmark compares with.
 """
-import http.client
-import http.server
 import os
 import re
 import resource
@@ -29,24 +27,14 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import fasttime
+import fixture
 
 TOKEN = "s3cret-scrape-token"
 LIMIT = 1024  # the open-file limit the fault was found with
 
-
-
-def get(port, path, token=None):
-    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
-    try:
-        conn.request("GET", path, headers={"Authorization": "Bearer " + token} if token else {})
-        r = conn.getresponse()
-        return r.status, r.read().decode("utf-8")
-    finally:
-        conn.close()
 
 
 def flood(port, seconds, stats):
@@ -90,20 +78,15 @@ def flood(port, seconds, stats):
 
 
 def log_records(work):
-    path = os.path.join(work, "vantrel.log")
-    text = open(path, "rb").read().decode("latin-1") if os.path.exists(path) else ""
-    return [line.split(" ") for line in text.split("\r\n") if line]
+    return [line.split(" ") for line in fixture.log_lines(work)]
 
 
 def main():
     exe = os.path.abspath(sys.argv[1])
     seconds = float(sys.argv[sys.argv.index("--seconds") + 1]) if "--seconds" in sys.argv else 4
-    if not fasttime.LIBRARY:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
-    web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), fasttime.WelcomePage)
-    threading.Thread(target=web.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % web.server_address[1]
+    web, base = fixture.serve(fixture.WelcomePage)
     sites = [("Shop", base + "/shop"), ("Login", base.replace("//", "//jo:hunter2@") + "/in?key=abc123"),
              ("Blog", base + "/blog"), ("Gone", "http://127.0.0.1:%d/" % fasttime.free_port())]
     port = fasttime.free_port()
@@ -112,26 +95,17 @@ def main():
     failures = []
     text = ""
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nINTERVAL=5\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n\r\n")
+        # Bottom row first: the list shows the sites in the order above.
+        fixture.write_folder(work, b"CREATOR=Vantrel 1.0\r\nINTERVAL=5\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\n\r\n",
+                             [fixture.site(title, url, status="New") for title, url in reversed(sites)])
         token = os.path.join(work, "token")
         with open(token, "w") as f:
             f.write(TOKEN + "\n")
         os.chmod(token, 0o600)
         with open(os.path.join(work, "vantrel-extra.ini"), "wb") as f:
             f.write(b"METRICS=%d\r\nMETRICSTOKENFILE=%s\r\n" % (port, token.encode()))
-        record = "ST=%s\r\nURL=%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\nACTION=Sound\r\nSTATUS=New\r\n"
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            # Bottom row first: the list shows the sites in the order above.
-            f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(record % s for s in reversed(sites))).encode())
-
-        env = fasttime.environment(os.environ, 100)
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            env.pop(name, None)
-        output = open(os.path.join(work, "output.txt"), "wb")
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=output, stderr=subprocess.STDOUT,
-                                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (LIMIT, LIMIT)))
+        proc = fasttime.start_headless([exe], work, 100,
+                                       preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (LIMIT, LIMIT)))
 
         def passes():
             return len(log_records(work)) // len(sites)
@@ -165,10 +139,10 @@ def main():
             deadline = time.time() + 30
             while time.time() < deadline and passes() <= after and proc.poll() is None:
                 time.sleep(0.1)
-            status, text = get(port, "/metrics", TOKEN)
+            status, _, text = fixture.fetch(port, "/metrics", TOKEN)
             if status != 200:
                 failures.append("/metrics after the flood: %d" % status)
-            if get(port, "/metrics")[0] != 401 or get(port, "/metrics", "wrong")[0] != 401:
+            if fixture.fetch(port, "/metrics")[0] != 401 or fixture.fetch(port, "/metrics", "wrong")[0] != 401:
                 failures.append("a request without the right token was not refused with 401")
 
         fasttime.terminate(proc, failures)
@@ -204,12 +178,9 @@ def main():
                     failures.append("promtool: " + (lint.stdout + lint.stderr).decode())
             else:
                 print("SKIP promtool: the prometheus package is not installed")
-        output.close()
-        return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" +
-                                open(os.path.join(work, "output.txt"), "rb").read().decode("latin-1")[-4000:])
+        return fasttime.verdict(failures, "metrics:\n" + text + "\nprogram output:\n" + fasttime.output(work)[-4000:])
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         web.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

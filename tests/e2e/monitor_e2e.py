@@ -6,99 +6,53 @@ libfaketime, so the first pass comes within seconds without any switch in the
 program. After one pass the program is stopped with SIGTERM and its files are
 checked. With --memcheck the program runs under valgrind memcheck, and any
 leak or memory error in our own code fails the test."""
-import http.server
 import os
 import re
 import shutil
-import signal
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import fasttime
-
+import fixture
 import memcheck
 
 DEADLINE = 90  # seconds of real time for the whole run
 
 
-
-class Pages(http.server.BaseHTTPRequestHandler):
+class Pages(fixture.Page):
     def do_GET(self):
         body = {"/good": b"<html>Welcome home</html>", "/changed": b"<html>Under maintenance</html>"}.get(
             self.path, b"not here")
-        self.send_response(200 if self.path in ("/good", "/changed") else 404)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
+        self.send_page(body, 200 if self.path in ("/good", "/changed") else 404)
 
 
 def main():
     exe = os.path.abspath(sys.argv[1])
     under_memcheck = memcheck.requested()
     slowdown = memcheck.SLOWDOWN if under_memcheck else 1
-    # The library itself, preloaded straight into the program: the faketime
-    # wrapper would stand between the test and the program's signals.
-    faketime = fasttime.LIBRARY
-    try:
-        from aiosmtpd.controller import Controller
-    except ImportError:
-        print("SKIP: python3-aiosmtpd is not installed")
+    # The library itself is preloaded straight into the program: the
+    # faketime wrapper would stand between the test and the program's signals.
+    if fasttime.skipped(modules=("aiosmtpd.controller",)):
         return 0
-    if not faketime:
-        print("SKIP: faketime is not installed")
-        return 0
-
-    mails = []
-
-    class Store:
-        async def handle_DATA(self, server, session, envelope):
-            mails.append((envelope.mail_from, list(envelope.rcpt_tos), envelope.content.decode("latin-1")))
-            return "250 OK"
-
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
-    web = "http://127.0.0.1:%d" % httpd.server_address[1]
-    smtp_port = fasttime.free_port()
-    smtp = Controller(Store(), hostname="127.0.0.1", port=smtp_port)
-    smtp.start()
+    httpd, web = fixture.serve(Pages)
+    smtp = fixture.MailServer()
+    mails = smtp.mails
     refused = "http://127.0.0.1:%d/" % fasttime.free_port()
 
     work = tempfile.mkdtemp(prefix="vantrel-e2e-")
     proc = None
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\nYOURNAME=Ops\r\nYOUREMAIL=ops@example.test\r\n"
-                     "EMAIL1=ops@example.test\r\nEMAIL2=\r\nLOGFILE=\r\nERRORSOUND=\r\nNOTIFY=On Change\r\n"
-                     "INTERVAL=5\r\nSMTPSERVER=127.0.0.1:%d\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\nEVERYERROR=no\r\n\r\n"
-                     % smtp_port).encode())
-        sites = [  # file order is bottom row first
-            ("Refused", refused, "", "Email", "OK"),
-            ("Changed", web + "/changed", "Welcome", "Email", "OK"),
-            ("Back", web + "/good", "Welcome", "Email", "404"),
-            ("Steady", web + "/good", "Welcome", "Email", "OK"),
-        ]
-        records = []
-        for title, url, test, action, status in sites:
-            records.append("ST=%s\r\nURL=%s\r\nTESTSTRING=%s\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                           "ACTION=%s\r\nSTATUS=%s\r\n" % (title, url, test, action, status))
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\n" + "\r\n".join(records)).encode())
-
-        env = fasttime.environment(os.environ, 100, QT_QPA_PLATFORM="offscreen")
-        # In a sanitizer build the preloaded library comes before the sanitizer's runtime.
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
+        fixture.write_folder(work, fixture.mail_settings(smtp.port), [  # bottom row first
+            fixture.site("Refused", refused, "", "Email"),
+            fixture.site("Changed", web + "/changed", action="Email"),
+            fixture.site("Back", web + "/good", action="Email", status="404"),
+            fixture.site("Steady", web + "/good", action="Email"),
+        ], "\r\n")
         report = os.path.join(work, "memcheck.xml")
         command = memcheck.wrap([exe], report) if under_memcheck else [exe]
-        proc = subprocess.Popen(command, cwd=work, env=env,
+        proc = subprocess.Popen(command, cwd=work, env=fasttime.headless_environment(100, QT_QPA_PLATFORM="offscreen"),
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         log = os.path.join(work, "vantrel.log")
         start = time.time()
@@ -110,15 +64,8 @@ def main():
                 break
             time.sleep(0.2)
         time.sleep(0.5)
-        proc.send_signal(signal.SIGTERM)
-        try:
-            out = proc.communicate(timeout=30 * slowdown)[0].decode("latin-1")
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            out = proc.communicate()[0].decode("latin-1")
-            return fail("the program did not end after SIGTERM\n" + out)
-
         failures = []
+        out = fasttime.terminate(proc, failures, 30 * slowdown)
         logtext = open(log, "rb").read().decode("latin-1") if os.path.exists(log) else ""
         lines = logtext.split("\r\n")
         stamp = r"\d\d [A-Z][a-z][a-z] \d{4} \d\d:\d\d:\d\d"
@@ -148,26 +95,14 @@ def main():
             failures.append("statuses in vantrel.dat: %r" % statuses)
         if len(checks) != 4 or not all(re.match(stamp + "$", c) for c in checks):
             failures.append("check dates in vantrel.dat: %r" % checks)
-        if proc.returncode != 0:
-            failures.append("exit status %d" % proc.returncode)
         if under_memcheck:
             failures.extend(memcheck.check(report))
-        if failures:
-            return fail("\n".join(failures) + "\nprogram output:\n" + out)
-        print("1 passed, 0 failed")
-        return 0
+        return fasttime.verdict(failures, "program output:\n" + out)
     finally:
-        if proc and proc.poll() is None:
-            proc.kill()
+        fasttime.kill(proc)
         smtp.stop()
         httpd.shutdown()
         shutil.rmtree(work, ignore_errors=True)
-
-
-def fail(message):
-    print(message)
-    print("0 passed, 1 failed")
-    return 1
 
 
 if __name__ == "__main__":

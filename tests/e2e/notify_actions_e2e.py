@@ -6,23 +6,20 @@ program's clock sped up: a failing site gets one critical notification with
 browser, Check again checks it at once (outside the timer), Snooze 1 h writes
 its SNOOZE key. While the service's do-not-disturb is on, a second site's
 failure shows nothing; when it ends, one summary without actions shows it."""
-import http.server
-import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
-import threading
 
 import desktop
 import fasttime
+import fixture
+from desktop import notifications
 
 SPEED = 20  # the 5-minute interval passes in 15 s
-FAKE_SERVICE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "app", "fake_notifications.py")
 
 
-class Pages(http.server.BaseHTTPRequestHandler):
+class Pages(fixture.Page):
     """/shop never holds "Welcome"; /blog holds it until the test says not."""
     blog_up = True
     requests = []
@@ -30,51 +27,19 @@ class Pages(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         Pages.requests.append(self.path)
         up = self.path == "/blog" and Pages.blog_up
-        body = b"<html>Welcome</html>" if up else b"<html>closed</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
-
-
-def site(title, url):
-    return ("ST=%s\r\nURL=%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-            "ACTION=Sound\r\nSTATUS=OK\r\n" % (title, url))
-
-
-def notifications(record):
-    try:
-        with open(record, encoding="utf-8") as f:
-            return [json.loads(line) for line in f if line.startswith("{")]
-    except OSError:
-        return []
+        self.send_page(b"<html>Welcome</html>" if up else b"<html>closed</html>")
 
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    missing = desktop.missing_tools()
-    try:
-        import dbus  # noqa: F401
-    except ImportError:
-        missing.append("python3-dbus")
-    if not fasttime.LIBRARY:
-        missing.append("libfaketime")
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS, ("dbus",)):
         return 0
     work = tempfile.mkdtemp(prefix="vantrel-actions-")
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % server.server_address[1]
+    server, base = fixture.serve(Pages)
     failures = []
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=yes\r\nINTERVAL=5\r\n")
-        with open(os.path.join(work, "vantrel.dat"), "w", newline="") as f:
-            f.write("CREATOR=Vantrel 1.0\r\n" + site("Blog", base + "/blog") + site("Shop", base + "/shop"))
+        fixture.write_folder(work, b"CREATOR=Vantrel 1.0\r\nMONITOR=yes\r\nINTERVAL=5\r\n",
+                             [fixture.site("Blog", base + "/blog"), fixture.site("Shop", base + "/shop")])
         # The browser the program hands a page to: a script that notes it.
         browser = os.path.join(work, "browser")
         opened = os.path.join(work, "opened.txt")
@@ -83,40 +48,18 @@ def main():
         os.chmod(browser, 0o755)
         os.symlink(browser, os.path.join(work, "xdg-open"))
         with desktop.Desktop(tray=False) as d:
-            address = d.env["DBUS_SESSION_BUS_ADDRESS"]
             record = os.path.join(work, "notifications.jsonl")
-            service = subprocess.Popen([sys.executable, FAKE_SERVICE, address, record, "150"],
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL, start_new_session=True)
+            if not d.start_notifications(record, 150):
+                return fasttime.verdict(["the notification service did not start"], "")
+            proc = d.start(exe, work, SPEED, BROWSER=browser, PATH=work + ":" + d.env["PATH"])
             try:
-                if not desktop.wait_for(lambda: os.path.exists(record) and open(record).read().startswith("ready"),
-                                        15):
-                    return report(["the notification service did not start"])
-                env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", BROWSER=browser,
-                                                PATH=work + ":" + d.env["PATH"]), SPEED)
-                proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                        start_new_session=True)
-                try:
-                    failures = check(address, record, opened, base, work)
-                finally:
-                    fasttime.terminate(proc, failures)
-                    out = proc.communicate(timeout=20)[0].decode("latin-1")
-                    if failures:
-                        failures.append("program output:\n" + out)
+                failures = check(d.env["DBUS_SESSION_BUS_ADDRESS"], record, opened, base, work)
             finally:
-                service.terminate()
-                service.wait(timeout=10)
+                out = fasttime.terminate(proc, failures)
     finally:
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
-    return report(failures)
-
-
-def report(failures):
-    for f in failures:
-        print(f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return fasttime.verdict(failures, "program output:\n" + out)
 
 
 def check(address, record, opened, base, work):

@@ -12,18 +12,17 @@ the first pass comes after 30 seconds; the hanging site's own stall limit then
 still lies 3 seconds away, longer than the program may take to end. The test
 also reads the processor time the program used after the signal: a program
 that spins while it waits uses nearly all of the time it takes."""
-import http.server
 import os
 import re
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import threading
 import time
 
 import fasttime
+import fixture
 
 DEADLINE = 90       # seconds of real time until the hanging request arrives
 EXIT_LIMIT = 10     # seconds of real time from the signal to the exit
@@ -40,62 +39,35 @@ def cpu_seconds(pid):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    faketime = fasttime.LIBRARY
-    if not faketime:
-        print("SKIP: faketime is not installed")
+    if fasttime.skipped():
         return 0
 
     requests = []
     hanging = threading.Event()
     release = threading.Event()
 
-    class Pages(http.server.BaseHTTPRequestHandler):
+    class Pages(fixture.WelcomePage):
         def do_GET(self):
             requests.append(self.path)
             if self.path == "/hang":
                 hanging.set()
                 release.wait(60)  # never answers while the program runs
                 return
-            body = b"<html>Welcome home</html>"
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
+            super().do_GET()
 
-        def log_message(self, *args):
-            pass
-
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    httpd.daemon_threads = True
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
-    web = "http://127.0.0.1:%d" % httpd.server_address[1]
+    httpd, web = fixture.serve(Pages)
 
     work = tempfile.mkdtemp(prefix="vantrel-quit-")
     proc = None
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(b"CREATOR=Vantrel 1.0\r\nYOURNAME=\r\nYOUREMAIL=\r\nEMAIL1=\r\nEMAIL2=\r\nLOGFILE=\r\n"
-                    b"ERRORSOUND=\r\nNOTIFY=On Change\r\nINTERVAL=5\r\nSMTPSERVER=\r\nTOOLTIPS=yes\r\n"
-                    b"MONITOR=yes\r\nEVERYERROR=no\r\n\r\n")
-        sites = [  # file order is bottom row first
-            ("Third", web + "/third", "Welcome", "New"),
-            ("Hang", web + "/hang", "Welcome", "OK"),
-            ("First", web + "/first", "Welcome", "New"),
-        ]
-        records = ["ST=%s\r\nURL=%s\r\nTESTSTRING=%s\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                   "ACTION=Sound\r\nSTATUS=%s\r\n" % s for s in sites]
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\n" + "\r\n".join(records)).encode())
-
-        env = fasttime.environment(os.environ, 10, QT_QPA_PLATFORM="offscreen")
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        output = []
-        threading.Thread(target=lambda: output.append(proc.stdout.read()), daemon=True).start()
+        fixture.write_folder(work, fixture.settings(NOTIFY="On Change", EVERYERROR="no"), [  # bottom row first
+            fixture.site("Third", web + "/third", status="New"),
+            fixture.site("Hang", web + "/hang"),
+            fixture.site("First", web + "/first", status="New"),
+        ], "\r\n")
+        proc = fasttime.start_headless([exe], work, 10, {"QT_QPA_PLATFORM": "offscreen"})
         if not hanging.wait(DEADLINE):
-            return fail("the hanging site was never asked; requests %r" % requests)
+            return fasttime.verdict(["the hanging site was never asked; requests %r" % requests], "")
         time.sleep(0.3)  # the download is now waiting for an answer that does not come
         cpu_before = cpu_seconds(proc.pid)
         signalled = time.monotonic()
@@ -107,12 +79,11 @@ def main():
                 break
             time.sleep(0.02)
         else:
-            return fail("the program did not end after SIGTERM")
+            return fasttime.verdict(["the program did not end after SIGTERM"], "")
         elapsed = time.monotonic() - signalled
         cpu_after = usage.ru_utime + usage.ru_stime - cpu_before
         proc.returncode = os.waitstatus_to_exitcode(status)
-        time.sleep(0.1)
-        out = output[0].decode("latin-1") if output else ""
+        out = fasttime.output(work)
 
         failures = []
         if proc.returncode != 0:
@@ -134,10 +105,7 @@ def main():
         if not re.fullmatch(r"\r\n%s %s OK" % (STAMP, re.escape(web + "/first")), logtext):
             failures.append("log %r" % logtext)
         print("SIGTERM to exit: %.2f s, processor time after the signal: %.3f s" % (elapsed, cpu_after))
-        if failures:
-            return fail("\n".join(failures) + "\nprogram output:\n" + out)
-        print("1 passed, 0 failed")
-        return 0
+        return fasttime.verdict(failures, "program output:\n" + out)
     finally:
         release.set()
         if proc and proc.returncode is None and proc.poll() is None:
@@ -145,12 +113,6 @@ def main():
             proc.wait()
         httpd.shutdown()
         shutil.rmtree(work, ignore_errors=True)
-
-
-def fail(message):
-    print(message)
-    print("0 passed, 1 failed")
-    return 1
 
 
 if __name__ == "__main__":

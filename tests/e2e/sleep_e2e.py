@@ -13,42 +13,26 @@ chart shows them as a gap (with VANTREL_E2E_SHOTS set, a screenshot of it
 is saved in that folder).
 
 Usage: sleep_e2e.py PROGRAM"""
-import http.server
 import os
 import shutil
 import sqlite3
-import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 import fasttime  # noqa: E402
+import fixture  # noqa: E402
+from fixture import log_lines  # noqa: E402
 
 SPEED = 15
 DOWN = set()  # paths answered "Closed"
 
 
-class Pages(http.server.BaseHTTPRequestHandler):
+class Pages(fixture.Page):
     def do_GET(self):
-        body = b"<html>Closed</html>" if self.path in DOWN else b"<html>Welcome</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
-
-
-def log_lines(work):
-    try:
-        with open(os.path.join(work, "vantrel.log"), "rb") as f:
-            return [line for line in f.read().decode("latin-1").split("\r\n") if line]
-    except OSError:
-        return []
+        self.send_page(b"<html>Closed</html>" if self.path in DOWN else b"<html>Welcome</html>")
 
 
 def run(exe, d, system, work, mails, failures):
@@ -57,8 +41,7 @@ def run(exe, d, system, work, mails, failures):
             failures.append(what)
         return ok
 
-    env = fasttime.environment(d.env, SPEED, QT_QPA_PLATFORM="xcb")
-    proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    proc = d.start(exe, work, SPEED)
     try:
         check(desktop.wait_for(lambda: system.locks, 20) == [("sleep", "delay")],
               "no delay lock on sleep taken: %r" % system.locks)
@@ -93,7 +76,7 @@ def run(exe, d, system, work, mails, failures):
         check(len(mails) == 1, "a second mail for a site still down")
 
         # The window, with the first site's history.
-        subprocess.run([exe], cwd=work, env=env, timeout=20, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        d.start(exe, work, SPEED, output=False).wait(timeout=20)
         wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat"), 10)
         if check(wid and desktop.wait_for(lambda: d.mapped(wid), 10), "the window is not shown"):
             d.run(["xdotool", "windowsize", "--sync", wid, "900", "640"])
@@ -113,50 +96,20 @@ def run(exe, d, system, work, mails, failures):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    missing = [t for t in desktop.missing_tools() if t != "trayer"]
-    try:
-        import dbus  # noqa: F401
-        from gi.repository import GLib  # noqa: F401
-        from aiosmtpd.controller import Controller
-    except ImportError:
-        missing.append("python3-dbus/python3-gi/python3-aiosmtpd")
-    if not fasttime.LIBRARY:
-        missing.append("faketime")
-    if missing:
-        print("SKIP: not installed: %s" % ", ".join(missing))
+    if fasttime.skipped(desktop.TOOLS_WITHOUT_TRAY, ("dbus", "gi.repository.GLib", "aiosmtpd.controller")):
         return 0
-
-    mails = []
-
-    class Store:
-        async def handle_DATA(self, server, session, envelope):
-            mails.append(envelope.content.decode("latin-1"))
-            return "250 OK"
-
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
-    web = "http://127.0.0.1:%d" % httpd.server_address[1]
-    smtp_port = fasttime.free_port()
-    smtp = Controller(Store(), hostname="127.0.0.1", port=smtp_port)
-    smtp.start()
+    httpd, web = fixture.serve(Pages)
+    smtp = fixture.MailServer()
     work = tempfile.mkdtemp(prefix="vantrel-sleep-")
     failures = []
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\nYOURNAME=Ops\r\nYOUREMAIL=ops@example.test\r\n"
-                     "EMAIL1=ops@example.test\r\nEMAIL2=\r\nLOGFILE=\r\nERRORSOUND=\r\nNOTIFY=On Change\r\n"
-                     "INTERVAL=5\r\nSMTPSERVER=127.0.0.1:%d\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\nEVERYERROR=no\r\n\r\n"
-                     % smtp_port).encode())
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(
-                "ST=%s\r\nURL=%s/%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                "ACTION=Email\r\nSTATUS=OK\r\n" % (name.upper(), web, name) for name in "cba")).encode())
+        fixture.write_folder(work, fixture.mail_settings(smtp.port),
+                             [fixture.site(name.upper(), "%s/%s" % (web, name), action="Email") for name in "cba"])
         with desktop.Desktop() as d:
             system = desktop.FakeSystemBus(d)
             try:
-                proc = run(exe, d, system, work, mails, failures)
-                fasttime.terminate(proc, failures)
-                out = proc.communicate(timeout=20)[0].decode("latin-1")
+                proc = run(exe, d, system, work, smtp.mails, failures)
+                out = fasttime.terminate(proc, failures)
             finally:
                 system.close()
         db = sqlite3.connect(os.path.join(work, "vantrel-history.db"))

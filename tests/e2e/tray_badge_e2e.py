@@ -9,17 +9,15 @@ at every size; its exported menu lists the failing sites, "Check all now"
 and "Snooze alerts" before the three entries of old; choosing a site shows
 the window, "Check all now" checks every site at once, a snooze writes
 SNOOZEALL. With --shots DIR the pictures are kept there."""
-import http.server
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 
 import desktop
 import fasttime
-import notify_actions_e2e
+import fixture
 import tray_sni_e2e
 import tray_xembed_e2e
 
@@ -28,30 +26,18 @@ SIZES = (16, 22, 24, 32)
 TITLE = "Vantrel: vantrel.dat"
 
 
-class Closed(http.server.BaseHTTPRequestHandler):
+class Closed(fixture.Page):
     """Every page lacks the sites' test string; the requests are counted."""
     requests = []
 
     def do_GET(self):
         Closed.requests.append(self.path)
-        body = b"<html>closed</html>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
+        self.send_page(b"<html>closed</html>")
 
 
 def write_files(work, base):
-    with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-        f.write(b"CREATOR=Vantrel 1.0\r\nMONITOR=yes\r\nINTERVAL=5\r\n")
-    with open(os.path.join(work, "vantrel.dat"), "w", newline="") as f:
-        f.write("CREATOR=Vantrel 1.0\r\n")
-        for name in ("Wiki", "Blog", "Shop"):
-            f.write("ST=%s\r\nURL=%s/%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                    "ACTION=Sound\r\nSTATUS=OK\r\n" % (name, base, name.lower()))
+    fixture.write_folder(work, b"CREATOR=Vantrel 1.0\r\nMONITOR=yes\r\nINTERVAL=5\r\n",
+                         [fixture.site(name, "%s/%s" % (base, name.lower())) for name in ("Wiki", "Blog", "Shop")])
 
 
 def red_pixels(png):
@@ -82,9 +68,7 @@ def geometry(d, wid):
 def xembed(exe, work, size, shots, env_extra):
     failures = []
     with desktop.Desktop(tray=True, tray_height=size) as d:
-        env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", **env_extra), SPEED)
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
+        proc = d.start(exe, work, SPEED, output=False, **env_extra)
         try:
             window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
             icon = window and desktop.wait_for(lambda: tray_xembed_e2e.tray_icon(d, proc, window), 20)
@@ -141,14 +125,8 @@ def sni(exe, work, shots, env_extra):
         items, keep = tray_sni_e2e.start_watcher(d.env["DBUS_SESSION_BUS_ADDRESS"])
         # A notification service, so that no notification falls back to the
         # tray's own message (which takes the item's tooltip for a while).
-        record = os.path.join(work, "notifications.jsonl")
-        service = subprocess.Popen([sys.executable, notify_actions_e2e.FAKE_SERVICE,
-                                    d.env["DBUS_SESSION_BUS_ADDRESS"], record, "120"], stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        desktop.wait_for(lambda: os.path.exists(record) and open(record).read().startswith("ready"), 15)
-        env = fasttime.environment(dict(d.env, QT_QPA_PLATFORM="xcb", **env_extra), SPEED)
-        proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
+        d.start_notifications(os.path.join(work, "notifications.jsonl"), 120)
+        proc = d.start(exe, work, SPEED, output=False, **env_extra)
         try:
             if not desktop.wait_for(lambda: items, 20):
                 return ["the program registered no StatusNotifierItem"]
@@ -207,8 +185,6 @@ def sni(exe, work, shots, env_extra):
                 failures.append("the snooze wrote no SNOOZEALL until 08:00")
         finally:
             fasttime.terminate(proc, failures)
-            service.terminate()
-            service.wait(timeout=10)
             keep[0].quit()
             keep[1].join(5)
     return failures
@@ -217,19 +193,9 @@ def sni(exe, work, shots, env_extra):
 def main():
     exe = os.path.abspath(sys.argv[1])
     shots = sys.argv[sys.argv.index("--shots") + 1] if "--shots" in sys.argv else None
-    missing = desktop.missing_tools() + [t for t in ("convert", "import") if not shutil.which(t)]
-    try:
-        import dbus  # noqa: F401
-    except ImportError:
-        missing.append("python3-dbus")
-    if not fasttime.LIBRARY:
-        missing.append("libfaketime")
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS + ("convert", "import"), ("dbus",)):
         return 0
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Closed)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % server.server_address[1]
+    server, base = fixture.serve(Closed)
     failures = []
     try:
         for size in SIZES:
@@ -247,10 +213,7 @@ def main():
             shutil.rmtree(work, ignore_errors=True)
     finally:
         server.shutdown()
-    for f in failures:
-        print(f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return fasttime.verdict(failures, "")
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@ import tempfile
 import threading
 
 import desktop
+import fasttime
 
 TITLE = "Vantrel: vantrel.dat"
 WATCHER = "org.kde.StatusNotifierWatcher"
@@ -93,14 +94,7 @@ def start_watcher(address):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    missing = desktop.missing_tools()
-    try:
-        import dbus  # noqa: F401
-        from gi.repository import GLib  # noqa: F401
-    except ImportError:
-        missing.append("python3-dbus/python3-gi")
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS, ("dbus", "gi.repository.GLib"), faketime=False):
         return 0
     work = tempfile.mkdtemp(prefix="vantrel-sni-")
     failures = []
@@ -111,28 +105,20 @@ def main():
             f.write(SITE)
         with desktop.Desktop(tray=False) as d:
             items, keep = start_watcher(d.env["DBUS_SESSION_BUS_ADDRESS"])
-            proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+            proc = d.start(exe, work)
             try:
                 shot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
                 failures = check(d, proc, items, work, shot)
-                if proc.poll() is None:
-                    proc.kill()
-                out = proc.communicate(timeout=20)[0].decode("latin-1")
+                out = fasttime.kill(proc)
                 if failures:
                     failures.append("program output:\n" + out)
             finally:
-                if proc.poll() is None:
-                    proc.kill()
-                    proc.wait()
+                fasttime.kill(proc)
                 keep[0].quit()
                 keep[1].join(5)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return fasttime.verdict(failures, "")
 
 
 def menu_labels(layout):

@@ -10,11 +10,11 @@ without any tray it keeps its button, the one way back to it. With
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 
 import desktop
+import fasttime
 
 TITLE = "Vantrel: vantrel.dat"
 
@@ -22,9 +22,7 @@ TITLE = "Vantrel: vantrel.dat"
 def main():
     exe = os.path.abspath(sys.argv[1])
     shot = sys.argv[sys.argv.index("--screenshot") + 1] if "--screenshot" in sys.argv else None
-    missing = desktop.missing_tools()
-    if missing:
-        print("SKIP: not installed: %s" % " ".join(missing))
+    if fasttime.skipped(desktop.TOOLS, faketime=False):
         return 0
     work = tempfile.mkdtemp(prefix="vantrel-xembed-")
     failures = []
@@ -40,10 +38,7 @@ def main():
             failures = without_tray(exe, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    for f in failures:
-        print(f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return fasttime.verdict(failures, "")
 
 
 def with_tray(exe, work, shot):
@@ -54,32 +49,20 @@ def with_tray(exe, work, shot):
     with open(os.path.join(work, "vantrel.dat"), "wb") as f:
         f.write(b"ST=Local\r\nURL=http://127.0.0.1:9/\r\nACTION=Sound\r\nSTATUS=New\r\n")
     with desktop.Desktop(tray=True) as d:
-        proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        proc = d.start(exe, work)
         try:
             failures = check(d, proc, work, shot)
-            proc.send_signal(signal.SIGTERM)
-            try:
-                out = proc.communicate(timeout=20)[0].decode("latin-1")
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                out = proc.communicate()[0].decode("latin-1")
-                failures.append("the program did not end after SIGTERM")
-            if proc.returncode != 0:
-                failures.append("exit status %s" % proc.returncode)
+            out = fasttime.terminate(proc, failures, 20)
             if failures:
                 failures.append("program output:\n" + out)
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            fasttime.kill(proc)
     return failures
 
 
 def without_tray(exe, work):
     with desktop.Desktop(tray=False) as d:
-        proc = subprocess.Popen([exe], cwd=work, env=dict(d.env, QT_QPA_PLATFORM="xcb"),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        proc = d.start(exe, work, output=False)
         try:
             window = desktop.wait_for(lambda: d.window_of(proc.pid, TITLE), 20)
             if not window:
@@ -93,9 +76,7 @@ def without_tray(exe, work):
             proc.wait(timeout=20)
             return [] if proc.returncode == 0 else ["without a tray: exit status %s" % proc.returncode]
         finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
+            fasttime.kill(proc)
 
 
 def tray_icon(d, proc, window):

@@ -15,8 +15,6 @@ says what is wrong, no mail goes out, the sites keep their state and the
 history keeps the passes as not monitored. Nothing leaves the machine.
 
 Usage: verdict_e2e.py PROGRAM"""
-import http.server
-import json
 import os
 import random
 import shutil
@@ -31,9 +29,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 import fasttime  # noqa: E402
+import fixture  # noqa: E402
+from fixture import log_lines  # noqa: E402
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-NOTIFICATIONS = os.path.join(HERE, "..", "app", "fake_notifications.py")
 DOWN_TEXT = "Your connection seems down%s: 3 sites not reachable, not alerting"
 CASES = {
     "no_network": DOWN_TEXT % "",
@@ -43,27 +41,17 @@ CASES = {
 }
 
 
-class Pages(http.server.BaseHTTPRequestHandler):
+class Pages(fixture.Page):
     """/a /b /c: good, except /c in the "some_sites" case; /p/*: sent to the portal."""
     portal = None
 
     def do_GET(self):
         if self.path.startswith("/p/"):
-            self.send_response(302)
-            self.send_header("Location", Pages.portal)
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return
-        body = b"<html>Closed</html>" if self.path == "/c" else b"<html>Welcome</html>"
-        if self.path == "/login":
-            body = b"<form>Sign in to the hotel network <input type=password name=p></form>"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
+            self.send_page(b"", 302, [("Location", Pages.portal)])
+        elif self.path == "/login":
+            self.send_page(b"<form>Sign in to the hotel network <input type=password name=p></form>")
+        else:
+            self.send_page(b"<html>Closed</html>" if self.path == "/c" else b"<html>Welcome</html>")
 
 
 def serve_failing_dns(address, asked):
@@ -88,32 +76,13 @@ def serve_failing_dns(address, asked):
     return sock
 
 
-def log_lines(work):
-    try:
-        with open(os.path.join(work, "vantrel.log"), "rb") as f:
-            return [line for line in f.read().decode("latin-1").split("\r\n") if line]
-    except OSError:
-        return []
-
-
 def run_case(exe, case, resolver):
     """One case, in this process's namespaces; returns its failures."""
     failures = []
-    from aiosmtpd.controller import Controller
-    mails = []
-
-    class Store:
-        async def handle_DATA(self, server, session, envelope):
-            mails.append(envelope.content.decode("latin-1"))
-            return "250 OK"
-
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    httpd, _ = fixture.serve(Pages)
     port = httpd.server_address[1]
     Pages.portal = "http://localhost:%d/login" % port
-    smtp_port = fasttime.free_port()
-    smtp = Controller(Store(), hostname="127.0.0.1", port=smtp_port)
-    smtp.start()
+    smtp = fixture.MailServer()
     asked = []
     dns = serve_failing_dns(resolver, asked) if case == "dns" else None
     sites = {"no_network": ["http://%s.example/" % n for n in ("shop", "news", "mail")],
@@ -123,37 +92,26 @@ def run_case(exe, case, resolver):
     expected = CASES[case]
     work = tempfile.mkdtemp(prefix="vantrel-verdict-")
     try:
-        with open(os.path.join(work, "vantrel.ini"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\nYOURNAME=Ops\r\nYOUREMAIL=ops@example.test\r\n"
-                     "EMAIL1=ops@example.test\r\nEMAIL2=\r\nLOGFILE=\r\nERRORSOUND=\r\nNOTIFY=On Change\r\n"
-                     "INTERVAL=5\r\nSMTPSERVER=127.0.0.1:%d\r\nTOOLTIPS=yes\r\nMONITOR=yes\r\nEVERYERROR=yes\r\n\r\n"
-                     % smtp_port).encode())
-        with open(os.path.join(work, "vantrel.dat"), "wb") as f:
-            f.write(("CREATOR=Vantrel 1.0\r\n" + "".join(
-                "ST=Site %d\r\nURL=%s\r\nTESTSTRING=Welcome\r\nCREATE=01 Dec 2026\r\nCHECK=\r\nURLEMAIL=\r\n"
-                "ACTION=Email\r\nSTATUS=OK\r\n" % (i, url) for i, url in enumerate(sites[case]))).encode())
+        fixture.write_folder(work, fixture.mail_settings(smtp.port, EVERYERROR="yes"),
+                             [fixture.site("Site %d" % i, url, action="Email") for i, url in enumerate(sites[case])])
         with desktop.Desktop() as d:
             record = os.path.join(d.home, "notifications.jsonl")
-            d._spawn([sys.executable, NOTIFICATIONS, d.env["DBUS_SESSION_BUS_ADDRESS"], record, "90"])
-            if not desktop.wait_for(lambda: os.path.exists(record) and open(record).read().startswith("ready"),
-                                    15):
+            if not d.start_notifications(record, 90):
                 return ["%s: the notification service did not start" % case]
-            env = fasttime.environment(d.env, 100, QT_QPA_PLATFORM="xcb")
-            proc = subprocess.Popen([exe], cwd=work, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            proc = d.start(exe, work, 100)
             desktop.wait_for(lambda: len(log_lines(work)) >= 6 or proc.poll() is not None, 40)
             time.sleep(0.5)
             shots = os.environ.get("VANTREL_E2E_SHOTS")
             if shots and expected:  # the window with its status line
-                subprocess.run([exe], cwd=work, env=env, timeout=20, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+                d.start(exe, work, 100, output=False).wait(timeout=20)
                 wid = desktop.wait_for(lambda: d.window_of(proc.pid, "Vantrel: vantrel.dat - Offline"), 10)
                 if wid and desktop.wait_for(lambda: d.mapped(wid), 10):
                     time.sleep(1)
                     d.run(["import", "-window", wid, os.path.join(shots, "verdict-%s.png" % case)], timeout=20)
-            fasttime.terminate(proc, failures)
-            out = proc.communicate(timeout=20)[0].decode("latin-1")
-            shown = [json.loads(line) for line in open(record).read().splitlines()[1:]]
+            out = fasttime.terminate(proc, failures)
+            shown = desktop.notifications(record)
         told = [n["body"] for n in shown if "connection" in n["body"]]
+        mails = smtp.texts()
         lines = log_lines(work)
         with open(os.path.join(work, "vantrel.dat"), "rb") as f:
             statuses = [line[7:] for line in f.read().decode("latin-1").split("\r\n") if line.startswith("STATUS=")]
@@ -202,18 +160,8 @@ def main():
         print("\n".join(failures))
         return 1 if failures else 0
 
-    missing = [t for t in desktop.missing_tools() if t != "trayer"]
-    missing += [t for t in ("unshare", "ip", "mount") if not shutil.which(t)]
-    try:
-        import dbus  # noqa: F401
-        from gi.repository import GLib  # noqa: F401
-        from aiosmtpd.controller import Controller  # noqa: F401
-    except ImportError:
-        missing.append("python3-dbus/python3-gi/python3-aiosmtpd")
-    if not fasttime.LIBRARY:
-        missing.append("faketime")
-    if missing:
-        print("SKIP: not installed: %s" % ", ".join(missing))
+    if fasttime.skipped(desktop.TOOLS_WITHOUT_TRAY + ("unshare", "ip", "mount"),
+                        ("dbus", "gi.repository.GLib", "aiosmtpd.controller")):
         return 0
     if subprocess.run(["unshare", "-rn", "true"], capture_output=True).returncode != 0:
         print("SKIP: no network namespace may be made here")

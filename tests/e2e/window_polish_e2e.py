@@ -10,17 +10,16 @@ own, and shows its answer. With VANTREL_E2E_SHOTS set, screenshots are saved
 in that folder.
 
 Usage: window_polish_e2e.py PROGRAM"""
-import http.server
 import os
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 import fasttime  # noqa: E402
+import fixture  # noqa: E402
 
 failures = []
 
@@ -31,28 +30,20 @@ def check(ok, what):
     return ok
 
 
-class Pages(http.server.BaseHTTPRequestHandler):
+class Pages(fixture.Page):
     def do_GET(self):
-        body = b"<html>Welcome</html>" if self.path == "/ok" else b"down for maintenance"
         self.close_connection = True
-        self.send_response(200 if self.path == "/ok" else 503)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
+        if self.path == "/ok":
+            self.send_page(b"<html>Welcome</html>")
+        else:
+            self.send_page(b"down for maintenance", 503)
 
     def do_POST(self):
         # An ntfy service: it takes the message and answers with the event.
         body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
         alerts.append((self.path, dict(self.headers), body))
-        reply = b'{"id":"hN3q8mXf","event":"message","topic":"shop-alerts"}'
         self.close_connection = True
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(reply)))
-        self.end_headers()
-        self.wfile.write(reply)
-
-    def log_message(self, *args):
-        pass
+        self.send_page(b'{"id":"hN3q8mXf","event":"message","topic":"shop-alerts"}')
 
 
 alerts = []
@@ -161,15 +152,11 @@ def report():
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    missing = [t for t in desktop.missing_tools() if t != "trayer"]
-    if missing:
-        print("SKIP: %s missing" % ", ".join(missing))
+    if fasttime.skipped(desktop.TOOLS_WITHOUT_TRAY, faketime=False):
         return 0
     shots = os.environ.get("VANTREL_E2E_SHOTS")
     first_start(exe, shots)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = "http://127.0.0.1:%d" % server.server_address[1]
+    server, base = fixture.serve(Pages)
     work = tempfile.mkdtemp(prefix="vantrel-polish-")
     try:
         with desktop.Desktop() as d:
@@ -219,12 +206,7 @@ def main():
                     check(desktop.wait_for(lambda: not d.mapped(dialog), 10), "Esc left the dialog open")
                 send_test(d, proc, wid, shots)
             finally:
-                proc.terminate()
-                try:
-                    proc.wait(timeout=20)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait(timeout=10)
+                stop(proc)
     finally:
         server.shutdown()
         subprocess.run(["rm", "-rf", work])

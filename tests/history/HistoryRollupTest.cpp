@@ -23,6 +23,18 @@ std::string url(int site) {
     return "https://site-" + std::to_string(site) + ".test/";
 }
 
+// A check of site `site` at `t`, good ("OK") or not fetched ("404").
+CheckRecord check(std::time_t t, int site, const std::string& title, bool good, int totalMs) {
+    CheckRecord c;
+    c.time = t;
+    c.url = url(site);
+    c.title = title;
+    c.outcome = good ? CheckRecord::kGood : CheckRecord::kNotFetched;
+    c.status = good ? "OK" : "404";
+    c.totalMs = totalMs;
+    return c;
+}
+
 std::vector<CheckRecord> exported(SqliteCheckHistory& h, const std::string& u = {},
                                   const std::string& t = {}) {
     std::vector<CheckRecord> rows;
@@ -43,24 +55,17 @@ struct Synthetic {
             for (int site = 0; site < kSites; ++site) {
                 seed = seed * 1103515245u + 12345u;
                 const unsigned r = seed >> 16 & 0x3ff;
-                CheckRecord c;
-                c.time = t;
-                c.url = url(site);
-                c.title = "Site " + std::to_string(site);
-                c.outcome = CheckRecord::kGood;
-                if (site == 0 && r < 12)
-                    c.outcome = CheckRecord::kNotFetched;
-                if (site == 1 && (t / kHour) % 97 < 3) // three hours down every four days
-                    c.outcome = CheckRecord::kNotFetched;
-                if (site == 2 && r < 40)
+                // Site 1 is down three hours every four days.
+                const bool down = (site == 0 && r < 12) || (site == 1 && (t / kHour) % 97 < 3);
+                CheckRecord c = check(t, site, "Site " + std::to_string(site), !down,
+                                      down ? -1 : 40 + static_cast<int>(seed >> 8 & 0x1ff));
+                if (site == 2 && r < 40) {
                     c.outcome = CheckRecord::kStringMissing;
+                    c.status = "Bad - Test String text Not Found";
+                }
                 const bool slow = site == 2 && c.outcome == CheckRecord::kGood && (t / kDay) % 11 == 0;
-                c.status = c.outcome == CheckRecord::kGood         ? (slow ? "Slow" : "OK")
-                           : c.outcome == CheckRecord::kNotFetched ? "404"
-                                                                   : "Bad - Test String text Not Found";
+                c.status = slow ? "Slow" : c.status;
                 c.reasonKind = slow ? "slow" : c.outcome == CheckRecord::kGood ? "none" : "http_status";
-                c.totalMs =
-                    c.outcome == CheckRecord::kNotFetched ? -1 : 40 + static_cast<int>(seed >> 8 & 0x1ff);
                 checks.push_back(c);
             }
         }
@@ -91,6 +96,39 @@ struct Synthetic {
         return f;
     }
 };
+
+// Every field of a check but its site, as the history keeps it.
+void expectSameCheck(const CheckRecord& got, const CheckRecord& want) {
+    EXPECT_EQ(got.time, want.time);
+    EXPECT_EQ(got.outcome, want.outcome);
+    EXPECT_EQ(got.status, want.status);
+    EXPECT_EQ(got.httpStatus, want.httpStatus);
+    EXPECT_EQ(got.totalMs, want.totalMs);
+    EXPECT_EQ(got.nameLookupMs, want.nameLookupMs);
+    EXPECT_EQ(got.connectMs, want.connectMs);
+    EXPECT_EQ(got.tlsMs, want.tlsMs);
+    EXPECT_EQ(got.firstByteMs, want.firstByteMs);
+    EXPECT_EQ(got.bytesReceived, want.bytesReceived);
+    EXPECT_EQ(got.errorNumber, want.errorNumber);
+    EXPECT_EQ(got.certDaysLeft, want.certDaysLeft);
+    EXPECT_EQ(got.reason, want.reason);
+    EXPECT_EQ(got.reasonKind, want.reasonKind);
+}
+
+// The first row of `sql` run on the database file `file`, its columns as
+// numbers; empty when there is no row. Waits up to a second for a writer.
+std::vector<long long> queryRow(const char* file, const char* sql) {
+    std::vector<long long> row;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_open(file, &db) == SQLITE_OK && sqlite3_busy_timeout(db, 1000) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        for (int i = 0; i < sqlite3_column_count(s); ++i)
+            row.push_back(sqlite3_column_int64(s, i));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return row;
+}
 
 void expectSameFigures(const RangeFigures& got, const RangeFigures& want, const std::string& what) {
     SCOPED_TRACE(what);
@@ -135,15 +173,12 @@ TEST(HistoryRollup, AYearRolledUpGivesTheUptimeOfTheRawRows) {
     for (int site = 0; site < Synthetic::kSites; ++site) {
         const std::string title = "Site " + std::to_string(site);
         const std::string s = title + ": ";
-        expectSameFigures(h.figures(url(site), title, today - 365 * kDay, now),
-                          year.expected(site, today - 365 * kDay, now), s + "year");
-        expectSameFigures(h.figures(url(site), title, monthHour, now), year.expected(site, monthHour, now),
-                          s + "30 days of whole hours");
-        expectSameFigures(h.figures(url(site), title, today - 7 * kDay, now),
-                          year.expected(site, today - 7 * kDay, now), s + "week");
         const std::time_t oldDay = hourOfBefore / kDay * kDay;
-        expectSameFigures(h.figures(url(site), title, oldDay, oldDay + 10 * kDay - 1),
-                          year.expected(site, oldDay, oldDay + 10 * kDay - 1), s + "ten days long ago");
+        for (const auto& [what, from, to] : {std::tuple{"year", today - 365 * kDay, now},
+                                             {"30 days of whole hours", monthHour, now},
+                                             {"week", today - 7 * kDay, now},
+                                             {"ten days long ago", oldDay, oldDay + 10 * kDay - 1}})
+            expectSameFigures(h.figures(url(site), title, from, to), year.expected(site, from, to), s + what);
 
         // The summary: the 24 hours from raw rows, the month from hourly
         // roll-ups (from its first whole hour).
@@ -183,14 +218,8 @@ TEST(HistoryRollup, AYearRolledUpGivesTheUptimeOfTheRawRows) {
 TEST(HistoryRollup, RawRowsKeepEveryField) {
     FakeClock clock;
     SqliteCheckHistory h(":memory:", 90, 1024LL << 20, clock);
-    CheckRecord c;
-    c.time = clock.now();
-    c.url = url(1);
-    c.title = "Shop";
-    c.outcome = CheckRecord::kNotFetched;
-    c.status = "404";
+    CheckRecord c = check(clock.now(), 1, "Shop", false, 12345);
     c.httpStatus = 503;
-    c.totalMs = 12345;
     c.nameLookupMs = 0;
     c.connectMs = 7;
     c.tlsMs = -1;
@@ -211,25 +240,8 @@ TEST(HistoryRollup, RawRowsKeepEveryField) {
     h.recordCheck(second);
     const std::vector<CheckRecord> rows = exported(h, url(1), "Shop");
     ASSERT_EQ(rows.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        const CheckRecord& want = i ? second : c;
-        const CheckRecord& got = rows[i];
-        SCOPED_TRACE(i);
-        EXPECT_EQ(got.time, want.time);
-        EXPECT_EQ(got.outcome, want.outcome);
-        EXPECT_EQ(got.status, want.status);
-        EXPECT_EQ(got.httpStatus, want.httpStatus);
-        EXPECT_EQ(got.totalMs, want.totalMs);
-        EXPECT_EQ(got.nameLookupMs, want.nameLookupMs);
-        EXPECT_EQ(got.connectMs, want.connectMs);
-        EXPECT_EQ(got.tlsMs, want.tlsMs);
-        EXPECT_EQ(got.firstByteMs, want.firstByteMs);
-        EXPECT_EQ(got.bytesReceived, want.bytesReceived);
-        EXPECT_EQ(got.errorNumber, want.errorNumber);
-        EXPECT_EQ(got.certDaysLeft, want.certDaysLeft);
-        EXPECT_EQ(got.reason, want.reason);
-        EXPECT_EQ(got.reasonKind, want.reasonKind);
-    }
+    expectSameCheck(rows[0], c);
+    expectSameCheck(rows[1], second);
     const RangeFigures f = h.figures(url(1), "Shop", c.time, c.time);
     EXPECT_EQ(f.checks, 2);
     EXPECT_EQ(f.failures, 1);
@@ -246,7 +258,7 @@ TEST(HistoryRollup, EarlierLayoutIsReadAndMovedOverWithoutLoss) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open("old.db", &db), SQLITE_OK);
-        const char* schema =
+        const std::string schema =
             "PRAGMA auto_vacuum=INCREMENTAL; PRAGMA journal_mode=WAL;"
             "CREATE TABLE sites(id INTEGER PRIMARY KEY, url TEXT NOT NULL, title TEXT NOT NULL, UNIQUE(url, "
             "title));"
@@ -258,32 +270,17 @@ TEST(HistoryRollup, EarlierLayoutIsReadAndMovedOverWithoutLoss) {
             "CREATE TABLE alerts(id INTEGER PRIMARY KEY, site INTEGER NOT NULL, time INTEGER NOT NULL,"
             " channel TEXT NOT NULL, ok INTEGER NOT NULL, detail TEXT NOT NULL);"
             "INSERT INTO sites VALUES(1, 'https://a.test/', 'A'), (2, 'https://b.test/', 'B');";
-        ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO checks VALUES(NULL,?1,?2,?3,?4,?5,?6,NULL,3,NULL,?7,?8,?9,45)",
-                           -1, &s, nullptr);
-        // 12,000 rows, more than a step moves, with two rows in one second.
-        for (int i = 0; i < 12000; ++i) {
-            const bool failed = i % 50 == 8; // site A's
-            sqlite3_bind_int(s, 1, 1 + i % 2);
-            // Row 102 is site A's second check in the second of row 100.
-            sqlite3_bind_int64(s, 2, static_cast<long long>(now - 20 * kDay + (i / 2 - (i == 102)) * 120));
-            sqlite3_bind_int(s, 3, failed ? 0 : 2);
-            sqlite3_bind_text(s, 4, failed ? "404" : "OK", -1, SQLITE_STATIC);
-            if (failed)
-                sqlite3_bind_null(s, 5);
-            else
-                sqlite3_bind_int(s, 5, 200);
-            sqlite3_bind_int(s, 6, 100 + i % 7);
-            sqlite3_bind_int(s, 7, 90 + i % 7);
-            sqlite3_bind_int(s, 8, 1000 + i);
-            sqlite3_bind_int(s, 9, failed ? 12029 : 0);
-            ASSERT_EQ(sqlite3_step(s), SQLITE_DONE);
-            sqlite3_reset(s);
-        }
-        sqlite3_finalize(s);
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        // 12,000 rows, more than a step moves; every fiftieth of site A's
+        // failed; row 102 is site A's second check in the second of row 100.
+        const std::string rows =
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 11999)"
+            " INSERT INTO checks SELECT NULL, 1 + i % 2, " +
+            std::to_string(now - 20 * kDay) +
+            " + (i / 2 - (i = 102)) * 120, iif(i % 50 = 8, 0, 2), iif(i % 50 = 8, '404', 'OK'),"
+            " iif(i % 50 = 8, NULL, 200), 100 + i % 7, NULL, 3, NULL, 90 + i % 7, 1000 + i,"
+            " iif(i % 50 = 8, 12029, 0), 45 FROM n;";
+        ASSERT_EQ(sqlite3_exec(db, (schema + rows).c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
         sqlite3_close(db);
     }
     SqliteCheckHistory h("old.db", 90, 1024LL << 20, clock);
@@ -303,16 +300,8 @@ TEST(HistoryRollup, EarlierLayoutIsReadAndMovedOverWithoutLoss) {
     ASSERT_EQ(after.size(), 6001u);
     for (size_t i = 0; i < before.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(after[i].time, before[i].time);
+        expectSameCheck(after[i], before[i]);
         EXPECT_EQ(after[i].url, before[i].url);
-        EXPECT_EQ(after[i].status, before[i].status);
-        EXPECT_EQ(after[i].outcome, before[i].outcome);
-        EXPECT_EQ(after[i].httpStatus, before[i].httpStatus);
-        EXPECT_EQ(after[i].totalMs, before[i].totalMs);
-        EXPECT_EQ(after[i].connectMs, before[i].connectMs);
-        EXPECT_EQ(after[i].firstByteMs, before[i].firstByteMs);
-        EXPECT_EQ(after[i].bytesReceived, before[i].bytesReceived);
-        EXPECT_EQ(after[i].errorNumber, before[i].errorNumber);
         EXPECT_EQ(after[i].certDaysLeft, 45);
         if (::testing::Test::HasFailure())
             break;
@@ -327,15 +316,9 @@ TEST(HistoryRollup, EarlierLayoutIsReadAndMovedOverWithoutLoss) {
     ASSERT_EQ(summaryAfter.incidents.size(), summaryBefore.incidents.size());
     EXPECT_EQ(summaryAfter.incidents.back().status, "404");
 
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("old.db", &db), SQLITE_OK);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('checks', 'checks_by_site')",
-                       -1, &s, nullptr);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(s, 0), 0);
-    sqlite3_finalize(s);
-    sqlite3_close(db);
+    EXPECT_EQ(
+        queryRow("old.db", "SELECT count(*) FROM sqlite_master WHERE name IN ('checks', 'checks_by_site')"),
+        std::vector<long long>{0});
 }
 
 // Over the size cap, raw days go first (rolled up before they go) and the
@@ -355,14 +338,8 @@ TEST(HistoryRollup, CapDropsRawRowsBeforeRollups) {
         h.writeAll([&](CheckRecord& c) {
             if (t > now)
                 return false;
-            c = CheckRecord{};
-            c.time = t;
-            c.url = url(site);
-            c.title = "S";
-            c.outcome = (t / 600) % 100 == 0 ? CheckRecord::kNotFetched : CheckRecord::kGood;
+            c = check(t, site, "S", (t / 600) % 100 != 0, 100 + static_cast<int>(t % 77));
             failures += site == 3 && c.outcome == CheckRecord::kNotFetched;
-            c.status = c.outcome ? "OK" : "404";
-            c.totalMs = 100 + static_cast<int>(t % 77);
             if (++site == 20) {
                 site = 0;
                 t += 10 * 60;
@@ -373,29 +350,19 @@ TEST(HistoryRollup, CapDropsRawRowsBeforeRollups) {
     }
     SqliteCheckHistory h("capped.db", 90, 1LL << 20, clock);
     h.catchUp();
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("capped.db", &db), SQLITE_OK);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(
-        db,
-        "SELECT (SELECT count(*) FROM daily), (SELECT min(day) FROM daily),"
-        " (SELECT count(*) FROM raw), (SELECT min(time) FROM raw), (SELECT count(*) FROM hourly)",
-        -1, &s, nullptr);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int64(s, 0), 20 * 60); // every day of every site, before today
-    EXPECT_EQ(sqlite3_column_int64(s, 1), first / kDay);
-    EXPECT_GT(sqlite3_column_int64(s, 2), 20 * 144);          // raw rows of at least the last day
-    EXPECT_GT(sqlite3_column_int64(s, 3), first + 30 * kDay); // the oldest raw days went
-    EXPECT_EQ(sqlite3_column_int64(s, 4), 20 * 30 * 24);      // while every hour stayed
-    sqlite3_finalize(s);
-    sqlite3_prepare_v2(db,
-                       "SELECT (page_count - freelist_count) * page_size FROM pragma_page_count,"
-                       " pragma_freelist_count, pragma_page_size",
-                       -1, &s, nullptr);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_LE(sqlite3_column_int64(s, 0), 1LL << 20);
-    sqlite3_finalize(s);
-    sqlite3_close(db);
+    const std::vector<long long> tiers =
+        queryRow("capped.db",
+                 "SELECT (SELECT count(*) FROM daily), (SELECT min(day) FROM daily),"
+                 " (SELECT count(*) FROM raw), (SELECT min(time) FROM raw), (SELECT count(*) FROM hourly),"
+                 " (SELECT (page_count - freelist_count) * page_size FROM pragma_page_count,"
+                 " pragma_freelist_count, pragma_page_size)");
+    ASSERT_EQ(tiers.size(), 6u);
+    EXPECT_EQ(tiers[0], 20 * 60); // every day of every site, before today
+    EXPECT_EQ(tiers[1], first / kDay);
+    EXPECT_GT(tiers[2], 20 * 144);          // raw rows of at least the last day
+    EXPECT_GT(tiers[3], first + 30 * kDay); // the oldest raw days went
+    EXPECT_EQ(tiers[4], 20 * 30 * 24);      // while every hour stayed
+    EXPECT_LE(tiers[5], 1LL << 20);         // the file's pages in use
     EXPECT_EQ(exported(h, url(3), "S").back().time, now / 600 * 600);
     // The whole stretch still adds up, from days, hours and checks.
     const RangeFigures all = h.figures(url(3), "S", first, now);
@@ -415,38 +382,18 @@ TEST(HistoryRollup, WriterRollsUpFinishedDaysBetweenBatches) {
     // when it was made.
     for (std::time_t t = today - kDay; t <= today + SqliteCheckHistory::kRollupGrace; t += kHour / 2) {
         clock.set(t == today ? t + SqliteCheckHistory::kRollupGrace : t);
-        for (int site = 0; site < 300; ++site) {
-            CheckRecord c;
-            c.time = t;
-            c.url = url(site);
-            c.title = "S";
-            c.outcome = CheckRecord::kGood;
-            c.status = "OK";
-            c.totalMs = 50;
-            h.recordCheck(c);
-        }
+        for (int site = 0; site < 300; ++site)
+            h.recordCheck(check(t, site, "S", true, 50));
         ASSERT_TRUE(h.flush()); // the queue's bound is 10,000 records
     }
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("writer.db", &db), SQLITE_OK);
-    sqlite3_busy_timeout(db, 1000);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM daily), (SELECT count(*) FROM hourly)", -1, &s,
-                       nullptr);
-    long long daily = 0, hourly = 0;
-    for (int i = 0; i < 100 && daily < 300; ++i) { // up to 5 s
-        if (sqlite3_step(s) == SQLITE_ROW) {
-            daily = sqlite3_column_int64(s, 0);
-            hourly = sqlite3_column_int64(s, 1);
-        }
-        sqlite3_reset(s);
-        if (daily < 300)
+    std::vector<long long> rolled;
+    for (int i = 0; i < 100 && (rolled.empty() || rolled[0] < 300); ++i) { // up to 5 s
+        if (i > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        rolled = queryRow("writer.db", "SELECT (SELECT count(*) FROM daily), (SELECT count(*) FROM hourly)");
     }
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    EXPECT_EQ(daily, 300);       // yesterday, of every site
-    EXPECT_EQ(hourly, 300 * 24); // and its hours; today is not over
+    // Yesterday, of every site, and its hours; today is not over.
+    EXPECT_EQ(rolled, (std::vector<long long>{300, 300 * 24}));
     const RangeFigures f = h.figures(url(299), "S", today - kDay, today - 1);
     EXPECT_EQ(f.checks, 48);
 }

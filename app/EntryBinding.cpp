@@ -34,11 +34,11 @@ void EntryBinding::gather() {
         data.statusText = kept_->status;
         data.siteCount = kept_->sites;
         data.checkCount = kept_->checks;
-        return;
+    } else {
+        data.statusText = status_.gather(form_.status);
+        data.siteCount = form_.total->text().toInt();
+        data.checkCount = form_.checks->text().toInt();
     }
-    data.statusText = status_.gather(form_.status);
-    data.siteCount = form_.total->text().toInt();
-    data.checkCount = form_.checks->text().toInt();
     engine_.setDialogData(std::move(data));
 }
 

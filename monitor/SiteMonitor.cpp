@@ -326,15 +326,6 @@ void SiteMonitor::reverseRows() {
     data_.siteCount = sites_.rowCount();
 }
 
-void SiteMonitor::importSites(const std::vector<SiteEntry>& sites) {
-    view_.gather();
-    if (!sites.empty())
-        sites_.insertAllAtTop(sites);
-    updateSiteCount();
-    view_.autoSizeColumns();
-    view_.show();
-}
-
 void SiteMonitor::clearEntry() {
     view_.gather();
     data_.entry.clear();

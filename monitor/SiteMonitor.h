@@ -14,6 +14,7 @@
 #include "monitor/CheckSchedule.h"
 #include "monitor/DialogData.h"
 #include "monitor/MonitorServices.h"
+#include "monitor/MonitorView.h"
 #include "monitor/OfflineGuard.h"
 #include "monitor/PageFetcher.h"
 #include "monitor/SleepWake.h"
@@ -39,7 +40,6 @@ namespace vantrel {
 
 class AlertChannels;
 class CheckPass;
-class MonitorView;
 
 // The state of one run of the program and the operations on it that need no
 // window: the settings, the rows, the current entry and counters, the data
@@ -101,7 +101,14 @@ public:
     }
     // Adds imported sites on top of the rows (the last of `sites` ends up
     // first), keeping what is typed in the entry boxes, and shows them.
-    void importSites(const std::vector<SiteEntry>& sites);
+    void importSites(const std::vector<SiteEntry>& sites) {
+        view_.gather();
+        if (!sites.empty())
+            sites_.insertAllAtTop(sites);
+        updateSiteCount();
+        view_.autoSizeColumns();
+        view_.show();
+    }
     // A change to the rows decided elsewhere (a folder command); the caller
     // updates the count and the view as the command needs.
     void editSites(const SiteListEdit& edit) { edit.applyTo(sites_); }

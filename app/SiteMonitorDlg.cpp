@@ -300,7 +300,6 @@ void CSiteMonitorDlg::OnClearAll() {
 void CSiteMonitorDlg::OnListClick() {
     whenNoPass([this] { editor_.OnListClick(); });
 }
-
 void CSiteMonitorDlg::OnColumnClick(int column) {
     whenNoPass([this, column] { siteList_.sortByColumn(column); });
 }
@@ -325,8 +324,7 @@ void CSiteMonitorDlg::OnFileQuit() {
 // Help > About. On Linux Qt offers no window (system) menu to add an About
 // entry to, so the Help menu is the one way to the box.
 void CSiteMonitorDlg::OnAbout() {
-    CAboutDlg about(this);
-    about.exec();
+    CAboutDlg(this).exec();
 }
 
 void CSiteMonitorDlg::OnManual() {

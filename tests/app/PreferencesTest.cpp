@@ -87,9 +87,11 @@ TEST_F(PreferencesTest, TemplateControlsInTabOrderWithNames) {
                                w->accessibleName().isEmpty()));
         }
         // Every label names a control, but for the line that tells how a Test ended.
-        for (QLabel* label : p.findChildren<QLabel*>())
-            if (label->accessibleName() != "Test Result")
+        for (QLabel* label : p.findChildren<QLabel*>()) {
+            if (label->accessibleName() != "Test Result") {
                 EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+            }
+        }
         EXPECT_FALSE(byName<QCheckBox>(p, "Email on Every Error")->isVisibleTo(&p));
         EXPECT_EQ(byName<QComboBox>(p, "Notify")->itemText(0), "Every Check");
         EXPECT_EQ(byName<QComboBox>(p, "Interval")->count(), 7);
@@ -315,10 +317,12 @@ TEST_F(PreferencesTest, AdvancedTabHoldsEverySettingOfTheExtraFileAndNeverThePas
         "MAILEXPLAIN=no\r\nSNOOZEALL=\r\nQUIETHOURS=\r\nQUIETMAIL=send\r\nWINDOWGEOMETRY=\r\n\r\n");
     EXPECT_EQ(iniLine("SMTPSERVER"), "SMTPSERVER="); // vantrel.ini keeps its keys
     EXPECT_EQ(window.engine().mailPassword(), "pass word");
-    for (const auto& f : fs::directory_iterator(fs::current_path()))
-        if (f.is_regular_file())
+    for (const auto& f : fs::directory_iterator(fs::current_path())) {
+        if (f.is_regular_file()) {
             EXPECT_EQ(TempDir::readFile(f.path().filename().string()).find("pass word"), std::string::npos)
                 << f.path();
+        }
+    }
     // No keyring answers here, but a password file is named: nothing to say.
     EXPECT_TRUE(answerer.seen().empty());
 

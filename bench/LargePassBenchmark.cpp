@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
 
     writeCurlConfig("urls.cfg", urls);
     const double curlBest =
-        bestRunSeconds(3, {"curl", "-s", "--parallel", "--parallel-max", "8", "-K", "urls.cfg"});
+        bestRunSeconds(3, {"curl", "-s", "--parallel", "--parallel-max", "8", "-K", "urls.cfg"}, true);
     const double curlCpu = cpuSeconds(RUSAGE_CHILDREN);
 
     std::printf(

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 bench=build/release/bench
 run() {
     echo "== ${*#$bench/} (load average $(cut -d' ' -f1-3 /proc/loadavg))"
-    "$@" 2> >(grep -v '^QStandardPaths' >&2)
+    "$@" 2> >(grep -v -e '^QStandardPaths' -e '^OpenUrl failed' >&2)
 }
 run "$bench/vantrel_bench_parallelpass"
 run "$bench/vantrel_bench_largepass"

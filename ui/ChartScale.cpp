@@ -26,7 +26,7 @@ std::time_t floorTo(std::time_t t, std::time_t step) {
 
 } // namespace
 
-ChartScale::Time ChartScale::time(std::time_t from, std::time_t to) {
+ChartScale::Time ChartScale::time(std::time_t from, std::time_t to, int maxSteps) {
     if (to - from < kMinSpan) {
         const std::time_t widen = kMinSpan - (to - from);
         from -= widen / 2;
@@ -39,7 +39,7 @@ ChartScale::Time ChartScale::time(std::time_t from, std::time_t to) {
     std::time_t step = kSteps[std::size(kSteps) - 1];
     for (std::time_t s : kSteps) {
         const std::time_t start = floorTo(from, std::min(s, kDay));
-        if ((to - start + s - 1) / s <= kMaxTimeSteps) {
+        if ((to - start + s - 1) / s <= std::max(1, maxSteps)) {
             step = s;
             break;
         }

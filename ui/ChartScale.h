@@ -27,8 +27,8 @@ struct ChartScale {
     static constexpr std::time_t kMinSpan = 10 * 60;
     static constexpr int kMaxTimeSteps = 6;
 
-    // An axis covering `from` to `to` (from <= to).
-    static Time time(std::time_t from, std::time_t to);
+    // An axis covering `from` to `to` (from <= to) in at most `maxSteps` steps.
+    static Time time(std::time_t from, std::time_t to, int maxSteps = kMaxTimeSteps);
     // An axis for values from 0 to `highest` (negative: no value at all).
     static Value value(double highest);
 };

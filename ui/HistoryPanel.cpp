@@ -25,6 +25,8 @@ namespace vantrel {
 namespace {
 
 constexpr std::time_t kDay = 24 * 60 * 60;
+// The chart's width that is not the plot: the value axis, its title and the margins.
+constexpr int kChartFrame = 80;
 
 QString percent(double fraction) {
     if (fraction < 0)
@@ -91,6 +93,28 @@ void HistoryPanel::resizeEvent(QResizeEvent* event) {
     layoutChildren();
 }
 
+// The time axis with as many labels as fit side by side in the chart's
+// width, each still on a whole step of local time, so none is cut short.
+void HistoryPanel::fitTimeAxis() {
+    const QList<QAbstractAxis*> axes = chart_->chart()->axes(Qt::Horizontal);
+    auto* x = axes.isEmpty() ? nullptr : qobject_cast<QDateTimeAxis*>(axes.front());
+    if (!x)
+        return;
+    const QFontMetrics fm(x->labelsFont());
+    const int room = std::max(0, chart_->width() - kChartFrame);
+    ChartScale::Time t;
+    for (int steps = ChartScale::kMaxTimeSteps; steps >= 1; --steps) {
+        t = ChartScale::time(chartFrom_, now_, steps);
+        const QString label =
+            QDateTime::fromSecsSinceEpoch(t.to).toString(QString::fromLatin1(t.format.c_str()));
+        if ((t.ticks - 1) * (fm.horizontalAdvance(label) + 2 * fm.averageCharWidth()) <= room)
+            break;
+    }
+    x->setFormat(QString::fromLatin1(t.format.c_str()));
+    x->setRange(QDateTime::fromSecsSinceEpoch(t.from), QDateTime::fromSecsSinceEpoch(t.to));
+    x->setTickCount(t.ticks);
+}
+
 void HistoryPanel::layoutChildren() {
     const int w = width(), h = height();
     const int line = fontMetrics().height();
@@ -105,6 +129,7 @@ void HistoryPanel::layoutChildren() {
     incidentsLabel_->setGeometry(0, incTop, left, line + 2);
     incidents_->setGeometry(0, incTop + line + 2, left, std::max(0, h - incTop - line - 2));
     chart_->setGeometry(left + 4, top, std::max(0, w - left - 4), std::max(0, h - top));
+    fitTimeAxis();
     hint_->setGeometry(0, top, w, std::max(0, h - top));
 }
 
@@ -268,12 +293,8 @@ void HistoryPanel::drawChart(const HistoryPanelData& data) {
         line->setPointsVisible(line->count() == 1);
     }
     // A history shorter than the range fills the chart rather than a sliver at its right edge.
-    const ChartScale::Time t =
-        points.empty() ? ChartScale::time(now - span, now) : ChartScale::time(points.front().time, now);
+    chartFrom_ = points.empty() ? now - span : points.front().time;
     auto* xAxis = new QDateTimeAxis;
-    xAxis->setFormat(QString::fromLatin1(t.format.c_str()));
-    xAxis->setRange(QDateTime::fromSecsSinceEpoch(t.from), QDateTime::fromSecsSinceEpoch(t.to));
-    xAxis->setTickCount(t.ticks);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(v.min, v.max);
     yAxis->setTickType(QValueAxis::TicksDynamic);
@@ -297,6 +318,7 @@ void HistoryPanel::drawChart(const HistoryPanelData& data) {
         series->attachAxis(xAxis);
         series->attachAxis(yAxis);
     }
+    fitTimeAxis();
     // The chart's text alternative: the summary and the figures of the range shown.
     const RangeFigures& f = data.figures;
     chart_->setAccessibleDescription(
@@ -313,6 +335,13 @@ QPair<QDateTime, QDateTime> HistoryPanel::chartTimeRange() const {
         if (auto* t = qobject_cast<QDateTimeAxis*>(axis))
             return {t->min(), t->max()};
     return {};
+}
+
+int HistoryPanel::chartTimeTicks() const {
+    for (QAbstractAxis* axis : chart_->chart()->axes(Qt::Horizontal))
+        if (auto* t = qobject_cast<QDateTimeAxis*>(axis))
+            return t->tickCount();
+    return 0;
 }
 
 QPair<double, double> HistoryPanel::chartValueRange() const {

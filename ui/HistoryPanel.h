@@ -52,6 +52,7 @@ public:
     int chartGaps() const;     // stretches not monitored, drawn as gaps
     // The chart's axes as drawn (empty without a chart).
     QPair<QDateTime, QDateTime> chartTimeRange() const;
+    int chartTimeTicks() const;
     QPair<double, double> chartValueRange() const;
     // The chart's range choice, for tests: 0 last day, 1 week, 2 30 days, 3 365 days.
     void setRange(int index);
@@ -74,12 +75,14 @@ private:
     void showHint(const QString& heading, const QString& hint);
     void showFigures(const HistoryPanelData& data);
     void drawChart(const HistoryPanelData& data);
+    void fitTimeAxis();
     std::time_t rangeSeconds() const;
 
     CheckHistory* history_ = nullptr;
     std::string url_;
     std::string title_;
     std::time_t now_ = 0;
+    std::time_t chartFrom_ = 0; // where the time axis starts, before rounding
     int points_ = 0;
     int failures_ = 0;
     int gaps_ = 0;

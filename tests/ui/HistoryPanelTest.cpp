@@ -117,6 +117,31 @@ TEST(HistoryPanel, AShortHistoryFillsTheChartWhateverTheRange) {
     EXPECT_LT(high, 400);
 }
 
+// At the window's first size the chart is narrow: it shows fewer time
+// labels, so that none is cut short, still on whole hours and over every
+// check; widened, it shows more.
+TEST(HistoryPanel, TimeLabelsAsManyAsFitTheChartsWidth) {
+    FakeHistory history;
+    for (std::time_t t = kNow - 23 * kHour; t <= kNow; t += kHour)
+        history.points.push_back(point(t, 120));
+    HistoryPanel panel;
+    panel.resize(420, 200);
+    panel.show();
+    panel.showSite(&history, "http://a.test/", "A", kNow);
+    const int narrow = panel.chartTimeTicks();
+    const auto [from, to] = panel.chartTimeRange();
+    EXPECT_EQ(from.time().minute(), 0);
+    EXPECT_LE(secs(from), history.points.front().time);
+    EXPECT_GE(secs(to), kNow);
+    panel.resize(1000, 200);
+    const int wide = panel.chartTimeTicks();
+    EXPECT_GE(narrow, 2);
+    EXPECT_LT(narrow, wide);
+    EXPECT_LE(wide, ChartScale::kMaxTimeSteps + 1);
+    panel.resize(420, 200);
+    EXPECT_EQ(panel.chartTimeTicks(), narrow);
+}
+
 // A night asleep between checks: the line stops at the last check before it
 // and starts again after it, with a band over the time not monitored; a
 // stretch outside the range shown draws nothing.

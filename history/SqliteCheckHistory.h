@@ -200,6 +200,7 @@ private:
     long long firstRawDay();
     std::vector<long long> siteIds();
     void deleteRawBefore(std::time_t end);
+    void deleteStretchesBefore(std::time_t end);
     bool overCap();
 
     const Clock& clock_;

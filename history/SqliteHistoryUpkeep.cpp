@@ -200,9 +200,26 @@ void SqliteCheckHistory::pruneLocked() {
             loadBounds();
         }
     }
+    // A stretch not monitored goes once no check of its time is kept.
+    deleteStretchesBefore(std::min<std::time_t>(cutoff, (today - rollupDays_) * kDay));
     if (overCap())
         enforceCap();
     exec("PRAGMA incremental_vacuum");
+}
+
+void SqliteCheckHistory::deleteStretchesBefore(std::time_t end) {
+    const auto over = [end](const UnmonitoredStretch& g) { return g.to < end; };
+    if (std::none_of(stretches_.begin(), stretches_.end(), over))
+        return;
+    sqlite3_stmt* del = prepare("DELETE FROM unmonitored WHERE end < ?1");
+    if (!del)
+        return;
+    Reset r{del};
+    sqlite3_bind_int64(del, 1, static_cast<long long>(end));
+    if (sqlite3_step(del) != SQLITE_DONE)
+        return;
+    std::erase_if(stretches_, over);
+    mergeStretches();
 }
 
 void SqliteCheckHistory::enforceCap() {

@@ -67,7 +67,7 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
         h.recordUnmonitored(asleep, asleep + 2 * kHour, "asleep");
         h.recordUnmonitored(portal, portal + 5 * kHour, "captive_portal");
         h.recordUnmonitored(portal + kHour, portal + 2 * kHour, "dns"); // within it
-        h.recordUnmonitored(now, now, "offline"); // no time at all: nothing kept
+        h.recordUnmonitored(now, now, "offline");                       // no time at all: nothing kept
         ASSERT_TRUE(h.flush());
         EXPECT_TRUE(hasTable(path, "unmonitored"));
         std::time_t t = today - 3 * kDay;
@@ -105,4 +105,27 @@ TEST(HistoryUnmonitored, StretchesCountNeitherUpNorDown) {
     ASSERT_TRUE(h.exportChecks("http://a.test/", "A",
                                [&](const CheckRecord& c) { failedKept += c.outcome != CheckRecord::kGood; }));
     EXPECT_EQ(failedKept, 2 + 5);
+}
+
+// Stretches go with the checks of their time: one older than anything the
+// history keeps is gone after a prune and after a restart; a recent one stays.
+TEST(HistoryUnmonitored, AStretchGoesWithTheLastCheckOfItsTime) {
+    TempDir dir;
+    const std::string path = dir.path() + "/h.db";
+    FakeClock clock;
+    const std::time_t now = clock.now();
+    {
+        SqliteCheckHistory h(path, 30, 1024LL << 20, clock, 60);
+        h.recordUnmonitored(now - 90 * kDay, now - 90 * kDay + kHour, "asleep");
+        h.recordUnmonitored(now - 2 * kDay, now - 2 * kDay + kHour, "offline");
+        h.recordCheck(check(now, true));
+        ASSERT_TRUE(h.flush());
+        EXPECT_EQ(h.unmonitored(now - 100 * kDay, now).size(), 2u);
+        h.prune();
+        const std::vector<UnmonitoredStretch> kept = h.unmonitored(now - 100 * kDay, now);
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept[0].reason, "offline");
+    }
+    SqliteCheckHistory h(path, 30, 1024LL << 20, clock, 60);
+    ASSERT_EQ(h.unmonitored(now - 100 * kDay, now).size(), 1u);
 }

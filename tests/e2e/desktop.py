@@ -96,13 +96,56 @@ class Desktop:
         return self
 
     def _spawn(self, command, **kwargs):
+        kwargs.setdefault("stdout", subprocess.DEVNULL)
         kwargs.setdefault("stderr", subprocess.DEVNULL)
-        proc = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        proc = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL,
                                 start_new_session=True, **kwargs)
         self.procs.append(proc)
         return proc
 
     def _start(self):
+        bus_address = "unix:path=%s/bus" % self.home
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
+                    "XDG_RUNTIME_DIR": self.home, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+                    "DBUS_SESSION_BUS_ADDRESS": bus_address, "LANG": "C.UTF-8"}
+        # A sanitizer build's options reach the program as they reach every test.
+        self.env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
+        self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus_address])
+        if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
+            raise RuntimeError("dbus-daemon did not start")
+        self._start_screen()
+        time.sleep(0.5)
+        if self.tray:
+            self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                         "--heighttype", "pixel", "--height", str(self.tray_height), "--SetDockType", "true"])
+            # The program looks for a tray once, at its start: the tray must
+            # own its selection before that.
+            if not wait_for(lambda: tray_owner(self.display), 10):
+                raise RuntimeError("trayer did not start")
+            # trayer takes the selection before it is ready for docking
+            # requests; one sent in between is lost.
+            time.sleep(0.5)
+
+    def _start_screen(self):
+        """Starts an X server and openbox on it. Now and then a new X server's
+        display cannot be opened, and then openbox ends at once ("Failed to
+        open the display"); such a server is stopped and a fresh one started,
+        three times at most. What openbox printed goes into the error."""
+        log_path = os.path.join(self.home, "openbox.log")
+        for attempt in range(3):
+            xvfb = self._start_xvfb()
+            with open(log_path, "ab") as log:
+                openbox = self._spawn(["openbox", "--sm-disable"], stdout=log, stderr=log)
+            if self._openbox_ready(openbox):
+                return
+            if openbox.poll() is None:
+                break
+            self._stop(xvfb)
+        with open(log_path, "rb") as log:
+            raise RuntimeError("openbox did not start on %s (exit %s): %s" % (
+                self.display, openbox.poll(), log.read()[-400:].decode(errors="replace")))
+
+    def _start_xvfb(self):
         # Keys never repeat: on a busy machine a key's release can come late
         # enough for the server to repeat it into a field.
         read_end, write_end = os.pipe()
@@ -122,45 +165,26 @@ class Desktop:
         if not number.strip():
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number.decode().strip()
+        self.env["DISPLAY"] = self.display
+        return xvfb
 
-        bus_address = "unix:path=%s/bus" % self.home
-        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home, "DISPLAY": self.display,
-                    "XDG_RUNTIME_DIR": self.home, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-                    "DBUS_SESSION_BUS_ADDRESS": bus_address, "LANG": "C.UTF-8"}
-        # A sanitizer build's options reach the program as they reach every test.
-        self.env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
-        self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus_address])
-        if not wait_for(lambda: os.path.exists(os.path.join(self.home, "bus")), 10):
-            raise RuntimeError("dbus-daemon did not start")
-        self._start_openbox()
-        time.sleep(0.5)
-        if self.tray:
-            self._spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                         "--heighttype", "pixel", "--height", str(self.tray_height), "--SetDockType", "true"])
-            # The program looks for a tray once, at its start: the tray must
-            # own its selection before that.
-            if not wait_for(lambda: tray_owner(self.display), 10):
-                raise RuntimeError("trayer did not start")
-            # trayer takes the selection before it is ready for docking
-            # requests; one sent in between is lost.
-            time.sleep(0.5)
-
-    def _start_openbox(self):
+    def _openbox_ready(self, openbox):
         """openbox names itself on the root window before it manages windows:
         a window mapped in between is never framed or shown. The work area is
-        set once its screen is set up; a moment more lets it settle. An openbox
-        that ended before that is started once more; its output tells why."""
-        log_path = os.path.join(self.home, "openbox.log")
-        for attempt in range(2):
-            with open(log_path, "ab") as log:
-                openbox = self._spawn(["openbox", "--sm-disable"], stderr=log)
-            if wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root") or openbox.poll() is not None,
-                        30) and openbox.poll() is None:
-                return
-            if openbox.poll() is None:
-                break
-        with open(log_path, "rb") as log:
-            raise RuntimeError("openbox did not start: " + log.read()[-400:].decode(errors="replace"))
+        set once its screen is set up; a moment more lets it settle."""
+        wait_for(lambda: "_NET_WORKAREA(CARDINAL)" in self.xprop("-root") or openbox.poll() is not None, 30)
+        return openbox.poll() is None and "_NET_WORKAREA(CARDINAL)" in self.xprop("-root")
+
+    def _stop(self, proc):
+        try:
+            os.killpg(proc.pid, signal.SIGTERM)
+            proc.wait(timeout=5)
+        except OSError:
+            pass
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait(timeout=5)
+        self.procs.remove(proc)
 
     def run(self, command, timeout=10):
         """Runs one X tool against this display and returns its output ('' on failure)."""

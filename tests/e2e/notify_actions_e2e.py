@@ -84,7 +84,7 @@ def check(address, record, opened, base, work):
     before = Pages.requests.count("/shop")
     control.Invoke(dbus.UInt32(shop["id"]), "check")
     # At once: well before the next pass, which is 15 s of real time apart.
-    if not desktop.wait_for(lambda: Pages.requests.count("/shop") > before, 3):
+    if not desktop.wait_for(lambda: Pages.requests.count("/shop") > before, 6):
         failures.append("Check again did not check the site at once")
 
     control.Invoke(dbus.UInt32(shop["id"]), "snooze")

@@ -171,7 +171,7 @@ def sni(exe, work, shots, env_extra):
                 failures.append("choosing a failing site did not show the window")
             before = len(Closed.requests)
             menu.Event(dbus.Int32(labels()[3][0]), "clicked", dbus.Int32(0, variant_level=1), dbus.UInt32(0))
-            if not desktop.wait_for(lambda: len(Closed.requests) >= before + 3, 3):
+            if not desktop.wait_for(lambda: len(Closed.requests) >= before + 3, 6):
                 failures.append("Check all now checked %d sites" % (len(Closed.requests) - before))
             # Snooze alerts > Until tomorrow 08:00 writes SNOOZEALL.
             layout = menu.GetLayout(dbus.Int32(0), dbus.Int32(-1), dbus.Array([], signature="s"))

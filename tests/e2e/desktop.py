@@ -129,18 +129,23 @@ class Desktop:
     def _start_screen(self):
         """Starts an X server and openbox on it. Now and then a new X server's
         display cannot be opened, and then openbox ends at once ("Failed to
-        open the display"); such a server is stopped and a fresh one started,
+        open the display"); then a fresh server is started on another display,
         three times at most. What openbox printed goes into the error."""
         log_path = os.path.join(self.home, "openbox.log")
-        for attempt in range(3):
+        failed = None
+        for _ in range(3):
             xvfb = self._start_xvfb()
+            # The failed server stops only now, so the new one takes another
+            # display number.
+            if failed:
+                self._stop(failed)
             with open(log_path, "ab") as log:
                 openbox = self._spawn(["openbox", "--sm-disable"], stdout=log, stderr=log)
             if self._openbox_ready(openbox):
                 return
             if openbox.poll() is None:
                 break
-            self._stop(xvfb)
+            failed = xvfb
         with open(log_path, "rb") as log:
             raise RuntimeError("openbox did not start on %s (exit %s): %s" % (
                 self.display, openbox.poll(), log.read()[-400:].decode(errors="replace")))

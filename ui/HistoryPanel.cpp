@@ -67,12 +67,7 @@ HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
     range_->addItems({QStringLiteral("Last day"), QStringLiteral("Last week"), QStringLiteral("Last 30 days"),
                       QStringLiteral("Last 365 days")});
     range_->setAccessibleName(QStringLiteral("Chart Range"));
-    connect(range_, &QComboBox::currentIndexChanged, this, [this] {
-        if (history_)
-            refresh(now_);
-        else
-            emit rangeChanged();
-    });
+    connect(range_, &QComboBox::currentIndexChanged, this, &HistoryPanel::rangeChanged);
 
     auto* chart = new QChart;
     chart->legend()->hide();
@@ -85,7 +80,7 @@ HistoryPanel::HistoryPanel(QWidget* parent) : QWidget(parent) {
     hint_ = new QLabel(this);
     hint_->setAlignment(Qt::AlignCenter);
     hint_->setWordWrap(true);
-    showSite(nullptr, {}, {}, 0);
+    showData(HistoryPanelData::unavailable(request({}, {}, 0), {}));
 }
 
 void HistoryPanel::resizeEvent(QResizeEvent* event) {
@@ -133,14 +128,6 @@ void HistoryPanel::layoutChildren() {
     hint_->setGeometry(0, top, w, std::max(0, h - top));
 }
 
-void HistoryPanel::showSite(CheckHistory* history, const std::string& url, const std::string& title,
-                            std::time_t now) {
-    history_ = history;
-    url_ = url;
-    title_ = title;
-    refresh(now);
-}
-
 void HistoryPanel::showHint(const QString& heading, const QString& hint) {
     heading_->setText(heading);
     hint_->setText(hint);
@@ -162,11 +149,6 @@ std::time_t HistoryPanel::rangeSeconds() const {
 HistoryPanelRequest HistoryPanel::request(const std::string& url, const std::string& title,
                                           std::time_t now) const {
     return {url, title, now, rangeSeconds()};
-}
-
-void HistoryPanel::refresh(std::time_t now) {
-    showData(history_ ? HistoryPanelData::read(*history_, request(url_, title_, now))
-                      : HistoryPanelData::unavailable(request(url_, title_, now), {}));
 }
 
 void HistoryPanel::showData(const HistoryPanelData& data) {

@@ -17,8 +17,6 @@ class QListWidget;
 
 namespace vantrel {
 
-class CheckHistory;
-
 // The history of the site marked in the list: uptime over 24 hours, 7 and
 // 30 days, mean and 95th-percentile response time, the latest incidents
 // (from the first failed check to the next good one) and a chart of the
@@ -34,14 +32,10 @@ public:
 
     explicit HistoryPanel(QWidget* parent = nullptr);
 
-    // Shows the site with this URL and title (both empty: none), as of
-    // `now`, read from `history` at once.
-    void showSite(CheckHistory* history, const std::string& url, const std::string& title, std::time_t now);
-    // Shows the last site again, as of `now`.
-    void refresh(std::time_t now);
-    // What to read for the site with this URL and title over the range chosen.
+    // What to read for the site with this URL and title (both empty: none)
+    // over the range chosen, as of `now`.
     HistoryPanelRequest request(const std::string& url, const std::string& title, std::time_t now) const;
-    // Shows data read elsewhere; the range choice then asks by rangeChanged().
+    // Shows what was read for a request; the panel reads nothing itself.
     void showData(const HistoryPanelData& data);
 
     // The texts as shown, for tests and assistive tools.
@@ -62,7 +56,7 @@ public:
     static QString durationText(long long seconds);
 
 signals:
-    // The user chose another range while the data comes from elsewhere.
+    // The user chose another range: the data is to be read again.
     void rangeChanged();
     // New data is shown.
     void dataShown();
@@ -78,7 +72,6 @@ private:
     void fitTimeAxis();
     std::time_t rangeSeconds() const;
 
-    CheckHistory* history_ = nullptr;
     std::string url_;
     std::string title_;
     std::time_t now_ = 0;

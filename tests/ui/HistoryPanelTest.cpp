@@ -74,6 +74,17 @@ SeriesPoint point(std::time_t t, int ms, bool failed = false) {
     return p;
 }
 
+// Shows the site's history as the window does, read at once, and reads it
+// again for each range chosen later.
+void showSite(HistoryPanel& panel, CheckHistory& history, const std::string& url, const std::string& title) {
+    auto show = [&panel, &history, url, title] {
+        panel.showData(HistoryPanelData::read(history, panel.request(url, title, kNow)));
+    };
+    QObject::disconnect(&panel, &HistoryPanel::rangeChanged, nullptr, nullptr);
+    QObject::connect(&panel, &HistoryPanel::rangeChanged, show);
+    show();
+}
+
 std::time_t secs(const QDateTime& t) {
     return t.toSecsSinceEpoch();
 }
@@ -84,11 +95,11 @@ TEST(HistoryPanel, BeforeASiteIsChosenItSaysWhatToDoInsteadOfAnEmptyChart) {
     FakeHistory history;
     HistoryPanel panel;
     panel.resize(600, 200);
-    panel.showSite(&history, {}, {}, kNow);
+    showSite(panel, history, {}, {});
     EXPECT_EQ(panel.hintText(), HistoryPanel::kSelectSiteText);
     EXPECT_FALSE(panel.findChild<QChartView*>()->isVisibleTo(&panel));
 
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     EXPECT_TRUE(panel.hintText().isEmpty());
     EXPECT_TRUE(panel.findChild<QChartView*>()->isVisibleTo(&panel));
     // Incidents wrap rather than run out of sight.
@@ -100,7 +111,7 @@ TEST(HistoryPanel, AShortHistoryFillsTheChartWhateverTheRange) {
     for (int i = 0; i < 12; ++i) // the last two hours, every ten minutes
         history.points.push_back(point(kNow - 2 * kHour + i * 600, 100 + 10 * i));
     HistoryPanel panel;
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     for (int range = 0; range < 4; ++range) {
         panel.setRange(range);
         const auto [from, to] = panel.chartTimeRange();
@@ -127,7 +138,7 @@ TEST(HistoryPanel, TimeLabelsAsManyAsFitTheChartsWidth) {
     HistoryPanel panel;
     panel.resize(420, 200);
     panel.show();
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     const int narrow = panel.chartTimeTicks();
     const auto [from, to] = panel.chartTimeRange();
     EXPECT_EQ(from.time().minute(), 0);
@@ -154,7 +165,7 @@ TEST(HistoryPanel, TimeNotMonitoredIsAGapInTheLine) {
                          {kNow - 40 * kDay, kNow - 39 * kDay, "offline"}};
     HistoryPanel panel;
     panel.resize(600, 200);
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     auto count = [&](QAbstractSeries::SeriesType type) {
         int n = 0;
         for (QAbstractSeries* s : panel.findChild<QChartView*>()->chart()->series())
@@ -179,7 +190,7 @@ TEST(HistoryPanel, AnAlwaysFailingSiteGetsAReadableAxisWithEveryFailureInside) {
         history.points.push_back(point(kNow - 5 * kHour + i * 600, -1, true));
     history.points.push_back(point(kNow - 60, 4200, true)); // an answered failure: a 503 after 4.2 s
     HistoryPanel panel;
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     EXPECT_EQ(panel.chartFailures(), 31);
     EXPECT_EQ(panel.chartPoints(), 0);
     const auto [low, high] = panel.chartValueRange();
@@ -188,7 +199,7 @@ TEST(HistoryPanel, AnAlwaysFailingSiteGetsAReadableAxisWithEveryFailureInside) {
     EXPECT_GT(high, 4200);
 
     history.points.resize(30);
-    panel.refresh(kNow);
+    showSite(panel, history, "http://a.test/", "A");
     const auto [low2, high2] = panel.chartValueRange();
     EXPECT_LT(low2, 0);
     EXPECT_GE(high2, 100); // not a 0-11 ms axis
@@ -201,7 +212,7 @@ TEST(HistoryPanel, AMonthOfChecksEveryMinuteIsDrawnAsAtMostAPointPerStretchKeepi
     history.points[1000] = point(history.points[1000].time, -1, true); // one lost among 43,200
     HistoryPanel panel;
     panel.setRange(2);
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     EXPECT_GT(panel.chartPoints(), static_cast<int>(HistoryPanel::kMaxChartPoints) / 2);
     EXPECT_LE(panel.chartPoints(), static_cast<int>(HistoryPanel::kMaxChartPoints));
     EXPECT_EQ(panel.chartFailures(), 1);
@@ -215,7 +226,7 @@ TEST(HistoryPanel, TheChartDescribesItselfInWordsForScreenReaders) {
     FakeHistory history;
     history.points.push_back(point(kNow - kHour, 100));
     HistoryPanel panel;
-    panel.showSite(&history, "http://a.test/", "A", kNow);
+    showSite(panel, history, "http://a.test/", "A");
     panel.setRange(2);
     QChartView* chart = panel.findChild<QChartView*>();
     const QString description = chart->accessibleDescription();

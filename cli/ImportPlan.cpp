@@ -66,13 +66,6 @@ std::vector<SiteEntry> ImportPlan::newSites() const {
     return added;
 }
 
-int ImportPlan::apply(SiteList& list) const {
-    const std::vector<SiteEntry> added = newSites();
-    if (!added.empty())
-        list.insertAllAtTop(added);
-    return static_cast<int>(added.size());
-}
-
 std::string ImportPlan::report() const {
     std::string out;
     for (const Item& item : items_) {

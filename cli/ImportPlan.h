@@ -35,8 +35,6 @@ public:
     // The new rows in the order SiteList::insertAllAtTop takes them, so the
     // file's first ends up on top.
     std::vector<SiteEntry> newSites() const;
-    // Adds the new rows to `list`; returns how many.
-    int apply(SiteList& list) const;
 
     // One line per row ("new", "present", "invalid" with the line and the
     // reason) and a summary line, for the command line.

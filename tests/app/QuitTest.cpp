@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,7 +85,8 @@ void runProgram(const std::function<void(CSiteMonitorDlg&)>& act, int limitMs) {
 // the site added since the last save is in the file at the next start, the
 // tray icon is gone and the status is 0.
 TEST(Quit, EveryWayOutSavesTheListRemovesTheIconAndEndsWithStatusZero) {
-    for (const WayOut& way : waysOut()) {
+    // No pass runs here: the last way differs from the one before only in its pass.
+    for (const WayOut& way : std::span(waysOut()).first(waysOut().size() - 1)) {
         SCOPED_TRACE(way.name);
         TempDir dir;
         TempDir::writeFile("vantrel.ini", "MONITOR=no\r\n");
@@ -131,8 +133,18 @@ TEST(Quit, DuringAPassTheDownloadStopsAndTheResultsReachedAreSaved) {
         std::chrono::steady_clock::duration passTook{};
         runProgram(
             [&](CSiteMonitorDlg& w) {
-                // Asked while the second download waits for an answer that never comes.
-                QTimer::singleShot(2800, &w, [&way, &w] { way.quit(w); });
+                // Asked once Good is checked, while the second download waits
+                // for an answer that never comes.
+                auto* poll = new QTimer(&w);
+                QObject::connect(poll, &QTimer::timeout, &w, [&way, &w, poll] {
+                    const SiteList& sites = w.engine().sites();
+                    for (int i = 0; i < sites.rowCount(); ++i)
+                        if (sites.row(i).title == "Good" && sites.row(i).status == "OK") {
+                            poll->stop();
+                            way.quit(w);
+                        }
+                });
+                poll->start(20);
                 const auto start = std::chrono::steady_clock::now();
                 way.pass(w);
                 passTook = std::chrono::steady_clock::now() - start;

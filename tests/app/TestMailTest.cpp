@@ -27,19 +27,9 @@ namespace {
 // The whole dialogue of a server that takes the message, with `helo` as its
 // answer to HELO.
 std::vector<P::Step> accepting(P::Step helo) {
-    return {P::say("220 ready\r\n"),
-            P::hear(),
-            helo,
-            P::hear(),
-            P::say("250 ok\r\n"),
-            P::hear(),
-            P::say("250 ok\r\n"),
-            P::hear(),
-            P::say("354 go\r\n"),
-            P::hearData(),
-            P::say("250 queued\r\n"),
-            P::hear(),
-            P::say("221 bye\r\n")};
+    std::vector<P::Step> session = P::acceptingSession();
+    session[2] = std::move(helo);
+    return session;
 }
 
 class TestMailTest : public ::testing::Test {

@@ -205,8 +205,11 @@ class Desktop:
         output is a pipe, or dropped without `output`."""
         env = dict(self.env, QT_QPA_PLATFORM="xcb", **extra)
         sink = subprocess.PIPE if output else subprocess.DEVNULL
-        return subprocess.Popen([exe], cwd=work, env=fasttime.environment(env, speed) if speed else env, stdout=sink,
+        proc = subprocess.Popen([exe], cwd=work, env=fasttime.environment(env, speed) if speed else env, stdout=sink,
                                 stderr=subprocess.STDOUT if output else subprocess.DEVNULL, start_new_session=True)
+        # One the test left running ends with the desktop.
+        self.procs.append(proc)
+        return proc
 
     def start_notifications(self, record, seconds):
         """Starts the notification service of the tests on this desktop's

@@ -100,9 +100,18 @@ def kill(proc):
         return ""
     if proc.poll() is None:
         proc.kill()
+    return _rest_of_output(proc)
+
+
+def _rest_of_output(proc):
+    """Reaps `proc` and reads the rest of its piped output, waiting 10 s at
+    most for a child of its own that may still hold the pipe."""
     try:
-        out = proc.communicate()[0]
+        out = proc.communicate(timeout=10)[0]
     except ValueError:  # its output was read already
+        out = b""
+    except subprocess.TimeoutExpired:
+        proc.wait(timeout=10)
         out = b""
     return (out or b"").decode("latin-1")
 
@@ -116,8 +125,8 @@ def terminate(proc, failures, timeout=30):
         out = proc.communicate(timeout=timeout)[0]
     except subprocess.TimeoutExpired:
         proc.kill()
-        out = proc.communicate()[0]
         failures.append("the program did not end after SIGTERM")
+        return _rest_of_output(proc)
     if proc.returncode != 0:
         failures.append("exit status %d" % proc.returncode)
     return (out or b"").decode("latin-1")

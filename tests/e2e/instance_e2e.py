@@ -26,6 +26,7 @@ import sys
 import tempfile
 import time
 
+import desktop
 import fasttime
 
 SITE = ("CREATOR=Vantrel 1.0\r\nST=Kept\r\nURL=http://127.0.0.1:1/\r\nTESTSTRING=\r\nCREATE=01 Dec 2026\r\n"
@@ -244,8 +245,6 @@ def stale_locks(runner, work, exe):
     if fasttime.LIBRARY:
         make_list(folder)
         env = fasttime.environment(runner.env, 100)
-        # An address-sanitized build must accept libfaketime before its runtime.
-        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
         proc = runner.start(folder, env=env)
         if check(wait_for(lambda: started(folder), 20), "the instance under faketime did not start"):
             lock = os.path.join(folder, ".vantrel.lock")
@@ -255,31 +254,18 @@ def stale_locks(runner, work, exe):
 
 
 def on_display(runner, work):
-    if not (shutil.which("Xvfb") and shutil.which("openbox") and shutil.which("xdotool")):
-        print("SKIP on a display: Xvfb, openbox or xdotool is missing")
+    if any(not shutil.which(t) for t in desktop.TOOLS_WITHOUT_TRAY):
+        print("SKIP on a display: one of %s is missing" % ", ".join(desktop.TOOLS_WITHOUT_TRAY))
         return
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    wm = tray = None
-    try:
-        number = os.read(read_end, 16).decode().strip()
-        env = dict(runner.env, DISPLAY=":" + number)
+    # With a tray the window hides itself after start-up, the harder case to bring back.
+    with desktop.Desktop(tray=shutil.which("trayer") is not None) as d:
+        env = dict(runner.env, DISPLAY=d.display)
         env.pop("QT_QPA_PLATFORM", None)
-        wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # With a tray the window hides itself after start-up, the harder case to bring back.
-        if shutil.which("trayer"):
-            tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--SetDockType", "true"], env=env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(1)
         folder = os.path.join(work, "display")
         make_list(folder)
 
         def visible():
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Vantrel: "], env=env,
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=10)
-            return found.stdout.strip() != b""
+            return d.run(["xdotool", "search", "--onlyvisible", "--name", "^Vantrel: "]).strip() != ""
 
         a = runner.start(folder, env=env)
         check(wait_for(lambda: started(folder), 20), "no start on the display")
@@ -288,12 +274,6 @@ def on_display(runner, work):
         check(rc == 0, "second start on the display: exit status %s %r" % (rc, err))
         check(wait_for(visible, 10), "the second start did not bring the window back")
         runner.stop(a, "the instance on the display")
-    finally:
-        os.close(read_end)
-        for proc in (tray, wm, xvfb):
-            if proc:
-                proc.terminate()
-                proc.wait(timeout=10)
 
 
 def main():

@@ -97,8 +97,8 @@ TEST(HistoryReader, AnswersBesideABusyWriterAsTheWriterWould) {
     const long long number = reader.ask(week);
     ASSERT_TRUE(answers.waitFor(number));
     // Not behind the held transaction: the writer's thread is waited for
-    // only as long as the reader gives it.
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+    // only as long as a panel query gives it, not an export's 5 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(4));
     expectSame(answers.got.back().second, direct);
     held.release();
 
@@ -146,7 +146,8 @@ TEST(HistoryReader, NewestRequestWinsAndStopIsBounded) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto stopping = std::chrono::steady_clock::now();
     reader.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
+    // Within the 2 s after which a reader is left to end alone.
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::milliseconds(1500));
     EXPECT_FALSE(told);
     EXPECT_FALSE(TempDir::exists("all.csv"));
     std::lock_guard<std::mutex> lock(answers.mutex);

@@ -243,10 +243,6 @@ TEST_F(CheckPassTest, EachReportMailsOutcomeAndOneSummaryOfTheSitesThatChanged) 
     EXPECT_EQ(view.siteChangeSummaries.size(), 2u);
 }
 
-// Many hanging sites among fast ones, judged while the rest download: every
-// site is logged, stored and alerted in list order, the hanging ones as
-// failed fetches.
-
 // Preferences' test goes through the reports' mailer on terms of its own:
 // one run at a safe point of a pass (the pump hands it over between two
 // replies of a report) and the report keep their outcomes apart, and a tick

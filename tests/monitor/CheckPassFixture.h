@@ -48,16 +48,11 @@ private:
 // loopback, a clock that stands still and waits that take no time.
 class CheckPassTest : public ::testing::Test {
 protected:
-    CheckPassTest() : CheckPassTest(HttpTestServer::status(500, "Internal Server Error", "broken"), false) {}
-    // `hook` is how the sites' error URL answers; with `keepHistory` the
-    // engine records its checks and alerts in `history`.
-    CheckPassTest(HttpTestServer::Response hook, bool keepHistory) {
+    CheckPassTest() {
         view.engine = &engine;
-        if (keepHistory)
-            engine.setHistory(&history);
         web.route("/good", HttpTestServer::ok("<html>Welcome home</html>"));
         web.route("/changed", HttpTestServer::ok("<html>welcome, under maintenance</html>"));
-        web.route("/hook", std::move(hook));
+        web.route("/hook", HttpTestServer::status(500, "Internal Server Error", "broken"));
         editSettings(engine, [&](Settings& s, ExtraSettings&) {
             s.email1 = "ops@example.test";
             s.smtpServer = smtp.hostPort();

@@ -14,7 +14,11 @@ namespace {
 
 class TriageTest : public CheckPassTest {
 protected:
-    TriageTest() : CheckPassTest(HttpTestServer::ok("called"), true) {}
+    // The error URL answers, and the engine keeps its checks and alerts in `history`.
+    TriageTest() {
+        web.route("/hook", HttpTestServer::ok("called"));
+        engine.setHistory(&history);
+    }
 
     SiteEntry site(const std::string& path, const std::string& status,
                    const std::string& action = "Email / URL / Sound") {
